@@ -1,0 +1,173 @@
+#include "CustomDefinitions.h"
+
+#include "config/CComboRead.h"
+#include "config/ConfigText.h"
+#include "config/StrivoRead.h"
+#include "config/TreadmillSupportRead.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+
+namespace ZORVA {
+
+VZORVAGenericPlateDefinition* customDefinitions = nullptr;
+int customDefinitionCount = 0;
+
+const char* const TreadmillSupportFilePath = "C:\\ZORVA\\CFG\\TreadmillSupport.cfg";
+const char* const CombinationPlatformFilePath = "C:\\ZORVA\\CFG\\CombinationPlatform.cfg";
+const char* const StrivoFilePath = "C:\\ZORVA\\CFG\\Strivo.cfg";
+
+namespace {
+
+// Unit factors to metres. Products are taken in single precision and then
+// widened, so a size gives the same metres wherever it is converted.
+const float InchToMetre = 0.0254f;
+const float MillimetreToMetre = 0.001f;
+
+const std::size_t NameLimit = 30;
+
+CustomPlate Plate(const std::wstring& name, float xSize, float ySize, float factor)
+{
+    CustomPlate plate;
+    plate.Name = NarrowText(name, NameLimit);
+    plate.DimensionX = static_cast<double>(xSize * factor);
+    plate.DimensionY = static_cast<double>(ySize * factor);
+    return plate;
+}
+
+CustomPlateSource Source(const char* path)
+{
+    CustomPlateSource source;
+    source.Path = path;
+    return source;
+}
+
+void ReadTreadmillSupportSource(CustomPlateSource& source)
+{
+    TreadmillSupportRecord record;
+    int physicalPlateCount = 0;
+    source.Result = ReadTreadmillSupport(physicalPlateCount, WidenText(source.Path), record, source.ErrorText);
+    if (source.Result <= 0)
+        return;
+    if (record.ENABLED == 0) {
+        source.Note = "ENABLED is 0";
+        return;
+    }
+    if (record.SETUP_TYPE != 4 && record.SETUP_TYPE != 5) {
+        source.Note = "no supported treadmill (SETUP_TYPE 4 or 5)";
+        return;
+    }
+    const wchar_t* name = record.SETUP_TYPE == 4 ? L"Tandem TM" : L"Side-by-side TM";
+    source.Plates.push_back(Plate(name, record.X_DIMENSION, record.Y_DIMENSION, InchToMetre));
+}
+
+void ReadCombinationSource(CustomPlateSource& source)
+{
+    std::unique_ptr<CComboRead> reader(new CComboRead());
+    source.Result = reader->ReadConfigFile(WidenText(source.Path), source.ErrorText);
+    if (source.Result <= 0)
+        return;
+    if (reader->CP_COUNT <= 0) {
+        source.Note = "CP_COUNT is 0";
+        return;
+    }
+    const float factor = reader->UNITS == 0 ? InchToMetre : MillimetreToMetre;
+    const int count = std::min(reader->CP_COUNT, static_cast<int>(CComboRead::MaxCombos));
+    for (int i = 0; i < count; ++i) {
+        const ComboPlatform& combo = reader->combos[static_cast<std::size_t>(i)];
+        source.Plates.push_back(Plate(combo.name, combo.xSize, combo.ySize, factor));
+    }
+}
+
+void ReadStrivoSource(CustomPlateSource& source)
+{
+    std::unique_ptr<StrivoRead> reader(new StrivoRead());
+    source.Result = reader->ReadConfigFile(WidenText(source.Path), source.ErrorText);
+    if (source.Result < 1)
+        return;
+    if (!reader->ENABLED) {
+        source.Note = "ENABLED is 0";
+        return;
+    }
+    const float factor = reader->UNITS == 1 ? MillimetreToMetre : InchToMetre;
+    const int count = std::min(reader->COUNT, static_cast<int>(StrivoRead::MaxUnits));
+    for (int i = 0; i < count; ++i) {
+        const StrivoUnit& unit = reader->units[static_cast<std::size_t>(i)];
+        source.Plates.push_back(Plate(unit.name, unit.xSize, unit.ySize, factor));
+    }
+}
+
+/// Runs one reader; whatever it throws costs that file only.
+void ReadSource(CustomPlateSource& source, void (*read)(CustomPlateSource&))
+{
+    try {
+        read(source);
+        if (source.Result == 0)
+            source.Note = "file not found";
+    } catch (...) {
+        source.Result = -1;
+        source.Plates.clear();
+        source.Note.clear();
+        try {
+            source.ErrorText = L"Configuration file could not be read: out of memory";
+        } catch (...) {
+        }
+    }
+}
+
+} // namespace
+
+std::vector<CustomPlateSource> ReadCustomPlateSources()
+{
+    std::vector<CustomPlateSource> sources;
+    try {
+        sources.reserve(3);
+        sources.push_back(Source(TreadmillSupportFilePath));
+        sources.push_back(Source(CombinationPlatformFilePath));
+        sources.push_back(Source(StrivoFilePath));
+    } catch (...) {
+        return std::vector<CustomPlateSource>();
+    }
+    ReadSource(sources[0], ReadTreadmillSupportSource);
+    ReadSource(sources[1], ReadCombinationSource);
+    ReadSource(sources[2], ReadStrivoSource);
+    return sources;
+}
+
+void BuildCustomDefinitions()
+{
+    ReleaseCustomDefinitions();
+    try {
+        const std::vector<CustomPlateSource> sources = ReadCustomPlateSources();
+        std::size_t n = 0;
+        for (const CustomPlateSource& source : sources)
+            n += source.Plates.size();
+        if (n == 0)
+            return;
+        std::unique_ptr<VZORVAGenericPlateDefinition[]> definitions(new VZORVAGenericPlateDefinition[n]);
+        std::size_t i = 0;
+        for (const CustomPlateSource& source : sources) {
+            for (const CustomPlate& plate : source.Plates) {
+                definitions[i].Name = plate.Name;
+                definitions[i].DimensionX = plate.DimensionX;
+                definitions[i].DimensionY = plate.DimensionY;
+                ++i;
+            }
+        }
+        customDefinitions = definitions.release();
+        customDefinitionCount = static_cast<int>(n);
+    } catch (...) {
+        // Out of memory: the plugin goes on without custom plates.
+        ReleaseCustomDefinitions();
+    }
+}
+
+void ReleaseCustomDefinitions()
+{
+    delete[] customDefinitions;
+    customDefinitions = nullptr;
+    customDefinitionCount = 0;
+}
+
+} // namespace ZORVA

@@ -1,0 +1,161 @@
+#include "VZORVAGenericPlateDefinition.h"
+
+#include "host/HostInterfaces.h"
+#include "host/HostResultHandle.h"
+
+namespace ZORVA {
+
+using namespace MoldraDigitalDevice;
+
+namespace {
+
+template <typename V>
+void Init(VParameter<V>& parameter, const char* name, const char* displayName, const char* description,
+          const char* group, bool deviceSupplied, std::uint64_t id)
+{
+    parameter.Name = name;
+    parameter.DisplayName = displayName;
+    parameter.Description = description;
+    parameter.Group = group;
+    parameter.DefinitionFlag = true;
+    parameter.Value.FlagA = deviceSupplied;
+    parameter.Value.FlagB = deviceSupplied;
+    parameter.Value.FlagC = false;
+    parameter.Id = id;
+}
+
+template <typename V>
+void Add(IDefinitionRegistry* registry, VParameter<V>& parameter)
+{
+    HostResultHandle(registry->AddParameter(parameter.Name.c_str(), parameter.DisplayName.c_str(),
+                                            parameter.Description.c_str(), parameter.Group.c_str(),
+                                            parameter.DefinitionFlag, &parameter.Value, parameter.Id));
+}
+
+/// An output with its three channels; a host failure ends the group.
+void AddOutputGroup(IDefinitionRegistry* registry, const char* output, int quantity, const char* const (&channels)[3])
+{
+    if (HostResultHandle(registry->AddOutput(output, quantity)))
+        return;
+    for (const char* channel : channels) {
+        if (HostResultHandle(registry->AddChannel(channel)))
+            return;
+    }
+}
+
+} // namespace
+
+VGenericPlateParameterHolder::VGenericPlateParameterHolder()
+{
+    Init(FirmwareVersion, "FirmwareVersion", "Firmware Version", "Firmware Version", "Amplifier", true, 0);
+    Init(AmplifierModel, "AmplifierModel", "Amplifier Model", "Amplifier Model", "Amplifier", true, 1);
+    Init(AmplifierSerial, "AmplifierSerial", "Amplifier Serial", "Amplifier Serial", "Amplifier", true, 2);
+    Init(PlatformModel, "PlatformModel", "Platform Model", "Platform Model", "Platform", true, 3);
+    Init(PlatformSerial, "PlatformSerial", "Platform Serial", "Platform Serial", "Platform", true, 4);
+    Init(BlinkAction, "BlinkAction", "Blink",
+         "Make the selected signal conditioner blink. The amber light will blink for ten seconds. ", "Amplifier",
+         false, 5);
+    Init(ParameterA, "ParameterA", "a", "X displacement from sensor origin to force plate origin.", "Origin", true,
+         6);
+    Init(ParameterB, "ParameterB", "b", "Y displacement from sensor origin to force plate origin.", "Origin", true,
+         6);
+    Init(ParameterAZ0, "ParameterAZ0", "az0", "Negative Z displacement from sensor origin to force plate surface.",
+         "Origin", true, 6);
+}
+
+VZORVAGenericPlateDefinition::VZORVAGenericPlateDefinition()
+    : VZORVAGenericPlateDefinition("Force plate", 0.5, 0.5)
+{
+}
+
+VZORVAGenericPlateDefinition::VZORVAGenericPlateDefinition(const char* name, double dimensionX, double dimensionY)
+    : Description("This device represents an ZORVA force plate/signal conditioner pair"),
+      Manufacturer("ZORVA"),
+      Version("   "),
+      SyncPort("Sync Port"),
+      Name(name),
+      DimensionX(dimensionX),
+      DimensionY(dimensionY)
+{
+}
+
+void VZORVAGenericPlateDefinition::Describe(IDefinitionRegistry* registry, bool includeActions)
+{
+    if (!registry)
+        return;
+    HostResultHandle(registry->BeginDefinition(Manufacturer.c_str(), Name.c_str(), Version.c_str(),
+                                               Description.c_str(), "ForcePlate", "", ""));
+
+    IParameterValueBool connected;
+    connected.Value = false;
+    connected.FlagA = true;
+    connected.FlagB = true;
+    connected.FlagC = false;
+    HostResultHandle(registry->AddParameter("Connected", "Connected", "Indicates whether the device is connected",
+                                            "Status", false, &connected, 0));
+
+    static const char* const force[3] = {"Fx", "Fy", "Fz"};
+    static const char* const moment[3] = {"Mx", "My", "Mz"};
+    static const char* const cop[3] = {"Cx", "Cy", "Cz"};
+    AddOutputGroup(registry, "Force", 13, force);
+    AddOutputGroup(registry, "Moment", 14, moment);
+    AddOutputGroup(registry, "CoP", 1, cop);
+
+    IParameterValueDouble dimension;
+    dimension.FlagA = true;
+    dimension.FlagB = true;
+    dimension.FlagC = false;
+    dimension.Value = DimensionX;
+    const bool xFailed = HostResultHandle(registry->AddParameter("StandardDimension_X", "X",
+                                                                 "Length of force plate in the X Axis (meters)",
+                                                                 "Dimensions", true, &dimension, 6))
+                             .Failed();
+    if (!xFailed) {
+        dimension.Value = DimensionY;
+        HostResultHandle(registry->AddParameter("StandardDimension_Y", "Y",
+                                                "Length of force plate in the Y Axis (meters)", "Dimensions", true,
+                                                &dimension, 0));
+    }
+
+    Add(registry, ParameterA);
+    Add(registry, ParameterB);
+    Add(registry, ParameterAZ0);
+    Add(registry, AmplifierModel);
+    Add(registry, AmplifierSerial);
+    Add(registry, PlatformModel);
+    Add(registry, PlatformSerial);
+    Add(registry, FirmwareVersion);
+    if (includeActions)
+        Add(registry, BlinkAction);
+
+    HostResultHandle(registry->AddSyncPort(SyncPort.c_str()));
+    HostResultHandle(registry->EndDefinition());
+}
+
+std::unique_ptr<VZORVAGenericPlateDefinition> CreateStandardPlateDefinition(int modelIndex)
+{
+    switch (modelIndex) {
+    case 1: return std::make_unique<VZORVA_Pendra_PlateDefinition>();
+    case 2: return std::make_unique<VZORVA_Veskin_PlateDefinition>();
+    case 3: return std::make_unique<VZORVA_Morrit_PlateDefinition>();
+    case 4: return std::make_unique<VZORVA_Talvo_PlateDefinition>();
+    case 5: return std::make_unique<VZORVA_Brisen_PlateDefinition>();
+    case 6: return std::make_unique<VZORVA_Quillo_PlateDefinition>();
+    case 7: return std::make_unique<VZORVA_Derran_PlateDefinition>();
+    case 8: return std::make_unique<VZORVA_Hallon_PlateDefinition>();
+    case 9: return std::make_unique<VZORVA_Fennik_PlateDefinition>();
+    case 10: return std::make_unique<VZORVA_Gorvin_PlateDefinition>();
+    case 11: return std::make_unique<VZORVA_Jastra_PlateDefinition>();
+    case 12: return std::make_unique<VZORVA_Nubbet_PlateDefinition>();
+    case 13: return std::make_unique<VZORVA_Oskel_PlateDefinition>();
+    case 14: return std::make_unique<VZORVA_Rimsa_PlateDefinition>();
+    case 15: return std::make_unique<VZORVA_Sundel_PlateDefinition>();
+    case 16: return std::make_unique<VZORVA_Sidebyside_PlateDefinition>();
+    case 17: return std::make_unique<VZORVA_Treadmill_PlateDefinition>();
+    case 18: return std::make_unique<VZORVA_Yarrik_PlateDefinition>();
+    case 19: return std::make_unique<VZORVA_Zibbet_PlateDefinition>();
+    default: return nullptr;
+    }
+}
+
+} // namespace ZORVA

@@ -1,0 +1,48 @@
+/// Loads the plugin the way the host does: by file, resolving the six entry
+/// points by their plain names.
+#pragma once
+
+#include "host/HostInterfaces.h"
+
+#include <string>
+
+namespace zorvahost {
+
+class PluginLibrary
+{
+public:
+    typedef int (*PluginAPIVersionFn)();
+    typedef bool (*InitialiseFn)(MoldraDigitalDevice::IPluginHost*);
+    typedef void (*ProvideDeviceDefinitionsFn)(MoldraDigitalDevice::IDefinitionRegistry*);
+    typedef void (*BeginDeviceInstantiationFn)(MoldraDigitalDevice::IDeviceInstantiator*);
+    typedef void (*OnManualDeviceInstantiationFn)(const char*, const char*, const char*);
+    typedef void (*ShutdownFn)();
+
+    /// Loads `path`; check Loaded() and Error().
+    explicit PluginLibrary(const std::string& path);
+    ~PluginLibrary();
+    PluginLibrary(const PluginLibrary&) = delete;
+    PluginLibrary& operator=(const PluginLibrary&) = delete;
+
+    /// True when the file loaded and all six entry points were found.
+    bool Loaded() const { return handle_ != nullptr && error_.empty(); }
+    const std::string& Error() const { return error_; }
+
+    PluginAPIVersionFn PluginAPIVersion = nullptr;
+    InitialiseFn Initialise = nullptr;
+    ProvideDeviceDefinitionsFn ProvideDeviceDefinitions = nullptr;
+    BeginDeviceInstantiationFn BeginDeviceInstantiation = nullptr;
+    OnManualDeviceInstantiationFn OnManualDeviceInstantiation = nullptr;
+    ShutdownFn Shutdown = nullptr;
+
+private:
+    void* Resolve(const char* name);
+
+    void* handle_ = nullptr;
+    std::string error_;
+};
+
+/// The plugin file next to the running program.
+std::string DefaultPluginPath();
+
+} // namespace zorvahost

@@ -1,0 +1,561 @@
+#include "RecordingHost.h"
+
+#include <cstdio>
+#include <sstream>
+
+namespace zorvahost {
+
+using namespace MoldraDigitalDevice;
+
+// ---------------------------------------------------------------- values
+
+std::unique_ptr<IParameterValue> NewValueOfType(int type)
+{
+    switch (type) {
+    case ParameterTypeBool: return std::make_unique<IParameterValueBool>();
+    case ParameterTypeDouble: return std::make_unique<IParameterValueDouble>();
+    case ParameterTypeString: return std::make_unique<IParameterValueString>();
+    case ParameterTypeEnum: return std::make_unique<IParameterValueEnum>();
+    case ParameterTypeAction: return std::make_unique<IParameterValueAction>();
+    default: return nullptr;
+    }
+}
+
+std::unique_ptr<IParameterValue> CopyValue(IParameterValue& value)
+{
+    std::unique_ptr<IParameterValue> copy = NewValueOfType(value.GetType());
+    if (!copy || !value.CopyTo(*copy))
+        return nullptr;
+    return copy;
+}
+
+std::string Quote(const char* text)
+{
+    if (!text)
+        return "null";
+    std::string quoted = "\"";
+    for (const char* c = text; *c; ++c) {
+        if (*c == '"' || *c == '\\')
+            quoted += '\\';
+        quoted += *c;
+    }
+    return quoted + "\"";
+}
+
+std::string DescribeValue(IParameterValue& value)
+{
+    std::unique_ptr<IParameterValue> copy = CopyValue(value);
+    if (!copy)
+        return "Unreadable(type " + std::to_string(value.GetType()) + ")";
+    std::ostringstream text;
+    text.precision(17);
+    auto flags = [&](IParameterValue& v) {
+        text << " flags " << v.GetFlagA() << v.GetFlagB() << v.GetFlagC();
+    };
+    switch (copy->GetType()) {
+    case ParameterTypeBool: {
+        auto& v = static_cast<IParameterValueBool&>(*copy);
+        text << "Bool(" << (v.Value ? "true" : "false");
+        flags(v);
+        break;
+    }
+    case ParameterTypeDouble: {
+        auto& v = static_cast<IParameterValueDouble&>(*copy);
+        text << "Double(" << v.Value;
+        flags(v);
+        if (v.LimitsSet)
+            text << " limits " << v.Minimum << ".." << v.Maximum;
+        break;
+    }
+    case ParameterTypeString: {
+        auto& v = static_cast<IParameterValueString&>(*copy);
+        text << "String(" << Quote(v.Value.c_str());
+        flags(v);
+        break;
+    }
+    case ParameterTypeEnum: {
+        auto& v = static_cast<IParameterValueEnum&>(*copy);
+        text << "Enum(" << Quote(v.Value.c_str()) << " of " << v.EnumValues.size();
+        flags(v);
+        break;
+    }
+    case ParameterTypeAction: {
+        auto& v = static_cast<IParameterValueAction&>(*copy);
+        text << "Action(" << v.Value;
+        flags(v);
+        break;
+    }
+    }
+    text << ")";
+    return text.str();
+}
+
+const RecordedParameter* RecordedDefinition::Parameter(const std::string& parameterName) const
+{
+    for (const RecordedParameter& parameter : parameters) {
+        if (parameter.name == parameterName)
+            return &parameter;
+    }
+    return nullptr;
+}
+
+// ---------------------------------------------------------------- results
+
+class TrackedResult : public HostResult
+{
+public:
+    TrackedResult(ResultTracker& tracker, std::string message) : tracker_(tracker), message_(std::move(message)) {}
+    const char* GetMessage() override { return message_.c_str(); }
+    void AddRef() override
+    {
+        std::lock_guard<std::mutex> lock(tracker_.mutex_);
+        ++references_;
+        ++tracker_.created_;
+    }
+    void Release() override
+    {
+        // Kept after the last release, so that one release too many is counted, not a crash.
+        std::lock_guard<std::mutex> lock(tracker_.mutex_);
+        if (references_ == 0) {
+            ++tracker_.overReleased_;
+            return;
+        }
+        ++tracker_.released_;
+        --references_;
+    }
+
+private:
+    ResultTracker& tracker_;
+    std::string message_;
+    int references_ = 1;
+};
+
+HostResult* ResultTracker::Create(const std::string& message)
+{
+    // Results live as long as the host: a faulty plugin releasing twice must
+    // show up in OverReleased(), not as a use after free.
+    static std::mutex poolMutex;
+    static std::vector<std::unique_ptr<TrackedResult>>* pool = new std::vector<std::unique_ptr<TrackedResult>>;
+    auto result = std::make_unique<TrackedResult>(*this, message);
+    TrackedResult* raw = result.get();
+    {
+        std::lock_guard<std::mutex> lock(poolMutex);
+        pool->push_back(std::move(result));
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++created_;
+    return raw;
+}
+
+int ResultTracker::Outstanding() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return created_ - released_;
+}
+
+int ResultTracker::Created() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return created_;
+}
+
+int ResultTracker::OverReleased() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return overReleased_;
+}
+
+// ---------------------------------------------------------------- host
+
+RecordingHost::RecordingHost() = default;
+RecordingHost::~RecordingHost() = default;
+
+HostResult* RecordingHost::Record(const std::string& call)
+{
+    std::string failure;
+    bool fails = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        calls_.push_back(call);
+        for (const auto& rule : exactFailures_) {
+            if (call == rule.first) {
+                fails = true;
+                failure = rule.second;
+            }
+        }
+        for (const auto& rule : prefixFailures_) {
+            if (call.compare(0, rule.first.size(), rule.first) == 0) {
+                fails = true;
+                failure = rule.second;
+            }
+        }
+    }
+    return fails ? results_.Create(failure) : nullptr;
+}
+
+void RecordingHost::Log(const char* message, int level)
+{
+    LogLine line{message ? message : "", level};
+    std::function<void(const LogLine&)> observer;
+    bool echo;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        logs_.push_back(line);
+        observer = logObserver_;
+        echo = echoLogs_;
+    }
+    if (echo)
+        std::printf("[log %d] %s\n", level, line.text.c_str());
+    if (observer)
+        observer(line);
+}
+
+unsigned int RecordingHost::GetTickRate()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return tickRate_;
+}
+
+void RecordingHost::ReservedSlot3() { Record("ReservedSlot3()"); }
+
+HostResult* RecordingHost::ReservedSlot6() { return Record("ReservedSlot6()"); }
+
+double RecordingHost::GetTime()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return time_;
+}
+
+HostResult* RecordingHost::BeginDefinition(const char* manufacturer, const char* name, const char* version,
+                                           const char* description, const char* deviceType, const char* addLabel,
+                                           const char* extra)
+{
+    HostResult* result = Record("BeginDefinition(" + Quote(manufacturer) + ", " + Quote(name) + ", " +
+                                Quote(version) + ", " + Quote(description) + ", " + Quote(deviceType) + ", " +
+                                Quote(addLabel) + ", " + Quote(extra) + ")");
+    RecordedDefinition definition;
+    definition.manufacturer = manufacturer ? manufacturer : "";
+    definition.name = name ? name : "";
+    definition.version = version ? version : "";
+    definition.description = description ? description : "";
+    definition.deviceType = deviceType ? deviceType : "";
+    definition.addLabel = addLabel ? addLabel : "";
+    definition.extra = extra ? extra : "";
+    std::lock_guard<std::mutex> lock(mutex_);
+    definitions_.push_back(definition);
+    return result;
+}
+
+HostResult* RecordingHost::AddParameter(const char* name, const char* displayName, const char* description,
+                                        const char* group, bool definitionFlag, IParameterValue* value,
+                                        std::uint64_t id)
+{
+    const std::string valueText = value ? DescribeValue(*value) : "null";
+    HostResult* result = Record("AddParameter(" + Quote(name) + ", " + Quote(displayName) + ", " +
+                                Quote(description) + ", " + Quote(group) + ", " +
+                                (definitionFlag ? "true" : "false") + ", " + valueText + ", " + std::to_string(id) +
+                                ")");
+    if (result)
+        return result;
+    RecordedParameter parameter;
+    parameter.name = name ? name : "";
+    parameter.displayName = displayName ? displayName : "";
+    parameter.description = description ? description : "";
+    parameter.group = group ? group : "";
+    parameter.definitionFlag = definitionFlag;
+    if (value)
+        parameter.value = CopyValue(*value);
+    parameter.id = id;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!definitions_.empty())
+        definitions_.back().parameters.push_back(parameter);
+    return nullptr;
+}
+
+HostResult* RecordingHost::AddSyncPort(const char* portName)
+{
+    HostResult* result = Record("AddSyncPort(" + Quote(portName) + ")");
+    if (result)
+        return result;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!definitions_.empty())
+        definitions_.back().syncPorts.push_back(portName ? portName : "");
+    return nullptr;
+}
+
+HostResult* RecordingHost::AddOutput(const char* name, int quantity)
+{
+    HostResult* result = Record("AddOutput(" + Quote(name) + ", " + std::to_string(quantity) + ")");
+    if (result)
+        return result;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!definitions_.empty())
+        definitions_.back().outputs.push_back(RecordedOutput{name ? name : "", quantity, {}});
+    return nullptr;
+}
+
+HostResult* RecordingHost::AddChannel(const char* name)
+{
+    HostResult* result = Record("AddChannel(" + Quote(name) + ")");
+    if (result)
+        return result;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!definitions_.empty() && !definitions_.back().outputs.empty())
+        definitions_.back().outputs.back().channels.push_back(name ? name : "");
+    return nullptr;
+}
+
+HostResult* RecordingHost::EndDefinition()
+{
+    HostResult* result = Record("EndDefinition()");
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!definitions_.empty())
+        definitions_.back().ended = true;
+    return result;
+}
+
+HostResult* RecordingHost::InstantiateDevice(const char* manufacturer, const char* definitionName,
+                                             const char* version, const char* deviceName, IDevice* device)
+{
+    HostResult* result = Record("InstantiateDevice(" + Quote(manufacturer) + ", " + Quote(definitionName) + ", " +
+                                Quote(version) + ", " + Quote(deviceName) + ")");
+    InstantiatedDevice entry;
+    entry.manufacturer = manufacturer ? manufacturer : "";
+    entry.definitionName = definitionName ? definitionName : "";
+    entry.version = version ? version : "";
+    entry.deviceName = deviceName ? deviceName : "";
+    entry.device = device;
+    entry.accepted = result == nullptr && device != nullptr;
+    if (entry.accepted)
+        entry.services = std::make_shared<DeviceServices>(*this, entry.deviceName);
+    std::lock_guard<std::mutex> lock(mutex_);
+    instantiated_.push_back(entry);
+    return result;
+}
+
+void RecordingHost::AttachNewDevices()
+{
+    for (;;) {
+        InstantiatedDevice entry;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (attached_ >= instantiated_.size())
+                return;
+            entry = instantiated_[attached_++];
+        }
+        if (entry.accepted)
+            entry.device->Attach(entry.services.get());
+    }
+}
+
+void RecordingHost::FailCall(const std::string& callText, const std::string& message)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    exactFailures_.emplace_back(callText, message);
+}
+
+void RecordingHost::FailCallsStartingWith(const std::string& prefix, const std::string& message)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    prefixFailures_.emplace_back(prefix, message);
+}
+
+std::vector<std::string> RecordingHost::Calls() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return calls_;
+}
+
+std::vector<LogLine> RecordingHost::Logs() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return logs_;
+}
+
+std::vector<RecordedDefinition> RecordingHost::Definitions() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return definitions_;
+}
+
+std::vector<InstantiatedDevice> RecordingHost::Instantiated() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return instantiated_;
+}
+
+void RecordingHost::SetLogObserver(std::function<void(const LogLine&)> observer)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    logObserver_ = std::move(observer);
+}
+
+void RecordingHost::EchoLogs(bool echo)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    echoLogs_ = echo;
+}
+
+void RecordingHost::SetTime(double seconds)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    time_ = seconds;
+}
+
+void RecordingHost::SetTickRate(unsigned int ticksPerSecond)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    tickRate_ = ticksPerSecond;
+}
+
+// ---------------------------------------------------------------- device services
+
+DeviceServices::DeviceServices(RecordingHost& host, std::string deviceName)
+    : host_(host), deviceName_(std::move(deviceName))
+{
+}
+
+HostResult* DeviceServices::GetParameterValue(IParameterValue* value, const char* name, const char* scope)
+{
+    HostResult* result = host_.Record("GetParameterValue(" + Quote(deviceName_.c_str()) + ", " + Quote(name) +
+                                      ", " + Quote(scope) + ")");
+    if (result)
+        return result;
+    std::shared_ptr<IParameterValue> stored = Parameter(name ? name : "");
+    if (!stored || !value)
+        return host_.results_.Create("Unknown parameter");
+    if (!stored->CopyTo(*value))
+        return host_.results_.Create("Parameter type mismatch");
+    return nullptr;
+}
+
+HostResult* DeviceServices::SetParameterValue(IParameterValue* value, const char* name, const char* scope)
+{
+    const std::string valueText = value ? DescribeValue(*value) : "null";
+    HostResult* result = host_.Record("SetParameterValue(" + Quote(deviceName_.c_str()) + ", " + Quote(name) +
+                                      ", " + Quote(scope) + ", " + valueText + ")");
+    if (result)
+        return result;
+    std::shared_ptr<IParameterValue> copy = value ? CopyValue(*value) : nullptr;
+    if (!copy)
+        return host_.results_.Create("Unreadable value");
+    std::lock_guard<std::mutex> lock(mutex_);
+    parameters_[name ? name : ""] = copy;
+    return nullptr;
+}
+
+unsigned int DeviceServices::GetChangedParameterCount()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<unsigned int>(changes_.size());
+}
+
+HostResult* DeviceServices::GetChangedParameters(unsigned int* cursor, std::uint64_t* ids, unsigned int* count)
+{
+    HostResult* result = host_.Record("GetChangedParameters(" + Quote(deviceName_.c_str()) + ")");
+    if (result)
+        return result;
+    if (!cursor || !count)
+        return host_.results_.Create("Null argument");
+    std::lock_guard<std::mutex> lock(mutex_);
+    // The caller sized `ids` from GetChangedParameterCount(): at most that many.
+    unsigned int written = 0;
+    const unsigned int room = static_cast<unsigned int>(changes_.size());
+    while (*cursor >= 1 && *cursor <= changes_.size() && written < room) {
+        if (ids)
+            ids[written] = changes_[*cursor - 1];
+        ++written;
+        ++*cursor;
+    }
+    *count = written;
+    return nullptr;
+}
+
+HostResult* DeviceServices::PushSamples(unsigned int stream, std::int64_t frame, int samplesPerBlock,
+                                        const int* outputs, int outputCount, const float* values, int valueCount)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++pushCount_;
+    if (keepSamples_) {
+        PushedBlock block;
+        block.stream = stream;
+        block.frame = frame;
+        block.samplesPerBlock = samplesPerBlock;
+        if (outputs && outputCount > 0)
+            block.outputs.assign(outputs, outputs + outputCount);
+        if (values && valueCount > 0)
+            block.values.assign(values, values + valueCount);
+        pushed_.push_back(std::move(block));
+    }
+    return nullptr;
+}
+
+void DeviceServices::NotifyChanged()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++notifyCount_;
+}
+
+void DeviceServices::ChangeParameter(const std::string& name, IParameterValue& value, std::uint64_t id)
+{
+    std::shared_ptr<IParameterValue> copy = CopyValue(value);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (copy)
+        parameters_[name] = copy;
+    changes_.push_back(id);
+}
+
+std::shared_ptr<IParameterValue> DeviceServices::Parameter(const std::string& name) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = parameters_.find(name);
+    return it == parameters_.end() ? nullptr : it->second;
+}
+
+std::vector<PushedBlock> DeviceServices::PushedBlocks() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return pushed_;
+}
+
+int DeviceServices::NotifyCount() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return notifyCount_;
+}
+
+void DeviceServices::KeepSamples(bool keep)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    keepSamples_ = keep;
+}
+
+std::size_t DeviceServices::PushCount() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return pushCount_;
+}
+
+// ---------------------------------------------------------------- capture set-up
+
+HostResult* CaptureSetup::SetTicksPerSample(unsigned int ticks)
+{
+    return host_.Record("SetTicksPerSample(" + std::to_string(ticks) + ")");
+}
+
+HostResult* CaptureSetup::AddSyncInput(const char* portName, int edge, int tolerance, int reserved1, int reserved2,
+                                       bool enabled)
+{
+    return host_.Record("AddSyncInput(" + Quote(portName) + ", " + std::to_string(edge) + ", " +
+                        std::to_string(tolerance) + ", " + std::to_string(reserved1) + ", " +
+                        std::to_string(reserved2) + ", " + (enabled ? "true" : "false") + ")");
+}
+
+void CaptureSetup::SetTimingMode(int mode) { host_.Record("SetTimingMode(" + std::to_string(mode) + ")"); }
+
+HostResult* CaptureSetup::SetSamplesPerBlock(unsigned int samples)
+{
+    return host_.Record("SetSamplesPerBlock(" + std::to_string(samples) + ")");
+}
+
+} // namespace zorvahost

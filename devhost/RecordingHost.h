@@ -1,0 +1,240 @@
+/// A host of our own: implements every host interface, records each call with
+/// its arguments in order, keeps parameter values the way a host does (copying
+/// the plugin's values through CopyTo), and fails chosen calls on request.
+///
+/// Built only from the host interface declarations and the value classes, as
+/// any host would be; the tests and the development host drive the plugin with
+/// it.
+///
+/// Threads: the plugin may call Log, InstantiateDevice, NotifyChanged, GetTime
+/// and PushSamples from its worker thread while a host thread is inside the
+/// plugin. Every recording goes through one mutex (`mutex_`), held only while
+/// a record is written or read, never while the plugin is called.
+#pragma once
+
+#include "host/HostInterfaces.h"
+#include "host/IDevice.h"
+#include "values/ParameterValues.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace zorvahost {
+
+using MoldraDigitalDevice::HostResult;
+using MoldraDigitalDevice::IParameterValue;
+
+/// A new default value of the class with this type code, or null.
+std::unique_ptr<IParameterValue> NewValueOfType(int type);
+/// A copy made through CopyTo, as a host keeps it; null if the copy fails.
+std::unique_ptr<IParameterValue> CopyValue(IParameterValue& value);
+/// One-line description of a value: class, content, flags, extras.
+std::string DescribeValue(IParameterValue& value);
+/// A text quoted as a C string literal.
+std::string Quote(const char* text);
+
+struct RecordedParameter
+{
+    std::string name;
+    std::string displayName;
+    std::string description;
+    std::string group;
+    bool definitionFlag = false;
+    std::shared_ptr<IParameterValue> value; ///< the host's copy
+    std::uint64_t id = 0;
+};
+
+struct RecordedOutput
+{
+    std::string name;
+    int quantity = 0;
+    std::vector<std::string> channels;
+};
+
+struct RecordedDefinition
+{
+    std::string manufacturer, name, version, description, deviceType, addLabel, extra;
+    std::vector<RecordedParameter> parameters;
+    std::vector<RecordedOutput> outputs;
+    std::vector<std::string> syncPorts;
+    bool ended = false;
+
+    /// The parameter with this name, or null.
+    const RecordedParameter* Parameter(const std::string& parameterName) const;
+};
+
+struct LogLine
+{
+    std::string text;
+    int level = 0;
+};
+
+struct PushedBlock
+{
+    unsigned int stream = 0;
+    std::int64_t frame = 0;
+    int samplesPerBlock = 0;
+    std::vector<int> outputs;
+    std::vector<float> values;
+};
+
+/// Tracks HostResult objects handed to the plugin: each must be released once.
+class ResultTracker
+{
+public:
+    HostResult* Create(const std::string& message);
+    int Outstanding() const;
+    int Created() const;
+    /// Releases of an already released result (faults of the plugin).
+    int OverReleased() const;
+
+private:
+    friend class TrackedResult;
+    mutable std::mutex mutex_;
+    int created_ = 0;
+    int released_ = 0;
+    int overReleased_ = 0;
+};
+
+class RecordingHost;
+
+/// The per-device services object handed to IDevice::Attach.
+class DeviceServices : public MoldraDigitalDevice::IDeviceHost
+{
+public:
+    DeviceServices(RecordingHost& host, std::string deviceName);
+
+    HostResult* GetParameterValue(IParameterValue* value, const char* name, const char* scope) override;
+    HostResult* SetParameterValue(IParameterValue* value, const char* name, const char* scope) override;
+    unsigned int GetChangedParameterCount() override;
+    HostResult* GetChangedParameters(unsigned int* cursor, std::uint64_t* ids, unsigned int* count) override;
+    HostResult* PushSamples(unsigned int stream, std::int64_t frame, int samplesPerBlock, const int* outputs,
+                            int outputCount, const float* values, int valueCount) override;
+    void NotifyChanged() override;
+
+    /// The user changes a parameter: the host stores the value and reports `id`.
+    void ChangeParameter(const std::string& name, IParameterValue& value, std::uint64_t id);
+    /// The host's current value of a parameter (a copy), or null.
+    std::shared_ptr<IParameterValue> Parameter(const std::string& name) const;
+    std::vector<PushedBlock> PushedBlocks() const;
+    int NotifyCount() const;
+    /// Keep pushed values (default) or only count the blocks.
+    void KeepSamples(bool keep);
+    std::size_t PushCount() const;
+    const std::string& DeviceName() const { return deviceName_; }
+
+private:
+    RecordingHost& host_;
+    std::string deviceName_;
+    mutable std::mutex mutex_;
+    std::map<std::string, std::shared_ptr<IParameterValue>> parameters_;
+    std::vector<std::uint64_t> changes_; ///< change n (from 1) at index n-1
+    std::vector<PushedBlock> pushed_;
+    std::size_t pushCount_ = 0;
+    bool keepSamples_ = true;
+    int notifyCount_ = 0;
+};
+
+/// The capture set-up object handed to IDevice::Arm.
+class CaptureSetup : public MoldraDigitalDevice::ICaptureSetup
+{
+public:
+    explicit CaptureSetup(RecordingHost& host) : host_(host) {}
+    HostResult* SetTicksPerSample(unsigned int ticks) override;
+    HostResult* AddSyncInput(const char* portName, int edge, int tolerance, int reserved1, int reserved2,
+                             bool enabled) override;
+    void SetTimingMode(int mode) override;
+    HostResult* SetSamplesPerBlock(unsigned int samples) override;
+
+private:
+    RecordingHost& host_;
+};
+
+struct InstantiatedDevice
+{
+    std::string manufacturer, definitionName, version, deviceName;
+    MoldraDigitalDevice::IDevice* device = nullptr;
+    bool accepted = false;
+    std::shared_ptr<DeviceServices> services; ///< created when accepted
+};
+
+class RecordingHost : public MoldraDigitalDevice::IPluginHost,
+                      public MoldraDigitalDevice::IDefinitionRegistry,
+                      public MoldraDigitalDevice::IDeviceInstantiator
+{
+public:
+    RecordingHost();
+    RecordingHost(const RecordingHost&) = delete;
+    RecordingHost& operator=(const RecordingHost&) = delete;
+    virtual ~RecordingHost();
+
+    // IPluginHost
+    void Log(const char* message, int level) override;
+    unsigned int GetTickRate() override;
+    void ReservedSlot3() override;
+    double GetTime() override;
+
+    // IDefinitionRegistry
+    HostResult* BeginDefinition(const char* manufacturer, const char* name, const char* version,
+                                const char* description, const char* deviceType, const char* addLabel,
+                                const char* extra) override;
+    HostResult* AddParameter(const char* name, const char* displayName, const char* description, const char* group,
+                             bool definitionFlag, IParameterValue* value, std::uint64_t id) override;
+    HostResult* AddSyncPort(const char* portName) override;
+    HostResult* AddOutput(const char* name, int quantity) override;
+    HostResult* AddChannel(const char* name) override;
+    HostResult* ReservedSlot6() override;
+    HostResult* EndDefinition() override;
+
+    // IDeviceInstantiator
+    HostResult* InstantiateDevice(const char* manufacturer, const char* definitionName, const char* version,
+                                  const char* deviceName, MoldraDigitalDevice::IDevice* device) override;
+
+    /// Every later call whose recorded text equals `callText` fails with `message`.
+    void FailCall(const std::string& callText, const std::string& message);
+    /// Every later call whose recorded text starts with `prefix` fails with `message`.
+    void FailCallsStartingWith(const std::string& prefix, const std::string& message);
+
+    /// The calls recorded so far (all but Log, GetTime, GetTickRate), in order.
+    std::vector<std::string> Calls() const;
+    std::vector<LogLine> Logs() const;
+    std::vector<RecordedDefinition> Definitions() const;
+    std::vector<InstantiatedDevice> Instantiated() const;
+    /// Called on the plugin's thread for every log line (after it was recorded).
+    void SetLogObserver(std::function<void(const LogLine&)> observer);
+    /// Echo every log line to standard output as it arrives.
+    void EchoLogs(bool echo);
+    void SetTime(double seconds);
+    void SetTickRate(unsigned int ticksPerSecond);
+    const ResultTracker& Results() const { return results_; }
+    /// Attaches every accepted device that is not attached yet, in order.
+    void AttachNewDevices();
+
+private:
+    friend class DeviceServices;
+    friend class CaptureSetup;
+
+    /// Records a call and returns its injected failure, or null.
+    HostResult* Record(const std::string& call);
+
+    mutable std::mutex mutex_;
+    std::vector<std::string> calls_;
+    std::vector<LogLine> logs_;
+    std::vector<RecordedDefinition> definitions_;
+    std::vector<InstantiatedDevice> instantiated_;
+    std::vector<std::pair<std::string, std::string>> exactFailures_;
+    std::vector<std::pair<std::string, std::string>> prefixFailures_;
+    std::function<void(const LogLine&)> logObserver_;
+    bool echoLogs_ = false;
+    double time_ = 0.0;
+    unsigned int tickRate_ = 1000000;
+    std::size_t attached_ = 0;
+    ResultTracker results_;
+};
+
+} // namespace zorvahost

@@ -1,0 +1,32 @@
+/// The host's interface of a live device. The plugin implements it; the host
+/// calls it and owns nothing. Slot order is part of the binary contract.
+#pragma once
+
+namespace MoldraDigitalDevice {
+
+class IDeviceHost;
+class ICaptureSetup;
+
+/// Device state values reported by GetState.
+enum DeviceState
+{
+    DeviceStateArmed = 0,
+    DeviceStateAcquiring = 1,
+    DeviceStateStopped = 2
+};
+
+class IDevice
+{
+public:
+    virtual ~IDevice() {}
+    virtual void Attach(IDeviceHost* services) = 0;
+    virtual void ParametersChanged() = 0;
+    virtual bool Arm(unsigned int streamHandle, ICaptureSetup* setup) = 0;
+    virtual void Reserved() = 0;
+    /// hostTime in seconds, on the clock of IPluginHost::GetTime.
+    virtual void StartCapture(double hostTime) = 0;
+    virtual void Disarm() = 0;
+    virtual void GetState(int* state, bool* rearmRequired) = 0;
+};
+
+} // namespace MoldraDigitalDevice

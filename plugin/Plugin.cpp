@@ -1,0 +1,141 @@
+#include "Plugin.h"
+
+#include "definitions/CustomDefinitions.h"
+#include "devices/VSharedConfigDevice.h"
+#include "host/HostResultHandle.h"
+
+#include <cstring>
+
+namespace ZORVA {
+
+using namespace MoldraDigitalDevice;
+
+IPluginHost* hostServices = nullptr;
+IDeviceInstantiator* deviceInstantiator = nullptr;
+bool sharedDeviceInstantiated = false;
+boost::shared_ptr<VZORVADriverService> driverService;
+boost::shared_ptr<VSharedConfigDevice> sharedConfigDevice;
+
+const char* const SharedConfigDeviceName = "ZORVA Shared Config Device";
+
+// Construction order at load is declaration order within this file.
+VSharedConfigDefinition sharedConfigDefinition;
+
+namespace {
+VZORVA_Pendra_PlateDefinition pendraDefinition;
+VZORVA_Veskin_PlateDefinition veskinDefinition;
+VZORVA_Morrit_PlateDefinition morritDefinition;
+VZORVA_Talvo_PlateDefinition talvoDefinition;
+VZORVA_Brisen_PlateDefinition brisenDefinition;
+VZORVA_Quillo_PlateDefinition quilloDefinition;
+VZORVA_Derran_PlateDefinition derranDefinition;
+VZORVA_Hallon_PlateDefinition hallonDefinition;
+VZORVA_Fennik_PlateDefinition fennikDefinition;
+VZORVA_Gorvin_PlateDefinition gorvinDefinition;
+VZORVA_Jastra_PlateDefinition jastraDefinition;
+VZORVA_Nubbet_PlateDefinition nubbetDefinition;
+VZORVA_Oskel_PlateDefinition oskelDefinition;
+VZORVA_Rimsa_PlateDefinition rimsaDefinition;
+VZORVA_Sundel_PlateDefinition sundelDefinition;
+VZORVA_Sidebyside_PlateDefinition sidebysideDefinition;
+VZORVA_Treadmill_PlateDefinition treadmillDefinition;
+VZORVA_Yarrik_PlateDefinition yarrikDefinition;
+VZORVA_Zibbet_PlateDefinition zibbetDefinition;
+} // namespace
+
+VZORVAGenericPlateDefinition* const standardPlateDefinitions[StandardPlateModelCount] = {
+    &pendraDefinition, &veskinDefinition, &morritDefinition,  &talvoDefinition,  &brisenDefinition,
+    &quilloDefinition, &derranDefinition, &hallonDefinition,  &fennikDefinition, &gorvinDefinition,
+    &jastraDefinition, &nubbetDefinition, &oskelDefinition,   &rimsaDefinition,  &sundelDefinition,
+    &sidebysideDefinition, &treadmillDefinition, &yarrikDefinition, &zibbetDefinition};
+
+VZORVAGenericPlateDefinition genericPlateDefinition;
+
+namespace {
+
+/// The one standard model registered without its blink action.
+const VZORVAGenericPlateDefinition* const definitionWithoutActions = &brisenDefinition;
+
+/// Hands the shared configuration device to the host. The flag is set before
+/// the call, so a refused instantiation is never retried.
+void InstantiateSharedDevice(IDeviceInstantiator* instantiator)
+{
+    sharedDeviceInstantiated = true;
+    HostResultHandle(instantiator->InstantiateDevice(sharedConfigDefinition.Manufacturer.c_str(),
+                                                     sharedConfigDefinition.Name.c_str(),
+                                                     sharedConfigDefinition.Version.c_str(), SharedConfigDeviceName,
+                                                     sharedConfigDevice.get()));
+}
+
+bool SameText(const char* text, const std::string& expected)
+{
+    return text != nullptr && std::strlen(text) == expected.size() &&
+           std::memcmp(text, expected.data(), expected.size()) == 0;
+}
+
+} // namespace
+
+void LogToHost(const char* message, int level)
+{
+    if (hostServices)
+        hostServices->Log(message, level);
+}
+
+int PluginAPIVersion() { return 1; }
+
+bool Initialise(IPluginHost* host)
+{
+    // First: the service and the device below copy this pointer.
+    hostServices = host;
+    // Driver service: created here, released first by Shutdown.
+    sharedConfigDevice.reset(new VSharedConfigDevice(driverService.get()));
+    BuildCustomDefinitions();
+    return true;
+}
+
+void ProvideDeviceDefinitions(IDefinitionRegistry* registry)
+{
+    if (!registry)
+        return;
+    sharedConfigDefinition.Describe(registry, true);
+    for (VZORVAGenericPlateDefinition* definition : standardPlateDefinitions)
+        definition->Describe(registry, definition != definitionWithoutActions);
+    for (int i = 0; i < customDefinitionCount; ++i)
+        customDefinitions[i].Describe(registry, true);
+    genericPlateDefinition.Describe(registry, true);
+}
+
+void BeginDeviceInstantiation(IDeviceInstantiator* instantiator)
+{
+    deviceInstantiator = instantiator;
+    if (!sharedConfigDevice)
+        return; // before Initialise: nothing to hand over yet
+    sharedConfigDevice->instantiator = instantiator;
+    if (sharedDeviceInstantiated || !instantiator)
+        return;
+    InstantiateSharedDevice(instantiator);
+}
+
+void OnManualDeviceInstantiation(const char* manufacturer, const char* definitionName, const char* version)
+{
+    // The plugin creates no other device by hand.
+    if (!SameText(manufacturer, sharedConfigDefinition.Manufacturer) ||
+        !SameText(definitionName, sharedConfigDefinition.Name) ||
+        !SameText(version, sharedConfigDefinition.Version))
+        return;
+    if (sharedDeviceInstantiated || !deviceInstantiator || !sharedConfigDevice)
+        return;
+    InstantiateSharedDevice(deviceInstantiator);
+}
+
+void Shutdown()
+{
+    // The driver service goes first: its worker calls into the shared device.
+    driverService.reset();
+    sharedConfigDevice.reset();
+    ReleaseCustomDefinitions();
+    // Ready for a second Initialise: the new shared device is handed over anew.
+    sharedDeviceInstantiated = false;
+}
+
+} // namespace ZORVA

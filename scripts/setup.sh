@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what building and testing needs, from Debian's packages only.
+# Does nothing when everything is present.
+set -euo pipefail
+
+packages=(cmake make g++ libboost-dev libboost-thread-dev libgtest-dev libgmock-dev googletest libbenchmark-dev)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=""
+  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
