@@ -6,6 +6,9 @@
 #include "config/TreadmillSupportRead.h"
 
 #include <algorithm>
+#include <cmath>
+#include <locale>
+#include <sstream>
 #include <memory>
 #include <new>
 
@@ -50,12 +53,11 @@ void ReadTreadmillSupportSource(CustomPlateSource& source)
     source.Result = ReadTreadmillSupport(physicalPlateCount, WidenText(source.Path), record, source.ErrorText);
     if (source.Result <= 0)
         return;
-    if (record.ENABLED == 0) {
-        source.Note = "ENABLED is 0";
-        return;
-    }
-    if (record.SETUP_TYPE != 4 && record.SETUP_TYPE != 5) {
-        source.Note = "no supported treadmill (SETUP_TYPE 4 or 5)";
+    if (record.ENABLED == 0 || (record.SETUP_TYPE != 4 && record.SETUP_TYPE != 5)) {
+        // An unsupported SETUP_TYPE also clears ENABLED: name the cause the user wrote.
+        const bool supportedType = record.TREADMILL_TYPE == 4 || record.TREADMILL_TYPE == 5;
+        source.Note = record.ENABLED == 0 && supportedType ? "ENABLED is 0"
+                                                           : "no supported treadmill (SETUP_TYPE 4 or 5)";
         return;
     }
     const wchar_t* name = record.SETUP_TYPE == 4 ? L"Tandem TM" : L"Side-by-side TM";
@@ -168,6 +170,55 @@ void ReleaseCustomDefinitions()
     delete[] customDefinitions;
     customDefinitions = nullptr;
     customDefinitionCount = 0;
+}
+
+std::unique_ptr<VZORVAGenericPlateDefinition> FindCustomDefinition(const std::string& platformModel,
+                                                                   const std::string& platformLength,
+                                                                   const std::string& platformWidth)
+{
+    if (customDefinitionCount <= 0 || !customDefinitions)
+        return nullptr;
+    const VZORVAGenericPlateDefinition* match = nullptr;
+    for (int i = 0; i < customDefinitionCount; ++i) {
+        if (customDefinitions[i].Name == platformModel)
+            match = &customDefinitions[i];
+    }
+    if (!match) {
+        // Inches; a text that reads as 0 (or no number) stands for 19.7 inches.
+        double length = LeadingNumber(platformLength);
+        double width = LeadingNumber(platformWidth);
+        if (length == 0.0)
+            length = 19.7;
+        if (width == 0.0)
+            width = 19.7;
+        const double l = length * 0.0254;
+        const double w = width * 0.0254;
+        for (int i = 0; i < customDefinitionCount; ++i) {
+            const VZORVAGenericPlateDefinition& entry = customDefinitions[i];
+            if (std::fabs(entry.DimensionY - l) < std::fabs(entry.DimensionY * 0.01) &&
+                std::fabs(entry.DimensionX - w) < std::fabs(entry.DimensionX * 0.01))
+                match = &entry;
+        }
+    }
+    if (!match)
+        return nullptr;
+    std::unique_ptr<VZORVAGenericPlateDefinition> copy(new VZORVAGenericPlateDefinition());
+    copy->Name = match->Name;
+    copy->DimensionX = match->DimensionX;
+    copy->DimensionY = match->DimensionY;
+    return copy;
+}
+
+double LeadingNumber(const std::string& text)
+{
+    // Decimal in any process locale: leading white space skipped, reading
+    // stops at the first character that cannot continue the number.
+    std::istringstream in(text);
+    in.imbue(std::locale::classic());
+    double value = 0.0;
+    if (!(in >> value))
+        return 0.0;
+    return value;
 }
 
 } // namespace ZORVA

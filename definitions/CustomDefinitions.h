@@ -3,6 +3,7 @@
 
 #include "VZORVAGenericPlateDefinition.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,20 @@ std::vector<CustomPlateSource> ReadCustomPlateSources();
 /// allocation failure the list stays empty.
 /// Threads: the host's thread, inside Initialise, before any detection.
 void BuildCustomDefinitions();
+
+/// The decimal number a platform length or width text begins with (leading
+/// white space skipped); 0 when it begins with none.
+double LeadingNumber(const std::string& text);
+
+/// A new copy (name and dimensions) of the custom definition that matches a
+/// detected platform: the last entry whose name equals the platform model
+/// byte for byte, else the last whose size is within 1 % of the platform's
+/// length (against Y) and width (against X). Null for none.
+/// Threads: the worker, during detection; reads the list without a lock
+/// (only Initialise and Shutdown write it, while no detection runs).
+std::unique_ptr<VZORVAGenericPlateDefinition> FindCustomDefinition(const std::string& platformModel,
+                                                                   const std::string& platformLength,
+                                                                   const std::string& platformWidth);
 
 /// Destroys every entry, frees the block and empties the list, so a later
 /// BuildCustomDefinitions starts clean.

@@ -1,0 +1,117 @@
+#include "ConfigFile.h"
+
+#include "ConfigText.h"
+#include "win32/ZorvaWin32.h"
+
+namespace ZORVA {
+
+namespace {
+
+const std::size_t ReadChunk = 64 * 1024;
+
+/// A short description of an open or read failure, at most 99 characters.
+std::wstring DescribeError(DWORD error)
+{
+    switch (error) {
+    case ERROR_PATH_NOT_FOUND: return L"path not found (a folder on the way does not exist)";
+    case ERROR_ACCESS_DENIED: return L"access denied (no permission, or the path names a folder)";
+    case ERROR_SHARING_VIOLATION: return L"the file is in use by another program";
+    case ERROR_TOO_MANY_OPEN_FILES: return L"too many open files";
+    case ERROR_INVALID_NAME: return L"invalid file name";
+    case ERROR_NOT_ENOUGH_MEMORY: return L"not enough memory";
+    case ERROR_READ_FAULT: return L"the device cannot be read";
+    default: return FormatText(L"system error %d", {std::to_wstring(static_cast<unsigned long>(error))});
+    }
+}
+
+} // namespace
+
+ConfigFile::~ConfigFile() { Close(); }
+
+ConfigFile::OpenResult ConfigFile::Open(const std::wstring& path, std::wstring& failure)
+{
+    Close();
+    failure.clear();
+    position_ = filled_ = 0;
+    atEnd_ = failed_ = false;
+    failure_.clear();
+
+    // The 8-bit name the system is asked for; a character that has no byte
+    // (or a NUL) cannot be part of it.
+    std::string narrowPath;
+    narrowPath.reserve(path.size());
+    for (wchar_t c : path) {
+        if (c == L'\0' || static_cast<unsigned long>(c) > 0xFFu) {
+            failure = DescribeError(ERROR_INVALID_NAME);
+            return OpenResult::Failed;
+        }
+        narrowPath += static_cast<char>(static_cast<unsigned char>(c));
+    }
+
+    HANDLE handle = CreateFileA(narrowPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND)
+            return OpenResult::NotFound;
+        failure = DescribeError(error);
+        return OpenResult::Failed;
+    }
+    handle_ = handle;
+    buffer_.resize(ReadChunk);
+    return OpenResult::Opened;
+}
+
+bool ConfigFile::Fill()
+{
+    if (!handle_ || atEnd_ || failed_)
+        return false;
+    DWORD got = 0;
+    if (!ReadFile(static_cast<HANDLE>(handle_), buffer_.data(), static_cast<DWORD>(buffer_.size()), &got, nullptr)) {
+        failed_ = true;
+        failure_ = FormatText(L"read failed: %s", {DescribeError(GetLastError())});
+        return false;
+    }
+    if (got == 0) {
+        atEnd_ = true;
+        return false;
+    }
+    position_ = 0;
+    filled_ = got < buffer_.size() ? got : buffer_.size();
+    return true;
+}
+
+bool ConfigFile::NextLine(std::wstring& line, std::size_t maxLength)
+{
+    line.clear();
+    bool any = false;
+    bool storedCarriageReturn = false; // the last character stored is a carriage return
+    for (;;) {
+        if (position_ >= filled_ && !Fill())
+            return any && !failed_;
+        any = true;
+        while (position_ < filled_) {
+            const unsigned char byte = buffer_[position_++];
+            if (byte == '\n') {
+                if (storedCarriageReturn)
+                    line.pop_back();
+                return true;
+            }
+            storedCarriageReturn = false;
+            if (line.size() < maxLength) {
+                line += static_cast<wchar_t>(byte);
+                storedCarriageReturn = byte == '\r';
+            }
+        }
+    }
+}
+
+void ConfigFile::Close()
+{
+    if (handle_) {
+        CloseHandle(static_cast<HANDLE>(handle_));
+        handle_ = nullptr;
+    }
+}
+
+} // namespace ZORVA

@@ -1,0 +1,55 @@
+/// A configuration file opened through the Win32 layer and read line by line.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace ZORVA {
+
+/// One open configuration file. A line ends at a line feed, and a carriage
+/// return right before it is dropped; the last line needs no line feed. Each
+/// byte becomes one wide character of the same value (8-bit text).
+///
+/// Threads: one object is used by one thread at a time; nothing is shared.
+class ConfigFile
+{
+public:
+    enum class OpenResult { Opened, NotFound, Failed };
+
+    ConfigFile() = default;
+    ~ConfigFile();
+    ConfigFile(const ConfigFile&) = delete;
+    ConfigFile& operator=(const ConfigFile&) = delete;
+
+    /// Opens the file for reading. NotFound only when the system reports the
+    /// file itself as not found; every other failure (missing folder, access
+    /// denied, a folder in place of the file, ...) is Failed, with a short
+    /// description (at most 99 characters) in `failure`.
+    OpenResult Open(const std::wstring& path, std::wstring& failure);
+
+    /// The next line into `line`, without its line end. A line longer than
+    /// maxLength characters keeps its first maxLength; the rest of it is
+    /// skipped. False at the end of the file or when reading failed.
+    bool NextLine(std::wstring& line, std::size_t maxLength = std::wstring::npos);
+
+    /// True when a read failed; `ReadFailure` then describes it (at most 99 characters).
+    bool ReadFailed() const { return failed_; }
+    const std::wstring& ReadFailure() const { return failure_; }
+
+    void Close();
+
+private:
+    /// Refills the buffer; false at the end of the file or on failure.
+    bool Fill();
+
+    void* handle_ = nullptr; // a Win32 HANDLE; null when closed
+    std::vector<unsigned char> buffer_;
+    std::size_t position_ = 0;
+    std::size_t filled_ = 0;
+    bool atEnd_ = false;
+    bool failed_ = false;
+    std::wstring failure_;
+};
+
+} // namespace ZORVA

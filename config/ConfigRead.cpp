@@ -1,0 +1,137 @@
+#include "ConfigRead.h"
+
+#include "ConfigFile.h"
+#include "ConfigText.h"
+
+#include <climits>
+
+namespace ZORVA {
+
+namespace {
+
+/// Beyond this many erroneous lines the error text is replaced by the
+/// corrupt-file text.
+const int MaxReportedErrors = 5;
+
+/// The next token from `position`: commas are skipped, then the characters up
+/// to the next comma or the end of the line are taken. False when none is left.
+bool NextToken(const std::wstring& line, std::size_t& position, std::wstring& token)
+{
+    while (position < line.size() && line[position] == L',')
+        ++position;
+    if (position >= line.size())
+        return false;
+    std::size_t end = line.find(L',', position);
+    if (end == std::wstring::npos)
+        end = line.size();
+    token.assign(line, position, end - position);
+    position = end;
+    return true;
+}
+
+} // namespace
+
+int ConfigRead::ReadConfigFile(const std::wstring& path, std::wstring& errorText)
+{
+    errorText.clear();
+    plateCount = 0;
+
+    ConfigFile file;
+    std::wstring failure;
+    switch (file.Open(path, failure)) {
+    case ConfigFile::OpenResult::NotFound:
+        return 0;
+    case ConfigFile::OpenResult::Failed:
+        errorText = FormatText(L"Cannot open configuration file: %s", {failure});
+        return -1;
+    case ConfigFile::OpenResult::Opened:
+        break;
+    }
+
+    InitData();
+
+    int widest = 0;
+    for (int k = 0; k < keywordCount; ++k) {
+        if (keywordTable[k].parameterCount > widest)
+            widest = keywordTable[k].parameterCount;
+    }
+    std::vector<std::wstring> parameters(static_cast<std::size_t>(widest));
+
+    int lineNumber = 0;
+    int errorCount = 0;
+    // Counts an erroneous line; its message is kept only while the text can
+    // still survive (more than five errors replace it).
+    auto addError = [&](const std::wstring& text) {
+        if (errorCount <= MaxReportedErrors)
+            ++errorCount;
+        if (errorCount <= MaxReportedErrors)
+            errorText += text;
+    };
+
+    std::wstring line;
+    std::wstring token;
+    while (file.NextLine(line)) {
+        if (lineNumber < INT_MAX)
+            ++lineNumber;
+        TrimText(line);
+        if (line.empty() || line[0] == L'%')
+            continue;
+        const std::wstring number = std::to_wstring(lineNumber);
+
+        std::size_t position = 0;
+        if (!NextToken(line, position, token)) {
+            addError(FormatText(L"Syntax error in configuration file at line %d \r\n", {number}));
+            continue;
+        }
+        UpperCaseText(token);
+        const ConfigKeyword* keyword = nullptr;
+        for (int k = 0; k < keywordCount && !keyword; ++k) {
+            if (token == keywordTable[k].keyword)
+                keyword = &keywordTable[k];
+        }
+        if (!keyword) {
+            addError(FormatText(L"Unknown keyword in configuration file at line %d \r\n", {number}));
+            continue;
+        }
+
+        // GetParameters
+        bool complete = true;
+        for (std::wstring& slot : parameters)
+            slot.clear();
+        for (int i = 0; i < keyword->parameterCount; ++i) {
+            std::wstring& slot = parameters[static_cast<std::size_t>(i)];
+            if (!NextToken(line, position, slot)) {
+                complete = false;
+                break;
+            }
+            TrimText(slot);
+        }
+        if (!complete) {
+            addError(FormatText(L"Missing parameters in configuration file at line %d \r\n", {number}));
+            continue;
+        }
+
+        std::wstring message;
+        if (!ProcessKeyword(keyword->id, parameters, message))
+            addError(FormatText(L"Semantic error (%s) in configuration file at line %d \r\n", {message, number}));
+    }
+
+    if (file.ReadFailed()) {
+        // What was read so far is not the file: nothing of it counts.
+        errorText = FormatText(L"Cannot open configuration file: %s", {file.ReadFailure()});
+        return -1;
+    }
+    file.Close();
+    parameters.clear();
+    parameters.shrink_to_fit();
+
+    std::wstring message;
+    if (SummaryCheck(message) < 0)
+        errorText += FormatText(L"Summary error in configuration file: \r\n%s ", {message});
+
+    if (errorCount > MaxReportedErrors)
+        errorText = L"Configuration file is corrupt - delete and reformat";
+    return errorText.empty() ? 1 : -1;
+}
+
+} // namespace ZORVA
