@@ -223,7 +223,16 @@ HostResult* RecordingHost::ReservedSlot6() { return Record("ReservedSlot6()"); }
 double RecordingHost::GetTime()
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (realClock_)
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - clockStart_).count();
     return time_;
+}
+
+void RecordingHost::UseRealClock()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    realClock_ = true;
+    clockStart_ = std::chrono::steady_clock::now();
 }
 
 HostResult* RecordingHost::BeginDefinition(const char* manufacturer, const char* name, const char* version,
@@ -326,9 +335,20 @@ HostResult* RecordingHost::InstantiateDevice(const char* manufacturer, const cha
     entry.deviceName = deviceName ? deviceName : "";
     entry.device = device;
     entry.accepted = result == nullptr && device != nullptr;
-    if (entry.accepted)
-        entry.services = std::make_shared<DeviceServices>(*this, entry.deviceName);
     std::lock_guard<std::mutex> lock(mutex_);
+    if (entry.accepted) {
+        // A new instance starts with its definition's parameter values.
+        entry.services = std::make_shared<DeviceServices>(*this, entry.deviceName);
+        for (const RecordedDefinition& definition : definitions_) {
+            if (definition.manufacturer == entry.manufacturer && definition.name == entry.definitionName &&
+                definition.version == entry.version) {
+                for (const RecordedParameter& parameter : definition.parameters) {
+                    if (parameter.value)
+                        entry.services->SeedParameter(parameter.name, *parameter.value);
+                }
+            }
+        }
+    }
     instantiated_.push_back(entry);
     return result;
 }
@@ -494,6 +514,14 @@ void DeviceServices::NotifyChanged()
 {
     std::lock_guard<std::mutex> lock(mutex_);
     ++notifyCount_;
+}
+
+void DeviceServices::SeedParameter(const std::string& name, IParameterValue& value)
+{
+    std::shared_ptr<IParameterValue> copy = CopyValue(value);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (copy)
+        parameters_[name] = copy;
 }
 
 void DeviceServices::ChangeParameter(const std::string& name, IParameterValue& value, std::uint64_t id)

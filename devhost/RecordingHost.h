@@ -16,6 +16,7 @@
 #include "host/IDevice.h"
 #include "values/ParameterValues.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -117,6 +118,8 @@ public:
                             int outputCount, const float* values, int valueCount) override;
     void NotifyChanged() override;
 
+    /// The host's starting value of a parameter (from the definition), not reported as a change.
+    void SeedParameter(const std::string& name, IParameterValue& value);
     /// The user changes a parameter: the host stores the value and reports `id`.
     void ChangeParameter(const std::string& name, IParameterValue& value, std::uint64_t id);
     /// The host's current value of a parameter (a copy), or null.
@@ -210,6 +213,8 @@ public:
     /// Echo every log line to standard output as it arrives.
     void EchoLogs(bool echo);
     void SetTime(double seconds);
+    /// GetTime reads a real clock (seconds since this call) instead of SetTime's value.
+    void UseRealClock();
     void SetTickRate(unsigned int ticksPerSecond);
     const ResultTracker& Results() const { return results_; }
     /// Attaches every accepted device that is not attached yet, in order.
@@ -232,6 +237,8 @@ private:
     std::function<void(const LogLine&)> logObserver_;
     bool echoLogs_ = false;
     double time_ = 0.0;
+    bool realClock_ = false;
+    std::chrono::steady_clock::time_point clockStart_;
     unsigned int tickRate_ = 1000000;
     std::size_t attached_ = 0;
     ResultTracker results_;

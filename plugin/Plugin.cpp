@@ -2,6 +2,7 @@
 
 #include "definitions/CustomDefinitions.h"
 #include "devices/VSharedConfigDevice.h"
+#include "driver/VZORVADriverService.h"
 #include "host/HostResultHandle.h"
 
 #include <cstring>
@@ -87,7 +88,8 @@ bool Initialise(IPluginHost* host)
 {
     // First: the service and the device below copy this pointer.
     hostServices = host;
-    // Driver service: created here, released first by Shutdown.
+    // Its constructor returns once the worker thread is ready.
+    driverService.reset(new VZORVADriverService());
     sharedConfigDevice.reset(new VSharedConfigDevice(driverService.get()));
     BuildCustomDefinitions();
     return true;

@@ -1,0 +1,451 @@
+#include "VZORVADriverService.h"
+
+#include "LibraryText.h"
+#include "ZORVAUSBDevice.h"
+#include "plugin/Plugin.h"
+
+#include <boost/bind/bind.hpp>
+#include <boost/format.hpp>
+
+#include <cstring>
+
+namespace ZORVA {
+
+namespace {
+
+/// Polls of fmDLLIsDeviceInitComplete before the start-up times out:
+/// 250 ms + 51 x 250 ms = 13 s.
+const int InitPollCount = 51;
+/// Polls of fmIsCelvoDownloadComplete, 500 ms apart: 25 s.
+const int CalibrationPollCount = 50;
+/// Characters of a platform serial number shown in calibration messages.
+const std::size_t CalibrationSerialLength = 16;
+
+const char* const TimedOutMessage =
+    "ZORVA device initialization timed out, consider restarting the application.";
+
+/// The set-up check's message for each code; the apostrophe of 215 is
+/// Windows-1252's right single quotation mark, as in all our narrow texts.
+const char* SetupMessage(int code)
+{
+    switch (code) {
+    case 0: return "No ZORVA devices were found";
+    case 1: return "The ZORVA setup is the same as the last saved configuration";
+    case 211: return "The configuration file was not found";
+    case 213: return "A configuration file was found but for the wrong version of the software";
+    case 214:
+        return "The configuration has changed. A different number of ZORVA devices were detected than the "
+               "previously saved setup.";
+    case 215: return "The configuration has changed. The serial numbers don\x92t match the previously saved setup.";
+    default: return "fmDLLSetupCheck returned an unknown status code";
+    }
+}
+
+} // namespace
+
+VZORVADriverService::VZORVADriverService() : host(hostServices)
+{
+    workerThread.reset(new boost::thread(boost::bind(&VZORVADriverService::RunWorker, this)));
+    startBarrier.wait();
+}
+
+VZORVADriverService::~VZORVADriverService()
+{
+    try {
+        PostThreadMessageW(workerThreadId, WM_QUIT_WORKER, 0, 0);
+        workerThread->join();
+        workerThread.reset();
+        if (initialised) {
+            Sleep(250);
+            fmBroadcastStop();
+            Sleep(250);
+            fmDLLShutDown();
+            Log(0, "::fmDLLShutDown");
+            Sleep(500);
+        }
+    } catch (...) {
+        // A destructor of the host's process must not throw.
+    }
+    delete dataReadyCallback.load();
+}
+
+void VZORVADriverService::Log(int level, const std::string& text)
+{
+    if (host)
+        host->Log(text.c_str(), level);
+}
+
+// ---------------------------------------------------------------- worker
+
+void VZORVADriverService::RunWorker()
+{
+    workerThreadId = GetCurrentThreadId();
+    // A thread gets its message queue with its first message call; make it
+    // now, before the constructor returns, or the first job posted is lost.
+    MSG msg;
+    PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+    startBarrier.wait();
+
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        switch (msg.message) {
+        case WM_DATA_READY: TransferAvailableBlocks(); break;
+        case WM_JOB_PENDING: RunNextJob(); break;
+        case WM_QUIT_WORKER: return;
+        default: break;
+        }
+    }
+}
+
+void VZORVADriverService::TransferAvailableBlocks()
+{
+    float* block = nullptr;
+    while (fmDLLTransferFloatData(&block) != 0) {
+        DataReadyCallback* callback = dataReadyCallback.load(std::memory_order_acquire);
+        if (callback && !callback->empty())
+            (*callback)(block);
+    }
+}
+
+void VZORVADriverService::RunNextJob()
+{
+    boost::function<void()> job;
+    {
+        boost::mutex::scoped_lock lock(queueMutex);
+        if (jobQueue.empty())
+            return;
+        job = jobQueue.front();
+        jobQueue.pop_front();
+        // One job per message, so data-ready messages are served between jobs.
+        PostThreadMessageW(workerThreadId, WM_JOB_PENDING, 0, 0);
+    }
+    job();
+}
+
+void VZORVADriverService::PostJob(const boost::function<void()>& job)
+{
+    boost::mutex::scoped_lock lock(queueMutex);
+    jobQueue.push_back(job);
+    PostThreadMessageW(workerThreadId, WM_JOB_PENDING, 0, 0);
+}
+
+// ---------------------------------------------------------------- public operations
+
+void VZORVADriverService::SetAcquisitionStateCallback(AcquisitionStateCallback callback)
+{
+    boost::mutex::scoped_lock lock(serviceMutex);
+    acquisitionStateCallback = callback;
+}
+
+void VZORVADriverService::SetDataReadyCallback(DataReadyCallback callback)
+{
+    boost::mutex::scoped_lock lock(serviceMutex);
+    if (dataReadyCallback.load() || callback.empty())
+        return;
+    dataReadyCallback.store(new DataReadyCallback(callback), std::memory_order_release);
+}
+
+void VZORVADriverService::DetectHardware(DetectionCallback callback)
+{
+    PostJob(boost::bind(&VZORVADriverService::EnumerateDevices, this, callback));
+}
+
+void VZORVADriverService::SetAcquisitionRate(unsigned int rate)
+{
+    PostJob(boost::bind(&VZORVADriverService::RateJob, this, rate));
+}
+
+void VZORVADriverService::SetGenlockMode(bool on)
+{
+    PostJob(boost::bind(&VZORVADriverService::GenlockJob, this, on));
+}
+
+void VZORVADriverService::StartAcquisition() { PostJob(boost::bind(&VZORVADriverService::StartJob, this)); }
+
+void VZORVADriverService::StopAcquisition()
+{
+    // Set before the job is queued: the job, which clears it, runs after.
+    if (stopPending.exchange(true))
+        return;
+    PostJob(boost::bind(&VZORVADriverService::StopJob, this));
+}
+
+void VZORVADriverService::BlinkDevice(unsigned int deviceIndex)
+{
+    PostJob(boost::bind(&VZORVADriverService::BlinkJob, this, deviceIndex));
+}
+
+void VZORVADriverService::ZeroPlatforms()
+{
+    boost::mutex::scoped_lock lock(serviceMutex);
+    if (!acquiring)
+        return;
+    Sleep(250);
+    fmBroadcastZero();
+    Log(0, "::fmBroadcastZero()");
+}
+
+// ---------------------------------------------------------------- jobs
+
+void VZORVADriverService::TellAcquisitionState(bool acquiringNow)
+{
+    AcquisitionStateCallback callback;
+    {
+        boost::mutex::scoped_lock lock(serviceMutex);
+        callback = acquisitionStateCallback;
+    }
+    if (!callback.empty())
+        callback(acquiringNow);
+}
+
+void VZORVADriverService::SetAcquiring(bool acquiringNow)
+{
+    acquiring = acquiringNow;
+    TellAcquisitionState(acquiringNow);
+}
+
+void VZORVADriverService::RateJob(unsigned int rate)
+{
+    boost::mutex::scoped_lock lock(serviceMutex);
+    Sleep(250);
+    fmBroadcastAcquisitionRate(static_cast<int>(rate));
+    Log(0, (boost::format("::fmBroadcastAcquisitionRate(%d)") % rate).str());
+}
+
+void VZORVADriverService::GenlockJob(bool on)
+{
+    boost::mutex::scoped_lock lock(serviceMutex);
+    Sleep(250);
+    const int value = on ? 1 : 0;
+    fmBroadcastGenlock(value);
+    Log(0, (boost::format("::fmBroadcastGenlockMode(%d)") % value).str());
+}
+
+void VZORVADriverService::StartJob()
+{
+    {
+        boost::mutex::scoped_lock lock(serviceMutex);
+        if (!initialised)
+            return;
+        Sleep(250);
+        fmBroadcastStart();
+        Log(0, "::fmBroadcastStart()");
+        acquiring = true;
+    }
+    TellAcquisitionState(true);
+}
+
+void VZORVADriverService::StopJob()
+{
+    {
+        boost::mutex::scoped_lock lock(serviceMutex);
+        Sleep(250);
+        fmBroadcastStop();
+        Log(0, "::fmBroadcastStop()");
+        stopPending = false;
+        acquiring = false;
+    }
+    TellAcquisitionState(false);
+}
+
+void VZORVADriverService::BlinkJob(unsigned int deviceIndex)
+{
+    {
+        boost::mutex::scoped_lock lock(serviceMutex);
+        Sleep(250);
+        fmDLLSelectDeviceIndex(static_cast<int>(deviceIndex));
+        Log(0, (boost::format("::fmDLLSelectDeviceIndex(%d)") % deviceIndex).str());
+        fmSetBlink();
+        Log(0, "::fmSetBlink()");
+        acquiring = false;
+    }
+    TellAcquisitionState(false);
+}
+
+// ---------------------------------------------------------------- detection
+
+void VZORVADriverService::EnumerateDevices(DetectionCallback callback)
+{
+    VDllInitInfo info;
+    info.status = 0;
+    info.setupCode = 0;
+    std::vector<VDeviceInfo> devices;
+    {
+        boost::mutex::scoped_lock lock(serviceMutex);
+        InitialiseLibrary(info);
+
+        // Asked even after a start-up that timed out: the callback gets what there is.
+        const int count = fmDLLGetDeviceCount();
+        Log(0, (boost::format("::fmDLLGetDeviceCount() -> %d") % count).str());
+
+        DownloadCalibrationFiles();
+
+        char text[ZORVA_USB_TEXT_SIZE];
+        char length[ZORVA_USB_SIZE_TEXT_SIZE];
+        char width[ZORVA_USB_SIZE_TEXT_SIZE];
+        auto query = [&](int (*function)(char*)) {
+            std::memset(text, 0, sizeof text);
+            function(text);
+            return LibraryText(text, sizeof text);
+        };
+        for (int j = 0; j < count; ++j) {
+            VDeviceInfo device;
+            fmDLLSelectDeviceIndex(j);
+            Log(0, (boost::format("::fmDLLSelectDeviceIndex(%d)") % j).str());
+            device.amplifierModel = query(fmGetAmplifierModelNumber);
+            Log(0, (boost::format("::fmGetAmplifierModelNumber() -> %s") % device.amplifierModel).str());
+            device.productType = fmGetProductType();
+            Log(0, (boost::format("::fmGetProductType() -> %d") % device.productType).str());
+            device.firmwareVersion = query(fmGetAmplifierFirmwareVersion);
+            Log(0, (boost::format("::fmGetAmplifierFirmwareVersion() -> %s") % device.firmwareVersion).str());
+            device.amplifierSerial = query(fmGetAmplifierSerialNumber);
+            Log(0, (boost::format("::fmGetAmplifierSerialNumber() -> %s") % device.amplifierSerial).str());
+            device.platformModel = query(fmGetPlatformModelNumber);
+            Log(0, (boost::format("::fmGetPlatformModelNumber() -> %s") % device.platformModel).str());
+            device.platformSerial = query(fmGetPlatformSerialNumber);
+            Log(0, (boost::format("::fmGetPlatformSerialNumber() -> %s") % device.platformSerial).str());
+            device.originOffsets.assign(3, 0.0f);
+            fmGetPlatformXYZOffsets(device.originOffsets.data());
+            Log(0, (boost::format("::fmGetPlatformXYZOffsets() -> (%f, %f, %f)") % device.originOffsets[0] %
+                    device.originOffsets[1] % device.originOffsets[2])
+                       .str());
+            std::memset(length, 0, sizeof length);
+            std::memset(width, 0, sizeof width);
+            fmGetPlatformLengthAndWidth(length, width);
+            device.platformLength = LibraryText(length, sizeof length);
+            device.platformWidth = LibraryText(width, sizeof width);
+            Log(0, (boost::format("::fmGetPlatformLengthAndWidth() -> %s, %s") % device.platformLength %
+                    device.platformWidth)
+                       .str());
+            device.deviceIndex = j;
+            devices.push_back(device);
+        }
+    }
+
+    Sleep(500);
+    if (devices.size() > 4)
+        Sleep(2000);
+    callback(info, devices);
+    SetAcquiring(false);
+}
+
+void VZORVADriverService::InitialiseLibrary(VDllInitInfo& info)
+{
+    if (initialised) {
+        Sleep(250);
+        fmBroadcastStop();
+        Log(0, "::fmBroadcastStop()");
+        stopPending = false;
+        Sleep(1000);
+    }
+    initialised = true;
+    info.status = 1;
+    fmDLLInit();
+    Log(0, "::fmDLLInit()");
+    Sleep(250);
+
+    bool complete = false;
+    for (int poll = 0; poll < InitPollCount && !complete; ++poll) {
+        const int result = fmDLLIsDeviceInitComplete();
+        Log(0, (boost::format("::fmDLLIsDeviceInitComplete() -> %d") % result).str());
+        Sleep(250);
+        complete = result != 0;
+    }
+    if (!complete) {
+        initialised = false;
+        info.status = 2;
+        info.message = TimedOutMessage;
+        Log(2, "::fmDLLInit() failed");
+        return;
+    }
+
+    info.setupCode = fmDLLSetupCheck();
+    Log(0, (boost::format("::fmDLLSetupCheck() -> %d") % info.setupCode).str());
+    info.message = SetupMessage(info.setupCode);
+    if (info.setupCode == 1)
+        info.status = 0;
+
+    fmDLLSetUSBPacketSize(512);
+    Log(0, "::fmDLLSetUSBPacketSize(512)");
+    fmBroadcastRunMode(1);
+    Log(0, "::fmBroadcastRunMode(1)");
+    fmDLLSetDataFormat(1);
+    Log(0, "::fmDLLSetDataFormat(1)");
+    fmDLLPostDataReadyMessages(1);
+    Log(0, "::fmDLLPostDataReadyMessages(1)");
+    fmDLLPostUserThreadMessages(workerThreadId);
+    Log(0, (boost::format("::fmDLLPostUserThreadMessages(%d)") % workerThreadId).str());
+    fmBroadcastGenlock(0);
+    Log(0, "::fmBroadcastGenlock(0)");
+    fmBroadcastResetSoftware();
+    Log(0, "::fmBroadcastResetSoftware()");
+    Sleep(1000);
+}
+
+void VZORVADriverService::DownloadCalibrationFiles()
+{
+    int indices[ZORVA_USB_CHECK_CELVO_SLOTS] = {};
+    const int count = fmBroadcastCheckCelvo(indices);
+    if (count < 1)
+        return;
+    Log(2, (boost::format("%d Celvos not ready - BCF download will be attempted") % count).str());
+    // The library has room for 16 indices only; the units beyond cannot be named.
+    const int handled = count < ZORVA_USB_CHECK_CELVO_SLOTS ? count : ZORVA_USB_CHECK_CELVO_SLOTS;
+    if (count > handled)
+        Log(2, (boost::format("Only %d of %d Celvos can be given a BCF download; the others may give bad results") %
+                handled % count)
+                   .str());
+
+    char text[ZORVA_USB_TEXT_SIZE];
+    for (int k = 0; k < handled; ++k) {
+        const int d = indices[k];
+        fmDLLSelectDeviceIndex(d);
+        std::memset(text, 0, sizeof text);
+        fmGetPlatformSerialNumber(text);
+        const std::string serial = LibraryText(text, sizeof text).substr(0, CalibrationSerialLength);
+
+        const int started = fmCelvoDownloadCalFile(1);
+        if (started != 0) {
+            switch (started) {
+            case 3: Log(2, (boost::format("Can't find Celvo BCF on the system for %s") % serial).str()); break;
+            case 2: Log(2, (boost::format("Signal conditioner %d thinks it's an Celvo but it isn't") % d).str()); break;
+            case 1: Log(2, (boost::format("Platform %s is not an Celvo platform") % serial).str()); break;
+            default: Log(2, "Unable to download Celvo BCF for unknown reasons"); break;
+            }
+            Log(2, (boost::format("Device %d may give bad results") % d).str());
+            continue;
+        }
+
+        Log(0, (boost::format("fmCelvoDownloadCalFile() called for platform %s") % serial).str());
+        bool completed = false;
+        bool failed = false;
+        for (int poll = 0; poll < CalibrationPollCount && !completed && !failed; ++poll) {
+            const int state = fmIsCelvoDownloadComplete();
+            switch (state) {
+            case 0: Sleep(500); break;
+            case 1:
+                Log(0, "Celvo download is complete");
+                completed = true;
+                break;
+            case 3:
+                Log(2, (boost::format("Bad Celvo BCF version seen for %s") % serial).str());
+                failed = true;
+                break;
+            case 4:
+                Log(2, (boost::format("Bad CRC check on Celvo BCF download for %s") % serial).str());
+                failed = true;
+                break;
+            default:
+                Log(2, (boost::format("Celvo BCF download failed for %s") % serial).str());
+                failed = true;
+                break;
+            }
+        }
+        if (completed)
+            continue;
+        if (!failed)
+            Log(2, (boost::format("Celvo BCF download timed out for %s") % serial).str());
+        Log(2, (boost::format("Device %d may give bad results") % d).str());
+    }
+}
+
+} // namespace ZORVA

@@ -1,0 +1,145 @@
+/// The one owner of the USB library: a worker thread with a Windows
+/// thread-message loop that runs queued commands one at a time and hands every
+/// data block the library delivers to a registered callback.
+#pragma once
+
+#include "host/HostInterfaces.h"
+#include "win32/ZorvaWin32.h"
+
+#include <boost/function.hpp>
+#include <boost/shared_ptr.hpp>
+#include <boost/thread/barrier.hpp>
+#include <boost/thread/mutex.hpp>
+#include <boost/thread/thread.hpp>
+
+#include <atomic>
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace ZORVA {
+
+/// Thread contract:
+/// - Host threads (through the devices) call the public operations. All but
+///   ZeroPlatforms and the two registrations only queue a job and return.
+/// - The worker thread runs every job, the detection and the whole data path.
+///   It is the only thread that calls the library, except fmBroadcastZero (on
+///   the caller of ZeroPlatforms) and the final stop and shut-down (on the
+///   destroying thread, after the worker has ended).
+/// - `serviceMutex` is held by every job while it talks to the library (the
+///   detection job for its whole start-up and enumeration, up to tens of
+///   seconds), by ZeroPlatforms and by the registrations, so those may block
+///   their caller that long. `queueMutex` guards `jobQueue`. The two are never
+///   held together, and neither is held while a callback runs, so callbacks
+///   may call back into the service.
+/// - The data path takes no lock and allocates nothing: the library's block
+///   pointer goes to the data callback unchanged.
+class VZORVADriverService
+{
+public:
+    /// Outcome of a library start-up.
+    struct VDllInitInfo
+    {
+        /// 0: set-up as last saved (code 1); 1: started; 2: start-up timed out.
+        int status = 0;
+        /// fmDLLSetupCheck's result; meaningful only when status is not 2.
+        int setupCode = 0;
+        std::string message;
+    };
+
+    /// Identity of one signal conditioner and its platform, as the library reports it.
+    struct VDeviceInfo
+    {
+        int productType = 0;
+        std::string amplifierModel;
+        std::string amplifierSerial;
+        std::string firmwareVersion;
+        std::string platformModel;
+        std::string platformSerial;
+        /// X, Y, Z of the platform's origin, inches; always 3 entries.
+        std::vector<float> originOffsets;
+        /// Decimal texts, inches.
+        std::string platformLength;
+        std::string platformWidth;
+        /// The library's device index, equal to the record's position in the list.
+        int deviceIndex = 0;
+    };
+
+    /// One call per transferred block; the block belongs to the library.
+    typedef boost::function<void(float*)> DataReadyCallback;
+    /// True when acquisition started, false when it stopped.
+    typedef boost::function<void(bool)> AcquisitionStateCallback;
+    typedef boost::function<void(VDllInitInfo, std::vector<VDeviceInfo>)> DetectionCallback;
+
+    /// Thread messages of the worker (wParam and lParam are not read).
+    enum : UINT
+    {
+        WM_DATA_READY = WM_USER + 109,  ///< posted by the library
+        WM_JOB_PENDING = WM_USER + 110, ///< one per queued job
+        WM_QUIT_WORKER = WM_USER + 111  ///< posted by the destructor
+    };
+
+    /// Starts the worker; returns once its message queue exists, so a job
+    /// queued right after construction reaches it. Logs through hostServices.
+    VZORVADriverService();
+    /// Runs the jobs still queued, ends the worker, then stops and shuts down
+    /// the library if it was started.
+    virtual ~VZORVADriverService();
+    VZORVADriverService(const VZORVADriverService&) = delete;
+    VZORVADriverService& operator=(const VZORVADriverService&) = delete;
+
+    /// Replaces the stored callback (caller's thread, under serviceMutex).
+    void SetAcquisitionStateCallback(AcquisitionStateCallback callback);
+    /// Keeps only the first callback it is given (caller's thread, under serviceMutex).
+    void SetDataReadyCallback(DataReadyCallback callback);
+    /// Queues a detection: library (re)start, calibration download, enumeration.
+    void DetectHardware(DetectionCallback callback);
+    /// Queues a rate command; datasets per second.
+    void SetAcquisitionRate(unsigned int rate);
+    void SetGenlockMode(bool on);
+    /// Queues a start; it sends nothing while the library is not started.
+    void StartAcquisition();
+    /// Queues a stop unless one is queued and has not run yet.
+    void StopAcquisition();
+    void BlinkDevice(unsigned int deviceIndex);
+    /// Zeroes the platforms on the caller's thread, only while acquiring.
+    void ZeroPlatforms();
+
+private:
+    void RunWorker();
+    void TransferAvailableBlocks();
+    void RunNextJob();
+    void PostJob(const boost::function<void()>& job);
+
+    void RateJob(unsigned int rate);
+    void GenlockJob(bool on);
+    void StartJob();
+    void StopJob();
+    void BlinkJob(unsigned int deviceIndex);
+    void EnumerateDevices(DetectionCallback callback);
+    void InitialiseLibrary(VDllInitInfo& info);
+    void DownloadCalibrationFiles();
+
+    /// Tells the acquisition state; call without any lock held. The copy of
+    /// the callback is taken under serviceMutex.
+    void TellAcquisitionState(bool acquiringNow);
+    void SetAcquiring(bool acquiringNow);
+    void Log(int level, const std::string& text);
+
+    boost::mutex serviceMutex;
+    std::deque<boost::function<void()>> jobQueue;
+    boost::mutex queueMutex;
+    AcquisitionStateCallback acquisitionStateCallback;
+    /// Set once, by the first registration, and kept until destruction, so the
+    /// worker reads it without a lock even if a registration races with data.
+    std::atomic<DataReadyCallback*> dataReadyCallback{nullptr};
+    boost::barrier startBarrier{2};
+    boost::shared_ptr<boost::thread> workerThread;
+    DWORD workerThreadId = 0;
+    std::atomic<bool> acquiring{false};
+    bool initialised = false;
+    std::atomic<bool> stopPending{false};
+    MoldraDigitalDevice::IPluginHost* host;
+};
+
+} // namespace ZORVA

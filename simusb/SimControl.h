@@ -1,0 +1,251 @@
+/// Control interface of the simulated USB library: what a test or the
+/// development host uses to set up the simulated signal conditioners and watch
+/// what the plugin does with them. Exported from the same shared library as the
+/// fm* functions, kept apart from them in namespace zorvasim; the plugin never
+/// includes this header.
+///
+/// Every function may be called from any thread; none throws. Units are named
+/// by their position in the scenario (0 = first [unit ...] section), which is
+/// not the library's device index once a unit is unplugged.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#if defined(_WIN32)
+#  if defined(ZORVA_USB_BUILDING)
+#    define ZORVA_SIM_API __declspec(dllexport)
+#  else
+#    define ZORVA_SIM_API __declspec(dllimport)
+#  endif
+#else
+#  define ZORVA_SIM_API __attribute__((visibility("default")))
+#endif
+
+namespace zorvasim {
+
+/// The sample counter wraps to 0 when it reaches this value (2^24).
+constexpr std::uint32_t kCounterModulus = 16777216u;
+/// Most units a scenario may describe.
+constexpr std::size_t kMaxUnits = 64;
+/// Accepted acquisition rates, datasets per second.
+constexpr int kMinRate = 1;
+constexpr int kMaxRate = 20000;
+/// Accepted backlog sizes, blocks.
+constexpr int kMinBacklog = 1;
+constexpr int kMaxBacklog = 1024;
+
+enum class LoadKind
+{
+    None,   ///< nothing on the plate: only the amplifier offset shows
+    Static, ///< `load` all the time
+    Steps   ///< `load` for stepOn samples, nothing for stepOff samples, repeating
+};
+
+/// What a unit measures, as a function of the sample clock (samples produced
+/// since the last fmDLLInit or fmBroadcastResetSoftware).
+struct LoadProfile
+{
+    LoadKind kind = LoadKind::None;
+    /// Fx, Fy, Fz (N) and Mx, My, Mz (N m) while loaded, in the amplifier's
+    /// axes (a body standing on the plate gives a negative Fz).
+    std::array<float, 6> load{};
+    /// Amplifier offset added to every sample until fmBroadcastZero tares it out.
+    std::array<float, 6> offset{};
+    /// Steps: samples loaded, then samples unloaded; the cycle starts loaded at
+    /// sample 0 of the sample clock.
+    std::uint32_t stepOn = 0;
+    std::uint32_t stepOff = 0;
+
+    bool operator==(const LoadProfile& o) const
+    {
+        return kind == o.kind && load == o.load && offset == o.offset && stepOn == o.stepOn &&
+               stepOff == o.stepOff;
+    }
+};
+
+/// The trigger input (float 7 of each record).
+struct TriggerProfile
+{
+    float idle = 0.0f;
+    float active = 1.0f;
+    /// First sample of the sample clock at which the input is active; negative: never.
+    std::int64_t from = -1;
+    /// Samples it stays active; 0: stays active.
+    std::uint32_t samples = 0;
+
+    bool operator==(const TriggerProfile& o) const
+    {
+        return idle == o.idle && active == o.active && from == o.from && samples == o.samples;
+    }
+};
+
+/// One signal conditioner with its force platform.
+struct UnitSpec
+{
+    std::string name; ///< the section name after "unit"; for messages only
+    int productType = 100;
+    std::string amplifierModel;
+    std::string amplifierSerial;
+    std::string firmwareVersion;
+    std::string platformModel;
+    std::string platformSerial;
+    std::array<float, 3> originOffsets{}; ///< X, Y, Z, inches
+    std::string platformLength;           ///< decimal text, inches
+    std::string platformWidth;            ///< decimal text, inches
+    bool plugged = true;
+    /// Reported by fmBroadcastCheckCelvo until a download completes with 1.
+    bool calibrationPending = false;
+    /// What fmCelvoDownloadCalFile returns for this unit.
+    int calDownloadResult = 0;
+    /// What fmIsCelvoDownloadComplete returns, poll after poll, once a download
+    /// has started; the last value repeats.
+    std::vector<int> calCompleteResults{1};
+    LoadProfile load;
+    TriggerProfile trigger;
+
+    bool operator==(const UnitSpec& o) const
+    {
+        return name == o.name && productType == o.productType && amplifierModel == o.amplifierModel &&
+               amplifierSerial == o.amplifierSerial && firmwareVersion == o.firmwareVersion &&
+               platformModel == o.platformModel && platformSerial == o.platformSerial &&
+               originOffsets == o.originOffsets && platformLength == o.platformLength &&
+               platformWidth == o.platformWidth && plugged == o.plugged &&
+               calibrationPending == o.calibrationPending && calDownloadResult == o.calDownloadResult &&
+               calCompleteResults == o.calCompleteResults && load == o.load && trigger == o.trigger;
+    }
+};
+
+/// A bench of signal conditioners and how the library behaves on it.
+struct Scenario
+{
+    std::string name;
+    /// The poll of fmDLLIsDeviceInitComplete, counted from 1 after fmDLLInit,
+    /// that first reports completion; 0: never completes.
+    int initPolls = 3;
+    /// What fmDLLSetupCheck returns.
+    int setupCode = 1;
+    /// Acquisition rate until fmBroadcastAcquisitionRate changes it, datasets per second.
+    int rate = 1000;
+    /// Counter value of the first sample after fmDLLInit or fmBroadcastResetSoftware.
+    std::uint32_t counterStart = 0;
+    /// Blocks kept for a reader that lags; the oldest goes when one more arrives.
+    int backlogBlocks = 64;
+    std::vector<UnitSpec> units;
+
+    bool operator==(const Scenario& o) const
+    {
+        return name == o.name && initPolls == o.initPolls && setupCode == o.setupCode && rate == o.rate &&
+               counterStart == o.counterStart && backlogBlocks == o.backlogBlocks && units == o.units;
+    }
+};
+
+enum class Mode
+{
+    FreeRunning, ///< a generator thread produces blocks in real time at the broadcast rate
+    Stepped      ///< blocks appear only when DeliverBlocks is called; no timer thread
+};
+
+struct Counters
+{
+    std::uint64_t blocksProduced = 0;
+    std::uint64_t blocksTransferred = 0; ///< handed out by fmDLLTransferFloatData
+    std::uint64_t blocksDropped = 0;     ///< pushed out of a full backlog
+    std::uint64_t messagesPosted = 0;    ///< data-ready messages accepted by PostThreadMessageW
+    std::uint64_t postFailures = 0;      ///< refused, e.g. the thread has no message queue
+    std::size_t backlog = 0;             ///< blocks waiting now
+    std::uint64_t traceDropped = 0;      ///< oldest trace entries removed to keep the bound
+};
+
+/// What the plugin has told the library, as the library recorded it.
+struct LibraryState
+{
+    bool initialised = false;  ///< fmDLLInit called, no fmDLLShutDown since
+    bool initComplete = false; ///< fmDLLIsDeviceInitComplete has reported completion
+    int initPollsSeen = 0;
+    bool acquiring = false;
+    int rate = 0;
+    bool genlock = false;
+    int runMode = 0;
+    int packetSize = 0;
+    int dataFormat = 0;
+    bool postingEnabled = false;
+    std::uint32_t threadId = 0;
+    int selectedIndex = -1;
+    int deviceCount = 0;              ///< units enumerated at the last fmDLLInit
+    std::vector<int> enumeratedUnits; ///< scenario position of each device index
+    std::uint64_t sampleClock = 0;
+    int zeroCount = 0;
+    std::vector<int> blinkCounts; ///< per scenario unit
+    std::vector<std::array<float, 6>> zeroOffsets; ///< per device index, subtracted from Fx..Mz
+};
+
+/// The built-in scenario: two plates (see README.md).
+ZORVA_SIM_API Scenario DefaultScenario();
+
+/// Reads a scenario text (INI format, README.md). On failure `error` says what
+/// and where, and `out` is unchanged.
+ZORVA_SIM_API bool ParseScenario(const std::string& text, Scenario& out, std::string& error);
+/// Checks the ranges a scenario must respect; the parser applies it too.
+ZORVA_SIM_API bool ValidateScenario(const Scenario& scenario, std::string& error);
+
+/// Loading a scenario powers the bench off and on: the library is as before
+/// fmDLLInit (trace, counters and mode are kept). On failure nothing changes.
+ZORVA_SIM_API bool LoadScenario(const Scenario& scenario, std::string* error = nullptr);
+ZORVA_SIM_API bool LoadScenarioText(const std::string& text, std::string* error = nullptr);
+ZORVA_SIM_API bool LoadScenarioFile(const std::string& path, std::string* error = nullptr);
+/// The scenario in use, with the plug, load and calibration changes made since.
+ZORVA_SIM_API Scenario CurrentScenario();
+/// "built-in", "file <path>", "text" or "struct".
+ZORVA_SIM_API std::string ScenarioOrigin();
+/// Why the file named by ZORVA_SIM_SCENARIO was not used (also written to
+/// stderr); empty when it was used or none was named.
+ZORVA_SIM_API std::string ScenarioFallbackMessage();
+
+/// Back to the state of a freshly loaded library: the scenario of
+/// ZORVA_SIM_SCENARIO (read again) or the built-in one, free-running mode,
+/// virtual time off and at 0, empty trace, zero counters.
+ZORVA_SIM_API void Reset();
+
+/// Switching to Stepped stops the generator thread (waits for it).
+ZORVA_SIM_API void SetMode(Mode mode);
+ZORVA_SIM_API Mode GetMode();
+/// Stepped mode: produces up to `count` blocks now, on the calling thread, and
+/// posts the data-ready message. Returns the number produced: 0 in free-running
+/// mode or while the library would send no data (not started, posting off, no
+/// thread, no unit).
+ZORVA_SIM_API int DeliverBlocks(int count);
+
+/// Plugs or unplugs a unit (scenario position); the library sees it at the
+/// next fmDLLInit, when it enumerates the bus. False for an unknown unit.
+ZORVA_SIM_API bool SetPlugged(int unit, bool plugged);
+/// Changes what a unit measures from the next sample on.
+ZORVA_SIM_API bool SetLoad(int unit, const LoadProfile& load);
+ZORVA_SIM_API bool SetTrigger(int unit, const TriggerProfile& trigger);
+
+/// The trace: every fm* call in order, with "Sleep(ms)" entries in virtual
+/// time and Note texts. It keeps the newest entries up to its capacity
+/// (65536 unless changed); Counters::traceDropped counts the others.
+ZORVA_SIM_API std::vector<std::string> GetTrace();
+ZORVA_SIM_API void ClearTrace();
+ZORVA_SIM_API void Note(const std::string& text);
+/// At least 1; shrinking drops the oldest entries at once.
+ZORVA_SIM_API void SetTraceCapacity(std::size_t entries);
+
+ZORVA_SIM_API Counters GetCounters();
+ZORVA_SIM_API LibraryState GetState();
+
+/// Virtual time: every Sleep of the Win32 layer, on any thread, returns at once,
+/// adds "Sleep(ms)" to the trace and advances the virtual clock. Off restores
+/// real sleeping (the Win32 layer does not give back the context of a handler
+/// installed before, so that one cannot be restored). Returns false where
+/// Sleep cannot be replaced (Windows).
+ZORVA_SIM_API bool SetVirtualTime(bool on);
+ZORVA_SIM_API bool VirtualTimeOn();
+/// Milliseconds slept in virtual time since the last Reset.
+ZORVA_SIM_API std::uint64_t VirtualTimeMs();
+
+} // namespace zorvasim
