@@ -184,15 +184,8 @@ std::unique_ptr<VZORVAGenericPlateDefinition> FindCustomDefinition(const std::st
             match = &customDefinitions[i];
     }
     if (!match) {
-        // Inches; a text that reads as 0 (or no number) stands for 19.7 inches.
-        double length = LeadingNumber(platformLength);
-        double width = LeadingNumber(platformWidth);
-        if (length == 0.0)
-            length = 19.7;
-        if (width == 0.0)
-            width = 19.7;
-        const double l = length * 0.0254;
-        const double w = width * 0.0254;
+        const double l = PlatformInches(platformLength) * 0.0254;
+        const double w = PlatformInches(platformWidth) * 0.0254;
         for (int i = 0; i < customDefinitionCount; ++i) {
             const VZORVAGenericPlateDefinition& entry = customDefinitions[i];
             if (std::fabs(entry.DimensionY - l) < std::fabs(entry.DimensionY * 0.01) &&
@@ -207,6 +200,12 @@ std::unique_ptr<VZORVAGenericPlateDefinition> FindCustomDefinition(const std::st
     copy->DimensionX = match->DimensionX;
     copy->DimensionY = match->DimensionY;
     return copy;
+}
+
+double PlatformInches(const std::string& text)
+{
+    const double inches = LeadingNumber(text);
+    return inches == 0.0 ? 19.7 : inches;
 }
 
 double LeadingNumber(const std::string& text)

@@ -62,6 +62,10 @@ void BuildCustomDefinitions();
 /// white space skipped); 0 when it begins with none.
 double LeadingNumber(const std::string& text);
 
+/// A platform length or width text in inches: its leading number, or 19.7
+/// (just over 0.5 m) when that reads as 0 or there is none.
+double PlatformInches(const std::string& text);
+
 /// A new copy (name and dimensions) of the custom definition that matches a
 /// detected platform: the last entry whose name equals the platform model
 /// byte for byte, else the last whose size is within 1 % of the platform's

@@ -1,46 +1,120 @@
 #include "VSharedConfigDevice.h"
 
+#include "ChangedParameters.h"
+#include "VZORVATrelDevice.h"
+#include "host/HostResultHandle.h"
 #include "plugin/Plugin.h"
+
+#include <boost/bind/bind.hpp>
+#include <boost/format.hpp>
+#include <boost/lexical_cast.hpp>
+
+#include <algorithm>
+#include <limits>
 
 namespace ZORVA {
 
 using namespace MoldraDigitalDevice;
 
-// Settings, arming and detection are not wired yet: the device only keeps its
-// host objects and reports itself stopped, so the host can instantiate it.
-
 VSharedConfigDevice::VSharedConfigDevice(VZORVADriverService* driverService)
     : host(hostServices), driver(driverService), definition(sharedConfigDefinition)
 {
+    // What the rest of the device expects before the first detection, rate
+    // change and mode change: every standard rate, and the modes' defaults.
+    UpdateSupportedRates(0);
+    sampleRate = RateSetting(1000);
 }
 
 VSharedConfigDevice::~VSharedConfigDevice() {}
+
+std::vector<boost::shared_ptr<VZORVATrelDevice>> VSharedConfigDevice::Plates()
+{
+    boost::mutex::scoped_lock lock(mutex);
+    return plates;
+}
 
 void VSharedConfigDevice::Attach(IDeviceHost* deviceServices)
 {
     boost::mutex::scoped_lock lock(mutex);
     rearmRequired = true;
     services = deviceServices;
+    if (!driver)
+        return;
+    driver->SetAcquisitionStateCallback(boost::bind(&VSharedConfigDevice::OnAcquisitionStateChanged, this,
+                                                    boost::placeholders::_1));
+    driver->SetDataReadyCallback(boost::bind(&VSharedConfigDevice::OnDataReady, this, boost::placeholders::_1));
+    DetectionCallbacks();
 }
 
-void VSharedConfigDevice::ParametersChanged() {}
+void VSharedConfigDevice::DetectionCallbacks()
+{
+    driver->DetectHardware(boost::bind(&VSharedConfigDevice::OnDetectionComplete, this, boost::placeholders::_1,
+                                       boost::placeholders::_2));
+}
+
+void VSharedConfigDevice::ParametersChanged()
+{
+    boost::mutex::scoped_lock lock(mutex);
+    if (!services)
+        return;
+    for (std::uint64_t id : ChangedParameterIds(*services, changeCursor)) {
+        if (id == definition.SampleRate.Id) {
+            if (driver)
+                driver->StopAcquisition();
+            ReconcileSampleRate();
+        } else if (id == definition.SyncMode.Id) {
+            if (driver)
+                driver->StopAcquisition();
+            ApplySyncMode();
+        } else if (id == definition.DataThreshold.Id) {
+            ApplyDataThreshold();
+        } else if (id == definition.BroadcastZero.Id) {
+            if (driver)
+                driver->ZeroPlatforms();
+        } else if (id == definition.ScanForHardware.Id) {
+            if (driver)
+                DetectionCallbacks();
+        }
+    }
+}
 
 bool VSharedConfigDevice::Arm(unsigned int /*streamHandle*/, ICaptureSetup* /*setup*/)
 {
     boost::mutex::scoped_lock lock(mutex);
     rearmRequired = false;
-    state = DeviceStateStopped;
-    return false;
+    synchronised = syncMode == 2;
+    startTimeSet = false;
+    startTime = 0.0;
+    if (!detectionSucceeded || plates.empty()) {
+        state = DeviceStateStopped;
+        return false;
+    }
+    ReconcileSampleRate();
+    if (driver)
+        driver->StopAcquisition();
+    state = DeviceStateArmed;
+    Sleep(500);
+    if (driver)
+        driver->StartAcquisition();
+    return true;
 }
 
 void VSharedConfigDevice::Reserved() {}
 
-void VSharedConfigDevice::StartCapture(double /*hostTime*/) {}
+void VSharedConfigDevice::StartCapture(double hostTime)
+{
+    boost::mutex::scoped_lock lock(mutex);
+    if (syncMode == 0) {
+        startTime = hostTime;
+        startTimeSet = true;
+    }
+}
 
 void VSharedConfigDevice::Disarm()
 {
     boost::mutex::scoped_lock lock(mutex);
-    state = DeviceStateStopped;
+    acquiring = false;
+    SetDeviceStates(DeviceStateStopped);
 }
 
 void VSharedConfigDevice::GetState(int* stateOut, bool* rearmRequiredOut)
@@ -50,6 +124,114 @@ void VSharedConfigDevice::GetState(int* stateOut, bool* rearmRequiredOut)
         *stateOut = state;
     if (rearmRequiredOut)
         *rearmRequiredOut = rearmRequired;
+}
+
+void VSharedConfigDevice::OnAcquisitionStateChanged(bool acquiringNow)
+{
+    boost::mutex::scoped_lock lock(mutex);
+    if (!acquiringNow) {
+        if (acquiring)
+            rearmRequired = true;
+        // The stop that Arm queues before its start leaves the armed state alone.
+        if (state != DeviceStateArmed)
+            SetDeviceStates(DeviceStateStopped);
+        acquiring = false;
+    } else {
+        SetDeviceStates(DeviceStateAcquiring);
+        acquiring = true;
+    }
+    if (services)
+        services->NotifyChanged();
+}
+
+unsigned int VSharedConfigDevice::RateSetting(unsigned int fallback)
+{
+    try {
+        // Through a signed type: a cast to unsigned would take "-1000" as 4294966296.
+        const long long rate = boost::lexical_cast<long long>(definition.SampleRate.Value.GetValue());
+        if (rate < 0 || rate > static_cast<long long>(std::numeric_limits<unsigned int>::max()))
+            return fallback;
+        return static_cast<unsigned int>(rate);
+    } catch (const boost::bad_lexical_cast&) {
+        // The host holds a text that is no rate: keep what the hardware runs at.
+        return fallback;
+    }
+}
+
+void VSharedConfigDevice::ReconcileSampleRate()
+{
+    if (!services)
+        return;
+    HostResultHandle(services->GetParameterValue(&definition.SampleRate.Value, definition.SampleRate.Name.c_str(), ""));
+    const unsigned int requested = RateSetting(sampleRate);
+
+    // The supported rate nearest to the request; a tie goes to the lower rate.
+    unsigned int chosen = requested;
+    bool upperSeen = false;
+    unsigned int upper = 0;
+    for (int i = 0; i < supportedRateCount; ++i) {
+        const unsigned int rate = supportedRates[i];
+        if (rate == requested) {
+            chosen = requested;
+            break;
+        }
+        if (rate < requested) {
+            chosen = (upperSeen && (requested - rate) > (upper - requested)) ? upper : rate;
+            break;
+        }
+        upperSeen = true;
+        upper = rate;
+        chosen = rate; // every rate so far above the request: the smallest one
+    }
+
+    if (chosen != requested && host)
+        host->Log((boost::format("Sample rate %d adjusted to %d to match devices") % requested % chosen).str().c_str(),
+                  2);
+    if (driver)
+        driver->SetAcquisitionRate(chosen);
+    for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates) {
+        boost::mutex::scoped_lock plateLock(plate->mutex);
+        plate->sampleRate = chosen;
+    }
+    sampleRate = chosen;
+}
+
+void VSharedConfigDevice::ApplySyncMode()
+{
+    if (!services)
+        return;
+    HostResultHandle(services->GetParameterValue(&definition.SyncMode.Value, definition.SyncMode.Name.c_str(), ""));
+    const std::string text = definition.SyncMode.Value.GetValue();
+    int mode = 0;
+    if (text == "Hardware trigger")
+        mode = 1;
+    else if (text == "Genlock")
+        mode = 2;
+    syncMode = mode;
+    if (driver)
+        driver->SetGenlockMode(mode == 2);
+    for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates)
+        plate->SetSyncMode(mode);
+}
+
+void VSharedConfigDevice::ApplyDataThreshold()
+{
+    if (!services)
+        return;
+    HostResultHandle(
+        services->GetParameterValue(&definition.DataThreshold.Value, definition.DataThreshold.Name.c_str(), ""));
+    const double threshold = definition.DataThreshold.Value.GetValue();
+    for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates)
+        plate->SetDataThreshold(threshold);
+}
+
+void VSharedConfigDevice::SetDeviceStates(int value)
+{
+    state = value;
+    for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates) {
+        boost::mutex::scoped_lock plateLock(plate->mutex);
+        plate->state = value;
+    }
 }
 
 } // namespace ZORVA

@@ -1,22 +1,39 @@
-/// The plugin-wide device behind the host's "ZORVA Shared Config Device".
+/// The plugin-wide device behind the host's "ZORVA Shared Config Device": the
+/// settings common to all signal conditioners, hardware detection, arming,
+/// and the hand-over of data blocks to the plate devices.
 #pragma once
 
 #include "definitions/VSharedConfigDefinition.h"
+#include "driver/VZORVADriverService.h"
 #include "host/HostInterfaces.h"
 #include "host/IDevice.h"
 
+#include <boost/shared_ptr.hpp>
 #include <boost/thread/mutex.hpp>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace ZORVA {
 
-class VZORVADriverService;
+class VZORVATrelDevice;
 
-/// Carries the settings common to all signal conditioners.
-///
-/// Threads: the host calls the IDevice operations on its own threads; every
-/// operation runs under `mutex`. `instantiator` is written by
-/// BeginDeviceInstantiation on the host's thread without the lock (the host
-/// calls the exports one at a time, before it attaches the device).
+/// Thread contract:
+/// - Host threads call the IDevice operations; the driver's worker calls
+///   OnAcquisitionStateChanged, OnDataReady and OnDetectionComplete.
+/// - Every one of them holds `mutex` for its whole run, so they never overlap;
+///   it guards every field below. Lock order: this lock, then a plate's lock,
+///   or this lock, then the driver's locks (inside its operations).
+/// - Long holds: Arm keeps the lock through its 500 ms pause; ZeroPlatforms and
+///   the registrations in Attach wait for a running detection; detection holds
+///   the lock while the host instantiates each new plate. Data blocks wait on
+///   the worker meanwhile.
+/// - `instantiator` is written by BeginDeviceInstantiation on the host's thread
+///   without the lock, before the host attaches the device (hence before any
+///   detection can read it).
 class VSharedConfigDevice : public MoldraDigitalDevice::IDevice
 {
 public:
@@ -25,26 +42,74 @@ public:
     VSharedConfigDevice& operator=(const VSharedConfigDevice&) = delete;
     ~VSharedConfigDevice() override;
 
+    /// Registers the driver callbacks and starts the first detection.
     void Attach(MoldraDigitalDevice::IDeviceHost* services) override;
+    /// Applies changed settings and runs the zero and detect actions.
     void ParametersChanged() override;
+    /// Reconciles the rate, restarts acquisition; false without a successful
+    /// detection that found a supported device.
     bool Arm(unsigned int streamHandle, MoldraDigitalDevice::ICaptureSetup* setup) override;
     void Reserved() override;
+    /// Software trigger: host time (seconds) of the capture start.
     void StartCapture(double hostTime) override;
     void Disarm() override;
     void GetState(int* state, bool* rearmRequired) override;
 
+    /// Worker thread: the driver reports acquisition started or stopped.
+    void OnAcquisitionStateChanged(bool acquiringNow);
+    /// Worker thread: one library block; aligns sample numbers once per Arm,
+    /// then hands the block to every plate. Allocates nothing.
+    void OnDataReady(float* block);
+    /// Worker thread: the result of a detection.
+    void OnDetectionComplete(const VZORVADriverService::VDllInitInfo& info,
+                             const std::vector<VZORVADriverService::VDeviceInfo>& devices);
+
     /// Kept for the plate devices created after hardware detection.
     MoldraDigitalDevice::IDeviceInstantiator* instantiator = nullptr;
 
+    /// The plate devices of the latest detection, in detection order (a copy).
+    std::vector<boost::shared_ptr<VZORVATrelDevice>> Plates();
+
 private:
+    void ReconcileSampleRate();
+    void ApplySyncMode();
+    void ApplyDataThreshold();
+    void SetDeviceStates(int state);
+    /// 0 accepted (0 resets the list), -1 unsupported product type.
+    int UpdateSupportedRates(int productType);
+    /// The SampleRate setting's text as a rate; `fallback` when it is no number.
+    unsigned int RateSetting(unsigned int fallback);
+    void DetectionCallbacks();
+
     boost::mutex mutex;
     int state = MoldraDigitalDevice::DeviceStateStopped;
     bool rearmRequired = true;
+    bool detectionSucceeded = false;
+    bool acquiring = false;
+    unsigned int deviceCount = 0;
+    int supportedRateCount = 0;
+    /// Datasets per second, descending.
+    unsigned int supportedRates[StandardRateCount];
+    /// The rate last sent to the hardware, datasets per second.
+    unsigned int sampleRate = 1000;
+    std::vector<int> triggerMarkers;
+    bool synchronised = false;
+    bool startTimeSet = false;
+    /// Host time of the capture start, seconds.
+    double startTime = 0.0;
+    /// 0 software trigger, 1 hardware trigger, 2 genlock.
+    int syncMode = 0;
     MoldraDigitalDevice::IPluginHost* host;
     VZORVADriverService* driver;
+    std::vector<boost::shared_ptr<VZORVATrelDevice>> plates;
+    std::map<std::pair<std::string, std::string>, boost::shared_ptr<VZORVATrelDevice>> knownPlates;
     MoldraDigitalDevice::IDeviceHost* services = nullptr;
     unsigned int changeCursor = 1;
     VSharedConfigDefinition definition;
 };
+
+/// The standard model (1 to 19) a detected platform is, by the text of its
+/// model or else by its size; 0 for none.
+int MatchPlateModel(VZORVADriverService::VDeviceInfo info);
 
 } // namespace ZORVA

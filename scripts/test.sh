@@ -9,21 +9,33 @@ scripts/setup.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
+# stage NAME DIR TARGET CTEST-FILTER CMAKE-ARGS...
 stage() {
-  local name=$1 dir=$2 filter=$3
-  shift 3
+  local name=$1 dir=$2 target=$3 filter=$4
+  shift 4
   echo "=== ${name} ==="
+  local started=$SECONDS
   cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-  cmake --build "$dir" -j"$jobs"
-  (cd "$dir" && ctest --output-on-failure -j"$jobs" $filter)
+  cmake --build "$dir" -j"$jobs" --target "$target" -- --no-print-directory >"$dir/build.log" 2>&1 || {
+    tail -60 "$dir/build.log"
+    echo "build failed: $dir/build.log" >&2
+    return 1
+  }
+  if grep -q "warning:" "$dir/build.log"; then
+    grep -A3 "warning:" "$dir/build.log" | head -40
+    echo "the build gave warnings (above)" >&2
+    return 1
+  fi
+  (cd "$dir" && ctest --output-on-failure -j"$jobs" $filter | grep -v -E "^ +Start |Test +#[0-9]+: .* Passed ")
+  echo "--- ${name}: $((SECONDS - started)) s"
 }
 
-stage "plain build" build/test ""
+stage "plain build" build/test all ""
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  stage "AddressSanitizer + UndefinedBehaviorSanitizer" build/asan "" \
+  stage "AddressSanitizer + UndefinedBehaviorSanitizer" build/asan all "" \
   -DZORVA_SANITIZE=address,undefined -DZORVA_BUILD_BENCHMARKS=OFF
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-  stage "ThreadSanitizer (threaded parts)" build/tsan "-L threaded" \
+  stage "ThreadSanitizer (threaded parts)" build/tsan threaded_tests "-L threaded" \
   -DZORVA_SANITIZE=thread -DZORVA_BUILD_BENCHMARKS=OFF
 
 if [ -x scripts/windows/test.sh ]; then

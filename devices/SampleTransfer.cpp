@@ -1,0 +1,130 @@
+// The data path: library block -> aligned sample numbers -> force, moment and
+// centre of pressure per plate -> PushSamples. Runs on the driver's worker,
+// allocates nothing and reads the library's block in place.
+#include "VSharedConfigDevice.h"
+#include "VZORVATrelDevice.h"
+
+#include "host/HostResultHandle.h"
+
+#include <cmath>
+
+namespace ZORVA {
+
+using namespace MoldraDigitalDevice;
+
+namespace {
+
+const int SamplesPerBlock = 16;
+const int FloatsPerRecord = 8;
+const int ValuesPerSample = 9;
+/// The library's sample counter wraps to 0 here (2^24).
+const std::int64_t CounterModulus = 16777216;
+
+/// A counter or a sample count truncated to an integer. A corrupt block or
+/// host time must not make the conversion undefined: no number counts as 0,
+/// and magnitudes are held to 2^53, so the frame sums cannot overflow either.
+std::int64_t ToSampleNumber(double value)
+{
+    const double limit = 9007199254740992.0; // 2^53
+    if (std::isnan(value))
+        return 0;
+    if (value > limit)
+        return static_cast<std::int64_t>(limit);
+    if (value < -limit)
+        return -static_cast<std::int64_t>(limit);
+    return static_cast<std::int64_t>(value);
+}
+
+} // namespace
+
+void VSharedConfigDevice::OnDataReady(float* block)
+{
+    boost::mutex::scoped_lock lock(mutex);
+    if (!block) {
+        if (host)
+            host->Log("Transfer data called with null pointer", 2);
+        return;
+    }
+    const unsigned int n = deviceCount;
+    if (!synchronised) {
+        std::int64_t offset = 0;
+        if (syncMode == 1) {
+            // The trigger input's marker value marks host sample 0. Unsupported
+            // units have no marker, so only existing markers are read.
+            bool found = false;
+            const std::size_t markers = std::min<std::size_t>(n, triggerMarkers.size());
+            for (std::size_t k = 0; k < markers; ++k) {
+                const float marker = static_cast<float>(triggerMarkers[k]);
+                for (int s = 0; s < SamplesPerBlock; ++s) {
+                    const float* record = block + (static_cast<std::size_t>(s) * n + k) * FloatsPerRecord;
+                    if (record[7] == marker) {
+                        offset = ToSampleNumber(record[0]);
+                        found = true;
+                        break;
+                    }
+                }
+            }
+            if (!found)
+                return;
+        } else if (startTimeSet) {
+            const double elapsed = host ? host->GetTime() - startTime : 0.0;
+            offset = ToSampleNumber(block[0]) - ToSampleNumber(sampleRate * elapsed);
+        } else {
+            return; // not yet alignable: dropped
+        }
+        for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates)
+            plate->startOffset = offset;
+        synchronised = true;
+    }
+    for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates)
+        plate->TransferBlock(block, n);
+}
+
+void VZORVATrelDevice::TransferBlock(const float* block, unsigned int n)
+{
+    boost::mutex::scoped_lock lock(mutex);
+    if (!services || !block)
+        return;
+    // A plate whose index lies outside the block has no records in it.
+    if (deviceIndex < 0 || static_cast<unsigned int>(deviceIndex) >= n)
+        return;
+
+    float values[SamplesPerBlock * ValuesPerSample] = {};
+    const float ox = origin[0];
+    const float oy = origin[1];
+    const float oz = origin[2];
+    for (int s = 0; s < SamplesPerBlock; ++s) {
+        const float* r = block + (static_cast<std::size_t>(s) * n + static_cast<std::size_t>(deviceIndex)) * FloatsPerRecord;
+        float* v = values + s * ValuesPerSample;
+        const float fx = r[1], fy = r[2], fz = r[3];
+        const float mx = r[4], my = r[5], mz = r[6];
+        // No vertical force has no centre of pressure, whatever threshold the host set.
+        if (std::fabs(static_cast<double>(fz)) > dataThreshold && fz != 0.0f) {
+            const float cx = ox - (oz * fx + my) / fz;
+            const float cy = (mx - oz * fy) / fz + oy;
+            const float tx = oz * fy - oy * fz;
+            const float ty = ox * fz - oz * fx;
+            const float tz = oy * fx - ox * fy;
+            // The conditioner's axes turned half a turn about Y: X and Z change sign.
+            v[0] = -fx;
+            v[1] = fy;
+            v[2] = -fz;
+            v[3] = -(mx - tx);
+            v[4] = my - ty;
+            v[5] = -(mz - tz);
+            v[6] = -cx;
+            v[7] = cy;
+            v[8] = 0.0f;
+        }
+    }
+
+    const std::int64_t counter = ToSampleNumber(block[static_cast<std::size_t>(deviceIndex) * FloatsPerRecord]);
+    if (counter <= lastCounter)
+        wrapOffset += CounterModulus;
+    lastCounter = counter;
+    const std::int64_t frame = wrapOffset - startOffset + counter;
+    HostResultHandle(services->PushSamples(streamHandle, frame, SamplesPerBlock, outputIndices.data(), 3, values,
+                                           SamplesPerBlock * ValuesPerSample));
+}
+
+} // namespace ZORVA

@@ -1,0 +1,173 @@
+#include "VZORVATrelDevice.h"
+
+#include "ChangedParameters.h"
+
+#include "host/HostResultHandle.h"
+
+#include <boost/format.hpp>
+
+#include <algorithm>
+
+namespace ZORVA {
+
+using namespace MoldraDigitalDevice;
+
+namespace {
+
+/// Identifier of the BlinkAction parameter.
+const std::uint64_t BlinkActionId = 5;
+
+} // namespace
+
+VZORVATrelDevice::VZORVATrelDevice(unsigned int rate, const VZORVADriverService::VDeviceInfo& info,
+                                   const VZORVAGenericPlateDefinition* plateDefinition, IPluginHost* pluginHost,
+                                   VZORVADriverService* driverService)
+    : driver(driverService),
+      host(pluginHost),
+      deviceIndex(info.deviceIndex),
+      origin(info.originOffsets),
+      outputIndices{0, 1, 2},
+      definition(plateDefinition ? *plateDefinition : VZORVAGenericPlateDefinition()),
+      amplifierModel(info.amplifierModel),
+      amplifierSerial(info.amplifierSerial),
+      platformModel(info.platformModel),
+      platformSerial(info.platformSerial),
+      firmwareVersion(info.firmwareVersion),
+      sampleRate(rate)
+{
+    // The library always reports three offsets; anything else counts as zero.
+    origin.resize(3, 0.0f);
+    connected.Value = false;
+
+    definition.FirmwareVersion.Value.SetValue(firmwareVersion);
+    definition.AmplifierModel.Value.SetValue(amplifierModel);
+    definition.AmplifierSerial.Value.SetValue(amplifierSerial);
+    definition.PlatformModel.Value.SetValue(platformModel);
+    definition.PlatformSerial.Value.SetValue(platformSerial);
+
+    // Inches to metres, in single precision; Z points the other way.
+    origin[0] = origin[0] * 0.0254f;
+    origin[1] = origin[1] * 0.0254f;
+    origin[2] = origin[2] * -0.0254f;
+    definition.ParameterA.Value.SetValue(-static_cast<double>(origin[0]));
+    definition.ParameterB.Value.SetValue(static_cast<double>(origin[1]));
+    definition.ParameterAZ0.Value.SetValue(-static_cast<double>(origin[2]));
+
+    name = definition.AmplifierSerial.Value.GetValue() + definition.PlatformSerial.Value.GetValue();
+    state = DeviceStateAcquiring;
+
+    if (host)
+        host->Log((boost::format("Instantiating device %d: %s %s %s %s") % deviceIndex % amplifierModel %
+                   amplifierSerial % platformModel % platformSerial)
+                      .str()
+                      .c_str(),
+                  1);
+}
+
+VZORVATrelDevice::~VZORVATrelDevice() {}
+
+std::pair<std::string, std::string> VZORVATrelDevice::IdentityKey() const
+{
+    return std::make_pair(amplifierModel + amplifierSerial, platformModel + platformSerial);
+}
+
+void VZORVATrelDevice::Attach(IDeviceHost* deviceServices)
+{
+    if (!deviceServices)
+        return;
+    boost::mutex::scoped_lock lock(mutex);
+    services = deviceServices;
+    auto publish = [this](IParameterValue& value, const std::string& parameterName) {
+        HostResultHandle(services->SetParameterValue(&value, parameterName.c_str(), ""));
+    };
+    publish(definition.AmplifierSerial.Value, definition.AmplifierSerial.Name);
+    publish(definition.AmplifierModel.Value, definition.AmplifierModel.Name);
+    publish(definition.PlatformModel.Value, definition.PlatformModel.Name);
+    publish(definition.PlatformSerial.Value, definition.PlatformSerial.Name);
+    publish(definition.FirmwareVersion.Value, definition.FirmwareVersion.Name);
+    publish(definition.ParameterA.Value, definition.ParameterA.Name);
+    publish(definition.ParameterB.Value, definition.ParameterB.Name);
+    publish(definition.ParameterAZ0.Value, definition.ParameterAZ0.Name);
+
+    HostResultHandle(services->GetParameterValue(&connected, "Connected", ""));
+    connected.Value = true;
+    HostResultHandle(services->SetParameterValue(&connected, "Connected", ""));
+}
+
+void VZORVATrelDevice::ParametersChanged()
+{
+    boost::mutex::scoped_lock lock(mutex);
+    if (!services)
+        return;
+    for (std::uint64_t id : ChangedParameterIds(*services, changeCursor)) {
+        if (id == BlinkActionId && driver)
+            driver->BlinkDevice(static_cast<unsigned int>(deviceIndex));
+    }
+}
+
+bool VZORVATrelDevice::Arm(unsigned int handle, ICaptureSetup* setup)
+{
+    boost::mutex::scoped_lock lock(mutex);
+    state = DeviceStateArmed;
+    wrapOffset = 0;
+    // No block seen yet: a first counter of 0 is not a wrap-around.
+    lastCounter = -1;
+    streamHandle = handle;
+    if (!connected.Value || !setup)
+        return false;
+    HostResultHandle(setup->SetSamplesPerBlock(16));
+    if (sampleRate == 0)
+        return false;
+    const unsigned int ticksPerSample = (host ? host->GetTickRate() : 0) / sampleRate;
+    HostResultHandle(setup->SetTicksPerSample(ticksPerSample));
+    setup->SetTimingMode(2);
+    if (syncMode == 1 && deviceIndex == 0) {
+        // Only the first unit's plate takes the trigger input.
+        const int tolerance = static_cast<int>(std::max(ticksPerSample, 1u) * 1.5);
+        HostResultHandle(setup->AddSyncInput(definition.SyncPort.c_str(), 1, tolerance, 0, 0, true));
+    }
+    return true;
+}
+
+void VZORVATrelDevice::Reserved() {}
+
+void VZORVATrelDevice::StartCapture(double /*hostTime*/) {}
+
+void VZORVATrelDevice::Disarm() {}
+
+void VZORVATrelDevice::GetState(int* stateOut, bool* rearmRequiredOut)
+{
+    boost::mutex::scoped_lock lock(mutex);
+    if (rearmRequiredOut)
+        *rearmRequiredOut = false;
+    if (stateOut)
+        *stateOut = state;
+}
+
+void VZORVATrelDevice::SetConnected(bool value)
+{
+    boost::mutex::scoped_lock lock(mutex);
+    connected.Value = value;
+    if (services)
+        HostResultHandle(services->SetParameterValue(&connected, "Connected", ""));
+}
+
+void VZORVATrelDevice::SetDataThreshold(double threshold)
+{
+    boost::mutex::scoped_lock lock(mutex);
+    dataThreshold = threshold;
+}
+
+void VZORVATrelDevice::SetSyncMode(int mode)
+{
+    boost::mutex::scoped_lock lock(mutex);
+    syncMode = mode;
+}
+
+void VZORVATrelDevice::SetDeviceIndex(int index)
+{
+    boost::mutex::scoped_lock lock(mutex);
+    deviceIndex = index;
+}
+
+} // namespace ZORVA

@@ -1,0 +1,109 @@
+/// The live device of one force plate read through one signal conditioner.
+#pragma once
+
+#include "definitions/VZORVAGenericPlateDefinition.h"
+#include "driver/VZORVADriverService.h"
+#include "host/HostInterfaces.h"
+#include "host/IDevice.h"
+#include "values/ParameterValues.h"
+
+#include <boost/thread/mutex.hpp>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ZORVA {
+
+class VSharedConfigDevice;
+
+/// Thread contract:
+/// - Host threads call the IDevice operations; the driver's worker thread
+///   calls the constructor, SetConnected, SetDeviceIndex and TransferBlock
+///   (through the shared device, whose lock it then holds).
+/// - `mutex` guards every field. SetDataThreshold and SetSyncMode take it too:
+///   the shared device calls them under its own lock while a host thread may
+///   be arming the plate, which reads `syncMode`. The shared device also
+///   writes `state` and `sampleRate` under this lock. Lock order: the shared
+///   device's lock, then this one; the plate never takes the shared device's.
+/// - Nothing blocks but the host calls made under the lock.
+class VZORVATrelDevice : public MoldraDigitalDevice::IDevice
+{
+public:
+    /// Runs on the worker inside detection; copies what it needs from `info`
+    /// and `definition` (null: the generic plate).
+    VZORVATrelDevice(unsigned int sampleRate, const VZORVADriverService::VDeviceInfo& info,
+                     const VZORVAGenericPlateDefinition* definition, MoldraDigitalDevice::IPluginHost* host,
+                     VZORVADriverService* driver);
+    VZORVATrelDevice(const VZORVATrelDevice&) = delete;
+    VZORVATrelDevice& operator=(const VZORVATrelDevice&) = delete;
+    ~VZORVATrelDevice() override;
+
+    /// Publishes identity, origin and "Connected"; a null `services` is ignored.
+    void Attach(MoldraDigitalDevice::IDeviceHost* services) override;
+    /// Blinks the signal conditioner when the host reports the blink action.
+    void ParametersChanged() override;
+    /// Declares the data stream: 16 samples a block, ticks per sample, timing
+    /// mode 2, and in hardware-trigger mode on the first unit the sync input.
+    bool Arm(unsigned int streamHandle, MoldraDigitalDevice::ICaptureSetup* setup) override;
+    void Reserved() override;
+    void StartCapture(double hostTime) override;
+    void Disarm() override;
+    /// Reports `state` and false.
+    void GetState(int* state, bool* rearmRequired) override;
+
+    virtual void SetConnected(bool connected);
+    /// Newtons; caller holds the shared device's lock.
+    virtual void SetDataThreshold(double threshold);
+    /// 0 software trigger, 1 hardware trigger, 2 genlock; caller holds the shared device's lock.
+    virtual void SetSyncMode(int mode);
+    void SetDeviceIndex(int index);
+
+    /// Turns this plate's records of one library block into 16 samples of
+    /// force, moment and centre of pressure and pushes them to the host.
+    /// `deviceCount` units share the block. Runs on the worker with the
+    /// shared device's lock held; allocates nothing.
+    void TransferBlock(const float* block, unsigned int deviceCount);
+
+    /// The name the host knows the plate by: amplifier serial and platform serial, joined.
+    const std::string& Name() const { return name; }
+    const VZORVAGenericPlateDefinition& Definition() const { return definition; }
+    /// Identity key: (amplifier model + serial, platform model + serial).
+    std::pair<std::string, std::string> IdentityKey() const;
+
+private:
+    friend class VSharedConfigDevice;
+
+    boost::mutex mutex;
+    VZORVADriverService* driver;
+    MoldraDigitalDevice::IDeviceHost* services = nullptr;
+    MoldraDigitalDevice::IPluginHost* host;
+    MoldraDigitalDevice::IParameterValueBool connected;
+    int deviceIndex;
+    /// Sensor-origin offsets, metres, with the signs the transfer needs.
+    std::vector<float> origin;
+    std::vector<int> outputIndices;
+    unsigned int streamHandle = 0;
+    unsigned int changeCursor = 1;
+    std::string name;
+    VZORVAGenericPlateDefinition definition;
+    std::string amplifierModel;
+    std::string amplifierSerial;
+    std::string platformModel;
+    std::string platformSerial;
+    std::string firmwareVersion;
+    int state = MoldraDigitalDevice::DeviceStateAcquiring;
+    int syncMode = 0;
+    /// Datasets per second.
+    unsigned int sampleRate;
+    /// Library counter value that becomes host sample 0; 0 until aligned.
+    std::int64_t startOffset = 0;
+    /// Sum of counter wrap-arounds, a multiple of 2^24.
+    std::int64_t wrapOffset = 0;
+    /// Counter of this plate's first sample in the previous block; -1 after Arm.
+    std::int64_t lastCounter = -1;
+    /// Newtons; samples with |Fz| at or below it are blanked.
+    double dataThreshold = 20.0;
+};
+
+} // namespace ZORVA
