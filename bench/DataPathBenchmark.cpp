@@ -115,6 +115,12 @@ void* operator new[](std::size_t size, std::align_val_t alignment)
     throw std::bad_alloc();
 }
 
+// Every allocation above comes from malloc or aligned_alloc, so free is the
+// matching release; GCC cannot see that through the replaced operators.
+#if defined(__GNUC__) && !defined(__clang__)
+#  pragma GCC diagnostic push
+#  pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
 void operator delete(void* pointer) noexcept { std::free(pointer); }
 void operator delete[](void* pointer) noexcept { std::free(pointer); }
 void operator delete(void* pointer, std::size_t) noexcept { std::free(pointer); }
@@ -123,6 +129,9 @@ void operator delete(void* pointer, std::align_val_t) noexcept { std::free(point
 void operator delete[](void* pointer, std::align_val_t) noexcept { std::free(pointer); }
 void operator delete(void* pointer, std::size_t, std::align_val_t) noexcept { std::free(pointer); }
 void operator delete[](void* pointer, std::size_t, std::align_val_t) noexcept { std::free(pointer); }
+#if defined(__GNUC__) && !defined(__clang__)
+#  pragma GCC diagnostic pop
+#endif
 
 namespace {
 
