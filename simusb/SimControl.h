@@ -241,8 +241,9 @@ ZORVA_SIM_API LibraryState GetState();
 /// Virtual time: every Sleep of the Win32 layer, on any thread, returns at once,
 /// adds "Sleep(ms)" to the trace and advances the virtual clock. Off restores
 /// real sleeping (the Win32 layer does not give back the context of a handler
-/// installed before, so that one cannot be restored). Returns false where
-/// Sleep cannot be replaced (Windows).
+/// installed before, so that one cannot be restored). On Windows only code
+/// whose Sleep import is routed to the Win32 controls (the test programs)
+/// runs in virtual time. Returns false where Sleep cannot be replaced.
 ZORVA_SIM_API bool SetVirtualTime(bool on);
 ZORVA_SIM_API bool VirtualTimeOn();
 /// Milliseconds slept in virtual time since the last Reset.

@@ -2,9 +2,7 @@
 
 #include "driver/ZORVAUSBDevice.h"
 #include "win32/ZorvaWin32.h"
-#if !defined(_WIN32)
-#  include "win32/posix/win32_control.h"
-#endif
+#include "win32/posix/win32_control.h"
 
 #include <algorithm>
 #include <chrono>
@@ -795,7 +793,7 @@ LibraryState Simulator::GetState() const
     return s;
 }
 
-void Simulator::SleepHandler(std::uint32_t milliseconds, void* context)
+void Simulator::SleepHandler(DWORD milliseconds, void* context)
 {
     auto* sim = static_cast<Simulator*>(context);
     sim->virtualMs_.fetch_add(milliseconds);
@@ -805,9 +803,6 @@ void Simulator::SleepHandler(std::uint32_t milliseconds, void* context)
 bool Simulator::SetVirtualTime(bool on)
 {
     std::lock_guard<std::mutex> lock(sleepMutex_);
-#if defined(_WIN32)
-    return !on;
-#else
     if (on == virtualTime_)
         return true;
     if (on) {
@@ -820,7 +815,6 @@ bool Simulator::SetVirtualTime(bool on)
     }
     virtualTime_ = on;
     return true;
-#endif
 }
 
 bool Simulator::VirtualTimeOn() const

@@ -2,6 +2,8 @@
 /// control interface.
 #pragma once
 
+#include "win32/ZorvaWin32.h"
+
 #include "simusb/SimControl.h"
 #include "simusb/Trace.h"
 
@@ -122,7 +124,7 @@ private:
     const UnitSpec* SelectedLocked() const;
     std::array<float, 6> ReadingLocked(const UnitSpec& unit, std::uint64_t sample) const;
     void TraceCall(std::string entry) { trace_.Add(std::move(entry)); }
-    static void SleepHandler(std::uint32_t milliseconds, void* context);
+    static void SleepHandler(DWORD milliseconds, void* context);
     void StartGeneratorLocked(); // lifecycleMutex_ held
 
     mutable std::mutex lifecycleMutex_;

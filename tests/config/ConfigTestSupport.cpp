@@ -5,19 +5,26 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace ZORVA {
 namespace test {
 
 ConfigDrive::ConfigDrive()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "zorva-config-XXXXXX").string();
-    if (!::mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot create a temporary folder");
-    root_ = pattern;
-    ZorvaWin32_SetDriveDirectory('C', root_.c_str());
+    // A folder of our own: create_directory fails when the name is taken.
+    std::random_device random;
+    for (int attempt = 0; root_.empty(); ++attempt) {
+        if (attempt == 100)
+            throw std::runtime_error("cannot create a temporary folder");
+        const std::filesystem::path candidate =
+            std::filesystem::temp_directory_path() / ("zorva-config-" + std::to_string(random()));
+        std::error_code error;
+        if (std::filesystem::create_directory(candidate, error))
+            root_ = candidate;
+    }
+    ZorvaWin32_SetDriveDirectory('C', root_.string().c_str());
 }
 
 ConfigDrive::~ConfigDrive()

@@ -106,10 +106,12 @@ Lines DriverTest::Timeline() const
         worker_ = std::to_string(id);
     const std::string& worker = worker_;
     Lines lines = zorvasim::GetTrace();
+    // Only the calls that carry the id: a small id could also read as a pause.
     for (std::string& line : lines) {
-        const std::size_t at = line.find("(" + worker + ")");
-        if (!worker.empty() && at != std::string::npos)
-            line.replace(at + 1, worker.size(), "<worker>");
+        if (worker.empty() || line.find("fmDLLPostUserThreadMessages(" + worker + ")") == std::string::npos)
+            continue;
+        const std::size_t at = line.rfind("(" + worker + ")");
+        line.replace(at + 1, worker.size(), "<worker>");
     }
     return lines;
 }

@@ -266,7 +266,7 @@ protected:
 TEST_F(EnvironmentScenarioTest, Reset_EnvironmentNamesValidFile_LibraryRunsThatBench)
 {
     const std::string path = WriteTemp(simtest::OneUnit("", "product_type = 300\namplifier_model = From file"));
-    setenv("ZORVA_SIM_SCENARIO", path.c_str(), 1);
+    SetEnvironment("ZORVA_SIM_SCENARIO", path.c_str());
     Reset();
 
     EXPECT_EQ(ScenarioOrigin(), "file " + path);
@@ -304,7 +304,7 @@ TEST_P(BadEnvironmentFileTest, Reset_EnvironmentFileUnusable_FallsBackToDefaultA
         std::remove(path.c_str());
         path_.clear();
     }
-    setenv("ZORVA_SIM_SCENARIO", path.c_str(), 1);
+    SetEnvironment("ZORVA_SIM_SCENARIO", path.c_str());
 
     ::testing::internal::CaptureStderr();
     Reset();

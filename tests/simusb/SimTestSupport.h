@@ -5,6 +5,7 @@
 
 #include "driver/ZORVAUSBDevice.h"
 #include "simusb/SimControl.h"
+#include "tests/support/TestEnvironment.h"
 #include "win32/ZorvaWin32.h"
 
 #include <gtest/gtest.h>
@@ -70,7 +71,7 @@ class SimTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        unsetenv("ZORVA_SIM_SCENARIO");
+        SetEnvironment("ZORVA_SIM_SCENARIO", nullptr);
         zorvasim::Reset();
         zorvasim::SetMode(zorvasim::Mode::Stepped);
         ASSERT_TRUE(zorvasim::SetVirtualTime(true));
@@ -80,7 +81,7 @@ protected:
     void TearDown() override
     {
         fmDLLShutDown();
-        unsetenv("ZORVA_SIM_SCENARIO");
+        SetEnvironment("ZORVA_SIM_SCENARIO", nullptr);
         zorvasim::Reset();
         DrainMessages();
     }

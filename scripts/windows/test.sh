@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# The Windows stage: set-up (scripts/windows/setup.sh), the MinGW-w64 cross
+# build of the plugin, the simulated USB library and the test programs, the
+# check of the DLLs' export and import tables, and the test programs under
+# wine64.
+#
+# Exits 0 with a "SKIPPED" line only when the machine cannot install the
+# packages the stage needs; any other failure fails.
+#
+# Environment: ZORVA_WIN_BUILD (build folder, default build-win),
+# ZORVA_WIN_DEPS (dependency cache, see env.sh), CTEST_ARGS (extra ctest
+# arguments, e.g. "-R driver").
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$here/env.sh"
+
+start=$SECONDS
+status=0
+"$here/setup.sh" || status=$?
+if [[ $status == 3 ]]; then
+  echo "SKIPPED: Windows build and tests: this machine cannot install the packages they need" \
+       "(${ZORVA_WIN_PACKAGES[*]}); run scripts/windows/setup.sh as root where apt-get works."
+  exit 0
+elif [[ $status != 0 ]]; then
+  echo "Windows set-up failed (status $status)" >&2
+  exit "$status"
+fi
+
+zorva_win_log "configuring $ZORVA_WIN_BUILD"
+cmake --preset windows -S "$ZORVA_REPO" -B "$ZORVA_WIN_BUILD" -DZORVA_WIN_DEPS="$ZORVA_WIN_DEPS" >/dev/null
+zorva_win_log "building"
+# -k: on a failure, every error at once.
+cmake --build "$ZORVA_WIN_BUILD" -j2 -- -k --no-print-directory >"$ZORVA_WIN_BUILD/build.log" 2>&1 || {
+  grep -E -B2 -A8 'error|Error' "$ZORVA_WIN_BUILD/build.log" | head -120
+  echo "Windows build failed; full log: $ZORVA_WIN_BUILD/build.log" >&2
+  exit 1
+}
+if grep -q 'warning:' "$ZORVA_WIN_BUILD/build.log"; then
+  grep -A3 'warning:' "$ZORVA_WIN_BUILD/build.log" | head -60
+  zorva_win_log "the build gave warnings (above)"
+fi
+
+"$here/check_pe.sh" "$ZORVA_WIN_BUILD/bin"
+
+zorva_win_log "running the tests under wine64"
+ctest --test-dir "$ZORVA_WIN_BUILD" --output-on-failure -j2 ${CTEST_ARGS:-}
+zorva_win_log "Windows stage done in $((SECONDS - start)) s"
