@@ -1,5 +1,5 @@
 // PluginLibrary on Windows: LoadLibraryW and GetProcAddress, as the
-// motion-capture host loads a plugin. Replaces devhost/PluginLibrary.cpp
+// motion-capture host loads a plugin. Replaces PluginLibrary.cpp
 // (dlopen) in the Windows build.
 #include "devhost/PluginLibrary.h"
 
