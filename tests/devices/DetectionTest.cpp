@@ -161,24 +161,38 @@ TEST_F(DeviceBench, OnDetectionComplete_AmplifierOnAnotherPlatform_NewPlate)
     EXPECT_FALSE(Connected(ServicesOf(before)));
 }
 
-TEST_F(DeviceBench, OnDetectionComplete_NewPlate_GetsCurrentModeAndThreshold)
+namespace {
+
+/// The single plate declares the sync input of hardware-trigger mode and
+/// blanks a 30 N load, as a 40 N threshold does.
+class ModeAndThreshold : public DeviceBench
+{
+protected:
+    void ExpectHardwareTriggerAndThreshold40()
+    {
+        const std::size_t before = host.Calls().size();
+        ASSERT_TRUE(ArmAll());
+        EXPECT_EQ(CallsSince(host, before).back(), "AddSyncInput(\"Sync Port\", 1, 1500, 0, 0, true)");
+        Block block(1);
+        block.SetTrigger(0, 0, 1.0f);
+        block.SetLoad(0, {0, 0, -30, 0, 0, 0});
+        shared->OnDataReady(block.Data());
+        ASSERT_EQ(Pushed(Plates()[0]).size(), 1u);
+        EXPECT_FLOAT_EQ(Pushed(Plates()[0])[0].values[2], 0.0f);
+    }
+};
+
+} // namespace
+
+TEST_F(ModeAndThreshold, OnDetectionComplete_NewPlate_GetsCurrentModeAndThreshold)
 {
     ChangeSyncMode("Hardware trigger");
     ChangeThreshold(40.0);
     Detect({Unit("A1", "P7", 0)});
-    const std::size_t before = host.Calls().size();
-    ASSERT_TRUE(ArmAll());
-    EXPECT_EQ(CallsSince(host, before).back(), "AddSyncInput(\"Sync Port\", 1, 1500, 0, 0, true)");
-
-    Block block(1);
-    block.SetTrigger(0, 0, 1.0f);
-    block.SetLoad(0, {0, 0, -30, 0, 0, 0});
-    shared->OnDataReady(block.Data());
-    ASSERT_EQ(Pushed(Plates()[0]).size(), 1u);
-    EXPECT_FLOAT_EQ(Pushed(Plates()[0])[0].values[2], 0.0f);
+    ExpectHardwareTriggerAndThreshold40();
 }
 
-TEST_F(DeviceBench, OnDetectionComplete_PlateBackAfterSettingsChanged_GetsCurrentModeAndThreshold)
+TEST_F(ModeAndThreshold, OnDetectionComplete_PlateBackAfterSettingsChanged_GetsCurrentModeAndThreshold)
 {
     // Regression: mode and threshold reach only the plates of the latest
     // detection, so a plate that was unplugged while they changed came back
@@ -188,16 +202,7 @@ TEST_F(DeviceBench, OnDetectionComplete_PlateBackAfterSettingsChanged_GetsCurren
     ChangeSyncMode("Hardware trigger");
     ChangeThreshold(40.0);
     Detect({Unit("A1", "P7", 0)});
-
-    const std::size_t before = host.Calls().size();
-    ASSERT_TRUE(ArmAll());
-    EXPECT_EQ(CallsSince(host, before).back(), "AddSyncInput(\"Sync Port\", 1, 1500, 0, 0, true)");
-    Block block(1);
-    block.SetTrigger(0, 0, 1.0f);
-    block.SetLoad(0, {0, 0, -30, 0, 0, 0});
-    shared->OnDataReady(block.Data());
-    ASSERT_EQ(Pushed(Plates()[0]).size(), 1u);
-    EXPECT_FLOAT_EQ(Pushed(Plates()[0])[0].values[2], 0.0f);
+    ExpectHardwareTriggerAndThreshold40();
 }
 
 TEST_F(DeviceBench, OnDetectionComplete_NoInstantiator_PlatesStillCreated)

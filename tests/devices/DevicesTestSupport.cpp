@@ -1,5 +1,7 @@
 #include "DevicesTestSupport.h"
 
+#include "tests/support/SimulatedBench.h"
+
 #include "plugin/Plugin.h"
 #include "simusb/SimControl.h"
 #include "win32/posix/win32_control.h"
@@ -239,25 +241,14 @@ int DeviceBench::PlateState(const PlatePtr& plate)
 
 // ---------------------------------------------------------------- SimBench
 
-void SimBench::SetUp()
-{
-    zorvasim::Reset();
-    zorvasim::SetMode(zorvasim::Mode::Stepped);
-    ASSERT_TRUE(zorvasim::SetVirtualTime(true));
-    host.SetLogObserver([](const zorvahost::LogLine& line) {
-        zorvasim::Note("L" + std::to_string(line.level) + " " + line.text);
-    });
-    ZORVA::hostServices = &host;
-}
+void SimBench::SetUp() { zorvatest::StartSimulatedBench(host); }
 
 void SimBench::TearDown()
 {
     // The service first: its worker calls into the shared device.
     service.reset();
     shared.reset();
-    ZORVA::hostServices = nullptr;
-    zorvasim::SetVirtualTime(false);
-    zorvasim::Reset();
+    zorvatest::StopSimulatedBench();
 }
 
 void SimBench::Start(const std::string& scenario)

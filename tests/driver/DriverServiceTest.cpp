@@ -123,18 +123,10 @@ TEST_F(DriverTest, StopAcquisition_TwiceBeforeJobRuns_QueuesOneStop)
 {
     UseScenario(OneUnit);
     CreateService();
-    std::promise<void> release;
-    std::shared_future<void> released = release.get_future().share();
-    std::atomic<bool> inCallback{false};
-    // The detection's callback holds the worker while the stops are asked for.
-    service->DetectHardware([&](Service::VDllInitInfo, std::vector<Service::VDeviceInfo>) {
-        inCallback = true;
-        released.wait();
-    });
-    ASSERT_TRUE(WaitUntil([&] { return inCallback.load(); }));
+    HoldWorkerInDetection();
     service->StopAcquisition();
     service->StopAcquisition();
-    release.set_value();
+    ReleaseWorker();
     ASSERT_TRUE(WaitUntil([&] { return Count("L0 ::fmBroadcastStop()") == 1; }));
     // Once that stop has run, the next one is queued again.
     service->StopAcquisition();
@@ -147,16 +139,9 @@ TEST_F(DriverTest, StopAcquisition_RescanClearsPendingStop_NextStopIsQueued)
     UseScenario(OneUnit);
     CreateService();
     DetectAndClear();
-    std::promise<void> release;
-    std::shared_future<void> released = release.get_future().share();
-    std::atomic<bool> inCallback{false};
-    service->DetectHardware([&](Service::VDllInitInfo, std::vector<Service::VDeviceInfo>) {
-        inCallback = true;
-        released.wait();
-    });
-    ASSERT_TRUE(WaitUntil([&] { return inCallback.load(); }));
-    service->StopAcquisition(); // queued behind the blocked worker
-    release.set_value();
+    HoldWorkerInDetection();
+    service->StopAcquisition(); // queued behind the held worker
+    ReleaseWorker();
     DestroyService();
     EXPECT_EQ(Count("L0 ::fmBroadcastStop()"), 2) << "the rescan's stop and the queued one";
 }

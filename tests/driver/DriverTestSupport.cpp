@@ -1,5 +1,6 @@
 #include "DriverTestSupport.h"
 
+#include "tests/support/SimulatedBench.h"
 #include "plugin/Plugin.h"
 
 #include <chrono>
@@ -47,24 +48,27 @@ bool WaitUntil(const std::function<bool()>& done)
     return true;
 }
 
-void DriverTest::SetUp()
-{
-    zorvasim::Reset();
-    zorvasim::SetMode(zorvasim::Mode::Stepped);
-    ASSERT_TRUE(zorvasim::SetVirtualTime(true));
-    host.SetLogObserver([](const zorvahost::LogLine& line) {
-        zorvasim::Note("L" + std::to_string(line.level) + " " + line.text);
-    });
-    ZORVA::hostServices = &host;
-}
+void DriverTest::SetUp() { StartSimulatedBench(host); }
 
 void DriverTest::TearDown()
 {
     service.reset();
-    ZORVA::hostServices = nullptr;
-    zorvasim::SetVirtualTime(false);
-    zorvasim::Reset();
+    StopSimulatedBench();
 }
+
+void DriverTest::HoldWorkerInDetection()
+{
+    released_ = release_.get_future().share();
+    std::atomic<bool>* inCallback = &workerHeld_;
+    std::shared_future<void> released = released_;
+    service->DetectHardware([inCallback, released](Service::VDllInitInfo, std::vector<Service::VDeviceInfo>) {
+        *inCallback = true;
+        released.wait();
+    });
+    ASSERT_TRUE(WaitUntil([this] { return workerHeld_.load(); }));
+}
+
+void DriverTest::ReleaseWorker() { release_.set_value(); }
 
 void DriverTest::UseScenario(const std::string& text)
 {

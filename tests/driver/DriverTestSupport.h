@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
+#include <future>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -59,6 +61,10 @@ protected:
     Lines Timeline() const;
     /// Entries of the timeline equal to `line`.
     int Count(const std::string& line) const;
+    /// Queues a detection whose callback holds the worker until ReleaseWorker,
+    /// and returns once the worker is held: later jobs wait in the queue.
+    void HoldWorkerInDetection();
+    void ReleaseWorker();
 
     zorvahost::RecordingHost host;
     std::unique_ptr<Service> service;
@@ -66,6 +72,9 @@ protected:
 
 private:
     mutable std::string worker_;
+    std::promise<void> release_;
+    std::shared_future<void> released_;
+    std::atomic<bool> workerHeld_{false};
 };
 
 /// "fmDLLInit()" ... up to the 1000 ms pause after the configuration, for a

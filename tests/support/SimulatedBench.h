@@ -1,0 +1,36 @@
+// The simulated USB library set up for a test: stepped blocks, every pause in
+// virtual time, and the host's log lines woven into the library's trace as
+// "L<level> <text>", so calls, pauses and logs form one timeline.
+#pragma once
+
+#include "devhost/RecordingHost.h"
+#include "plugin/Plugin.h"
+#include "simusb/SimControl.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace zorvatest {
+
+/// Call from a fixture's SetUp; the plugin code logs through `host`.
+inline void StartSimulatedBench(zorvahost::RecordingHost& host)
+{
+    zorvasim::Reset();
+    zorvasim::SetMode(zorvasim::Mode::Stepped);
+    ASSERT_TRUE(zorvasim::SetVirtualTime(true));
+    host.SetLogObserver([](const zorvahost::LogLine& line) {
+        zorvasim::Note("L" + std::to_string(line.level) + " " + line.text);
+    });
+    ZORVA::hostServices = &host;
+}
+
+/// Call from TearDown once the driver service is gone.
+inline void StopSimulatedBench()
+{
+    ZORVA::hostServices = nullptr;
+    zorvasim::SetVirtualTime(false);
+    zorvasim::Reset();
+}
+
+} // namespace zorvatest
