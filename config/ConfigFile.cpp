@@ -114,4 +114,19 @@ void ConfigFile::Close()
     }
 }
 
+int OpenConfigFile(ConfigFile& file, const std::wstring& path, std::wstring& errorText)
+{
+    std::wstring failure;
+    switch (file.Open(path, failure)) {
+    case ConfigFile::OpenResult::NotFound:
+        return 0;
+    case ConfigFile::OpenResult::Failed:
+        errorText = FormatText(L"Cannot open configuration file: %s", {failure});
+        return -1;
+    case ConfigFile::OpenResult::Opened:
+        break;
+    }
+    return 1;
+}
+
 } // namespace ZORVA

@@ -52,4 +52,9 @@ private:
     std::wstring failure_;
 };
 
+/// Opens `path` for one of the readers: 1 opened; 0 the file does not exist
+/// (errorText untouched); -1 any other failure, with errorText set to
+/// "Cannot open configuration file: %s" and a short description.
+int OpenConfigFile(ConfigFile& file, const std::wstring& path, std::wstring& errorText);
+
 } // namespace ZORVA

@@ -37,16 +37,9 @@ int ConfigRead::ReadConfigFile(const std::wstring& path, std::wstring& errorText
     plateCount = 0;
 
     ConfigFile file;
-    std::wstring failure;
-    switch (file.Open(path, failure)) {
-    case ConfigFile::OpenResult::NotFound:
-        return 0;
-    case ConfigFile::OpenResult::Failed:
-        errorText = FormatText(L"Cannot open configuration file: %s", {failure});
-        return -1;
-    case ConfigFile::OpenResult::Opened:
-        break;
-    }
+    const int opened = OpenConfigFile(file, path, errorText);
+    if (opened < 1)
+        return opened;
 
     InitData();
 

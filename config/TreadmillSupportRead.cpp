@@ -103,16 +103,9 @@ int ReadTreadmillSupport(int& physicalPlateCount, const std::wstring& path, Trea
 {
     errorText.clear();
     ConfigFile file;
-    std::wstring failure;
-    switch (file.Open(path, failure)) {
-    case ConfigFile::OpenResult::NotFound:
-        return 0;
-    case ConfigFile::OpenResult::Failed:
-        errorText = FormatText(L"Cannot open configuration file: %s", {failure});
-        return -1;
-    case ConfigFile::OpenResult::Opened:
-        break;
-    }
+    const int opened = OpenConfigFile(file, path, errorText);
+    if (opened < 1)
+        return opened;
 
     record = TreadmillSupportRecord();
     record.SETUP_TYPE = -1;

@@ -101,17 +101,6 @@ IParameterValueAction ActionValue()
     return value;
 }
 
-bool WaitUntil(const std::function<bool()>& done)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
 Lines LogTexts(const zorvahost::RecordingHost& host, int level)
 {
     Lines texts;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "devhost/RecordingHost.h"
+#include "tests/support/SimulatedBench.h"
 #include "devices/VSharedConfigDevice.h"
 #include "devices/VZORVATrelDevice.h"
 #include "driver/VZORVADriverService.h"
@@ -68,8 +69,7 @@ MoldraDigitalDevice::IParameterValueEnum EnumValue(const std::string& text);
 MoldraDigitalDevice::IParameterValueDouble DoubleValue(double value);
 MoldraDigitalDevice::IParameterValueAction ActionValue();
 
-/// Polls `done` in real time until it holds or a few seconds passed.
-bool WaitUntil(const std::function<bool()>& done);
+using zorvatest::WaitUntil;
 
 /// Log lines of the given level, texts only.
 Lines LogTexts(const zorvahost::RecordingHost& host, int level);

@@ -37,17 +37,6 @@ std::vector<Service::VDeviceInfo> DetectionResults::Devices(std::size_t index)
     return index < devices_.size() ? devices_[index] : std::vector<Service::VDeviceInfo>();
 }
 
-bool WaitUntil(const std::function<bool()>& done)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
 void DriverTest::SetUp() { StartSimulatedBench(host); }
 
 void DriverTest::TearDown()

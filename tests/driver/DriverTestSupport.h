@@ -4,6 +4,7 @@
 #pragma once
 
 #include "devhost/RecordingHost.h"
+#include "tests/support/SimulatedBench.h"
 #include "driver/VZORVADriverService.h"
 #include "simusb/SimControl.h"
 
@@ -40,8 +41,6 @@ private:
     std::vector<std::vector<Service::VDeviceInfo>> devices_;
 };
 
-/// Polls `done` in real time until it holds or a few seconds passed.
-bool WaitUntil(const std::function<bool()>& done);
 
 class DriverTest : public ::testing::Test
 {

@@ -9,9 +9,24 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <string>
+#include <thread>
 
 namespace zorvatest {
+
+/// Polls `done` in real time until it holds (true) or ten seconds passed (false).
+inline bool WaitUntil(const std::function<bool()>& done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
 
 /// Call from a fixture's SetUp; the plugin code logs through `host`.
 inline void StartSimulatedBench(zorvahost::RecordingHost& host)
