@@ -36,7 +36,19 @@ public:
     ShutdownFn Shutdown = nullptr;
 
 private:
+    /// Looks up a symbol of the loaded file (dlsym or GetProcAddress); notes a missing one in Error().
     void* Resolve(const char* name);
+    /// The six entry points by their plain names; shared by both loaders.
+    void ResolveEntryPoints()
+    {
+        PluginAPIVersion = reinterpret_cast<PluginAPIVersionFn>(Resolve("PluginAPIVersion"));
+        Initialise = reinterpret_cast<InitialiseFn>(Resolve("Initialise"));
+        ProvideDeviceDefinitions = reinterpret_cast<ProvideDeviceDefinitionsFn>(Resolve("ProvideDeviceDefinitions"));
+        BeginDeviceInstantiation = reinterpret_cast<BeginDeviceInstantiationFn>(Resolve("BeginDeviceInstantiation"));
+        OnManualDeviceInstantiation =
+            reinterpret_cast<OnManualDeviceInstantiationFn>(Resolve("OnManualDeviceInstantiation"));
+        Shutdown = reinterpret_cast<ShutdownFn>(Resolve("Shutdown"));
+    }
 
     void* handle_ = nullptr;
     std::string error_;

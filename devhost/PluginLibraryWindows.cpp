@@ -55,13 +55,7 @@ PluginLibrary::PluginLibrary(const std::string& path)
         return;
     }
     handle_ = reinterpret_cast<void*>(module);
-    PluginAPIVersion = reinterpret_cast<PluginAPIVersionFn>(Resolve("PluginAPIVersion"));
-    Initialise = reinterpret_cast<InitialiseFn>(Resolve("Initialise"));
-    ProvideDeviceDefinitions = reinterpret_cast<ProvideDeviceDefinitionsFn>(Resolve("ProvideDeviceDefinitions"));
-    BeginDeviceInstantiation = reinterpret_cast<BeginDeviceInstantiationFn>(Resolve("BeginDeviceInstantiation"));
-    OnManualDeviceInstantiation =
-        reinterpret_cast<OnManualDeviceInstantiationFn>(Resolve("OnManualDeviceInstantiation"));
-    Shutdown = reinterpret_cast<ShutdownFn>(Resolve("Shutdown"));
+    ResolveEntryPoints();
 }
 
 PluginLibrary::~PluginLibrary()
