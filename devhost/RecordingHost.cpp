@@ -9,21 +9,21 @@ using namespace MoldraDigitalDevice;
 
 // ---------------------------------------------------------------- values
 
-std::unique_ptr<IParameterValue> NewValueOfType(int type)
+ValuePtr NewValueOfType(int type)
 {
     switch (type) {
-    case ParameterTypeBool: return std::make_unique<IParameterValueBool>();
-    case ParameterTypeDouble: return std::make_unique<IParameterValueDouble>();
-    case ParameterTypeString: return std::make_unique<IParameterValueString>();
-    case ParameterTypeEnum: return std::make_unique<IParameterValueEnum>();
-    case ParameterTypeAction: return std::make_unique<IParameterValueAction>();
+    case ParameterTypeBool: return ValuePtr(new IParameterValueBool());
+    case ParameterTypeDouble: return ValuePtr(new IParameterValueDouble());
+    case ParameterTypeString: return ValuePtr(new IParameterValueString());
+    case ParameterTypeEnum: return ValuePtr(new IParameterValueEnum());
+    case ParameterTypeAction: return ValuePtr(new IParameterValueAction());
     default: return nullptr;
     }
 }
 
-std::unique_ptr<IParameterValue> CopyValue(IParameterValue& value)
+ValuePtr CopyValue(IParameterValue& value)
 {
-    std::unique_ptr<IParameterValue> copy = NewValueOfType(value.GetType());
+    ValuePtr copy = NewValueOfType(value.GetType());
     if (!copy || !value.CopyTo(*copy))
         return nullptr;
     return copy;
@@ -44,7 +44,7 @@ std::string Quote(const char* text)
 
 std::string DescribeValue(IParameterValue& value)
 {
-    std::unique_ptr<IParameterValue> copy = CopyValue(value);
+    ValuePtr copy = CopyValue(value);
     if (!copy)
         return "Unreadable(type " + std::to_string(value.GetType()) + ")";
     std::ostringstream text;

@@ -30,10 +30,13 @@ namespace zorvahost {
 using MoldraDigitalDevice::HostResult;
 using MoldraDigitalDevice::IParameterValue;
 
+/// A value object the host owns, destroyed through its interface.
+typedef std::unique_ptr<IParameterValue, MoldraDigitalDevice::HostObjectDeleter> ValuePtr;
+
 /// A new default value of the class with this type code, or null.
-std::unique_ptr<IParameterValue> NewValueOfType(int type);
+ValuePtr NewValueOfType(int type);
 /// A copy made through CopyTo, as a host keeps it; null if the copy fails.
-std::unique_ptr<IParameterValue> CopyValue(IParameterValue& value);
+ValuePtr CopyValue(IParameterValue& value);
 /// One-line description of a value: class, content, flags, extras.
 std::string DescribeValue(IParameterValue& value);
 /// A text quoted as a C string literal.

@@ -34,13 +34,15 @@ class VZORVATrelDevice;
 /// - `instantiator` is written by BeginDeviceInstantiation on the host's thread
 ///   without the lock, before the host attaches the device (hence before any
 ///   detection can read it).
-class VSharedConfigDevice : public MoldraDigitalDevice::IDevice
+class VSharedConfigDevice final : public MoldraDigitalDevice::IDevice
 {
+    ZORVA_HOST_OBJECT(VSharedConfigDevice)
+
 public:
     explicit VSharedConfigDevice(VZORVADriverService* driver);
     VSharedConfigDevice(const VSharedConfigDevice&) = delete;
     VSharedConfigDevice& operator=(const VSharedConfigDevice&) = delete;
-    ~VSharedConfigDevice() override;
+    ~VSharedConfigDevice();
 
     /// Registers the driver callbacks and starts the first detection.
     void Attach(MoldraDigitalDevice::IDeviceHost* services) override;

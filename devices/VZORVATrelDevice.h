@@ -27,8 +27,10 @@ class VSharedConfigDevice;
 ///   writes `state` and `sampleRate` under this lock. Lock order: the shared
 ///   device's lock, then this one; the plate never takes the shared device's.
 /// - Nothing blocks but the host calls made under the lock.
-class VZORVATrelDevice : public MoldraDigitalDevice::IDevice
+class VZORVATrelDevice final : public MoldraDigitalDevice::IDevice
 {
+    ZORVA_HOST_OBJECT(VZORVATrelDevice)
+
 public:
     /// Runs on the worker inside detection; copies what it needs from `info`
     /// and `definition` (null: the generic plate).
@@ -37,7 +39,7 @@ public:
                      VZORVADriverService* driver);
     VZORVATrelDevice(const VZORVATrelDevice&) = delete;
     VZORVATrelDevice& operator=(const VZORVATrelDevice&) = delete;
-    ~VZORVATrelDevice() override;
+    ~VZORVATrelDevice();
 
     /// Publishes identity, origin and "Connected"; a null `services` is ignored.
     void Attach(MoldraDigitalDevice::IDeviceHost* services) override;

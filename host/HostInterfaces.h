@@ -4,6 +4,7 @@
 /// a Reserved operation keeps the place of one the plugin never calls. None has
 /// a virtual destructor: the host owns these objects and the plugin never
 /// deletes one. Texts are narrow, NUL-terminated and copied by the receiver.
+/// HostAbi.h says what crosses the boundary, in which C++ ABI, and why it is safe.
 #pragma once
 
 #include "HostResult.h"

@@ -2,6 +2,8 @@
 /// calls it and owns nothing. Slot order is part of the binary contract.
 #pragma once
 
+#include "HostAbi.h"
+
 namespace MoldraDigitalDevice {
 
 class IDeviceHost;
@@ -15,10 +17,13 @@ enum DeviceState
     DeviceStateStopped = 2
 };
 
+/// The destructor slot (its layout: HostAbi.h), then seven operations in this
+/// slot order. An implementation lets no exception out of any of them.
 class IDevice
 {
+    ZORVA_HOST_INTERFACE_DESTRUCTOR(IDevice)
+
 public:
-    virtual ~IDevice() {}
     virtual void Attach(IDeviceHost* services) = 0;
     virtual void ParametersChanged() = 0;
     virtual bool Arm(unsigned int streamHandle, ICaptureSetup* setup) = 0;

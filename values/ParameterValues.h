@@ -10,6 +10,8 @@
 /// as a uint32 length and its bytes.
 #pragma once
 
+#include "host/HostAbi.h"
+
 #include <cfloat>
 #include <cstdint>
 #include <cstring>
@@ -93,10 +95,13 @@ enum ParameterType
     ParameterTypeEnum = 7
 };
 
+/// What a host calls: the destructor slot (its layout: host/HostAbi.h), then
+/// the operations below, in this slot order. None of them throws.
 class IParameterValue
 {
+    ZORVA_HOST_INTERFACE_DESTRUCTOR(IParameterValue)
+
 public:
-    virtual ~IParameterValue() {}
     virtual int GetType() = 0;
     /// Serialises this value and has `target` read it; false when target refuses.
     virtual bool CopyTo(IParameterValue& target) = 0;
@@ -137,15 +142,21 @@ class IParameterValueTemplate : public IParameterValue
 public:
     int GetType() override { return Type; }
 
+    /// False, with the target unchanged, also when the block cannot be built
+    /// (no memory).
     bool CopyTo(IParameterValue& target) override
     {
         ByteBuffer buffer;
-        ByteWriter::Int32(buffer, Type);
-        detail::WriteValue(buffer, Value);
-        ByteWriter::Bool(buffer, FlagA);
-        ByteWriter::Bool(buffer, FlagB);
-        ByteWriter::Bool(buffer, FlagC);
-        WriteExtra(buffer);
+        try {
+            ByteWriter::Int32(buffer, Type);
+            detail::WriteValue(buffer, Value);
+            ByteWriter::Bool(buffer, FlagA);
+            ByteWriter::Bool(buffer, FlagB);
+            ByteWriter::Bool(buffer, FlagC);
+            WriteExtra(buffer);
+        } catch (...) {
+            return false;
+        }
         return target.ReadFrom(buffer.data(), static_cast<unsigned int>(buffer.size()));
     }
 
@@ -153,17 +164,21 @@ public:
     {
         if (data == nullptr || size == 0)
             return false;
-        BlockReader reader(data, size);
-        std::int32_t type = 0;
-        if (!reader.ReadInt32(type) || type != Type)
-            return false;
-        if (!detail::ReadValue(reader, Value))
-            return false;
-        if (!reader.ReadBool(FlagA) || !reader.ReadBool(FlagB) || !reader.ReadBool(FlagC))
-            return false;
-        if (!ReadExtra(reader))
-            return false;
-        return reader.AtEnd();
+        try {
+            BlockReader reader(data, size);
+            std::int32_t type = 0;
+            if (!reader.ReadInt32(type) || type != Type)
+                return false;
+            if (!detail::ReadValue(reader, Value))
+                return false;
+            if (!reader.ReadBool(FlagA) || !reader.ReadBool(FlagB) || !reader.ReadBool(FlagC))
+                return false;
+            if (!ReadExtra(reader))
+                return false;
+            return reader.AtEnd();
+        } catch (...) {
+            return false; // no memory for a text: a block this value cannot take
+        }
     }
 
     void SetFlagA(bool flag) override { FlagA = flag; }
@@ -201,15 +216,19 @@ protected:
     }
 };
 
-class IParameterValueBool : public IParameterValueTemplate<bool>
+class IParameterValueBool final : public IParameterValueTemplate<bool>
 {
+    ZORVA_HOST_OBJECT(IParameterValueBool)
+
 public:
     IParameterValueBool() : IParameterValueTemplate<bool>(ParameterTypeBool, false) {}
     bool IsEqual(IParameterValue& other) override;
 };
 
-class IParameterValueDouble : public IParameterValueTemplate<double>
+class IParameterValueDouble final : public IParameterValueTemplate<double>
 {
+    ZORVA_HOST_OBJECT(IParameterValueDouble)
+
 public:
     IParameterValueDouble() : IParameterValueTemplate<double>(ParameterTypeDouble, 0.0) {}
     bool IsEqual(IParameterValue& other) override;
@@ -221,15 +240,19 @@ public:
     bool LimitsSet = false;
 };
 
-class IParameterValueString : public IParameterValueTemplate<std::string>
+class IParameterValueString final : public IParameterValueTemplate<std::string>
 {
+    ZORVA_HOST_OBJECT(IParameterValueString)
+
 public:
     IParameterValueString() : IParameterValueTemplate<std::string>(ParameterTypeString, std::string()) {}
     bool IsEqual(IParameterValue& other) override;
 };
 
-class IParameterValueEnum : public IParameterValueTemplate<std::string>
+class IParameterValueEnum final : public IParameterValueTemplate<std::string>
 {
+    ZORVA_HOST_OBJECT(IParameterValueEnum)
+
 public:
     IParameterValueEnum() : IParameterValueTemplate<std::string>(ParameterTypeEnum, std::string()) {}
     bool IsEqual(IParameterValue& other) override;
@@ -242,8 +265,10 @@ public:
     std::vector<std::string> EnumValues;
 };
 
-class IParameterValueAction : public IParameterValueTemplate<unsigned int>
+class IParameterValueAction final : public IParameterValueTemplate<unsigned int>
 {
+    ZORVA_HOST_OBJECT(IParameterValueAction)
+
 public:
     IParameterValueAction() : IParameterValueTemplate<unsigned int>(ParameterTypeAction, 0u) {}
     bool IsEqual(IParameterValue& other) override;

@@ -14,8 +14,10 @@ namespace {
 typedef std::vector<unsigned char> Bytes;
 
 /// Receives a block through CopyTo and keeps it.
-class BlockCapture : public IParameterValue
+class BlockCapture final : public IParameterValue
 {
+    ZORVA_HOST_OBJECT(BlockCapture)
+
 public:
     Bytes block;
     int GetType() override { return -1; }
@@ -161,20 +163,20 @@ struct MalformedCase
     Bytes block;
 };
 
-std::unique_ptr<IParameterValue> NewValue(int type)
+std::unique_ptr<IParameterValue, HostObjectDeleter> NewValue(int type)
 {
     switch (type) {
-    case ParameterTypeBool: return std::make_unique<IParameterValueBool>();
-    case ParameterTypeDouble: return std::make_unique<IParameterValueDouble>();
-    case ParameterTypeString: return std::make_unique<IParameterValueString>();
-    case ParameterTypeEnum: return std::make_unique<IParameterValueEnum>();
-    default: return std::make_unique<IParameterValueAction>();
+    case ParameterTypeBool: return std::unique_ptr<IParameterValue, HostObjectDeleter>(new IParameterValueBool());
+    case ParameterTypeDouble: return std::unique_ptr<IParameterValue, HostObjectDeleter>(new IParameterValueDouble());
+    case ParameterTypeString: return std::unique_ptr<IParameterValue, HostObjectDeleter>(new IParameterValueString());
+    case ParameterTypeEnum: return std::unique_ptr<IParameterValue, HostObjectDeleter>(new IParameterValueEnum());
+    default: return std::unique_ptr<IParameterValue, HostObjectDeleter>(new IParameterValueAction());
     }
 }
 
 Bytes ValidBlock(int type)
 {
-    std::unique_ptr<IParameterValue> value = NewValue(type);
+    std::unique_ptr<IParameterValue, HostObjectDeleter> value = NewValue(type);
     if (type == ParameterTypeEnum)
         static_cast<IParameterValueEnum&>(*value).SetEnumValues({"one", "two", "three"});
     return BlockOf(*value);
@@ -211,7 +213,7 @@ class MalformedBlock : public ::testing::TestWithParam<MalformedCase>
 TEST_P(MalformedBlock, ReadFrom_Malformed_ReturnsFalse)
 {
     const MalformedCase& c = GetParam();
-    std::unique_ptr<IParameterValue> value = NewValue(c.type);
+    std::unique_ptr<IParameterValue, HostObjectDeleter> value = NewValue(c.type);
     EXPECT_FALSE(value->ReadFrom(c.block.empty() ? nullptr : c.block.data(),
                                  static_cast<unsigned int>(c.block.size())));
 }
