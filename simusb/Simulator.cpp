@@ -277,9 +277,17 @@ int Simulator::ResetSoftware()
 
 int Simulator::ShutDown()
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    PowerOffLocked();
-    TraceCall("fmDLLShutDown()");
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        PowerOffLocked();
+        TraceCall("fmDLLShutDown()");
+    }
+    // A library that is shut down keeps no thread running: the host may unload
+    // it next, and on Windows a thread joined while a library unloads waits
+    // for the loader lock that the unloading thread holds. The next start
+    // begins a new generator.
+    std::unique_lock<std::mutex> lifecycle(lifecycleMutex_);
+    StopGenerator(lifecycle);
     return 1;
 }
 
