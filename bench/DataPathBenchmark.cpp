@@ -4,6 +4,15 @@
 // allocated anything or if the host saw values that were not computed from
 // the block as the caller left it.
 //
+// Beside it, in the same run:
+// - a floor: a plain loop doing the same arithmetic on the same records into
+//   the same 144 floats, without devices, locks or host calls; the ratio of
+//   the two is printed at the end;
+// - the latency from the library's data-ready message to the end of the last
+//   PushSamples with 16 units, through the real driver service's worker on the
+//   simulated library, next to the bare thread-message round trip of the
+//   platform layer (median and 99th percentile of each).
+//
 // Why the path cannot copy the block: OnDataReady takes the library's float*
 // and hands that same pointer to each plate's TransferBlock, which reads its
 // records at fixed offsets from it. No container on the path holds block data;
@@ -22,11 +31,19 @@
 
 #include <benchmark/benchmark.h>
 
+#include "simusb/SimControl.h"
+
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <new>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -174,6 +191,26 @@ void NoPause(DWORD, void*) {}
 
 const std::int64_t CounterModulus = 16777216;
 
+/// The records of a block with `plateCount` units: someone standing on every
+/// plate, slightly off centre; sample s of unit k starts at (s * n + k) * 8.
+std::vector<float> LoadedBlock(unsigned int plateCount)
+{
+    std::vector<float> block(16u * plateCount * 8u, 0.0f);
+    for (int s = 0; s < 16; ++s) {
+        for (unsigned int k = 0; k < plateCount; ++k) {
+            float* record = &block[(static_cast<std::size_t>(s) * plateCount + k) * 8u];
+            record[0] = static_cast<float>(s);
+            record[1] = 2.5f;
+            record[2] = -4.0f;
+            record[3] = -700.0f;
+            record[4] = 14.0f;
+            record[5] = 35.0f;
+            record[6] = 0.8f;
+        }
+    }
+    return block;
+}
+
 void BM_OnDataReady(benchmark::State& state)
 {
     const unsigned int plateCount = static_cast<unsigned int>(state.range(0));
@@ -205,20 +242,7 @@ void BM_OnDataReady(benchmark::State& state)
     shared.Arm(0, &setup);
     shared.StartCapture(host.GetTime()); // the first block is host sample 0
 
-    // Someone standing on every plate, slightly off centre.
-    std::vector<float> block(16u * plateCount * 8u, 0.0f);
-    for (int s = 0; s < 16; ++s) {
-        for (unsigned int k = 0; k < plateCount; ++k) {
-            float* record = &block[(static_cast<std::size_t>(s) * plateCount + k) * 8u];
-            record[0] = static_cast<float>(s);
-            record[1] = 2.5f;
-            record[2] = -4.0f;
-            record[3] = -700.0f;
-            record[4] = 14.0f;
-            record[5] = 35.0f;
-            record[6] = 0.8f;
-        }
-    }
+    std::vector<float> block = LoadedBlock(plateCount);
     std::int64_t counter = 0;
     auto nextBlock = [&](std::int64_t frame) {
         for (unsigned int k = 0; k < plateCount; ++k) {
@@ -263,7 +287,221 @@ void BM_OnDataReady(benchmark::State& state)
     ZorvaWin32_SetSleepHandler(nullptr, nullptr);
 }
 
+
+/// The floor: the transfer's arithmetic written as one plain loop, with the
+/// same origin (the plate's, in metres) and threshold, into the same 144 floats.
+void BM_Floor(benchmark::State& state)
+{
+    const unsigned int plateCount = static_cast<unsigned int>(state.range(0));
+    std::vector<float> block = LoadedBlock(plateCount);
+    const float ox = 0.12f * 0.0254f, oy = -0.08f * 0.0254f, oz = -1.61f * -0.0254f;
+    const double threshold = 20.0;
+    std::int64_t counter = 0;
+    std::uint64_t mismatches = 0;
+    for (auto _ : state) {
+        counter = (counter + 16) % CounterModulus;
+        for (unsigned int k = 0; k < plateCount; ++k) {
+            float* first = &block[static_cast<std::size_t>(k) * 8u];
+            first[0] = static_cast<float>(counter);
+            const float expectedFz = 600.0f + static_cast<float>((counter / 16 + k) % 200);
+            first[3] = -expectedFz;
+            float values[16 * 9] = {};
+            for (int s = 0; s < 16; ++s) {
+                const float* r = &block[(static_cast<std::size_t>(s) * plateCount + k) * 8u];
+                float* v = values + s * 9;
+                const float fx = r[1], fy = r[2], fz = r[3], mx = r[4], my = r[5], mz = r[6];
+                if (std::fabs(static_cast<double>(fz)) > threshold) {
+                    v[0] = -fx;
+                    v[1] = fy;
+                    v[2] = -fz;
+                    v[3] = -(mx - (oz * fy - oy * fz));
+                    v[4] = my - (ox * fz - oz * fx);
+                    v[5] = -(mz - (oy * fx - ox * fy));
+                    v[6] = -(ox - (oz * fx + my) / fz);
+                    v[7] = (mx - oz * fy) / fz + oy;
+                }
+            }
+            const std::int64_t frame = static_cast<std::int64_t>(first[0]);
+            benchmark::DoNotOptimize(values);
+            benchmark::DoNotOptimize(frame);
+            if (values[2] != expectedFz)
+                ++mismatches;
+        }
+        benchmark::ClobberMemory();
+    }
+    if (mismatches != 0)
+        state.SkipWithError("the floor computed another Fz");
+}
+
+// ---------------------------------------------------------------- latency
+
+double Percentile(std::vector<double> samples, double fraction)
+{
+    if (samples.empty())
+        return 0.0;
+    std::sort(samples.begin(), samples.end());
+    const std::size_t index = static_cast<std::size_t>(fraction * static_cast<double>(samples.size() - 1) + 0.5);
+    return samples[std::min(index, samples.size() - 1)];
+}
+
+using Clock = std::chrono::steady_clock;
+
+double Microseconds(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
+
+/// The last plate's services: notes when its PushSamples ends.
+class TimedServices : public CountingServices
+{
+public:
+    HostResult* PushSamples(unsigned int, std::int64_t, int, const int*, int, const float*, int) override
+    {
+        if (last) {
+            pushedAt.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+            pushCount.fetch_add(1, std::memory_order_release);
+        }
+        return nullptr;
+    }
+    bool last = false;
+    std::atomic<Clock::rep> pushedAt{0};
+    std::atomic<std::uint64_t> pushCount{0};
+};
+
+std::string SixteenUnits()
+{
+    std::string text = "[scenario]\nname = sixteen units\nrate = 2000\ninit_polls = 1\n";
+    for (int k = 0; k < 16; ++k) {
+        text += "[unit U" + std::to_string(k) + "]\nproduct_type = 100\namplifier_serial = A" + std::to_string(k) +
+                "\nplatform_model = Pendra-600\nplatform_serial = P" + std::to_string(k) +
+                "\norigin = 0.12 -0.08 -1.61\nforce = 2.5 -4 -700\nmoment = 14 35 0.8\n";
+    }
+    return text;
+}
+
+/// From the simulated library producing a block of 16 units and posting its
+/// data-ready message to the driver's worker, to the end of the last plate's
+/// PushSamples: the worker's message loop, the transfer call, the shared
+/// device and 16 plates. Pauses run in virtual time; blocks come one at a
+/// time, each after the previous one was pushed.
+void BM_DataReadyLatency(benchmark::State& state)
+{
+    const int units = 16;
+    const int samples = 2000;
+    zorvasim::Reset();
+    zorvasim::SetMode(zorvasim::Mode::Stepped);
+    std::string error;
+    if (!zorvasim::LoadScenarioText(SixteenUnits(), &error) || !zorvasim::SetVirtualTime(true)) {
+        state.SkipWithError(("scenario: " + error).c_str());
+        return;
+    }
+    zorvahost::RecordingHost host;
+    ZORVA::hostServices = &host;
+    std::vector<double> latencies;
+    {
+        ZORVA::VZORVADriverService driver;
+        ZORVA::VSharedConfigDevice shared(&driver);
+        shared.instantiator = &host;
+        zorvahost::DeviceServices sharedServices(host, "ZORVA Shared Config Device");
+        zorvahost::CaptureSetup setup(host);
+        std::vector<TimedServices> services(units);
+        services.back().last = true;
+        shared.Attach(&sharedServices);
+        const Clock::time_point deadline = Clock::now() + std::chrono::seconds(10);
+        while (shared.Plates().size() < static_cast<std::size_t>(units) && Clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const std::vector<boost::shared_ptr<ZORVA::VZORVATrelDevice>> plates = shared.Plates();
+        if (plates.size() != static_cast<std::size_t>(units)) {
+            state.SkipWithError("detection did not find 16 units");
+        } else {
+            for (int k = 0; k < units; ++k) {
+                plates[static_cast<std::size_t>(k)]->Attach(&services[static_cast<std::size_t>(k)]);
+                plates[static_cast<std::size_t>(k)]->Arm(static_cast<unsigned int>(k), &setup);
+            }
+            shared.Arm(0, &setup);
+            shared.StartCapture(host.GetTime());
+            while (!zorvasim::GetState().acquiring && Clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            TimedServices& last = services.back();
+            for (auto _ : state) {
+                latencies.clear();
+                for (int i = 0; i < samples + 1; ++i) {
+                    const std::uint64_t before = last.pushCount.load(std::memory_order_acquire);
+                    const Clock::time_point posted = Clock::now();
+                    if (zorvasim::DeliverBlocks(1) != 1)
+                        break;
+                    while (last.pushCount.load(std::memory_order_acquire) == before &&
+                           Clock::now() < deadline + std::chrono::seconds(20))
+                        std::this_thread::yield();
+                    const Clock::rep end = last.pushedAt.load(std::memory_order_acquire);
+                    if (i > 0) // the first block aligns the sample numbers
+                        latencies.push_back(Microseconds(Clock::duration(end) - posted.time_since_epoch()));
+                }
+            }
+            if (latencies.size() != static_cast<std::size_t>(samples))
+                state.SkipWithError("blocks were not delivered or not pushed");
+        }
+    }
+    ZORVA::hostServices = nullptr;
+    zorvasim::SetVirtualTime(false);
+    zorvasim::Reset();
+    state.counters["median_us"] = Percentile(latencies, 0.5);
+    state.counters["p99_us"] = Percentile(latencies, 0.99);
+}
+
+/// The platform layer's bare thread-message round trip: post to a thread
+/// waiting in GetMessageW, which posts back to one waiting in GetMessageW.
+void BM_MessageRoundTrip(benchmark::State& state)
+{
+    const int samples = 2000;
+    const UINT Ping = WM_USER + 1;
+    const UINT Pong = WM_USER + 2;
+    std::atomic<DWORD> echoThread{0};
+    const DWORD self = GetCurrentThreadId();
+    MSG msg;
+    PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE); // this thread's queue
+    std::thread echo([&] {
+        MSG m;
+        PeekMessageW(&m, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+        echoThread = GetCurrentThreadId();
+        while (GetMessageW(&m, nullptr, 0, 0) > 0)
+            if (m.message == Ping)
+                PostThreadMessageW(self, Pong, 0, 0);
+    });
+    while (echoThread.load() == 0)
+        std::this_thread::yield();
+    std::vector<double> trips;
+    for (auto _ : state) {
+        trips.clear();
+        for (int i = 0; i < samples; ++i) {
+            const Clock::time_point start = Clock::now();
+            PostThreadMessageW(echoThread, Ping, 0, 0);
+            while (GetMessageW(&msg, nullptr, 0, 0) > 0 && msg.message != Pong) {
+            }
+            trips.push_back(Microseconds(Clock::now() - start));
+        }
+    }
+    PostThreadMessageW(echoThread, WM_QUIT, 0, 0);
+    echo.join();
+    state.counters["median_us"] = Percentile(trips, 0.5);
+    state.counters["p99_us"] = Percentile(trips, 0.99);
+}
+
+/// Keeps each run's time per iteration, so main can print the ratios.
+class RatioReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs)
+            if (!run.error_occurred && run.iterations > 0)
+                perIteration[run.benchmark_name()] = run.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> perIteration;
+};
+
 BENCHMARK(BM_OnDataReady)->ArgName("plates")->DenseRange(2, 4);
+BENCHMARK(BM_Floor)->ArgName("plates")->DenseRange(2, 4);
+BENCHMARK(BM_DataReadyLatency)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MessageRoundTrip)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 
@@ -272,8 +510,16 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    benchmark::RunSpecifiedBenchmarks();
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
+    for (int plates = 2; plates <= 4; ++plates) {
+        const std::string suffix = "/plates:" + std::to_string(plates);
+        const auto path = reporter.perIteration.find("BM_OnDataReady" + suffix);
+        const auto floor = reporter.perIteration.find("BM_Floor" + suffix);
+        if (path != reporter.perIteration.end() && floor != reporter.perIteration.end() && floor->second > 0.0)
+            std::printf("data path / floor, %d plates: %.2f\n", plates, path->second / floor->second);
+    }
     if (failed) {
         std::fprintf(stderr, "datapath_benchmark: the data path allocated, copied the block or missed a push\n");
         return 1;
