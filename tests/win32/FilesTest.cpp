@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
+#include <utility>
 #include <unistd.h>
 
 namespace {
@@ -70,6 +71,29 @@ TEST_F(Win32Files, CreateFileA_Failures_GiveWindowsErrorCodes)
         EXPECT_EQ(Open(c.path), INVALID_HANDLE_VALUE) << c.path;
         EXPECT_EQ(GetLastError(), c.error) << c.path;
     }
+}
+
+TEST_F(Win32Files, GetFileType_RegularFileDeviceAndPipe_TypeOfEach)
+{
+    std::ofstream(drive + "/ZORVA/CFG/Strivo.cfg") << "x";
+    ASSERT_EQ(symlink("/dev/zero", (drive + "/ZORVA/CFG/Zero.cfg").c_str()), 0);
+    ASSERT_EQ(mkfifo((drive + "/ZORVA/CFG/Pipe.cfg").c_str(), 0600), 0);
+    // Regression: open() of a named pipe waited for a writer, where
+    // CreateFileA returns at once. End the program rather than hang.
+    alarm(60);
+    for (const auto& c : {std::make_pair("C:\\ZORVA\\CFG\\Strivo.cfg", FILE_TYPE_DISK),
+                          std::make_pair("C:\\ZORVA\\CFG\\Zero.cfg", FILE_TYPE_CHAR),
+                          std::make_pair("C:\\ZORVA\\CFG\\Pipe.cfg", FILE_TYPE_PIPE)}) {
+        HANDLE file = Open(c.first);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE) << c.first;
+        EXPECT_EQ(GetFileType(file), c.second) << c.first;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(NO_ERROR));
+        EXPECT_TRUE(CloseHandle(file));
+    }
+    alarm(0);
+    SetLastError(0);
+    EXPECT_EQ(GetFileType(INVALID_HANDLE_VALUE), FILE_TYPE_UNKNOWN);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
 TEST_F(Win32Files, MapPath_DriveLetter_UsesOverrideThenEnvironment)

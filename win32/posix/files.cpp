@@ -123,7 +123,9 @@ ZORVA_WIN32_API HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, 
         return INVALID_HANDLE_VALUE;
     }
     const std::string path = MapPath(fileName);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a named pipe without a writer does not hold the
+    // caller in open(): CreateFileA never waits for one.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         const int error = errno;
         SetLastError(error == ENOENT ? MissingError(path) : Win32ErrorFromErrno(error));
@@ -134,6 +136,14 @@ ZORVA_WIN32_API HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, 
     if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
         ::close(fd);
         SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    // Reads block again, as ReadFile's do.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
+        const int error = errno;
+        ::close(fd);
+        SetLastError(Win32ErrorFromErrno(error));
         return INVALID_HANDLE_VALUE;
     }
     SetLastError(ERROR_SUCCESS);
@@ -162,6 +172,28 @@ ZORVA_WIN32_API BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRe
     if (bytesRead)
         *bytesRead = static_cast<DWORD>(n);
     return TRUE;
+}
+
+ZORVA_WIN32_API DWORD WINAPI GetFileType(HANDLE file)
+{
+    if (file == INVALID_HANDLE_VALUE || file == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FILE_TYPE_UNKNOWN;
+    }
+    const int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(file) - 1);
+    struct stat info;
+    if (::fstat(fd, &info) != 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FILE_TYPE_UNKNOWN;
+    }
+    SetLastError(NO_ERROR);
+    if (S_ISREG(info.st_mode))
+        return FILE_TYPE_DISK;
+    if (S_ISCHR(info.st_mode))
+        return FILE_TYPE_CHAR;
+    if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))
+        return FILE_TYPE_PIPE;
+    return FILE_TYPE_UNKNOWN;
 }
 
 ZORVA_WIN32_API BOOL WINAPI CloseHandle(HANDLE object)

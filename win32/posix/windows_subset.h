@@ -12,7 +12,10 @@
 ///   "$ZORVA_DRIVE_C/a/b", or "$HOME/.zorva/drive_c/a/b" when ZORVA_DRIVE_C is
 ///   not set (the way Wine maps drive C into its prefix). Backslashes become
 ///   slashes. Open failures set the Win32 error codes ERROR_FILE_NOT_FOUND,
-///   ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ...
+///   ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ... Like Windows, opening
+///   never waits: a named pipe without a writer opens at once.
+/// - GetFileType tells a file on disk (a regular file) from a character device
+///   and a pipe or socket; anything else is FILE_TYPE_UNKNOWN.
 #pragma once
 
 #include <cstdint>
@@ -72,8 +75,13 @@ ZORVA_WIN32_API void WINAPI Sleep(DWORD milliseconds);
 #define FILE_SHARE_READ 0x00000001u
 #define OPEN_EXISTING 3u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
+#define FILE_TYPE_UNKNOWN 0x0000u
+#define FILE_TYPE_DISK 0x0001u
+#define FILE_TYPE_CHAR 0x0002u
+#define FILE_TYPE_PIPE 0x0003u
 
 #define ERROR_SUCCESS 0u
+#define NO_ERROR 0u
 #define ERROR_FILE_NOT_FOUND 2u
 #define ERROR_PATH_NOT_FOUND 3u
 #define ERROR_TOO_MANY_OPEN_FILES 4u
@@ -91,6 +99,7 @@ ZORVA_WIN32_API HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, 
                                           DWORD flagsAndAttributes, HANDLE templateFile);
 ZORVA_WIN32_API BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
                                      LPVOID overlapped);
+ZORVA_WIN32_API DWORD WINAPI GetFileType(HANDLE file);
 ZORVA_WIN32_API BOOL WINAPI CloseHandle(HANDLE object);
 ZORVA_WIN32_API DWORD WINAPI GetLastError();
 ZORVA_WIN32_API void WINAPI SetLastError(DWORD errorCode);
