@@ -16,13 +16,23 @@ const ConfigKeyword comboKeywords[] = {
     {L"PP_INFO", PpInfo, 2},     {L"PP_MEMBER", PpMember, 7},
 };
 
+// The reader's own messages: semantic ones go into the semantic-error line,
+// summary ones into the summary text.
+const wchar_t* const UnprocessedKeyword = L"Unprocessed keyword";
+const wchar_t* const BadComboNumber = L"Bad combo platform number %d";
+const wchar_t* const TooManyCombos = L"Too many combined platforms";
+const wchar_t* const ComboCountIncorrect = L"Combined platform count incorrect\r\n";
+const wchar_t* const MemberCountIncorrect = L"Member platform count incorrect for combo platform %d\r\n";
+const wchar_t* const ComboNotDefined = L"Combo platform %d not defined\r\n";
+const wchar_t* const MemberUnknown = L"Member platform '%s' unknown for combo platform %d\r\n";
+
 /// Reads a combined platform number; false (with the message) outside the table.
 bool ReadComboNumber(const std::wstring& text, int& number, std::wstring& message)
 {
     number = ReadInteger(text);
     if (number >= 1 && number <= CComboRead::MaxCombos)
         return true;
-    message = FormatText(L"Bad combo platform number %d", {std::to_wstring(number)});
+    message = FormatText(BadComboNumber, {std::to_wstring(number)});
     return false;
 }
 
@@ -67,9 +77,13 @@ bool CComboRead::ProcessKeyword(int id, const std::vector<std::wstring>& p, std:
         int number = 0;
         if (!ReadComboNumber(p[0], number, message))
             break;
-        if (comboLines >= MaxCombos)
+        // A 26th line would go unnoticed when it only repeats a number.
+        if (comboLines >= MaxCombos) {
+            message = TooManyCombos;
             break;
-        ComboPlatform& combo = combos[static_cast<std::size_t>(number - 1)];
+        }
+        const std::size_t index = static_cast<std::size_t>(number - 1);
+        ComboPlatform& combo = combos[index];
         combo.number = ReadInteger(p[1]);
         combo.name = CutText(p[2], TextLimit);
         combo.text2 = CutText(p[3], TextLimit);
@@ -77,8 +91,13 @@ bool CComboRead::ProcessKeyword(int id, const std::vector<std::wstring>& p, std:
         combo.xSize = ReadReal(p[5]);
         combo.ySize = ReadReal(p[6]);
         combo.thirdSize = ReadReal(p[7]);
-        comboGiven[static_cast<std::size_t>(number - 1)] = true;
+        comboGiven[index] = true;
         ++comboLines;
+        // Kept although faulty, so the count checks do not report it again.
+        bool taken = false;
+        for (std::size_t k = 0; k < combos.size(); ++k)
+            taken = taken || (k != index && comboGiven[k] && combos[k].name == combo.name);
+        CheckPlate(combo.name, taken, p[5], combo.xSize, p[6], combo.ySize, message);
         break;
     }
     case PpInfo: {
@@ -113,7 +132,7 @@ bool CComboRead::ProcessKeyword(int id, const std::vector<std::wstring>& p, std:
         break;
     }
     default:
-        message = L"Unprocessed keyword";
+        message = UnprocessedKeyword;
         break;
     }
     return message.empty();
@@ -122,16 +141,15 @@ bool CComboRead::ProcessKeyword(int id, const std::vector<std::wstring>& p, std:
 int CComboRead::SummaryCheck(std::wstring& message)
 {
     if (CP_COUNT != comboLines)
-        message += L"Combined platform count incorrect\r\n";
+        message += ComboCountIncorrect;
     for (int k = 0; k < comboLines; ++k) {
         if (membersPerCombo[static_cast<std::size_t>(k)] != combos[static_cast<std::size_t>(k)].memberCount)
-            message += FormatText(L"Member platform count incorrect for combo platform %d\r\n",
-                                  {std::to_wstring(k + 1)});
+            message += FormatText(MemberCountIncorrect, {std::to_wstring(k + 1)});
     }
     for (int k = 0; k < MaxCombos; ++k) {
         const std::size_t index = static_cast<std::size_t>(k);
         if (!comboGiven[index] && (k < comboLines || membersPerCombo[index] > 0))
-            message += FormatText(L"Combo platform %d not defined\r\n", {std::to_wstring(k + 1)});
+            message += FormatText(ComboNotDefined, {std::to_wstring(k + 1)});
     }
 
     // Bounding box of every combined platform, in file units.
@@ -150,8 +168,7 @@ int CComboRead::SummaryCheck(std::wstring& message)
                 found = j;
         }
         if (found < 0) {
-            message += FormatText(L"Member platform '%s' unknown for combo platform %d\r\n",
-                                  {member.name, std::to_wstring(member.comboIndex + 1)});
+            message += FormatText(MemberUnknown, {member.name, std::to_wstring(member.comboIndex + 1)});
             continue;
         }
         platformOf[static_cast<std::size_t>(i)] = found;

@@ -4,8 +4,13 @@
 ///
 /// Limits, all closed without a buffer overrun:
 /// - Texts (names and second texts) keep their first 28 characters, no error.
-/// - At most 25 CP_INFO, 100 PP_INFO and 30 PP_MEMBER lines are kept; further
-///   lines are dropped without a message (the count checks then report).
+/// - At most 25 CP_INFO lines are kept; a further one is refused with the
+///   semantic message "Too many combined platforms" (it may only repeat a
+///   number, which no count check would notice).
+/// - At most 100 PP_INFO and 30 PP_MEMBER lines are kept; further lines are
+///   dropped without a message (the count and member checks then report).
+/// - A CP_INFO line's name and sizes are checked as ConfigRead::CheckPlate
+///   says; a faulty line is still kept, so the count checks stay quiet.
 /// - A CP_INFO or PP_INFO line whose combined platform number is outside 1 to
 ///   25 is rejected with the semantic message "Bad combo platform number %d".
 /// - A combined platform number below comboLines, or named by a PP_INFO line,

@@ -24,6 +24,11 @@ std::wstring DescribeError(DWORD error)
     }
 }
 
+// What the limits of a configuration file give, each at most 99 characters.
+const wchar_t* const NotRegularFile = L"not a regular file";
+const wchar_t* const FileTooLarge = L"larger than %d bytes";
+const wchar_t* const LineTooLong = L"line %d longer than %d characters";
+
 } // namespace
 
 ConfigFile::~ConfigFile() { Close(); }
@@ -32,7 +37,7 @@ ConfigFile::OpenResult ConfigFile::Open(const std::wstring& path, std::wstring& 
 {
     Close();
     failure.clear();
-    position_ = filled_ = 0;
+    position_ = filled_ = totalRead_ = lineNumber_ = 0;
     atEnd_ = failed_ = false;
     failure_.clear();
 
@@ -57,9 +62,21 @@ ConfigFile::OpenResult ConfigFile::Open(const std::wstring& path, std::wstring& 
         failure = DescribeError(error);
         return OpenResult::Failed;
     }
+    // A device or a pipe may never end, or never answer.
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        failure = NotRegularFile;
+        return OpenResult::Failed;
+    }
     handle_ = handle;
     buffer_.resize(ReadChunk);
     return OpenResult::Opened;
+}
+
+void ConfigFile::Fail(const std::wstring& failure)
+{
+    failed_ = true;
+    failure_ = failure;
 }
 
 bool ConfigFile::Fill()
@@ -68,8 +85,7 @@ bool ConfigFile::Fill()
         return false;
     DWORD got = 0;
     if (!ReadFile(static_cast<HANDLE>(handle_), buffer_.data(), static_cast<DWORD>(buffer_.size()), &got, nullptr)) {
-        failed_ = true;
-        failure_ = FormatText(L"read failed: %s", {DescribeError(GetLastError())});
+        Fail(FormatText(L"read failed: %s", {DescribeError(GetLastError())}));
         return false;
     }
     if (got == 0) {
@@ -78,17 +94,27 @@ bool ConfigFile::Fill()
     }
     position_ = 0;
     filled_ = got < buffer_.size() ? got : buffer_.size();
+    totalRead_ += filled_;
+    if (totalRead_ > MaxFileBytes) {
+        Fail(FormatText(FileTooLarge, {std::to_wstring(MaxFileBytes)}));
+        return false;
+    }
     return true;
 }
 
 bool ConfigFile::NextLine(std::wstring& line, std::size_t maxLength)
 {
     line.clear();
+    if (failed_)
+        return false;
     bool any = false;
     bool storedCarriageReturn = false; // the last character stored is a carriage return
+    std::size_t length = 0;            // characters of the line, stored or skipped
     for (;;) {
         if (position_ >= filled_ && !Fill())
             return any && !failed_;
+        if (!any)
+            ++lineNumber_;
         any = true;
         while (position_ < filled_) {
             const unsigned char byte = buffer_[position_++];
@@ -96,6 +122,10 @@ bool ConfigFile::NextLine(std::wstring& line, std::size_t maxLength)
                 if (storedCarriageReturn)
                     line.pop_back();
                 return true;
+            }
+            if (++length > MaxLineLength) {
+                Fail(FormatText(LineTooLong, {std::to_wstring(lineNumber_), std::to_wstring(MaxLineLength)}));
+                return false;
             }
             storedCarriageReturn = false;
             if (line.size() < maxLength) {
@@ -114,6 +144,11 @@ void ConfigFile::Close()
     }
 }
 
+std::wstring CannotOpenText(const std::wstring& failure)
+{
+    return FormatText(L"Cannot open configuration file: %s", {failure});
+}
+
 int OpenConfigFile(ConfigFile& file, const std::wstring& path, std::wstring& errorText)
 {
     std::wstring failure;
@@ -121,7 +156,7 @@ int OpenConfigFile(ConfigFile& file, const std::wstring& path, std::wstring& err
     case ConfigFile::OpenResult::NotFound:
         return 0;
     case ConfigFile::OpenResult::Failed:
-        errorText = FormatText(L"Cannot open configuration file: %s", {failure});
+        errorText = CannotOpenText(failure);
         return -1;
     case ConfigFile::OpenResult::Opened:
         break;

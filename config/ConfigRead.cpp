@@ -3,6 +3,7 @@
 #include "ConfigFile.h"
 #include "ConfigText.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace ZORVA {
@@ -12,6 +13,22 @@ namespace {
 /// Beyond this many erroneous lines the error text is replaced by the
 /// corrupt-file text.
 const int MaxReportedErrors = 5;
+
+// The error-text lines of a read.
+const wchar_t* const SyntaxError = L"Syntax error in configuration file at line %d \r\n";
+const wchar_t* const UnknownKeyword = L"Unknown keyword in configuration file at line %d \r\n";
+const wchar_t* const MissingParameters = L"Missing parameters in configuration file at line %d \r\n";
+const wchar_t* const SemanticError = L"Semantic error (%s) in configuration file at line %d \r\n";
+const wchar_t* const SummaryError = L"Summary error in configuration file: \r\n%s ";
+const wchar_t* const CorruptFile = L"Configuration file is corrupt - delete and reformat";
+
+// What CheckPlate reports, inside the semantic-error line.
+const wchar_t* const EmptyName = L"Empty name";
+const wchar_t* const NulInName = L"NUL character in name";
+const wchar_t* const ReservedName = L"Name %s is reserved";
+const wchar_t* const DuplicateName = L"Duplicate name %s";
+const wchar_t* const BadXSize = L"Bad X size %s";
+const wchar_t* const BadYSize = L"Bad Y size %s";
 
 /// The next token from `position`: commas are skipped, then the characters up
 /// to the next comma or the end of the line are taken. False when none is left.
@@ -30,6 +47,24 @@ bool NextToken(const std::wstring& line, std::size_t& position, std::wstring& to
 }
 
 } // namespace
+
+bool ConfigRead::CheckPlate(const std::wstring& name, bool nameTaken, const std::wstring& xText, float xSize,
+                            const std::wstring& yText, float ySize, std::wstring& message) const
+{
+    if (name.empty())
+        message = EmptyName;
+    else if (name.find(L'\0') != std::wstring::npos) // the host would see the name cut at it
+        message = NulInName;
+    else if (std::find(reservedNames.begin(), reservedNames.end(), name) != reservedNames.end())
+        message = FormatText(ReservedName, {name});
+    else if (nameTaken)
+        message = FormatText(DuplicateName, {name});
+    else if (!IsPlateSize(xSize))
+        message = FormatText(BadXSize, {xText});
+    else if (!IsPlateSize(ySize))
+        message = FormatText(BadYSize, {yText});
+    return message.empty();
+}
 
 int ConfigRead::ReadConfigFile(const std::wstring& path, std::wstring& errorText)
 {
@@ -73,7 +108,7 @@ int ConfigRead::ReadConfigFile(const std::wstring& path, std::wstring& errorText
 
         std::size_t position = 0;
         if (!NextToken(line, position, token)) {
-            addError(FormatText(L"Syntax error in configuration file at line %d \r\n", {number}));
+            addError(FormatText(SyntaxError, {number}));
             continue;
         }
         UpperCaseText(token);
@@ -83,7 +118,7 @@ int ConfigRead::ReadConfigFile(const std::wstring& path, std::wstring& errorText
                 keyword = &keywordTable[k];
         }
         if (!keyword) {
-            addError(FormatText(L"Unknown keyword in configuration file at line %d \r\n", {number}));
+            addError(FormatText(UnknownKeyword, {number}));
             continue;
         }
 
@@ -100,18 +135,18 @@ int ConfigRead::ReadConfigFile(const std::wstring& path, std::wstring& errorText
             TrimText(slot);
         }
         if (!complete) {
-            addError(FormatText(L"Missing parameters in configuration file at line %d \r\n", {number}));
+            addError(FormatText(MissingParameters, {number}));
             continue;
         }
 
         std::wstring message;
         if (!ProcessKeyword(keyword->id, parameters, message))
-            addError(FormatText(L"Semantic error (%s) in configuration file at line %d \r\n", {message, number}));
+            addError(FormatText(SemanticError, {message, number}));
     }
 
     if (file.ReadFailed()) {
         // What was read so far is not the file: nothing of it counts.
-        errorText = FormatText(L"Cannot open configuration file: %s", {file.ReadFailure()});
+        errorText = CannotOpenText(file.ReadFailure());
         return -1;
     }
     file.Close();
@@ -120,10 +155,10 @@ int ConfigRead::ReadConfigFile(const std::wstring& path, std::wstring& errorText
 
     std::wstring message;
     if (SummaryCheck(message) < 0)
-        errorText += FormatText(L"Summary error in configuration file: \r\n%s ", {message});
+        errorText += FormatText(SummaryError, {message});
 
     if (errorCount > MaxReportedErrors)
-        errorText = L"Configuration file is corrupt - delete and reformat";
+        errorText = CorruptFile;
     return errorText.empty() ? 1 : -1;
 }
 

@@ -10,11 +10,19 @@
 /// vanish), trimmed, and text after the last required one is ignored. There
 /// is no quoting: a text parameter cannot hold a comma.
 ///
-/// Limits: lines, tokens and texts may be of any length (memory permitting);
-/// every field of a reader's record has its own length limit, and longer
-/// texts are cut to it. Once more than five lines are in error the error text
-/// is replaced anyway, so no further line messages are kept; every line is
-/// still examined.
+/// Limits: a file holds at most 1 MiB and a line at most 64 Ki characters
+/// (ConfigFile); beyond either, and for anything but a regular file, the read
+/// fails with "Cannot open configuration file: %s" saying which. Every field
+/// of a reader's record has its own length limit, and longer texts are cut
+/// to it. Once more than five lines are in error the error text is replaced
+/// anyway, so no further line messages are kept; every line is still
+/// examined.
+///
+/// A line that gives a custom plate definition its name and sizes is checked
+/// with CheckPlate: the plugin registers every definition name once, so a
+/// name must be non-empty, free of NUL, not one of reservedNames and not
+/// taken by another plate of the file; a size must be finite and not
+/// negative.
 #pragma once
 
 #include <string>
@@ -68,12 +76,23 @@ protected:
     /// when lines were written into it.
     virtual int SummaryCheck(std::wstring& message) = 0;
 
+    /// Checks what a line gives a custom plate definition: its name (as
+    /// kept), whether another plate of this file has that name already, and
+    /// its X and Y sizes in file units with their parameter texts. True when
+    /// all is well; otherwise `message` names the first problem.
+    bool CheckPlate(const std::wstring& name, bool nameTaken, const std::wstring& xText, float xSize,
+                    const std::wstring& yText, float ySize, std::wstring& message) const;
+
     const ConfigKeyword* keywordTable = nullptr;
     int keywordCount = 0;
 
 public:
     /// Physical plates the file describes: 0 when a read starts, set by SummaryCheck.
     int plateCount = 0;
+    /// Names the plugin registers itself (standard models, the generic
+    /// plate), which no plate of the file may take. Set by the caller; kept
+    /// across reads.
+    std::vector<std::wstring> reservedNames;
 };
 
 } // namespace ZORVA

@@ -15,6 +15,22 @@ const ConfigKeyword strivoKeywords[] = {
     {L"COUNT", Count, 1},        {L"STRIVO", Strivo, 5},   {L"AMP", Amp, 4},         {L"SENSOR", Sensor, 7},
 };
 
+// The reader's own messages: semantic ones go into the semantic-error line,
+// summary ones into the summary text.
+const wchar_t* const UnprocessedKeyword = L"Unprocessed keyword";
+const wchar_t* const BadVersion = L"Bad file version";
+const wchar_t* const BadUnits = L"Bad units %s";
+const wchar_t* const BadCount = L"Bad device count";
+const wchar_t* const BadIndex = L"Bad device index %d";
+const wchar_t* const BadSide = L"Bad amp id %s";
+const wchar_t* const BadPosition = L"Bad sensor position %s";
+const wchar_t* const BadOrientation = L"Bad sensor orientation %s";
+const wchar_t* const NoUnits = L"No Strivo units defined in configuration";
+const wchar_t* const MissingStrivoLine = L"Missing STRIVO line for unit %d \r\n";
+const wchar_t* const MissingLeftAmp = L"Missing amplifier ID for the Left side \r\n";
+const wchar_t* const MissingRightAmp = L"Missing amplifier ID for the Right side \r\n";
+const wchar_t* const MissingSensor = L"Missing sensor record for %s %s \r\n";
+
 std::wstring UpperCased(std::wstring text)
 {
     UpperCaseText(text);
@@ -62,14 +78,16 @@ int StrivoRead::ParseSide(const std::wstring& word)
 bool StrivoRead::ProcessKeyword(int id, const std::vector<std::wstring>& p, std::wstring& message)
 {
     StrivoUnit* unit = nullptr;
+    std::size_t index = 0;
     if (id == Strivo || id == Amp || id == Sensor) {
         // A unit beyond the table is refused whatever COUNT holds.
         int number = 0;
         if (!ParseIntInRange(p[0], number, 1, std::min(COUNT, static_cast<int>(MaxUnits)))) {
-            message = FormatText(L"Bad device index %d", {std::to_wstring(number)});
+            message = FormatText(BadIndex, {std::to_wstring(number)});
             return false;
         }
-        unit = &units[static_cast<std::size_t>(number - 1)];
+        index = static_cast<std::size_t>(number - 1);
+        unit = &units[index];
     }
 
     switch (id) {
@@ -78,7 +96,7 @@ bool StrivoRead::ProcessKeyword(int id, const std::vector<std::wstring>& p, std:
     case Version:
         VERSION = ReadInteger(p[0]);
         if (VERSION != 101)
-            message = L"Bad file version";
+            message = BadVersion;
         break;
     case Enabled:
         ENABLED = ReadInteger(p[0]) != 0;
@@ -90,24 +108,29 @@ bool StrivoRead::ProcessKeyword(int id, const std::vector<std::wstring>& p, std:
         else if (word == L"METRIC")
             UNITS = 1;
         else
-            message = FormatText(L"Bad units %s", {word});
+            message = FormatText(BadUnits, {word});
         break;
     }
     case Count:
         if (!ParseIntInRange(p[0], COUNT, 0, MaxUnits))
-            message = L"Bad device count";
+            message = BadCount;
         break;
-    case Strivo:
+    case Strivo: {
         unit->defined = true;
         unit->name = CutText(p[1], TextLimit);
         unit->xSize = ReadReal(p[2]);
         unit->ySize = ReadReal(p[3]);
         unit->thirdSize = ReadReal(p[4]);
+        bool taken = false;
+        for (std::size_t k = 0; k < units.size(); ++k)
+            taken = taken || (k != index && units[k].defined && units[k].name == unit->name);
+        CheckPlate(unit->name, taken, p[2], unit->xSize, p[3], unit->ySize, message);
         break;
+    }
     case Amp: {
         const int side = ParseSide(p[1]);
         if (side < 0) {
-            message = FormatText(L"Bad amp id %s", {UpperCased(p[1])});
+            message = FormatText(BadSide, {UpperCased(p[1])});
             break;
         }
         unit->ampIds[static_cast<std::size_t>(side)] = CutText(p[3], TextLimit);
@@ -116,12 +139,12 @@ bool StrivoRead::ProcessKeyword(int id, const std::vector<std::wstring>& p, std:
     case Sensor: {
         const int side = ParseSide(p[1]);
         if (side < 0) {
-            message = FormatText(L"Bad amp id %s", {UpperCased(p[1])});
+            message = FormatText(BadSide, {UpperCased(p[1])});
             break;
         }
         const std::wstring position = UpperCased(p[2]);
         if (position != L"A" && position != L"B") {
-            message = FormatText(L"Bad sensor position %s", {position});
+            message = FormatText(BadPosition, {position});
             break;
         }
         const int slot = (position == L"A" ? 0 : 1) + 2 * side;
@@ -133,11 +156,11 @@ bool StrivoRead::ProcessKeyword(int id, const std::vector<std::wstring>& p, std:
         const int orientation = ReadInteger(p[6]);
         unit->sensorOrientations[s] = orientation;
         if (orientation != 0 && orientation != 90 && orientation != 180 && orientation != 270)
-            message = FormatText(L"Bad sensor orientation %s", {p[6]});
+            message = FormatText(BadOrientation, {p[6]});
         break;
     }
     default:
-        message = L"Unprocessed keyword";
+        message = UnprocessedKeyword;
         break;
     }
     return message.empty();
@@ -146,7 +169,7 @@ bool StrivoRead::ProcessKeyword(int id, const std::vector<std::wstring>& p, std:
 int StrivoRead::SummaryCheck(std::wstring& message)
 {
     if (COUNT <= 0) {
-        message = L"No Strivo units defined in configuration";
+        message = NoUnits;
         return -1;
     }
     static const wchar_t* const sideNames[4] = {L"Left", L"Left", L"Right", L"Right"};
@@ -154,19 +177,24 @@ int StrivoRead::SummaryCheck(std::wstring& message)
     const int unitCount = std::min(COUNT, static_cast<int>(MaxUnits));
     for (int u = 0; u < unitCount; ++u) {
         const StrivoUnit& unit = units[static_cast<std::size_t>(u)];
+        // Without it the unit would become a nameless plate of 0 by 0 m.
+        if (!unit.defined)
+            message += FormatText(MissingStrivoLine, {std::to_wstring(u + 1)});
         if (unit.ampIds[0].empty())
-            message += L"Missing amplifier ID for the Left side \r\n";
+            message += MissingLeftAmp;
         if (unit.ampIds[1].empty())
-            message += L"Missing amplifier ID for the Right side \r\n";
+            message += MissingRightAmp;
         for (std::size_t j = 0; j < unit.sensorSlots.size(); ++j) {
             if (unit.sensorSlots[j] == -1) {
-                message += FormatText(L"Missing sensor record for %s %s \r\n", {sideNames[j], positionNames[j]});
+                message += FormatText(MissingSensor, {sideNames[j], positionNames[j]});
                 break;
             }
         }
     }
+    // Two sides per unit of the table: COUNT itself may be any stored number,
+    // and twice a large one overflows.
     if (message.empty() && ENABLED)
-        plateCount = 2 * COUNT;
+        plateCount = 2 * unitCount;
     return message.empty() ? 1 : -1;
 }
 

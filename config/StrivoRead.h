@@ -8,7 +8,11 @@
 /// - A unit number outside 1 to COUNT, or above 4 whatever COUNT says, gives
 ///   "Bad device index %d". A COUNT outside 0 to 4 is stored (and reported as
 ///   "Bad device count"); the completeness check then looks at the four units
-///   of the table only.
+///   of the table only, and plateCount counts only those.
+/// - A STRIVO line's name and sizes are checked as ConfigRead::CheckPlate
+///   says (the line is still stored). Every unit up to COUNT needs its STRIVO
+///   line: the summary reports "Missing STRIVO line for unit %d \r\n", since
+///   the unit would otherwise become a nameless plate of 0 by 0 m.
 #pragma once
 
 #include "ConfigRead.h"

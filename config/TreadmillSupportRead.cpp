@@ -14,12 +14,28 @@ using Record = TreadmillSupportRecord;
 /// Characters of a line that are kept (the working buffer holds 250 with its end).
 const std::size_t LineLimit = 249;
 
+/// Beyond this many erroneous lines the error text is replaced by the
+/// corrupt-file text, as in the keyword files.
+const int MaxReportedErrors = 5;
+
+// The reader's messages.
+const wchar_t* const CorruptedDataFile = L"Corrupted data file";
+const wchar_t* const SemanticError = L"Semantic error (%s) in configuration file at line %d \r\n";
+const wchar_t* const BadDimension = L"Bad %s %s";
+const wchar_t* const CorruptFile = L"Configuration file is corrupt - delete and reformat";
+
 struct TreadmillKeyword
 {
     const wchar_t* keyword;
     int Record::*integerField;
     float Record::*realField;
 };
+
+/// The treadmill's own sizes, which become a plate definition's.
+bool IsDimension(const TreadmillKeyword& keyword)
+{
+    return keyword.realField == &Record::X_DIMENSION || keyword.realField == &Record::Y_DIMENSION;
+}
 
 /// In the order in which each line is tested.
 const TreadmillKeyword treadmillKeywords[] = {
@@ -112,8 +128,11 @@ int ReadTreadmillSupport(int& physicalPlateCount, const std::wstring& path, Trea
     int plates = 0;
     physicalPlateCount = 0;
 
+    int lineNumber = 0;
+    int errorCount = 0;
     std::wstring line;
     while (file.NextLine(line, LineLimit)) {
+        ++lineNumber; // a file of at most 1 MiB has fewer lines than an int holds
         for (wchar_t& c : line) {
             if (c == L'\t' || c == L',' || c == L':')
                 c = L' ';
@@ -127,16 +146,26 @@ int ReadTreadmillSupport(int& physicalPlateCount, const std::wstring& path, Trea
                 continue;
             const std::vector<std::wstring> words = Words(line, KeywordLineLimits, 2);
             const std::wstring value = words.size() > 1 ? words[1] : std::wstring();
-            if (keyword.integerField)
+            if (keyword.integerField) {
                 record.*keyword.integerField = ReadInteger(value);
-            else
-                record.*keyword.realField = ReadReal(value);
+                continue;
+            }
+            record.*keyword.realField = ReadReal(value);
+            // A negative or infinite size would reach the host as the treadmill's.
+            if (IsDimension(keyword) && !IsPlateSize(record.*keyword.realField)) {
+                if (errorCount <= MaxReportedErrors)
+                    ++errorCount;
+                if (errorCount <= MaxReportedErrors) {
+                    const std::wstring message = FormatText(BadDimension, {keyword.keyword, value});
+                    errorText += FormatText(SemanticError, {message, std::to_wstring(lineNumber)});
+                }
+            }
         }
 
         if (line.find(L"PHY_P") != std::wstring::npos) {
             const std::vector<std::wstring> words = Words(line, PlateLineLimits, 7);
             if (words.size() < 7) {
-                errorText = L"Corrupted data file";
+                errorText = CorruptedDataFile;
                 break;
             }
             if (plates < TreadmillSupportRecord::MaxPlates) {
@@ -152,8 +181,10 @@ int ReadTreadmillSupport(int& physicalPlateCount, const std::wstring& path, Trea
             }
         }
     }
+    if (errorCount > MaxReportedErrors && errorText != CorruptedDataFile)
+        errorText = CorruptFile;
     if (file.ReadFailed())
-        errorText = FormatText(L"Cannot open configuration file: %s", {file.ReadFailure()});
+        errorText = CannotOpenText(file.ReadFailure());
     file.Close();
 
     record.platformCount = record.USE_MANUAL_OFFSETS == 1 ? plates : 2;

@@ -19,6 +19,14 @@
 ///   and the result is -1.
 /// - Only 30 physical plates are kept: PHY_P lines after the 30th are ignored
 ///   and the count stays 30.
+/// - X_DIMENSION and Y_DIMENSION become the treadmill plate's size: a line
+///   that makes either negative or infinite adds "Semantic error (Bad
+///   X_DIMENSION %s) in configuration file at line %d \r\n" (with the value
+///   word) and the result is -1; more than five such lines give "Configuration
+///   file is corrupt - delete and reformat".
+/// - The file's own limits (1 MiB, lines of 64 Ki characters, a regular file)
+///   are those of ConfigFile: beyond them the read fails with "Cannot open
+///   configuration file: %s" saying which.
 #pragma once
 
 #include <array>

@@ -8,9 +8,10 @@
 #include <algorithm>
 #include <cmath>
 #include <locale>
-#include <sstream>
+#include <map>
 #include <memory>
 #include <new>
+#include <sstream>
 
 namespace ZORVA {
 
@@ -37,6 +38,49 @@ CustomPlate Plate(const std::wstring& name, float xSize, float ySize, float fact
     plate.DimensionX = static_cast<double>(xSize * factor);
     plate.DimensionY = static_cast<double>(ySize * factor);
     return plate;
+}
+
+/// Why a plate a file describes is left out of the list.
+std::string NameTakenNote(const std::string& name, const std::string& owner)
+{
+    return "\"" + name + "\" left out: already defined by " + owner;
+}
+const char* const ByThePlugin = "the plugin";
+
+/// The names no configuration file may give a plate, as the readers take them.
+std::vector<std::wstring> ReservedWideNames()
+{
+    std::vector<std::wstring> names;
+    for (const std::string& name : ReservedPlateNames())
+        names.push_back(WidenText(name));
+    return names;
+}
+
+void AddNote(CustomPlateSource& source, const std::string& note)
+{
+    source.Note += (source.Note.empty() ? "" : "; ") + note;
+}
+
+/// Leaves out every plate whose name is registered before it: by the plugin
+/// itself or by a plate of an earlier file (a duplicate within one file is
+/// already that reader's error). The later file's Note says which and why.
+void DropTakenNames(std::vector<CustomPlateSource>& sources)
+{
+    std::map<std::string, std::string> owners; // name -> who registers it
+    for (const std::string& name : ReservedPlateNames())
+        owners.emplace(name, ByThePlugin);
+    for (CustomPlateSource& source : sources) {
+        std::vector<CustomPlate> kept;
+        for (const CustomPlate& plate : source.Plates) {
+            const auto owner = owners.emplace(plate.Name, source.Path);
+            if (owner.second) {
+                kept.push_back(plate);
+            } else {
+                AddNote(source, NameTakenNote(plate.Name, owner.first->second));
+            }
+        }
+        source.Plates.swap(kept);
+    }
 }
 
 CustomPlateSource Source(const char* path)
@@ -67,6 +111,7 @@ void ReadTreadmillSupportSource(CustomPlateSource& source)
 void ReadCombinationSource(CustomPlateSource& source)
 {
     std::unique_ptr<CComboRead> reader(new CComboRead());
+    reader->reservedNames = ReservedWideNames();
     source.Result = reader->ReadConfigFile(WidenText(source.Path), source.ErrorText);
     if (source.Result <= 0)
         return;
@@ -85,6 +130,7 @@ void ReadCombinationSource(CustomPlateSource& source)
 void ReadStrivoSource(CustomPlateSource& source)
 {
     std::unique_ptr<StrivoRead> reader(new StrivoRead());
+    reader->reservedNames = ReservedWideNames();
     source.Result = reader->ReadConfigFile(WidenText(source.Path), source.ErrorText);
     if (source.Result < 1)
         return;
@@ -134,7 +180,27 @@ std::vector<CustomPlateSource> ReadCustomPlateSources()
     ReadSource(sources[0], ReadTreadmillSupportSource);
     ReadSource(sources[1], ReadCombinationSource);
     ReadSource(sources[2], ReadStrivoSource);
+    try {
+        DropTakenNames(sources);
+    } catch (...) {
+        // Out of memory: no name may be registered twice, so no file counts.
+        for (CustomPlateSource& source : sources) {
+            if (!source.Plates.empty()) {
+                source.Result = -1;
+                source.Plates.clear();
+            }
+        }
+    }
     return sources;
+}
+
+std::vector<std::string> ReservedPlateNames()
+{
+    std::vector<std::string> names;
+    for (int model = 1; model <= StandardPlateModelCount; ++model)
+        names.push_back(CreateStandardPlateDefinition(model)->Name);
+    names.push_back(VZORVAGenericPlateDefinition().Name);
+    return names;
 }
 
 void BuildCustomDefinitions()

@@ -41,16 +41,25 @@ struct CustomPlateSource
     /// The plates that become custom definitions; none unless Result is 1.
     std::vector<CustomPlate> Plates;
     /// Why a file read without error gives no plate ("ENABLED is 0", ...), or
-    /// "file not found"; empty otherwise.
+    /// "file not found"; and why a plate it describes is left out ("\"Tandem
+    /// TM\" left out: already defined by C:\ZORVA\CFG\TreadmillSupport.cfg"),
+    /// several joined by "; ". Empty otherwise.
     std::string Note;
 };
 
 /// Reads the treadmill-support, combination-platform and treadmill-unit files,
-/// in this order, and tells per file what it gave. The plugin drops the error
-/// texts; a development host can show them. Never throws (an allocation
-/// failure gives that file Result -1).
+/// in this order, and tells per file what it gave. Every name is registered
+/// once: the readers refuse the plugin's own names (ReservedPlateNames) and
+/// names repeated within a file, and a plate whose name an earlier file took
+/// is left out of the later file's Plates, with the reason in its Note. The
+/// plugin drops the error texts; a development host can show them. Never
+/// throws (an allocation failure gives that file Result -1).
 /// Threads: any one thread at a time; reads files only.
 std::vector<CustomPlateSource> ReadCustomPlateSources();
+
+/// The names the plugin registers itself: the standard models' and the
+/// generic plate's ("Force plate"). No custom plate may take one.
+std::vector<std::string> ReservedPlateNames();
 
 /// Fills customDefinitions and customDefinitionCount from
 /// ReadCustomPlateSources, releasing any list held before. Never throws; on

@@ -10,6 +10,7 @@ namespace {
 
 using test::ConfigDrive;
 using test::ConfigPath;
+using namespace std::string_literals;
 
 /// Two combined platforms given in reverse order. Combo 1: members Left and
 /// Right side by side; combo 2: member Turned (a quarter turn) beside Plain.
@@ -37,6 +38,8 @@ protected:
         drive.Write("CombinationPlatform.cfg", content);
         return reader.ReadConfigFile(ConfigPath("CombinationPlatform.cfg"), errorText);
     }
+
+    void SetUp() override { reader.reservedNames = {L"Pendra", L"Force plate"}; }
 
     ConfigDrive drive;
     CComboRead reader;
@@ -144,16 +147,25 @@ TEST_F(CComboReadTest, ReadConfigFile_LongTexts_CutTo28Characters)
     EXPECT_EQ(reader.memberPlatforms[0].name, name28);
 }
 
-TEST_F(CComboReadTest, ReadConfigFile_LinesBeyondTables_DroppedSilently)
+// Regression: a 26th CP_INFO line was dropped without a message; when it only
+// repeated a number, CP_COUNT 25 still matched and the file read as valid.
+TEST_F(CComboReadTest, ReadConfigFile_TwentySixthComboLine_Refused)
 {
     std::string content = "CP_COUNT,25\n";
-    for (int i = 0; i < 26; ++i) // the 26th repeats number 1 and is dropped
+    for (int i = 0; i < 26; ++i) // the 26th repeats number 1
         content += "CP_INFO," + std::to_string(i % 25 + 1) + ",0,C" + std::to_string(i) + ",t,0,1,1,1\n";
+    EXPECT_EQ(Read(content), -1);
+    EXPECT_EQ(errorText, L"Semantic error (Too many combined platforms) in configuration file at line 27 \r\n");
+    EXPECT_EQ(reader.comboLines, 25);
+    EXPECT_EQ(reader.combos[0].name, L"C0");
+}
+
+TEST_F(CComboReadTest, ReadConfigFile_MemberLinesBeyondTables_DroppedSilently)
+{
+    std::string content = "CP_COUNT,1\nCP_INFO,1,0,C,t,0,1,1,1\n";
     for (int i = 0; i < 31; ++i)
         content += "PP_MEMBER,M" + std::to_string(i) + ",t,1,1,0,0,0\n";
     EXPECT_EQ(Read(content), 1) << test::Show(errorText);
-    EXPECT_EQ(reader.comboLines, 25);
-    EXPECT_EQ(reader.combos[0].name, L"C0");
     EXPECT_EQ(reader.memberPlatformLines, 30);
     EXPECT_EQ(reader.memberPlatforms[29].name, L"M29");
 
@@ -189,6 +201,11 @@ std::wstring Summary(const std::wstring& message)
     return L"Summary error in configuration file: \r\n" + message + L" ";
 }
 
+std::wstring Semantic(const std::wstring& message, int line)
+{
+    return L"Semantic error (" + message + L") in configuration file at line " + std::to_wstring(line) + L" \r\n";
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, CComboReadErrorTest,
     ::testing::Values(
@@ -217,7 +234,26 @@ INSTANTIATE_TEST_SUITE_P(
                   "CP_COUNT,2\nCP_INFO,1,0,A,t,2,1,1,1\nPP_INFO,1,X\n",
                   Summary(L"Combined platform count incorrect\r\n"
                           L"Member platform count incorrect for combo platform 1\r\n"
-                          L"Member platform 'X' unknown for combo platform 1\r\n")}),
+                          L"Member platform 'X' unknown for combo platform 1\r\n")},
+        // What a CP_INFO line gives a plate definition: each of these used to
+        // reach the host as a definition.
+        ErrorCase{"BlankName", "CP_COUNT,1\nCP_INFO,1,0,  ,t,0,1,1,1\n", Semantic(L"Empty name", 2)},
+        ErrorCase{"NameStartingWithNul", "CP_COUNT,1\nCP_INFO,1,0,\0A,t,0,1,1,1\n"s,
+                  Semantic(L"NUL character in name", 2)},
+        ErrorCase{"NegativeYSize", "CP_COUNT,1\nCP_INFO,1,0,A,t,0,600,-900,0\n", Semantic(L"Bad Y size -900", 2)},
+        ErrorCase{"InfiniteXSize", "CP_COUNT,1\nCP_INFO,1,0,A,t,0,1e39,900,0\n", Semantic(L"Bad X size 1e39", 2)},
+        ErrorCase{"NegativeInfiniteXSize", "CP_COUNT,1\nCP_INFO,1,0,A,t,0,-1e39,900,0\n",
+                  Semantic(L"Bad X size -1e39", 2)},
+        ErrorCase{"SameNameTwice", "CP_COUNT,2\nCP_INFO,1,0,Walk,t,0,1,1,1\nCP_INFO,2,0,Walk,u,0,2,2,2\n",
+                  Semantic(L"Duplicate name Walk", 3)},
+        ErrorCase{"SameNameOnceCut",
+                  "CP_COUNT,2\nCP_INFO,1,0,ABCDEFGHIJKLMNOPQRSTUVWXYZ12-one,t,0,1,1,1\n"
+                  "CP_INFO,2,0,ABCDEFGHIJKLMNOPQRSTUVWXYZ12-two,t,0,1,1,1\n",
+                  Semantic(L"Duplicate name ABCDEFGHIJKLMNOPQRSTUVWXYZ12", 3)},
+        ErrorCase{"GenericPlateName", "CP_COUNT,1\nCP_INFO,1,0,Force plate,t,0,1,1,1\n",
+                  Semantic(L"Name Force plate is reserved", 2)},
+        ErrorCase{"StandardModelName", "CP_COUNT,1\nCP_INFO,1,0,Pendra,t,0,1,1,1\n",
+                  Semantic(L"Name Pendra is reserved", 2)}),
     [](const ::testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
 
 } // namespace

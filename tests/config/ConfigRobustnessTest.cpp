@@ -73,9 +73,9 @@ protected:
     std::wstring errorText;
 };
 
-TEST_F(ConfigRobustnessTest, ReadConfigFile_MegabyteTextParameter_CutToField)
+TEST_F(ConfigRobustnessTest, ReadConfigFile_LongTextParameter_CutToField)
 {
-    const std::string huge(4 * 1024 * 1024, 'N');
+    const std::string huge(30000, 'N'); // two of them still fit one line
     EXPECT_EQ(ReadCombo("CP_COUNT,1\nCP_INFO,1,1," + huge + "," + huge + ",0,1,1,1\n"), 1) << test::Show(errorText);
     EXPECT_EQ(combo.combos[0].name, std::wstring(28, L'N'));
     EXPECT_EQ(ReadStrivo("COUNT,1\nSTRIVO,1," + huge + ",1,1,1\nAMP,1,LEFT,x," + huge + "\n"), -1);
@@ -83,13 +83,13 @@ TEST_F(ConfigRobustnessTest, ReadConfigFile_MegabyteTextParameter_CutToField)
     EXPECT_EQ(strivo.units[0].ampIds[0], std::wstring(29, L'N'));
 }
 
-TEST_F(ConfigRobustnessTest, ReadConfigFile_MegabyteKeywordAndNumbers_DefinedOutcome)
+TEST_F(ConfigRobustnessTest, ReadConfigFile_LongKeywordAndNumbers_DefinedOutcome)
 {
-    EXPECT_EQ(ReadCombo(std::string(2 * 1024 * 1024, 'K')), -1);
+    EXPECT_EQ(ReadCombo(std::string(60000, 'K')), -1);
     EXPECT_EQ(errorText, L"Unknown keyword in configuration file at line 1 \r\n");
-    EXPECT_EQ(ReadCombo(std::string(1024 * 1024, ',')), -1);
+    EXPECT_EQ(ReadCombo(std::string(60000, ',')), -1);
     EXPECT_EQ(errorText, L"Syntax error in configuration file at line 1 \r\n");
-    const std::string digits(1024 * 1024, '9');
+    const std::string digits(9000, '9'); // six of them still fit one line
     EXPECT_EQ(ReadCombo("CP_COUNT," + digits + "\nPP_MEMBER,a,b," + digits + ",0." + digits + ",1e" + digits +
                         ",-" + digits + "," + digits + "\n"),
               -1);
@@ -102,13 +102,13 @@ TEST_F(ConfigRobustnessTest, ReadConfigFile_MegabyteKeywordAndNumbers_DefinedOut
 TEST_F(ConfigRobustnessTest, ReadConfigFile_HugeLineCounts_BoundedErrorText)
 {
     std::string errors;
-    for (int i = 0; i < 300000; ++i)
+    for (int i = 0; i < 140000; ++i) // just under the 1 MiB a file may hold
         errors += "NOPE,1\n";
     EXPECT_EQ(ReadCombo(errors), -1);
     EXPECT_EQ(errorText, L"Configuration file is corrupt - delete and reformat");
 
     std::string members = "CP_COUNT,1\nCP_INFO,1,0,A,t,100,1,1,1\nPP_MEMBER,M,t,1,1,0,0,0\n";
-    for (int i = 0; i < 200000; ++i)
+    for (int i = 0; i < 16000; ++i)
         members += "PP_INFO,1,M\nPP_MEMBER,M,t,1,1,0,0,0\nCP_INFO,1,0,A,t,100,1,1,1\n";
     EXPECT_EQ(ReadCombo(members), -1);
     ExpectWithinLimits();
@@ -119,9 +119,9 @@ TEST_F(ConfigRobustnessTest, ReadConfigFile_HugeLineCounts_BoundedErrorText)
                          L"Summary error in configuration file: \r\nNo Strivo units defined in configuration ");
 }
 
-TEST_F(ConfigRobustnessTest, ReadTreadmillSupport_HugeLinesWordsAndCounts_WithinRecord)
+TEST_F(ConfigRobustnessTest, ReadTreadmillSupport_LongLinesWordsAndCounts_WithinRecord)
 {
-    const std::string word(1024 * 1024, '7');
+    const std::string word(10000, '7'); // six of them still fit one line
     EXPECT_EQ(ReadTreadmill("PHY_P " + word + " " + word + " " + word + " " + word + " " + word + " " + word + "\n"),
               -1); // the words beyond 249 characters are lost, so the line is short
     EXPECT_EQ(errorText, L"Corrupted data file");
@@ -131,12 +131,70 @@ TEST_F(ConfigRobustnessTest, ReadTreadmillSupport_HugeLinesWordsAndCounts_Within
     EXPECT_EQ(record.X_DIMENSION, 777777777777777777777777.0f);
 
     std::string many = "USE_MANUAL_OFFSETS 1\n";
-    for (int i = 0; i < 100000; ++i)
+    for (int i = 0; i < 50000; ++i)
         many += "PHY_P N 1 2 3 4 5\n";
     EXPECT_EQ(ReadTreadmill(many), 1);
     EXPECT_EQ(plates, 30);
     EXPECT_EQ(record.platformCount, 30);
 }
+
+/// A file at or beyond one of the limits every reader shares.
+struct LimitCase
+{
+    const char* name;
+    std::string content;
+    /// Empty: the file is read; otherwise the read failure after "Cannot open
+    /// configuration file: ".
+    std::wstring failure;
+};
+
+std::ostream& operator<<(std::ostream& out, const LimitCase& c) { return out << c.name; }
+
+class ConfigLimitTest : public ConfigRobustnessTest, public ::testing::WithParamInterface<LimitCase>
+{
+};
+
+// Regression: a file or a line without end grew one text by about four bytes
+// of memory per byte read until the process died; both are now capped, for
+// the keyword readers and the treadmill reader alike.
+TEST_P(ConfigLimitTest, AllReaders_FileAtOrBeyondLimit_ReadOrReadError)
+{
+    const std::wstring expected =
+        GetParam().failure.empty() ? L"" : L"Cannot open configuration file: " + GetParam().failure;
+    EXPECT_EQ(ReadCombo(GetParam().content), expected.empty() ? 1 : -1);
+    EXPECT_EQ(errorText, expected);
+    EXPECT_EQ(ReadTreadmill(GetParam().content), expected.empty() ? 1 : -1);
+    EXPECT_EQ(errorText, expected);
+}
+
+/// A note line of `length` characters, with its line feed.
+std::string NoteLine(std::size_t length)
+{
+    return "TEXT_NOTE," + std::string(length - 10, 'n') + "\n";
+}
+
+/// `bytes` bytes of note lines.
+std::string NoteFile(std::size_t bytes)
+{
+    std::string file;
+    while (file.size() + 1001 <= bytes)
+        file += NoteLine(1000);
+    if (file.size() < bytes)
+        file += std::string(bytes - file.size(), '%');
+    return file;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ConfigLimitTest,
+    ::testing::Values(
+        LimitCase{"LongestLine", "CP_COUNT,0\n" + NoteLine(65536), L""},
+        LimitCase{"LineOneTooLong", "CP_COUNT,0\n" + NoteLine(65537), L"line 2 longer than 65536 characters"},
+        LimitCase{"LongestLastLineWithoutEnd", std::string(65536, '%'), L""},
+        LimitCase{"EndlessLineWithoutLineFeed", std::string(1024 * 1024, 'x'),
+                  L"line 1 longer than 65536 characters"},
+        LimitCase{"LargestFile", NoteFile(1024 * 1024), L""},
+        LimitCase{"FileOneByteTooLarge", NoteFile(1024 * 1024 + 1), L"larger than 1048576 bytes"}),
+    [](const ::testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
 
 /// Random lines from the keywords of all three files, with random separators,
 /// numbers, words of every length and raw bytes.

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -271,6 +272,96 @@ TEST_F(CustomDefinitionsTest, ReadCustomPlateSources_FaultyCombo_ReportsTheReade
     EXPECT_EQ(sources[2].Plates.size(), 3u);
 }
 
+/// The three files' contents (empty: no file), and what they give.
+struct NameCase
+{
+    const char* name;
+    std::string treadmill, combo, strivo;
+    std::vector<std::string> names;
+    std::vector<std::string> notes; // per file, in reading order
+};
+
+std::ostream& operator<<(std::ostream& out, const NameCase& c) { return out << c.name; }
+
+class CustomDefinitionsNameTest : public CustomDefinitionsTest, public ::testing::WithParamInterface<NameCase>
+{
+};
+
+// Regression: a name given by two files was registered twice (the host keeps
+// definitions by name); the later file's plate is now left out, and its Note
+// says why.
+TEST_P(CustomDefinitionsNameTest, BuildCustomDefinitions_NameAcrossFiles_LaterOneLeftOut)
+{
+    const NameCase& c = GetParam();
+    const std::pair<const char*, std::string> files[] = {
+        {TreadmillFile, c.treadmill}, {ComboFile, c.combo}, {StrivoFile, c.strivo}};
+    for (const auto& file : files) {
+        if (!file.second.empty())
+            drive.Write(file.first, file.second);
+    }
+    BuildCustomDefinitions();
+    EXPECT_EQ(DefinitionNames(), c.names);
+
+    const std::vector<CustomPlateSource> sources = ReadCustomPlateSources();
+    ASSERT_EQ(sources.size(), 3u);
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        EXPECT_EQ(sources[i].Note, c.notes[i]) << sources[i].Path;
+        if (!files[i].second.empty()) {
+            EXPECT_EQ(sources[i].Result, 1) << test::Show(sources[i].ErrorText);
+        }
+    }
+}
+
+const std::string TwoStrivoUnits = "ENABLED,1\nCOUNT,2\nSTRIVO,1,Walk,1,1,1\nSTRIVO,2,Belt,2,2,2\n" +
+                                   CompleteStrivoUnit + "AMP,2,LEFT,x,A\nAMP,2,RIGHT,x,B\n"
+                                   "SENSOR,2,LEFT,A,s,0,0,0\nSENSOR,2,LEFT,B,s,0,0,0\n"
+                                   "SENSOR,2,RIGHT,A,s,0,0,0\nSENSOR,2,RIGHT,B,s,0,0,0\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CustomDefinitionsNameTest,
+    ::testing::Values(
+        NameCase{"ComboNamedLikeTreadmill", "SETUP_TYPE 4\n",
+                 "CP_COUNT,2\nCP_INFO,1,0,Tandem TM,t,0,1,1,1\nCP_INFO,2,0,Walk,t,0,1,1,1\n", "",
+                 {"Tandem TM", "Walk"},
+                 {"", "\"Tandem TM\" left out: already defined by C:\\ZORVA\\CFG\\TreadmillSupport.cfg",
+                  "file not found"}},
+        NameCase{"UnitNamedLikeCombo", "", "CP_COUNT,1\nCP_INFO,1,0,Walk,t,0,1,1,1\n", TwoStrivoUnits,
+                 {"Walk", "Belt"},
+                 {"file not found", "",
+                  "\"Walk\" left out: already defined by C:\\ZORVA\\CFG\\CombinationPlatform.cfg"}},
+        NameCase{"AllPlatesOfAFileTaken", "SETUP_TYPE 5\n",
+                 "CP_COUNT,2\nCP_INFO,1,0,Walk,t,0,1,1,1\nCP_INFO,2,0,Side-by-side TM,t,0,1,1,1\n",
+                 TwoStrivoUnits + "STRIVO,2,Side-by-side TM,2,2,2\n",
+                 {"Side-by-side TM", "Walk"},
+                 {"", "\"Side-by-side TM\" left out: already defined by C:\\ZORVA\\CFG\\TreadmillSupport.cfg",
+                  "\"Walk\" left out: already defined by C:\\ZORVA\\CFG\\CombinationPlatform.cfg; "
+                  "\"Side-by-side TM\" left out: already defined by C:\\ZORVA\\CFG\\TreadmillSupport.cfg"}},
+        // A file that gives no plate takes no name.
+        NameCase{"DisabledTreadmillTakesNoName", "ENABLED 0\nTREADMILL_TYPE 4\n",
+                 "CP_COUNT,1\nCP_INFO,1,0,Tandem TM,t,0,1,1,1\n", "", {"Tandem TM"},
+                 {"ENABLED is 0", "", "file not found"}}),
+    [](const ::testing::TestParamInfo<NameCase>& info) { return std::string(info.param.name); });
+
+TEST_F(CustomDefinitionsTest, ReadCustomPlateSources_PluginsOwnNames_ReadersRefuseTheFile)
+{
+    drive.Write(ComboFile, "CP_COUNT,1\nCP_INFO,1,0,Force plate,t,0,1,1,1\n");
+    drive.Write(StrivoFile, "ENABLED,1\nCOUNT,1\nSTRIVO,1,Zibbet,1,1,1\n" + CompleteStrivoUnit);
+    const std::vector<CustomPlateSource> sources = ReadCustomPlateSources();
+    ASSERT_EQ(sources.size(), 3u);
+    EXPECT_EQ(sources[1].Result, -1);
+    EXPECT_EQ(sources[1].ErrorText,
+              L"Semantic error (Name Force plate is reserved) in configuration file at line 2 \r\n");
+    EXPECT_EQ(sources[2].Result, -1);
+    EXPECT_EQ(sources[2].ErrorText, L"Semantic error (Name Zibbet is reserved) in configuration file at line 3 \r\n");
+    BuildCustomDefinitions();
+    EXPECT_EQ(customDefinitionCount, 0);
+
+    std::vector<std::string> reserved = ReservedPlateNames();
+    ASSERT_EQ(reserved.size(), 20u);
+    EXPECT_EQ(reserved.front(), "Pendra");
+    EXPECT_EQ(reserved.back(), "Force plate");
+}
+
 } // namespace
 } // namespace ZORVA
 
@@ -323,6 +414,32 @@ TEST_F(PluginWithConfigFiles, ProvideDeviceDefinitions_AllThreeFiles_CustomPlate
     Initialise(&again);
     ProvideDeviceDefinitions(&again);
     EXPECT_EQ(again.Definitions().size(), 21u);
+}
+
+TEST_F(PluginWithConfigFiles, ProvideDeviceDefinitions_NameRepeatedAcrossFiles_EachNameOnce)
+{
+    drive.CopyFixture(TreadmillFile, TreadmillFile);
+    drive.CopyFixture(StrivoFile, StrivoFile);
+    // Named like the fixtures' treadmill and third treadmill unit.
+    drive.Write(ComboFile, "CP_COUNT,2\nCP_INFO,1,0,Side-by-side TM,t,0,1,1,1\nCP_INFO,2,0,Strivo Ramp,t,0,1,1,1\n");
+    ASSERT_TRUE(Initialise(&host));
+    ProvideDeviceDefinitions(&host);
+
+    std::vector<std::string> names;
+    for (const zorvahost::RecordedDefinition& definition : host.Definitions())
+        names.push_back(definition.name);
+    // Shared configuration, 19 standard models, the treadmill, the combined
+    // platform "Strivo Ramp", two units (the third, "Strivo Ramp", comes later
+    // and is left out), the generic plate.
+    ASSERT_EQ(names.size(), 1u + 19u + 1u + 1u + 2u + 1u);
+    std::vector<std::string> sorted = names;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << "a name registered twice";
+    EXPECT_EQ(names[20], "Side-by-side TM");
+    EXPECT_EQ(names[21], "Strivo Ramp");
+    EXPECT_EQ(names[22], "Strivo North");
+    EXPECT_EQ(names[23], "Strivo South");
+    EXPECT_EQ(names.back(), "Force plate");
 }
 
 } // namespace ZORVA

@@ -10,6 +10,7 @@ namespace {
 
 using test::ConfigDrive;
 using test::ConfigPath;
+using namespace std::string_literals;
 
 /// The AMP and SENSOR lines that make unit `n` complete, sides left and right.
 std::string CompleteUnit(int n)
@@ -20,6 +21,23 @@ std::string CompleteUnit(int n)
            ",RIGHT,A,S3,1,2,180\n" + "SENSOR," + u + ",RIGHT,B,S4,1,2,270\n";
 }
 
+/// Unit `n` with its STRIVO line and complete.
+std::string DefinedUnit(int n)
+{
+    const std::string u = std::to_string(n);
+    return "STRIVO," + u + ",Belt " + u + ",20,60,1\n" + CompleteUnit(n);
+}
+
+std::wstring Semantic(const std::wstring& message, int line)
+{
+    return L"Semantic error (" + message + L") in configuration file at line " + std::to_wstring(line) + L" \r\n";
+}
+
+std::wstring Summary(const std::wstring& message)
+{
+    return L"Summary error in configuration file: \r\n" + message + L" ";
+}
+
 class StrivoReadTest : public ::testing::Test
 {
 protected:
@@ -28,6 +46,8 @@ protected:
         drive.Write("Strivo.cfg", content);
         return reader.ReadConfigFile(ConfigPath("Strivo.cfg"), errorText);
     }
+
+    void SetUp() override { reader.reservedNames = {L"Pendra", L"Force plate"}; }
 
     ConfigDrive drive;
     StrivoRead reader;
@@ -67,24 +87,40 @@ TEST_F(StrivoReadTest, ReadConfigFile_TwoCompleteUnits_RecordsFilled)
 
 TEST_F(StrivoReadTest, ReadConfigFile_EnabledZero_ReadsWithoutPlateCount)
 {
-    EXPECT_EQ(Read("ENABLED,0\nCOUNT,1\n" + CompleteUnit(1)), 1) << test::Show(errorText);
+    EXPECT_EQ(Read("ENABLED,0\nCOUNT,1\n" + DefinedUnit(1)), 1) << test::Show(errorText);
     EXPECT_FALSE(reader.ENABLED);
     EXPECT_EQ(reader.UNITS, 1); // metric when no UNITS line
     EXPECT_EQ(reader.plateCount, 0);
 }
 
-TEST_F(StrivoReadTest, ReadConfigFile_UnitWithoutStrivoLine_CompleteWithEmptyName)
+// Regression: a unit with its AMP and SENSOR lines but no STRIVO line read
+// without error, and became a nameless custom plate of 0 by 0 m.
+TEST_F(StrivoReadTest, ReadConfigFile_UnitWithoutStrivoLine_Fails)
 {
-    EXPECT_EQ(Read("units,metric\nCOUNT,1\n" + CompleteUnit(1)), 1) << test::Show(errorText);
-    EXPECT_EQ(reader.UNITS, 1);
-    EXPECT_FALSE(reader.units[0].defined);
-    EXPECT_EQ(reader.units[0].name, L"");
-    EXPECT_EQ(reader.units[0].xSize, 0.0f);
+    EXPECT_EQ(Read("units,metric\nCOUNT,2\n" + DefinedUnit(1) + CompleteUnit(2)), -1);
+    EXPECT_EQ(errorText, L"Summary error in configuration file: \r\nMissing STRIVO line for unit 2 \r\n ");
+    EXPECT_FALSE(reader.units[1].defined);
+    EXPECT_EQ(reader.plateCount, 0);
+}
+
+// Regression: a COUNT of 2^30 or more is reported, but the summary still
+// looked at the four units of the table and, finding them complete, set
+// plateCount = 2 * COUNT, a signed overflow (UBSan stopped the read).
+TEST_F(StrivoReadTest, ReadConfigFile_HugeCountWithFourCompleteUnits_FailsWithoutOverflow)
+{
+    for (const char* count : {"1073741824", "2147483647"}) {
+        SCOPED_TRACE(count);
+        EXPECT_EQ(Read(std::string("ENABLED,1\nCOUNT,") + count + "\n" + DefinedUnit(1) + DefinedUnit(2) +
+                       DefinedUnit(3) + DefinedUnit(4)),
+                  -1);
+        EXPECT_EQ(errorText, Semantic(L"Bad device count", 2));
+        EXPECT_EQ(reader.plateCount, 8);
+    }
 }
 
 TEST_F(StrivoReadTest, ReadConfigFile_FrontAndBack_CompleteAndFrontBackSet)
 {
-    EXPECT_EQ(Read("COUNT,1\nAMP,1,Front,x,F\nAMP,1,back,x,B\nSENSOR,1,front,a,s,0,0,0\nSENSOR,1,FRONT,b,s,0,0,0\n"
+    EXPECT_EQ(Read("COUNT,1\nSTRIVO,1,Belt,1,1,1\nAMP,1,Front,x,F\nAMP,1,back,x,B\nSENSOR,1,front,a,s,0,0,0\nSENSOR,1,FRONT,b,s,0,0,0\n"
                    "SENSOR,1,BACK,A,s,0,0,0\nSENSOR,1,BACK,B,s,0,0,0\n"),
               1)
         << test::Show(errorText);
@@ -95,8 +131,8 @@ TEST_F(StrivoReadTest, ReadConfigFile_FrontAndBack_CompleteAndFrontBackSet)
 
 TEST_F(StrivoReadTest, ReadConfigFile_BadOrientation_FailsButValuesStored)
 {
-    EXPECT_EQ(Read("COUNT,1\n" + CompleteUnit(1) + "SENSOR,1,LEFT,A,New,7,8,45\n"), -1);
-    EXPECT_EQ(errorText, L"Semantic error (Bad sensor orientation 45) in configuration file at line 8 \r\n");
+    EXPECT_EQ(Read("COUNT,1\n" + DefinedUnit(1) + "SENSOR,1,LEFT,A,New,7,8,45\n"), -1);
+    EXPECT_EQ(errorText, L"Semantic error (Bad sensor orientation 45) in configuration file at line 9 \r\n");
     EXPECT_EQ(reader.units[0].sensorTexts[0], L"New");
     EXPECT_EQ(reader.units[0].sensorValuesA[0], 7.0f);
     EXPECT_EQ(reader.units[0].sensorOrientations[0], 45);
@@ -106,13 +142,13 @@ TEST_F(StrivoReadTest, ReadConfigFile_LongTexts_CutTo29Characters)
 {
     const std::string text29 = "ABCDEFGHIJKLMNOPQRSTUVWXYZ123";
     const std::string text35 = text29 + "456789";
-    ASSERT_EQ(Read("COUNT,2\nSTRIVO,1," + text29 + ",1,1,1\nSTRIVO,2," + text35 + ",1,1,1\n" + CompleteUnit(1) +
+    ASSERT_EQ(Read("COUNT,2\nSTRIVO,1," + text29 + ",1,1,1\nSTRIVO,2,x" + text35 + ",1,1,1\n" + CompleteUnit(1) +
                    CompleteUnit(2) + "AMP,2,LEFT,x," + text35 + "\nSENSOR,2,RIGHT,B," + text35 + ",0,0,0\n"),
               1)
         << test::Show(errorText);
     const std::wstring wide29 = L"ABCDEFGHIJKLMNOPQRSTUVWXYZ123";
     EXPECT_EQ(reader.units[0].name, wide29);
-    EXPECT_EQ(reader.units[1].name, wide29);
+    EXPECT_EQ(reader.units[1].name, L"x" + wide29.substr(0, 28));
     EXPECT_EQ(reader.units[1].ampIds[0], wide29);
     EXPECT_EQ(reader.units[1].sensorTexts[3], wide29);
 }
@@ -136,16 +172,6 @@ TEST_P(StrivoReadErrorTest, ReadConfigFile_Faulty_FailsWithMessage)
     EXPECT_EQ(errorText, GetParam().errorText);
 }
 
-std::wstring Semantic(const std::wstring& message, int line)
-{
-    return L"Semantic error (" + message + L") in configuration file at line " + std::to_wstring(line) + L" \r\n";
-}
-
-std::wstring Summary(const std::wstring& message)
-{
-    return L"Summary error in configuration file: \r\n" + message + L" ";
-}
-
 const std::wstring IncompleteUnit = L"Missing amplifier ID for the Left side \r\n"
                                     L"Missing amplifier ID for the Right side \r\n"
                                     L"Missing sensor record for Left A \r\n";
@@ -153,38 +179,61 @@ const std::wstring IncompleteUnit = L"Missing amplifier ID for the Left side \r\
 INSTANTIATE_TEST_SUITE_P(
     Cases, StrivoReadErrorTest,
     ::testing::Values(
-        ErrorCase{"Version100", "VERSION,100\nCOUNT,1\n" + CompleteUnit(1), Semantic(L"Bad file version", 1)},
-        ErrorCase{"UnknownUnits", "UNITS,furlongs\nCOUNT,1\n" + CompleteUnit(1), Semantic(L"Bad units FURLONGS", 1)},
+        ErrorCase{"Version100", "VERSION,100\nCOUNT,1\n" + DefinedUnit(1), Semantic(L"Bad file version", 1)},
+        ErrorCase{"UnknownUnits", "UNITS,furlongs\nCOUNT,1\n" + DefinedUnit(1), Semantic(L"Bad units FURLONGS", 1)},
         ErrorCase{"NoCountLine", "ENABLED,1\n", Summary(L"No Strivo units defined in configuration")},
         ErrorCase{"CountZero", "COUNT,0\n", Summary(L"No Strivo units defined in configuration")},
         ErrorCase{"UnitBeforeCount", "STRIVO,1,A,1,1,1\nCOUNT,1\n" + CompleteUnit(1),
-                  Semantic(L"Bad device index 1", 1)},
-        ErrorCase{"UnitAboveCount", "COUNT,1\n" + CompleteUnit(1) + "AMP,2,LEFT,x,A\n",
-                  Semantic(L"Bad device index 2", 8)},
+                  Semantic(L"Bad device index 1", 1) + Summary(L"Missing STRIVO line for unit 1 \r\n")},
+        ErrorCase{"UnitAboveCount", "COUNT,1\n" + DefinedUnit(1) + "AMP,2,LEFT,x,A\n",
+                  Semantic(L"Bad device index 2", 9)},
         // A bad COUNT is stored; only the four units of the table are looked at.
-        ErrorCase{"CountAboveTable", "COUNT,7\n" + CompleteUnit(1) + "STRIVO,5,A,1,1,1\n",
-                  Semantic(L"Bad device count", 1) + Semantic(L"Bad device index 5", 8) +
-                      Summary(IncompleteUnit + IncompleteUnit + IncompleteUnit)},
-        ErrorCase{"BadAmpSide", "COUNT,1\n" + CompleteUnit(1) + "AMP,1,up,x,A\n", Semantic(L"Bad amp id UP", 8)},
-        ErrorCase{"BadSensorSide", "COUNT,1\n" + CompleteUnit(1) + "SENSOR,1,middle,A,s,0,0,0\n",
-                  Semantic(L"Bad amp id MIDDLE", 8)},
-        ErrorCase{"BadSensorPosition", "COUNT,1\n" + CompleteUnit(1) + "SENSOR,1,LEFT,c,s,0,0,0\n",
-                  Semantic(L"Bad sensor position C", 8)},
-        ErrorCase{"MissingLeftAmp", "COUNT,1\nAMP,1,RIGHT,x,R\nSENSOR,1,LEFT,A,s,0,0,0\nSENSOR,1,LEFT,B,s,0,0,0\n"
-                                    "SENSOR,1,RIGHT,A,s,0,0,0\nSENSOR,1,RIGHT,B,s,0,0,0\n",
+        ErrorCase{"CountAboveTable", "COUNT,7\n" + DefinedUnit(1) + "STRIVO,5,A,1,1,1\n",
+                  Semantic(L"Bad device count", 1) + Semantic(L"Bad device index 5", 9) +
+                      Summary(L"Missing STRIVO line for unit 2 \r\n" + IncompleteUnit +
+                              L"Missing STRIVO line for unit 3 \r\n" + IncompleteUnit +
+                              L"Missing STRIVO line for unit 4 \r\n" + IncompleteUnit)},
+        ErrorCase{"BadAmpSide", "COUNT,1\n" + DefinedUnit(1) + "AMP,1,up,x,A\n", Semantic(L"Bad amp id UP", 9)},
+        ErrorCase{"BadSensorSide", "COUNT,1\n" + DefinedUnit(1) + "SENSOR,1,middle,A,s,0,0,0\n",
+                  Semantic(L"Bad amp id MIDDLE", 9)},
+        ErrorCase{"BadSensorPosition", "COUNT,1\n" + DefinedUnit(1) + "SENSOR,1,LEFT,c,s,0,0,0\n",
+                  Semantic(L"Bad sensor position C", 9)},
+        ErrorCase{"MissingLeftAmp",
+                  "COUNT,1\nSTRIVO,1,B,1,1,1\nAMP,1,RIGHT,x,R\nSENSOR,1,LEFT,A,s,0,0,0\nSENSOR,1,LEFT,B,s,0,0,0\n"
+                  "SENSOR,1,RIGHT,A,s,0,0,0\nSENSOR,1,RIGHT,B,s,0,0,0\n",
                   Summary(L"Missing amplifier ID for the Left side \r\n")},
         ErrorCase{"MissingBackAmpNamedRight",
-                  "COUNT,1\nAMP,1,FRONT,x,F\nSENSOR,1,FRONT,A,s,0,0,0\nSENSOR,1,FRONT,B,s,0,0,0\n"
+                  "COUNT,1\nSTRIVO,1,B,1,1,1\nAMP,1,FRONT,x,F\nSENSOR,1,FRONT,A,s,0,0,0\nSENSOR,1,FRONT,B,s,0,0,0\n"
                   "SENSOR,1,BACK,A,s,0,0,0\nSENSOR,1,BACK,B,s,0,0,0\n",
                   Summary(L"Missing amplifier ID for the Right side \r\n")},
         ErrorCase{"FirstMissingSensorOnly",
-                  "COUNT,1\nAMP,1,LEFT,x,L\nAMP,1,RIGHT,x,R\nSENSOR,1,RIGHT,A,s,0,0,0\nSENSOR,1,RIGHT,B,s,0,0,0\n",
+                  "COUNT,1\nSTRIVO,1,B,1,1,1\nAMP,1,LEFT,x,L\nAMP,1,RIGHT,x,R\nSENSOR,1,RIGHT,A,s,0,0,0\n"
+                  "SENSOR,1,RIGHT,B,s,0,0,0\n",
                   Summary(L"Missing sensor record for Left A \r\n")},
         ErrorCase{"MissingRightBSensor",
-                  "COUNT,1\nAMP,1,LEFT,x,L\nAMP,1,RIGHT,x,R\nSENSOR,1,LEFT,A,s,0,0,0\nSENSOR,1,LEFT,B,s,0,0,0\n"
-                  "SENSOR,1,RIGHT,A,s,0,0,0\n",
+                  "COUNT,1\nSTRIVO,1,B,1,1,1\nAMP,1,LEFT,x,L\nAMP,1,RIGHT,x,R\nSENSOR,1,LEFT,A,s,0,0,0\n"
+                  "SENSOR,1,LEFT,B,s,0,0,0\nSENSOR,1,RIGHT,A,s,0,0,0\n",
                   Summary(L"Missing sensor record for Right B \r\n")},
-        ErrorCase{"SecondUnitIncomplete", "COUNT,2\n" + CompleteUnit(1), Summary(IncompleteUnit)}),
+        ErrorCase{"SecondUnitIncomplete", "COUNT,2\n" + DefinedUnit(1),
+                  Summary(L"Missing STRIVO line for unit 2 \r\n" + IncompleteUnit)},
+        // What a STRIVO line gives a plate definition: each of these used to
+        // reach the host as a definition.
+        ErrorCase{"BlankName", "COUNT,1\nSTRIVO,1, \t ,20,60,1\n" + CompleteUnit(1), Semantic(L"Empty name", 2)},
+        ErrorCase{"NameStartingWithNul", "COUNT,1\nSTRIVO,1,\0Belt,20,60,1\n"s + CompleteUnit(1),
+                  Semantic(L"NUL character in name", 2)},
+        ErrorCase{"NulInsideName", "COUNT,1\nSTRIVO,1,Force plate\0x,20,60,1\n"s + CompleteUnit(1),
+                  Semantic(L"NUL character in name", 2)},
+        ErrorCase{"NegativeXSize", "COUNT,1\nSTRIVO,1,Belt,-20,60,1\n" + CompleteUnit(1),
+                  Semantic(L"Bad X size -20", 2)},
+        ErrorCase{"InfiniteYSize", "COUNT,1\nSTRIVO,1,Belt,20,1e39,1\n" + CompleteUnit(1),
+                  Semantic(L"Bad Y size 1e39", 2)},
+        ErrorCase{"SameNameTwice", "COUNT,2\nSTRIVO,1,Belt,20,60,1\nSTRIVO,2,Belt,20,60,1\n" + CompleteUnit(1) +
+                                       CompleteUnit(2),
+                  Semantic(L"Duplicate name Belt", 3)},
+        ErrorCase{"GenericPlateName", "COUNT,1\nSTRIVO,1,Force plate,20,60,1\n" + CompleteUnit(1),
+                  Semantic(L"Name Force plate is reserved", 2)},
+        ErrorCase{"StandardModelName", "COUNT,1\nSTRIVO,1,Pendra,20,60,1\n" + CompleteUnit(1),
+                  Semantic(L"Name Pendra is reserved", 2)}),
     [](const ::testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
 
 } // namespace

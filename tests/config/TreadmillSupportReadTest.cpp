@@ -179,6 +179,55 @@ TEST_F(TreadmillSupportReadTest, ReadTreadmillSupport_LineOver249Characters_Rest
     EXPECT_EQ(record.ENABLED, 0);
 }
 
+struct DimensionCase
+{
+    const char* name;
+    std::string content;
+    std::wstring errorText;
+};
+
+std::ostream& operator<<(std::ostream& out, const DimensionCase& c) { return out << c.name; }
+
+class TreadmillDimensionTest : public TreadmillSupportReadTest, public ::testing::WithParamInterface<DimensionCase>
+{
+};
+
+// Regression: X_DIMENSION and Y_DIMENSION become the treadmill plate's size,
+// and a negative one, or one beyond the float range (an infinity), reached
+// the host as a plate definition.
+TEST_P(TreadmillDimensionTest, ReadTreadmillSupport_Dimensions_CheckedPerLine)
+{
+    EXPECT_EQ(Read(GetParam().content), GetParam().errorText.empty() ? 1 : -1);
+    EXPECT_EQ(errorText, GetParam().errorText);
+}
+
+std::wstring BadLine(const std::wstring& message, int line)
+{
+    return L"Semantic error (" + message + L") in configuration file at line " + std::to_wstring(line) + L" \r\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TreadmillDimensionTest,
+    ::testing::Values(
+        DimensionCase{"ZeroAndLargeAccepted", "SETUP_TYPE 4\nX_DIMENSION 0\nY_DIMENSION 3.4e38\n", L""},
+        DimensionCase{"NegativeX", "SETUP_TYPE 4\nX_DIMENSION -24.5\nY_DIMENSION 70\n",
+                      BadLine(L"Bad X_DIMENSION -24.5", 2)},
+        DimensionCase{"InfiniteY", "SETUP_TYPE 4\nX_DIMENSION 24\ny_dimension: 1e39\n",
+                      BadLine(L"Bad Y_DIMENSION 1E39", 3)},
+        // Every such line counts, also one a later line corrects.
+        DimensionCase{"LaterLineCorrects", "X_DIMENSION -1\nX_DIMENSION 24\n", BadLine(L"Bad X_DIMENSION -1", 1)},
+        DimensionCase{"BothOnOneLine", "X_DIMENSION Y_DIMENSION\n", L""}, // the value word reads as 0
+        DimensionCase{"FiveBadLines", "X_DIMENSION -1\nX_DIMENSION -2\nX_DIMENSION -3\nX_DIMENSION -4\n"
+                                      "X_DIMENSION -5\n",
+                      BadLine(L"Bad X_DIMENSION -1", 1) + BadLine(L"Bad X_DIMENSION -2", 2) +
+                          BadLine(L"Bad X_DIMENSION -3", 3) + BadLine(L"Bad X_DIMENSION -4", 4) +
+                          BadLine(L"Bad X_DIMENSION -5", 5)},
+        DimensionCase{"SixBadLines", "X_DIMENSION -1\nX_DIMENSION -2\nX_DIMENSION -3\nX_DIMENSION -4\n"
+                                     "X_DIMENSION -5\nY_DIMENSION -6\n",
+                      L"Configuration file is corrupt - delete and reformat"},
+        DimensionCase{"ShortPhyPAfterBadLine", "X_DIMENSION -1\nPHY_P A 1\n", L"Corrupted data file"}),
+    [](const ::testing::TestParamInfo<DimensionCase>& info) { return std::string(info.param.name); });
+
 TEST_F(TreadmillSupportReadTest, ReadTreadmillSupport_MissingFile_RecordUntouched)
 {
     drive.CreateConfigFolder();
