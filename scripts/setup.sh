@@ -3,7 +3,8 @@
 # Does nothing when everything is present.
 set -euo pipefail
 
-packages=(cmake make g++ libboost-dev libboost-thread-dev libgtest-dev libgmock-dev googletest libbenchmark-dev)
+packages=(cmake make g++ libboost-dev libboost-thread-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
+  clang-14 libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: a plain build, an AddressSanitizer+UBSan build,
-# a ThreadSanitizer build of the threaded parts, and the Windows stage.
+# a ThreadSanitizer build of the threaded parts, a short fuzzing run, and the
+# Windows stage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -42,6 +43,11 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   stage "ThreadSanitizer (threaded parts)" build/tsan threaded_tests "-L threaded" \
   "${sanitized[@]}" -DZORVA_SANITIZE=thread
+
+echo "=== Fuzzing (smoke) ==="
+started=$SECONDS
+fuzz/run.sh --smoke
+echo "--- Fuzzing (smoke): $((SECONDS - started)) s"
 
 if [ -x scripts/windows/test.sh ]; then
   echo "=== Windows build under Wine ==="

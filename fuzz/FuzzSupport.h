@@ -1,0 +1,29 @@
+// What the fuzz targets share: drive C in a temporary folder of the process,
+// configuration files written into it, and checks that end the run.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace zorvafuzz {
+
+/// Maps drive C to a new temporary folder with ZORVA\CFG in it (in /dev/shm
+/// where there is one), once per process; the folder is removed when the
+/// process exits.
+void UseTemporaryDrive();
+
+/// Writes C:\ZORVA\CFG\<name> with exactly these bytes (UseTemporaryDrive first).
+void WriteConfigFile(const std::string& name, const std::uint8_t* data, std::size_t size);
+
+/// Removes C:\ZORVA\CFG\<name>, if it is there.
+void RemoveConfigFile(const std::string& name);
+
+/// Ends the run with `what` when `condition` is false: libFuzzer then keeps
+/// the input as a crash.
+void Require(bool condition, const char* what);
+
+/// The text's bytes (each wide character of a reader is one byte).
+std::string Narrow(const std::wstring& text);
+
+} // namespace zorvafuzz
