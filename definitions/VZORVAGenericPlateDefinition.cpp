@@ -134,28 +134,13 @@ void VZORVAGenericPlateDefinition::Describe(IDefinitionRegistry* registry, bool 
 
 std::unique_ptr<VZORVAGenericPlateDefinition> CreateStandardPlateDefinition(int modelIndex)
 {
-    switch (modelIndex) {
-    case 1: return std::make_unique<VZORVA_Pendra_PlateDefinition>();
-    case 2: return std::make_unique<VZORVA_Veskin_PlateDefinition>();
-    case 3: return std::make_unique<VZORVA_Morrit_PlateDefinition>();
-    case 4: return std::make_unique<VZORVA_Talvo_PlateDefinition>();
-    case 5: return std::make_unique<VZORVA_Brisen_PlateDefinition>();
-    case 6: return std::make_unique<VZORVA_Quillo_PlateDefinition>();
-    case 7: return std::make_unique<VZORVA_Derran_PlateDefinition>();
-    case 8: return std::make_unique<VZORVA_Hallon_PlateDefinition>();
-    case 9: return std::make_unique<VZORVA_Fennik_PlateDefinition>();
-    case 10: return std::make_unique<VZORVA_Gorvin_PlateDefinition>();
-    case 11: return std::make_unique<VZORVA_Jastra_PlateDefinition>();
-    case 12: return std::make_unique<VZORVA_Nubbet_PlateDefinition>();
-    case 13: return std::make_unique<VZORVA_Oskel_PlateDefinition>();
-    case 14: return std::make_unique<VZORVA_Rimsa_PlateDefinition>();
-    case 15: return std::make_unique<VZORVA_Sundel_PlateDefinition>();
-    case 16: return std::make_unique<VZORVA_Sidebyside_PlateDefinition>();
-    case 17: return std::make_unique<VZORVA_Treadmill_PlateDefinition>();
-    case 18: return std::make_unique<VZORVA_Yarrik_PlateDefinition>();
-    case 19: return std::make_unique<VZORVA_Zibbet_PlateDefinition>();
-    default: return nullptr;
-    }
+    int row = 0;
+#define ZORVA_PLATE_MODEL_CASE(Tag, Name, X, Y, Actions, OtherText, MatchY, MatchX)                           \
+    if (modelIndex == ++row)                                                                                   \
+        return std::make_unique<VZORVA_##Tag##_PlateDefinition>();
+    ZORVA_STANDARD_PLATE_MODELS(ZORVA_PLATE_MODEL_CASE)
+#undef ZORVA_PLATE_MODEL_CASE
+    return nullptr;
 }
 
 } // namespace ZORVA

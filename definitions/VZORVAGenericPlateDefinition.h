@@ -1,8 +1,9 @@
 /// Force-plate definitions: one class for every plate, differing only in name
-/// and dimensions, plus the nineteen standard models.
+/// and dimensions, plus the standard models (StandardPlateModels.h).
 #pragma once
 
 #include "IDeviceDefinition.h"
+#include "StandardPlateModels.h"
 #include "values/VParameter.h"
 
 #include <memory>
@@ -52,37 +53,16 @@ protected:
     VZORVAGenericPlateDefinition(const char* name, double dimensionX, double dimensionY);
 };
 
-#define ZORVA_PLATE_MODEL(ClassName, ModelName, X, Y)                                                          \
-    class ClassName : public VZORVAGenericPlateDefinition                                                      \
+/// The per-model classes, one per row of the standard model table: each
+/// differs from the generic plate only in its name and dimensions.
+#define ZORVA_PLATE_MODEL_CLASS(Tag, Name, X, Y, Actions, OtherText, MatchY, MatchX)                          \
+    class VZORVA_##Tag##_PlateDefinition : public VZORVAGenericPlateDefinition                                 \
     {                                                                                                          \
     public:                                                                                                    \
-        ClassName() : VZORVAGenericPlateDefinition(ModelName, X, Y) {}                                         \
+        VZORVA_##Tag##_PlateDefinition() : VZORVAGenericPlateDefinition(Name, X, Y) {}                         \
     };
-
-ZORVA_PLATE_MODEL(VZORVA_Pendra_PlateDefinition, "Pendra", 0.4, 0.6)
-ZORVA_PLATE_MODEL(VZORVA_Veskin_PlateDefinition, "Veskin", 0.464, 0.508)
-ZORVA_PLATE_MODEL(VZORVA_Morrit_PlateDefinition, "Morrit", 0.464, 0.508)
-ZORVA_PLATE_MODEL(VZORVA_Talvo_PlateDefinition, "Talvo", 0.464, 0.508)
-ZORVA_PLATE_MODEL(VZORVA_Brisen_PlateDefinition, "Brisen", 0.498, 0.498)
-ZORVA_PLATE_MODEL(VZORVA_Quillo_PlateDefinition, "Quillo", 0.6, 0.6)
-ZORVA_PLATE_MODEL(VZORVA_Derran_PlateDefinition, "Derran", 0.6, 0.9)
-ZORVA_PLATE_MODEL(VZORVA_Hallon_PlateDefinition, "Hallon", 0.6, 1.2)
-ZORVA_PLATE_MODEL(VZORVA_Fennik_PlateDefinition, "Fennik", 0.603, 0.9)
-ZORVA_PLATE_MODEL(VZORVA_Gorvin_PlateDefinition, "Gorvin", 0.9, 0.9)
-ZORVA_PLATE_MODEL(VZORVA_Jastra_PlateDefinition, "Jastra", 1.2, 1.2)
-ZORVA_PLATE_MODEL(VZORVA_Nubbet_PlateDefinition, "Nubbet", 0.61, 0.711)
-ZORVA_PLATE_MODEL(VZORVA_Oskel_PlateDefinition, "Oskel", 0.61, 0.61)
-ZORVA_PLATE_MODEL(VZORVA_Rimsa_PlateDefinition, "Rimsa", 0.61, 1.219)
-ZORVA_PLATE_MODEL(VZORVA_Sundel_PlateDefinition, "Sundel", 0.25, 0.5)
-ZORVA_PLATE_MODEL(VZORVA_Sidebyside_PlateDefinition, "Sidebyside", 0.325, 1.373)
-ZORVA_PLATE_MODEL(VZORVA_Treadmill_PlateDefinition, "TreadMill", 0.622, 0.718)
-ZORVA_PLATE_MODEL(VZORVA_Yarrik_PlateDefinition, "Yarrik", 0.405, 1.04)
-ZORVA_PLATE_MODEL(VZORVA_Zibbet_PlateDefinition, "Zibbet", 0.762, 1.016)
-
-#undef ZORVA_PLATE_MODEL
-
-/// Number of standard plate models; model indices run from 1 to this.
-const int StandardPlateModelCount = 19;
+ZORVA_STANDARD_PLATE_MODELS(ZORVA_PLATE_MODEL_CLASS)
+#undef ZORVA_PLATE_MODEL_CLASS
 
 /// A new definition of standard model `modelIndex` (1 to 19), or null.
 std::unique_ptr<VZORVAGenericPlateDefinition> CreateStandardPlateDefinition(int modelIndex);

@@ -31,31 +31,13 @@ const ProductType ProductTypes[] = {
     {400, 0, {2000, 1800, 1500, 1200, 900, 800, 450, 400, 360, 240, 225, 180, 90, 80, 75, 45, 40, 20}},
 };
 
-struct StandardModel
-{
-    const char* text;      ///< searched for in the platform model
-    const char* otherText; ///< a second spelling, or null
-    double y, x;           ///< millimetres; 0 when the size selects nothing
-};
-
-/// Rows 1 to 19 of the model table.
-const StandardModel StandardModels[StandardPlateModelCount] = {
-    {"Pendra", nullptr, 600, 400},     {"Veskin", nullptr, 508, 464},   {"Morrit", nullptr, 0, 0},
-    {"Talvo", nullptr, 0, 0},          {"Brisen", nullptr, 498, 498},   {"Quillo", nullptr, 600, 600},
-    {"Derran", nullptr, 900, 600},     {"Hallon", nullptr, 1200, 600},  {"Fennik", nullptr, 900, 603},
-    {"Gorvin", nullptr, 900, 900},     {"Jastra", nullptr, 1200, 1200}, {"Nubbet", nullptr, 711, 610},
-    {"Oskel", nullptr, 610, 610},      {"Rimsa", nullptr, 1219, 610},   {"Sundel", nullptr, 500, 250},
-    {"Sidebyside", nullptr, 1373, 325}, {"TreadMill", "TREADMILL", 762, 622}, {"Yarrik", nullptr, 1040, 405},
-    {"Zibbet", nullptr, 1016, 762},
-};
-
 } // namespace
 
 int MatchPlateModel(VZORVADriverService::VDeviceInfo info)
 {
     for (int row = 0; row < StandardPlateModelCount; ++row) {
-        const StandardModel& model = StandardModels[row];
-        if (info.platformModel.find(model.text) != std::string::npos ||
+        const StandardPlateModel& model = StandardPlateModels[row];
+        if (info.platformModel.find(model.name) != std::string::npos ||
             (model.otherText && info.platformModel.find(model.otherText) != std::string::npos))
             return row + 1;
     }
@@ -63,11 +45,11 @@ int MatchPlateModel(VZORVADriverService::VDeviceInfo info)
     const double l = PlatformInches(info.platformLength) * 25.4;
     const double w = PlatformInches(info.platformWidth) * 25.4;
     for (int row = 0; row < StandardPlateModelCount; ++row) {
-        const StandardModel& model = StandardModels[row];
-        if (model.y == 0.0)
+        const StandardPlateModel& model = StandardPlateModels[row];
+        if (model.matchY == 0.0)
             continue;
         // 1 % of the measured size, not of the table's; NaN matches nothing.
-        if (std::fabs(l - model.y) < std::fabs(0.01 * l) && std::fabs(w - model.x) < std::fabs(0.01 * w))
+        if (std::fabs(l - model.matchY) < std::fabs(0.01 * l) && std::fabs(w - model.matchX) < std::fabs(0.01 * w))
             return row + 1;
     }
     return 0;

@@ -23,39 +23,20 @@ const char* const SharedConfigDeviceName = "ZORVA Shared Config Device";
 VSharedConfigDefinition sharedConfigDefinition;
 
 namespace {
-VZORVA_Pendra_PlateDefinition pendraDefinition;
-VZORVA_Veskin_PlateDefinition veskinDefinition;
-VZORVA_Morrit_PlateDefinition morritDefinition;
-VZORVA_Talvo_PlateDefinition talvoDefinition;
-VZORVA_Brisen_PlateDefinition brisenDefinition;
-VZORVA_Quillo_PlateDefinition quilloDefinition;
-VZORVA_Derran_PlateDefinition derranDefinition;
-VZORVA_Hallon_PlateDefinition hallonDefinition;
-VZORVA_Fennik_PlateDefinition fennikDefinition;
-VZORVA_Gorvin_PlateDefinition gorvinDefinition;
-VZORVA_Jastra_PlateDefinition jastraDefinition;
-VZORVA_Nubbet_PlateDefinition nubbetDefinition;
-VZORVA_Oskel_PlateDefinition oskelDefinition;
-VZORVA_Rimsa_PlateDefinition rimsaDefinition;
-VZORVA_Sundel_PlateDefinition sundelDefinition;
-VZORVA_Sidebyside_PlateDefinition sidebysideDefinition;
-VZORVA_Treadmill_PlateDefinition treadmillDefinition;
-VZORVA_Yarrik_PlateDefinition yarrikDefinition;
-VZORVA_Zibbet_PlateDefinition zibbetDefinition;
+#define ZORVA_PLATE_MODEL_STATIC(Tag, Name, X, Y, Actions, OtherText, MatchY, MatchX)                         \
+    VZORVA_##Tag##_PlateDefinition Tag##Definition;
+ZORVA_STANDARD_PLATE_MODELS(ZORVA_PLATE_MODEL_STATIC)
+#undef ZORVA_PLATE_MODEL_STATIC
 } // namespace
 
+#define ZORVA_PLATE_MODEL_ADDRESS(Tag, Name, X, Y, Actions, OtherText, MatchY, MatchX) &Tag##Definition,
 VZORVAGenericPlateDefinition* const standardPlateDefinitions[StandardPlateModelCount] = {
-    &pendraDefinition, &veskinDefinition, &morritDefinition,  &talvoDefinition,  &brisenDefinition,
-    &quilloDefinition, &derranDefinition, &hallonDefinition,  &fennikDefinition, &gorvinDefinition,
-    &jastraDefinition, &nubbetDefinition, &oskelDefinition,   &rimsaDefinition,  &sundelDefinition,
-    &sidebysideDefinition, &treadmillDefinition, &yarrikDefinition, &zibbetDefinition};
+    ZORVA_STANDARD_PLATE_MODELS(ZORVA_PLATE_MODEL_ADDRESS)};
+#undef ZORVA_PLATE_MODEL_ADDRESS
 
 VZORVAGenericPlateDefinition genericPlateDefinition;
 
 namespace {
-
-/// The one standard model registered without its blink action.
-const VZORVAGenericPlateDefinition* const definitionWithoutActions = &brisenDefinition;
 
 /// Hands the shared configuration device to the host. The flag is set before
 /// the call, so a refused instantiation is never retried.
@@ -100,8 +81,8 @@ void ProvideDeviceDefinitions(IDefinitionRegistry* registry)
     if (!registry)
         return;
     sharedConfigDefinition.Describe(registry, true);
-    for (VZORVAGenericPlateDefinition* definition : standardPlateDefinitions)
-        definition->Describe(registry, definition != definitionWithoutActions);
+    for (int i = 0; i < StandardPlateModelCount; ++i)
+        standardPlateDefinitions[i]->Describe(registry, StandardPlateModels[i].actions);
     for (int i = 0; i < customDefinitionCount; ++i)
         customDefinitions[i].Describe(registry, true);
     genericPlateDefinition.Describe(registry, true);

@@ -395,7 +395,7 @@ TEST_F(PluginWithConfigFiles, ProvideDeviceDefinitions_AllThreeFiles_CustomPlate
     ASSERT_EQ(definitions.size(), 21u + FixturePlates().size());
     std::vector<std::string> expected = zorvatest::SharedConfigCalls();
     for (const zorvatest::PlateModel& model : zorvatest::StandardModels()) {
-        const auto calls = zorvatest::PlateCalls(model.name, model.x, model.y, std::string(model.name) != "Brisen");
+        const auto calls = zorvatest::PlateCalls(model.name, model.x, model.y, model.actions);
         expected.insert(expected.end(), calls.begin(), calls.end());
     }
     for (const Expected& plate : FixturePlates()) {

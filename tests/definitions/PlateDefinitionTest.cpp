@@ -41,6 +41,7 @@ TEST(PlateDefinition, CreateStandardPlateDefinition_EveryModel_HasItsNameAndSize
         EXPECT_EQ(definition->DimensionX, model.x);
         EXPECT_EQ(definition->DimensionY, model.y);
         EXPECT_EQ(definition->Version, "   ");
+        EXPECT_EQ(StandardPlateModels[index - 1].actions, model.actions);
         RecordingHost host;
         definition->Describe(&host, true);
         EXPECT_EQ(host.Calls(), PlateCalls(model.name, model.x, model.y, true));

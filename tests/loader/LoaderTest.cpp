@@ -43,7 +43,7 @@ TEST_F(LoadedPlugin, ProvideDeviceDefinitions_NoConfigFiles_ExactlyTheTwentyOneD
     std::vector<std::string> expected = zorvatest::SharedConfigCalls();
     for (const zorvatest::PlateModel& model : zorvatest::StandardModels()) {
         const std::vector<std::string> calls =
-            zorvatest::PlateCalls(model.name, model.x, model.y, std::string(model.name) != "Brisen");
+            zorvatest::PlateCalls(model.name, model.x, model.y, model.actions);
         expected.insert(expected.end(), calls.begin(), calls.end());
     }
     const std::vector<std::string> generic = zorvatest::PlateCalls("Force plate", 0.5, 0.5, true);

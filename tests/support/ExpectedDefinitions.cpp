@@ -8,7 +8,7 @@ const std::vector<PlateModel>& StandardModels()
 {
     static const std::vector<PlateModel> models = {
         {"Pendra", 0.4, 0.6},      {"Veskin", 0.464, 0.508},    {"Morrit", 0.464, 0.508},
-        {"Talvo", 0.464, 0.508},   {"Brisen", 0.498, 0.498},    {"Quillo", 0.6, 0.6},
+        {"Talvo", 0.464, 0.508},   {"Brisen", 0.498, 0.498, false},    {"Quillo", 0.6, 0.6},
         {"Derran", 0.6, 0.9},      {"Hallon", 0.6, 1.2},        {"Fennik", 0.603, 0.9},
         {"Gorvin", 0.9, 0.9},      {"Jastra", 1.2, 1.2},        {"Nubbet", 0.61, 0.711},
         {"Oskel", 0.61, 0.61},     {"Rimsa", 0.61, 1.219},      {"Sundel", 0.25, 0.5},

@@ -12,9 +12,12 @@ struct PlateModel
     const char* name;
     double x; ///< metres
     double y; ///< metres
+    bool actions = true; ///< registered with the blink action
 };
 
-/// The nineteen standard models in registration order.
+/// The standard models in registration order, written out independently of
+/// the plugin's table (definitions/StandardPlateModels.h): a new row there
+/// needs its expected values here.
 const std::vector<PlateModel>& StandardModels();
 
 /// "Double(0.40000000000000002 flags 110)" as the recording host prints it.
