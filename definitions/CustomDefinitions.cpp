@@ -197,8 +197,8 @@ std::vector<CustomPlateSource> ReadCustomPlateSources()
 std::vector<std::string> ReservedPlateNames()
 {
     std::vector<std::string> names;
-    for (int model = 1; model <= StandardPlateModelCount; ++model)
-        names.push_back(CreateStandardPlateDefinition(model)->Name);
+    for (const StandardPlateModel& model : StandardPlateModels)
+        names.push_back(model.name);
     names.push_back(VZORVAGenericPlateDefinition().Name);
     return names;
 }
