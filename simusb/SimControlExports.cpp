@@ -1,0 +1,89 @@
+// The C entry points of SimControlExports.h, on top of the control interface.
+#include "simusb/SimControlExports.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+
+namespace {
+
+int WriteText(const std::string& text, char* buffer, int size)
+{
+    if (buffer && size > 0) {
+        const std::size_t n = std::min(text.size(), static_cast<std::size_t>(size - 1));
+        std::memcpy(buffer, text.data(), n);
+        buffer[n] = '\0';
+    }
+    return static_cast<int>(std::min<std::size_t>(text.size(), 0x7fffffff));
+}
+
+/// The unit at scenario position `unit`, copied out; false when there is none.
+bool UnitAt(int unit, zorvasim::UnitSpec& out)
+{
+    const zorvasim::Scenario scenario = zorvasim::CurrentScenario();
+    if (unit < 0 || static_cast<std::size_t>(unit) >= scenario.units.size())
+        return false;
+    out = scenario.units[static_cast<std::size_t>(unit)];
+    return true;
+}
+
+} // namespace
+
+extern "C" {
+
+ZORVA_SIM_API int ZorvaSim_UnitCount()
+{
+    try {
+        return static_cast<int>(zorvasim::CurrentScenario().units.size());
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+ZORVA_SIM_API int ZorvaSim_UnitName(int unit, char* buffer, int size)
+{
+    try {
+        zorvasim::UnitSpec spec;
+        return UnitAt(unit, spec) ? WriteText(spec.name, buffer, size) : -1;
+    } catch (const std::exception&) {
+        return -1;
+    }
+}
+
+ZORVA_SIM_API int ZorvaSim_UnitIdentity(int unit, char* buffer, int size)
+{
+    try {
+        zorvasim::UnitSpec spec;
+        if (!UnitAt(unit, spec))
+            return -1;
+        return WriteText(spec.amplifierSerial + " / " + spec.platformModel + " " + spec.platformSerial, buffer, size);
+    } catch (const std::exception&) {
+        return -1;
+    }
+}
+
+ZORVA_SIM_API int ZorvaSim_UnitPlugged(int unit)
+{
+    try {
+        zorvasim::UnitSpec spec;
+        return UnitAt(unit, spec) ? (spec.plugged ? 1 : 0) : -1;
+    } catch (const std::exception&) {
+        return -1;
+    }
+}
+
+ZORVA_SIM_API int ZorvaSim_SetPlugged(int unit, int plugged)
+{
+    return zorvasim::SetPlugged(unit, plugged != 0) ? 1 : 0;
+}
+
+ZORVA_SIM_API int ZorvaSim_ScenarioDescription(char* buffer, int size)
+{
+    try {
+        return WriteText(zorvasim::ScenarioOrigin() + ": " + zorvasim::CurrentScenario().name, buffer, size);
+    } catch (const std::exception&) {
+        return WriteText("", buffer, size);
+    }
+}
+
+} // extern "C"

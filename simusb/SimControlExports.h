@@ -1,0 +1,30 @@
+/// Plain C entry points to a few controls of the simulated USB library, for a
+/// host that loads the USB library by name and must also run with the
+/// conditioners' own library, which has none of them: it looks them up at run
+/// time (dlsym / GetProcAddress) and finds them only on the simulated bench.
+///
+/// Units are named by scenario position (0 = first [unit ...] section), as in
+/// SimControl.h. Every function may be called from any thread; none throws.
+/// Texts are written NUL-terminated and cut to `size` bytes; the result is
+/// the full length, so a caller can tell a cut text.
+#pragma once
+
+#include "simusb/SimControl.h" // ZORVA_SIM_API
+
+extern "C" {
+
+/// Number of units in the scenario, plugged or not.
+ZORVA_SIM_API int ZorvaSim_UnitCount();
+/// The unit's section name ("[unit NAME]"); -1 for an unknown unit.
+ZORVA_SIM_API int ZorvaSim_UnitName(int unit, char* buffer, int size);
+/// "amplifier serial / platform model platform serial"; -1 for an unknown unit.
+ZORVA_SIM_API int ZorvaSim_UnitIdentity(int unit, char* buffer, int size);
+/// 1 plugged, 0 unplugged, -1 unknown unit.
+ZORVA_SIM_API int ZorvaSim_UnitPlugged(int unit);
+/// Plugs (1) or unplugs (0) a unit; the library sees it at the next fmDLLInit.
+/// 1 done, 0 unknown unit.
+ZORVA_SIM_API int ZorvaSim_SetPlugged(int unit, int plugged);
+/// Where the scenario came from and its name: "file <path>: <name>".
+ZORVA_SIM_API int ZorvaSim_ScenarioDescription(char* buffer, int size);
+
+} // extern "C"
