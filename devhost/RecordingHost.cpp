@@ -496,6 +496,8 @@ HostResult* DeviceServices::PushSamples(unsigned int stream, std::int64_t frame,
 {
     std::lock_guard<std::mutex> lock(mutex_);
     ++pushCount_;
+    if (values && valueCount > 0)
+        latest_.assign(values, values + valueCount);
     if (keepSamples_) {
         PushedBlock block;
         block.stream = stream;
@@ -562,6 +564,12 @@ std::size_t DeviceServices::PushCount() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return pushCount_;
+}
+
+std::vector<float> DeviceServices::LatestValues() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return latest_;
 }
 
 // ---------------------------------------------------------------- capture set-up

@@ -132,6 +132,8 @@ public:
     /// Keep pushed values (default) or only count the blocks.
     void KeepSamples(bool keep);
     std::size_t PushCount() const;
+    /// The values of the latest PushSamples call (kept or not); empty before the first.
+    std::vector<float> LatestValues() const;
     const std::string& DeviceName() const { return deviceName_; }
 
 private:
@@ -142,6 +144,7 @@ private:
     std::vector<std::uint64_t> changes_; ///< change n (from 1) at index n-1
     std::vector<PushedBlock> pushed_;
     std::size_t pushCount_ = 0;
+    std::vector<float> latest_; ///< reuses its storage after the first block
     bool keepSamples_ = true;
     int notifyCount_ = 0;
 };

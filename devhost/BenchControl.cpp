@@ -1,0 +1,102 @@
+#include "devhost/BenchControl.h"
+
+#include "devhost/Platform.h"
+
+#include <climits>
+#include <vector>
+
+namespace zorvahost {
+
+namespace {
+
+template <typename Function>
+Function Lookup(const char* name)
+{
+    return reinterpret_cast<Function>(FindUsbLibrarySymbol(name));
+}
+
+} // namespace
+
+int ParseIndex(const std::string& text)
+{
+    if (text.empty() || text.size() > 6)
+        return -1;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return -1;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+BenchControl::BenchControl()
+{
+    unitCount_ = Lookup<CountFn>("ZorvaSim_UnitCount");
+    unitName_ = Lookup<TextFn>("ZorvaSim_UnitName");
+    unitIdentity_ = Lookup<TextFn>("ZorvaSim_UnitIdentity");
+    unitPlugged_ = Lookup<PluggedFn>("ZorvaSim_UnitPlugged");
+    setPlugged_ = Lookup<SetPluggedFn>("ZorvaSim_SetPlugged");
+    description_ = Lookup<DescriptionFn>("ZorvaSim_ScenarioDescription");
+    available_ = unitCount_ && unitName_ && unitIdentity_ && unitPlugged_ && setPlugged_ && description_;
+}
+
+std::string BenchControl::Text(TextFn function, int unit) const
+{
+    if (!available_)
+        return std::string();
+    std::vector<char> buffer(256);
+    int length = function(unit, buffer.data(), static_cast<int>(buffer.size()));
+    if (length >= static_cast<int>(buffer.size())) {
+        buffer.resize(static_cast<std::size_t>(length) + 1);
+        length = function(unit, buffer.data(), static_cast<int>(buffer.size()));
+    }
+    return length < 0 ? std::string() : std::string(buffer.data());
+}
+
+std::string BenchControl::Description() const
+{
+    if (!available_)
+        return std::string();
+    char buffer[1024] = {};
+    description_(buffer, static_cast<int>(sizeof buffer));
+    return buffer;
+}
+
+int BenchControl::UnitCount() const { return available_ ? unitCount_() : 0; }
+
+std::string BenchControl::UnitName(int unit) const { return Text(unitName_, unit); }
+
+std::string BenchControl::UnitIdentity(int unit) const { return Text(unitIdentity_, unit); }
+
+bool BenchControl::Plugged(int unit) const { return available_ && unitPlugged_(unit) == 1; }
+
+bool BenchControl::SetPlugged(int unit, bool plugged) const
+{
+    return available_ && setPlugged_(unit, plugged ? 1 : 0) == 1;
+}
+
+int BenchControl::ResolveUnit(const std::string& nameOrIndex, std::string& error) const
+{
+    if (!available_) {
+        error = "units can be plugged and unplugged only on the simulated bench";
+        return -1;
+    }
+    const int count = UnitCount();
+    // A section name first: "[unit 2]" is named "2", whatever its position.
+    for (int unit = 0; unit < count; ++unit) {
+        if (UnitName(unit) == nameOrIndex)
+            return unit;
+    }
+    const int index = ParseIndex(nameOrIndex);
+    if (index >= 0 && index < count)
+        return index;
+    error = "no unit \"" + nameOrIndex + "\" on the bench; its units are:";
+    for (int unit = 0; unit < count; ++unit)
+        error += " " + std::to_string(unit) + " (" + UnitName(unit) + ")";
+    if (count == 0)
+        error += " none";
+    return -1;
+}
+
+} // namespace zorvahost

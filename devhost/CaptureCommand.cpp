@@ -1,0 +1,520 @@
+// capture: a motion-capture host's session with the plugin, from detection to
+// a summary of each plate's samples, with the user's actions on the way and
+// the data written to CSV and drawn on request.
+#include "devhost/BenchControl.h"
+#include "devhost/CaptureData.h"
+#include "devhost/Commands.h"
+#include "devhost/Platform.h"
+#include "devhost/Plot.h"
+#include "devhost/Report.h"
+#include "devhost/Text.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+namespace zorvahost {
+
+using namespace MoldraDigitalDevice;
+
+namespace {
+
+/// How often the main loop looks at the clock, the log and the devices.
+const std::chrono::milliseconds kTick(20);
+/// How often the progress line is redrawn, seconds.
+const double kProgressInterval = 0.25;
+/// A detection tells the plugin's acquisition state only after its result:
+/// re-arming this long after the result avoids arming before that report.
+const double kRearmDelay = 0.3;
+
+/// Event lines and the progress line on one output, without mixing them.
+class Console
+{
+public:
+    explicit Console(bool progress) : progress_(progress) {}
+
+    void Line(const std::string& text)
+    {
+        Clear();
+        std::printf("%s\n", text.c_str());
+        std::fflush(stdout);
+    }
+
+    /// A line that says when, in seconds from the start of the capture.
+    void Event(double seconds, const std::string& text)
+    {
+        const std::string time = Fixed(seconds, 2);
+        Line("  [" + std::string(time.size() < 6 ? 6 - time.size() : 0, ' ') + time + " s] " + text);
+    }
+
+    void Progress(const std::string& text)
+    {
+        if (!progress_)
+            return;
+        std::string line = "\r" + text;
+        if (text.size() < shown_)
+            line += std::string(shown_ - text.size(), ' ');
+        std::printf("%s", line.c_str());
+        std::fflush(stdout);
+        shown_ = text.size();
+    }
+
+    void Clear()
+    {
+        if (shown_ == 0)
+            return;
+        std::printf("\r%s\r", std::string(shown_, ' ').c_str());
+        shown_ = 0;
+    }
+
+private:
+    bool progress_;
+    std::size_t shown_ = 0;
+};
+
+/// The output CSV file, opened before the capture so a wrong path costs no capture.
+struct FileCloser
+{
+    void operator()(std::FILE* file) const
+    {
+        if (file)
+            std::fclose(file);
+    }
+};
+typedef std::unique_ptr<std::FILE, FileCloser> File;
+
+std::string SyncModeText(SyncMode mode)
+{
+    switch (mode) {
+    case SyncMode::Software: return "Software trigger";
+    case SyncMode::Hardware: return "Hardware trigger";
+    case SyncMode::Genlock: return "Genlock";
+    case SyncMode::Unchanged: break;
+    }
+    return std::string();
+}
+
+/// The host's current value of a text or enum parameter of a device.
+std::string TextParameter(const InstantiatedDevice& device, const std::string& name)
+{
+    std::shared_ptr<IParameterValue> value = device.services ? device.services->Parameter(name) : nullptr;
+    if (value && value->GetType() == ParameterTypeEnum)
+        return static_cast<IParameterValueEnum&>(*value).Value;
+    if (value && value->GetType() == ParameterTypeString)
+        return static_cast<IParameterValueString&>(*value).Value;
+    return std::string();
+}
+
+double DoubleParameter(const RecordedDefinition* definition, const std::string& name)
+{
+    const RecordedParameter* parameter = definition ? definition->Parameter(name) : nullptr;
+    if (!parameter || !parameter->value || parameter->value->GetType() != ParameterTypeDouble)
+        return 0.0;
+    return static_cast<IParameterValueDouble&>(*parameter->value).Value;
+}
+
+/// Checks --rate and --threshold against the shared setting's offer and
+/// limits, as a host's settings panel would. Empty when fine.
+std::string CheckSettings(const Options& options, const std::vector<RecordedDefinition>& definitions)
+{
+    if (definitions.empty())
+        return std::string();
+    const RecordedDefinition& shared = definitions[0];
+    if (!options.rate.empty()) {
+        const RecordedParameter* rate = shared.Parameter("SampleRate");
+        if (rate && rate->value && rate->value->GetType() == ParameterTypeEnum) {
+            const std::vector<std::string>& offered = static_cast<IParameterValueEnum&>(*rate->value).EnumValues;
+            if (std::find(offered.begin(), offered.end(), options.rate) == offered.end()) {
+                std::string list;
+                for (const std::string& value : offered)
+                    list += (list.empty() ? "" : ", ") + value;
+                return "--rate " + options.rate + ": the acquisition rate setting offers " + list;
+            }
+        }
+    }
+    if (options.thresholdSet) {
+        const RecordedParameter* threshold = shared.Parameter("DataThreshold");
+        if (threshold && threshold->value && threshold->value->GetType() == ParameterTypeDouble) {
+            const auto& value = static_cast<IParameterValueDouble&>(*threshold->value);
+            if (value.LimitsSet && (options.threshold < value.Minimum || options.threshold > value.Maximum))
+                return "--threshold " + Short(options.threshold) + ": the Fz threshold setting takes " +
+                       Short(value.Minimum) + " to " + Short(value.Maximum) + " N";
+        }
+    }
+    return std::string();
+}
+
+/// The plate named by its instance name or its position in `plates`; -1 if none.
+int ResolvePlate(const std::vector<InstantiatedDevice>& plates, const std::string& target)
+{
+    for (std::size_t i = 0; i < plates.size(); ++i) {
+        if (plates[i].deviceName == target)
+            return static_cast<int>(i);
+    }
+    const int index = ParseIndex(target);
+    return index >= 0 && index < static_cast<int>(plates.size()) ? index : -1;
+}
+
+std::string PlateList(const std::vector<InstantiatedDevice>& plates)
+{
+    std::string list;
+    for (std::size_t i = 0; i < plates.size(); ++i)
+        list += (list.empty() ? "" : ", ") + std::to_string(i) + " (" + plates[i].deviceName + ")";
+    return list.empty() ? "none" : list;
+}
+
+/// One line per plate: connected or not.
+std::string ConnectionText(const std::vector<InstantiatedDevice>& plates)
+{
+    std::string text;
+    for (const InstantiatedDevice& plate : plates)
+        text += (text.empty() ? "" : "; ") + plate.deviceName + " Connected " +
+                (PluginSession::Connected(plate) ? "true" : "false");
+    return text;
+}
+
+std::string ProgressText(double elapsed, double total, const std::vector<InstantiatedDevice>& plates)
+{
+    std::string text = "  " + Fixed(elapsed, 1) + "/" + Fixed(total, 1) + " s";
+    for (std::size_t i = 0; i < plates.size(); ++i) {
+        const std::vector<float> latest = plates[i].services->LatestValues();
+        double fz = 0.0;
+        const std::size_t samples = latest.size() / kValuesPerSample;
+        for (std::size_t s = 0; s < samples; ++s)
+            fz += latest[s * kValuesPerSample + 2];
+        text += "  | " + std::to_string(i) + ": " + std::to_string(plates[i].services->PushCount()) +
+                " blocks, Fz " + (samples ? Fixed(fz / samples, 0) + " N" : std::string("-"));
+    }
+    return text;
+}
+
+/// The capture proper: actions, detections, re-arming and progress until the end.
+class CaptureLoop
+{
+public:
+    /// Plugin warnings logged from `warningsFrom` on (an index of the host's log) are shown as events.
+    CaptureLoop(PluginSession& session, const BenchControl& bench, const Options& options, Console& console,
+                std::size_t warningsFrom)
+        : session_(session), bench_(bench), options_(options), console_(console), warningCursor_(warningsFrom)
+    {
+    }
+
+    void Run(double start)
+    {
+        start_ = start;
+        std::size_t next = 0;
+        double lastProgress = -1.0;
+        for (;;) {
+            const double now = Now();
+            if (now >= options_.seconds)
+                break;
+            while (next < options_.actions.size() && options_.actions[next].seconds <= now)
+                Fire(options_.actions[next++]);
+            for (const DetectionReport& report : session_.Poll()) {
+                if (pendingDetections_ > 0)
+                    --pendingDetections_;
+                ReportDetection(report);
+                rearmNotBefore_ = Now() + kRearmDelay;
+            }
+            ReportWarnings();
+            if (pendingDetections_ == 0 && Now() >= rearmNotBefore_ && session_.RearmRequired())
+                Rearm();
+            if (Now() - lastProgress >= kProgressInterval) {
+                lastProgress = Now();
+                console_.Progress(ProgressText(std::min(lastProgress, options_.seconds), options_.seconds,
+                                               session_.Plates()));
+            }
+            std::this_thread::sleep_for(kTick);
+        }
+        console_.Clear();
+        if (pendingDetections_ > 0)
+            console_.Event(Now(), "the capture ends while a detection is still running");
+    }
+
+private:
+    double Now() { return session_.Host().GetTime() - start_; }
+
+    void Fire(const TimedAction& action)
+    {
+        std::string error;
+        switch (action.kind) {
+        case ActionKind::Rescan:
+            console_.Event(Now(), "rescan: the user presses \"Detect ZORVA digital devices\"");
+            session_.Rescan();
+            ++pendingDetections_;
+            break;
+        case ActionKind::Zero:
+            console_.Event(Now(), "zero: the user presses \"Zero digital platforms\" (the plates read their "
+                                  "present load as zero from now on)");
+            session_.ZeroAll();
+            break;
+        case ActionKind::Blink: {
+            const std::vector<InstantiatedDevice> plates = session_.Plates();
+            const int plate = ResolvePlate(plates, action.target);
+            if (plate < 0) {
+                console_.Event(Now(), "blink=" + action.target + ": no such plate now; the plates are " +
+                                          PlateList(plates));
+                break;
+            }
+            console_.Event(Now(), "blink: the user presses \"Blink\" of " + plates[plate].deviceName);
+            session_.Blink(plates[plate]);
+            break;
+        }
+        case ActionKind::Unplug:
+        case ActionKind::Plug: {
+            const bool plug = action.kind == ActionKind::Plug;
+            const int unit = bench_.ResolveUnit(action.target, error);
+            if (unit < 0 || !bench_.SetPlugged(unit, plug)) {
+                console_.Event(Now(), (plug ? "plug=" : "unplug=") + action.target + ": " + error);
+                break;
+            }
+            console_.Event(Now(), std::string(plug ? "plug: unit " : "unplug: unit ") + std::to_string(unit) + " \"" +
+                                      bench_.UnitName(unit) + "\" (" + bench_.UnitIdentity(unit) + ") " +
+                                      (plug ? "plugged in" : "unplugged") +
+                                      "; the library sees it at the next detection, so the user rescans");
+            session_.Rescan();
+            ++pendingDetections_;
+            break;
+        }
+        }
+    }
+
+    void ReportDetection(const DetectionReport& report)
+    {
+        console_.Event(Now(), std::string("detection ") + (report.succeeded ? "finished" : "failed") + ": " +
+                                  std::to_string(report.units.size()) + " unit" +
+                                  (report.units.size() == 1 ? "" : "s") + "; " + ConnectionText(session_.Plates()));
+    }
+
+    void ReportWarnings()
+    {
+        const std::vector<LogLine> logs = session_.Host().Logs();
+        for (; warningCursor_ < logs.size(); ++warningCursor_) {
+            if (logs[warningCursor_].level >= 2 && !options_.verbose)
+                console_.Event(Now(), "plugin " + LogText(logs[warningCursor_]));
+        }
+    }
+
+    void Rearm()
+    {
+        std::string refusals;
+        const bool armed = session_.ArmAll(refusals);
+        session_.StartCapture(start_);
+        std::string text = armed ? "re-armed: the plugin asked for it" : "re-arming failed: no plate can run";
+        if (!refusals.empty())
+            text += "; not armed (not connected): " + refusals;
+        console_.Event(Now(), text);
+        // A stop reported after this arming asks again; not sooner than this.
+        rearmNotBefore_ = Now() + kRearmDelay;
+    }
+
+    PluginSession& session_;
+    const BenchControl& bench_;
+    const Options& options_;
+    Console& console_;
+    double start_ = 0.0;
+    int pendingDetections_ = 0;
+    double rearmNotBefore_ = 0.0;
+    std::size_t warningCursor_ = 0;
+};
+
+void PrintSummary(const std::vector<PlateRecording>& recordings, const std::string& mode, unsigned int rate,
+                  double seconds)
+{
+    std::printf("Samples (%s, %u datasets per second, %s s):\n", mode.c_str(), rate, Short(seconds).c_str());
+    Table table;
+    table.Add({"#", "plate", "definition", "connected", "blocks", "samples", "sample numbers", "above threshold",
+               "mean Fz (N)", "mean CoP x, y (m)"});
+    for (std::size_t i = 0; i < recordings.size(); ++i) {
+        const PlateRecording& r = recordings[i];
+        const PlateSummary s = Summarise(r.blocks);
+        table.Add({std::to_string(i), r.name, r.definition, r.connected ? "true" : "false", std::to_string(s.blocks),
+                   std::to_string(s.samples), RunsText(s.runs), std::to_string(s.loaded),
+                   s.loaded ? Fixed(s.meanFz, 1) : "-",
+                   s.loaded ? Fixed(s.meanCopX, 3) + ", " + Fixed(s.meanCopY, 3) : "-"});
+    }
+    std::printf("%s", table.Render("  ").c_str());
+    for (const PlateRecording& r : recordings) {
+        const PlateSummary s = Summarise(r.blocks);
+        if (s.runs.size() > 1)
+            std::printf("  %s: its sample numbers jump between runs (the plate stopped and was re-armed, or "
+                        "blocks were lost)\n",
+                        r.name.c_str());
+    }
+}
+
+} // namespace
+
+int RunCapture(const Options& options)
+{
+    // Output files first: a wrong path or a missing plotting library should
+    // not cost a capture.
+    File csv;
+    if (!options.csvPath.empty()) {
+        csv.reset(std::fopen(options.csvPath.c_str(), "w"));
+        if (!csv) {
+            std::fprintf(stderr, "error: cannot write the CSV file %s: %s\n", options.csvPath.c_str(),
+                         std::strerror(errno));
+            return ExitFailure;
+        }
+    }
+    // Declared before the session, whose shut-down may still print through it.
+    Console console(StandardOutputIsTerminal() && !options.verbose);
+    std::string python;
+    if (!options.plotPath.empty()) {
+        std::string error;
+        if (!FindPlotter(python, error)) {
+            std::fprintf(stderr, "error: %s\n", error.c_str());
+            return ExitFailure;
+        }
+    }
+
+    PluginSession session;
+    if (!LoadPlugin(session, options))
+        return ExitFailure;
+    const BenchControl bench;
+    for (const TimedAction& action : options.actions) {
+        std::string error;
+        if ((action.kind == ActionKind::Unplug || action.kind == ActionKind::Plug) &&
+            bench.ResolveUnit(action.target, error) < 0) {
+            std::fprintf(stderr, "error: --at %s: %s\n", action.text.c_str(),
+                         bench.Available() ? error.c_str()
+                                           : "unplug= and plug= work only on the simulated bench; on real hardware "
+                                             "pull the cable and use --at SECONDS:rescan");
+            return ExitUsage;
+        }
+    }
+
+    if (options.verbose)
+        session.SetLogPrinter([&console](const LogLine& line) { console.Line("  " + LogText(line)); });
+
+    std::printf("Plugin %s (API version %d)\n", session.PluginPath().c_str(), session.ApiVersion());
+    if (bench.Available())
+        std::printf("Simulated bench: %s\n", bench.Description().c_str());
+    const std::vector<ZORVA::CustomPlateSource> sources = ZORVA::ReadCustomPlateSources();
+    PrintConfigurationBrief(sources);
+
+    session.Start();
+    const std::string settingsError = CheckSettings(options, session.Definitions());
+    if (!settingsError.empty()) {
+        std::fprintf(stderr, "error: %s\n", settingsError.c_str());
+        return ExitUsage;
+    }
+    std::printf("Definitions: %d registered\n", static_cast<int>(session.Definitions().size()));
+    std::printf("Detecting the hardware...\n");
+    std::fflush(stdout);
+    if (!session.InstantiateSharedDevice()) {
+        std::fprintf(stderr, "error: the host could not instantiate the shared configuration device\n");
+        return ExitFailure;
+    }
+    DetectionReport report;
+    if (!session.WaitForDetection(kDetectionTimeoutSeconds, report)) {
+        std::fprintf(stderr, "error: no detection result within %.0f s\n", kDetectionTimeoutSeconds);
+        return ExitFailure;
+    }
+    PrintUnits(session, report, CustomPlates(sources), bench, true);
+    // Warnings from here on (settings, arming, the capture) show where they happen.
+    const std::size_t warningsFrom = session.Host().Logs().size();
+    if (!report.succeeded) {
+        std::fprintf(stderr, "error: the detection failed: %s\n", report.message.c_str());
+        return ExitFailure;
+    }
+    const std::vector<InstantiatedDevice> plates = session.Plates();
+    if (plates.empty()) {
+        std::fprintf(stderr, "error: no plate to capture: the detection found no unit the plugin drives "
+                             "(run detect for details)\n");
+        return ExitFailure;
+    }
+    for (const TimedAction& action : options.actions) {
+        if (action.kind == ActionKind::Blink && ResolvePlate(plates, action.target) < 0) {
+            std::fprintf(stderr, "error: --at %s: no plate \"%s\"; the plates are %s\n", action.text.c_str(),
+                         action.target.c_str(), PlateList(plates).c_str());
+            return ExitUsage;
+        }
+    }
+
+    if (options.mode != SyncMode::Unchanged)
+        session.SetSyncMode(SyncModeText(options.mode));
+    if (!options.rate.empty())
+        session.SetSampleRate(options.rate);
+    if (options.thresholdSet)
+        session.SetDataThreshold(options.threshold);
+
+    std::string refusals;
+    if (!session.ArmAll(refusals)) {
+        session.Poll();
+        std::fprintf(stderr, "error: the plugin did not arm: no plate can run (run detect for details)\n");
+        return ExitFailure;
+    }
+    const std::optional<InstantiatedDevice> shared = session.SharedDevice();
+    const std::string mode = shared ? TextParameter(*shared, "SyncMode") : std::string();
+    const double start = session.Host().GetTime();
+    session.StartCapture(start);
+    std::printf("Recording %s s (%s, %u datasets per second)%s:\n", Short(options.seconds).c_str(), mode.c_str(),
+                session.ArmedRate(), refusals.empty() ? "" : ("; not armed: " + refusals).c_str());
+    std::fflush(stdout);
+
+    CaptureLoop loop(session, bench, options, console, warningsFrom);
+    loop.Run(start);
+    session.DisarmAll();
+    const unsigned int rate = session.ArmedRate();
+
+    std::vector<PlateRecording> recordings;
+    std::vector<PlotPlate> plotPlates;
+    for (const InstantiatedDevice& plate : session.Plates()) {
+        PlateRecording recording;
+        recording.name = plate.deviceName;
+        recording.definition = plate.definitionName;
+        const RecordedDefinition* definition = session.DefinitionOf(plate);
+        recording.sizeX = DoubleParameter(definition, "StandardDimension_X");
+        recording.sizeY = DoubleParameter(definition, "StandardDimension_Y");
+        recording.connected = PluginSession::Connected(plate);
+        recording.blocks = plate.services->PushedBlocks();
+        plotPlates.push_back(PlotPlate{recording.name, recording.sizeX, recording.sizeY});
+        recordings.push_back(std::move(recording));
+    }
+    session.Shutdown();
+    PrintSummary(recordings, mode, rate, options.seconds);
+
+    int result = ExitSuccess;
+    std::string csvPath = options.csvPath;
+    if (!options.plotPath.empty() && csvPath.empty()) {
+        // The plot reads a CSV file: a temporary one beside the picture.
+        csvPath = options.plotPath + ".csv";
+        csv.reset(std::fopen(csvPath.c_str(), "w"));
+        if (!csv) {
+            std::fprintf(stderr, "error: cannot write %s for the plot: %s\n", csvPath.c_str(), std::strerror(errno));
+            return ExitFailure;
+        }
+    }
+    if (csv) {
+        const bool written = WriteCsv(csv.get(), recordings, rate);
+        const bool closed = std::fclose(csv.release()) == 0;
+        if (!written || !closed) {
+            std::fprintf(stderr, "error: writing %s failed (disk full?)\n", csvPath.c_str());
+            return ExitFailure;
+        }
+        if (!options.csvPath.empty())
+            std::printf("Wrote %s: one row per sample and plate\n", csvPath.c_str());
+    }
+    if (!options.plotPath.empty()) {
+        std::fflush(stdout);
+        std::string error;
+        const bool drawn = DrawPlot(python, csvPath, options.plotPath, plotPlates, error);
+        if (options.csvPath.empty())
+            std::remove(csvPath.c_str());
+        if (!drawn) {
+            std::fprintf(stderr, "error: %s\n", error.c_str());
+            result = ExitFailure;
+        } else {
+            std::printf("Wrote %s: Fz over time and the centre-of-pressure paths\n", options.plotPath.c_str());
+        }
+    }
+    return result;
+}
+
+} // namespace zorvahost

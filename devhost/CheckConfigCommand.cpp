@@ -1,0 +1,96 @@
+// check-config: the configuration files as the plugin reads them, with the
+// error lines the plugin drops.
+#include "devhost/Commands.h"
+#include "devhost/Platform.h"
+#include "devhost/Report.h"
+#include "devhost/Text.h"
+
+#include <cstdio>
+
+namespace zorvahost {
+
+namespace {
+
+/// Where in its file a custom plate comes from.
+std::string OriginOf(const std::string& file, std::size_t position)
+{
+    if (file == "TreadmillSupport.cfg")
+        return "the treadmill set-up";
+    if (file == "CombinationPlatform.cfg")
+        return "combined platform " + std::to_string(position + 1);
+    return "treadmill unit " + std::to_string(position + 1);
+}
+
+} // namespace
+
+int RunCheckConfig(const Options&)
+{
+    const std::vector<ZORVA::CustomPlateSource> sources = ZORVA::ReadCustomPlateSources();
+    const std::string folder = "C:\\ZORVA\\CFG\\";
+    const std::string localFolder = LocalPath(folder);
+    std::printf("Configuration files in %s", folder.c_str());
+    if (localFolder != folder)
+        std::printf(" (here the folder %s; drive C: is $ZORVA_DRIVE_C)", localFolder.c_str());
+    std::printf(", read as the plugin reads them:\n");
+
+    int faulty = 0, present = 0, plates = 0;
+    for (const ZORVA::CustomPlateSource& source : sources) {
+        const bool exists = FileExists(source.Path);
+        const std::string file = FileName(source.Path);
+        present += exists;
+        std::printf("\n%s\n", source.Path.c_str());
+        if (LocalPath(source.Path) != source.Path)
+            std::printf("  file:   %s\n", LocalPath(source.Path).c_str());
+        if (source.Result == 1) {
+            std::printf("  result: 1, read without error\n");
+        } else if (source.Result == 0) {
+            std::printf("  result: 0, not present (optional: it gives no custom plate)\n");
+        } else if (!exists) {
+            // The plugin reads a missing folder as a file it cannot open (-1);
+            // for the user it is the same as a missing file.
+            std::printf("  result: -1, not present: the folder does not exist (optional: it gives no custom "
+                        "plate)\n");
+        } else {
+            ++faulty;
+            std::printf("  result: -1, the plugin ignores this whole file:\n");
+        }
+        if (source.Result != 1 && exists) {
+            for (const std::string& line : ErrorLines(source.ErrorText))
+                std::printf("  error:  %s\n", line.c_str());
+        }
+        if (!source.Note.empty() && source.Result == 1)
+            std::printf("  note:   %s\n", source.Note.c_str());
+        if (source.Plates.empty()) {
+            if (source.Result == 1)
+                std::printf("  custom plates: none\n");
+            continue;
+        }
+        std::printf("  custom plates:\n");
+        Table table;
+        for (std::size_t i = 0; i < source.Plates.size(); ++i) {
+            const ZORVA::CustomPlate& plate = source.Plates[i];
+            table.Add({"\"" + plate.Name + "\"",
+                       "X " + Fixed(plate.DimensionX, 4) + " m x Y " + Fixed(plate.DimensionY, 4) + " m",
+                       "from " + OriginOf(file, i)});
+            ++plates;
+        }
+        std::printf("%s", table.Render("    ").c_str());
+    }
+
+    std::printf("\n%d custom plate%s", plates, plates == 1 ? "" : "s");
+    if (faulty > 0) {
+        std::printf("; %d file%s with errors: fix the lines named above (line numbers count every line, "
+                    "blank lines and %% comments included); until then the plugin ignores %s.\n",
+                    faulty, faulty == 1 ? "" : "s", faulty == 1 ? "it" : "them");
+        return ExitFailure;
+    }
+    if (present == 0) {
+        std::printf(": there are no configuration files, so the plugin offers only the standard plates and the "
+                    "generic \"Force plate\" (the source tree has examples in examples/ZORVA/CFG).\n");
+    } else {
+        std::printf(".\n");
+    }
+    return ExitSuccess;
+}
+
+} // namespace zorvahost

@@ -1,0 +1,91 @@
+/// The development host's command line: commands, options, the timed actions
+/// of a capture, and the help texts.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zorvahost {
+
+/// Exit codes of every command.
+enum ExitCode
+{
+    ExitSuccess = 0, ///< the job was done
+    ExitFailure = 1, ///< the job failed (plugin, hardware, files, configuration errors)
+    ExitUsage = 2    ///< the command line was wrong; nothing was done
+};
+
+enum class Command
+{
+    Capture,
+    Definitions,
+    CheckConfig,
+    Detect,
+    Help
+};
+
+enum class SyncMode
+{
+    Unchanged, ///< the shared device's setting as the plugin registered it
+    Software,
+    Hardware,
+    Genlock
+};
+
+enum class ActionKind
+{
+    Rescan, ///< the ScanForHardware action of the shared device
+    Zero,   ///< the BroadcastZero action of the shared device
+    Blink,  ///< the BlinkAction of one plate (target: instance name or position)
+    Unplug, ///< simulated bench: pull a unit's cable (target: unit name or position)
+    Plug    ///< simulated bench: plug it back
+};
+
+/// One `--at SECONDS:ACTION[=TARGET]`.
+struct TimedAction
+{
+    double seconds = 0.0; ///< from the start of the capture
+    ActionKind kind = ActionKind::Rescan;
+    std::string target;
+    std::string text; ///< as the user wrote it, for messages
+};
+
+struct Options
+{
+    Command command = Command::Capture;
+    /// `--help` after a command, or the command of `help COMMAND`.
+    bool help = false;
+    std::string plugin; ///< empty: the plugin beside the program
+    bool verbose = false;
+    bool full = false; ///< definitions: every parameter
+    double seconds = 3.0;
+    SyncMode mode = SyncMode::Unchanged;
+    std::string rate; ///< empty: unchanged; else decimal datasets per second
+    bool thresholdSet = false;
+    double threshold = 0.0; ///< newtons
+    std::string csvPath;
+    std::string plotPath;
+    std::vector<TimedAction> actions; ///< sorted by time, in command-line order for equal times
+};
+
+struct ParseResult
+{
+    bool ok = false;
+    std::string error; ///< what is wrong, when not ok
+    Options options;
+};
+
+/// Reads the arguments after the program name. The first argument names the
+/// command unless it starts with '-' (then: capture).
+ParseResult ParseCommandLine(const std::vector<std::string>& arguments);
+
+/// "capture", "definitions", ...
+const char* CommandName(Command command);
+/// The help text of a command; Command::Help gives the overview.
+std::string HelpText(Command command);
+
+/// A time in seconds written as a plain decimal number ("2", "0.5"); false
+/// for anything else (signs, exponents, inf, trailing text).
+bool ParseSeconds(const std::string& text, double& seconds);
+
+} // namespace zorvahost

@@ -1,0 +1,17 @@
+/// The development host's commands; each returns its exit code (ExitCode).
+#pragma once
+
+#include "devhost/CommandLine.h"
+
+namespace zorvahost {
+
+/// Longest wait for a detection: a start-up that times out takes 13 s, and
+/// each calibration-file download up to 25 s more.
+constexpr double kDetectionTimeoutSeconds = 600.0;
+
+int RunDefinitions(const Options& options);
+int RunCheckConfig(const Options& options);
+int RunDetect(const Options& options);
+int RunCapture(const Options& options);
+
+} // namespace zorvahost

@@ -1,0 +1,52 @@
+// detect: the plugin's hardware detection, the units it found and the plates
+// they became.
+#include "devhost/Commands.h"
+#include "devhost/Report.h"
+
+#include <cstdio>
+
+namespace zorvahost {
+
+int RunDetect(const Options& options)
+{
+    PluginSession session;
+    if (!LoadPlugin(session, options))
+        return ExitFailure;
+    const BenchControl bench;
+    std::printf("Plugin %s (API version %d)\n", session.PluginPath().c_str(), session.ApiVersion());
+    if (bench.Available())
+        std::printf("Simulated bench: %s\n", bench.Description().c_str());
+    if (options.verbose)
+        session.SetLogPrinter([](const LogLine& line) { std::printf("  %s\n", LogText(line).c_str()); });
+    session.Start();
+    std::printf("Detecting the hardware...\n");
+    std::fflush(stdout);
+    if (!session.InstantiateSharedDevice()) {
+        std::fprintf(stderr, "error: the host could not instantiate the shared configuration device\n");
+        return ExitFailure;
+    }
+    DetectionReport report;
+    if (!session.WaitForDetection(kDetectionTimeoutSeconds, report)) {
+        std::fprintf(stderr, "error: no detection result within %.0f s\n", kDetectionTimeoutSeconds);
+        return ExitFailure;
+    }
+    if (!options.verbose) {
+        std::printf("Detection log (--verbose shows every USB-library call):\n");
+        for (const LogLine& line : report.log) {
+            if (line.level >= 1)
+                std::printf("  %s\n", LogText(line).c_str());
+        }
+    }
+    PrintUnits(session, report, CustomPlates(ZORVA::ReadCustomPlateSources()), bench, false);
+    session.Shutdown();
+    if (!report.succeeded) {
+        std::fprintf(stderr,
+                     "error: the detection failed: %s\nCheck that the signal conditioners are powered and "
+                     "connected, then run detect again.\n",
+                     report.message.c_str());
+        return ExitFailure;
+    }
+    return ExitSuccess;
+}
+
+} // namespace zorvahost

@@ -1,0 +1,38 @@
+/// What the development host needs from the operating system beyond the
+/// plugin loader: one implementation per system (PlatformPosix.cpp,
+/// PlatformWindows.cpp), chosen by the build, so the commands stay free of
+/// system calls.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zorvahost {
+
+/// True when standard output is a terminal (not a file or a pipe).
+bool StandardOutputIsTerminal();
+
+/// An export of the USB library the plugin loaded (ZORVAUSBDevice), or null
+/// when that library is not loaded or lacks the name.
+void* FindUsbLibrarySymbol(const char* name);
+
+/// Runs `arguments[0]` (looked up on the PATH) with the other arguments and
+/// waits for it. Its output goes where ours goes. Returns its exit code, or -1
+/// when it could not be started.
+int RunProgram(const std::vector<std::string>& arguments);
+
+/// The folder of the running program, ending in a path separator.
+std::string ProgramDirectory();
+
+/// The local path the plugin opens for a Windows path such as
+/// "C:\ZORVA\CFG\Strivo.cfg" (drive C mapped to $ZORVA_DRIVE_C off Windows);
+/// the path itself on Windows.
+std::string LocalPath(const std::string& windowsPath);
+
+/// True when the file (a Windows path, mapped as the plugin maps it) exists.
+bool FileExists(const std::string& windowsPath);
+
+/// Python interpreters to try for the plot, in order.
+std::vector<std::string> PythonCandidates();
+
+} // namespace zorvahost

@@ -1,0 +1,38 @@
+/// Output shared by the commands: log lines, the configuration files in
+/// brief, and the units of a detection with their plates.
+#pragma once
+
+#include "definitions/CustomDefinitions.h"
+#include "devhost/BenchControl.h"
+#include "devhost/CommandLine.h"
+#include "devhost/DetectionLog.h"
+#include "devhost/PlateMatch.h"
+#include "devhost/Session.h"
+
+#include <string>
+#include <vector>
+
+namespace zorvahost {
+
+/// "trace", "info", "warning", "error" for the plugin's levels 0 to 3.
+const char* LevelName(int level);
+/// A log line as the commands print it: "warning  text".
+std::string LogText(const LogLine& line);
+
+/// Loads the plugin named by the options (or the one beside the program);
+/// prints why not and returns false when it cannot be used.
+bool LoadPlugin(PluginSession& session, const Options& options);
+
+/// The configuration files in a few lines: which give custom plates, which
+/// are missing, which have errors (check-config tells more).
+void PrintConfigurationBrief(const std::vector<ZORVA::CustomPlateSource>& sources);
+
+/// The units of a detection and the plate device each became. `brief`: one
+/// line per unit; otherwise identity, origin, size and the reason of the match.
+void PrintUnits(const PluginSession& session, const DetectionReport& report,
+                const std::vector<CustomPlateEntry>& customPlates, const BenchControl& bench, bool brief);
+
+/// The plate device the plugin made for a unit (by instance name), or null.
+const InstantiatedDevice* PlateOf(const std::vector<InstantiatedDevice>& plates, const DetectedUnit& unit);
+
+} // namespace zorvahost

@@ -1,0 +1,33 @@
+/// Small text helpers of the development host's output.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zorvahost {
+
+/// `value` with `decimals` digits after the point ("0.600"); -0 shows as 0.
+std::string Fixed(double value, int decimals);
+/// `value` with at most `decimals` digits after the point, trailing zeros
+/// dropped ("2", "2.5").
+std::string Short(double value, int decimals = 3);
+/// `text` padded with blanks to `width` characters (not cut).
+std::string Pad(const std::string& text, std::size_t width);
+
+/// Rows of cells printed as columns, two blanks apart; the last column is not padded.
+class Table
+{
+public:
+    void Add(std::vector<std::string> row) { rows_.push_back(std::move(row)); }
+    /// Each row with `indent` before it, ending in a newline.
+    std::string Render(const std::string& indent) const;
+
+private:
+    std::vector<std::vector<std::string>> rows_;
+};
+
+/// The lines of a reader's error text (lines end in "\r\n"), each trimmed,
+/// empty ones dropped; wide characters are taken as Windows-1252 bytes.
+std::vector<std::string> ErrorLines(const std::wstring& errorText);
+
+} // namespace zorvahost
