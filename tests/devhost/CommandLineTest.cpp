@@ -1,0 +1,163 @@
+// The development host's command line: commands, options, --at actions, and
+// the messages of wrong command lines.
+#include "devhost/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using namespace zorvahost;
+
+namespace {
+
+std::vector<std::string> Split(const std::string& line)
+{
+    std::vector<std::string> words;
+    std::istringstream in(line);
+    std::string word;
+    while (in >> word)
+        words.push_back(word);
+    return words;
+}
+
+ParseResult Parse(const std::string& line) { return ParseCommandLine(Split(line)); }
+
+} // namespace
+
+TEST(CommandLine, Parse_NoArguments_CaptureWithDefaults)
+{
+    const ParseResult result = Parse("");
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.options.command, Command::Capture);
+    EXPECT_EQ(result.options.seconds, 3.0);
+    EXPECT_EQ(result.options.mode, SyncMode::Unchanged);
+    EXPECT_TRUE(result.options.rate.empty());
+    EXPECT_FALSE(result.options.thresholdSet);
+    EXPECT_TRUE(result.options.actions.empty());
+}
+
+TEST(CommandLine, Parse_OptionsWithoutCommand_Capture)
+{
+    const ParseResult result = Parse("--seconds 1.5 --mode genlock --rate 500 --threshold 12.5 --csv a.csv");
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.options.command, Command::Capture);
+    EXPECT_EQ(result.options.seconds, 1.5);
+    EXPECT_EQ(result.options.mode, SyncMode::Genlock);
+    EXPECT_EQ(result.options.rate, "500");
+    EXPECT_TRUE(result.options.thresholdSet);
+    EXPECT_EQ(result.options.threshold, 12.5);
+    EXPECT_EQ(result.options.csvPath, "a.csv");
+}
+
+TEST(CommandLine, Parse_ValueAfterEquals_SameAsSeparate)
+{
+    const ParseResult result = Parse("capture --seconds=2 --plot=out.png --at=1:blink=ZA1P7");
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.options.seconds, 2.0);
+    EXPECT_EQ(result.options.plotPath, "out.png");
+    ASSERT_EQ(result.options.actions.size(), 1u);
+    EXPECT_EQ(result.options.actions[0].kind, ActionKind::Blink);
+    EXPECT_EQ(result.options.actions[0].target, "ZA1P7");
+}
+
+TEST(CommandLine, Parse_Actions_SortedByTimeKeepingOrderOfEqualTimes)
+{
+    const ParseResult result =
+        Parse("--seconds 9 --at 6:plug=Left --at 2.0:rescan --at 4:unplug=0 --at 2:zero --at 0:blink=1");
+    ASSERT_TRUE(result.ok) << result.error;
+    const std::vector<TimedAction>& actions = result.options.actions;
+    ASSERT_EQ(actions.size(), 5u);
+    EXPECT_EQ(actions[0].kind, ActionKind::Blink);
+    EXPECT_EQ(actions[0].target, "1");
+    EXPECT_EQ(actions[1].kind, ActionKind::Rescan);
+    EXPECT_EQ(actions[2].kind, ActionKind::Zero);
+    EXPECT_EQ(actions[3].kind, ActionKind::Unplug);
+    EXPECT_EQ(actions[3].seconds, 4.0);
+    EXPECT_EQ(actions[4].kind, ActionKind::Plug);
+    EXPECT_EQ(actions[4].target, "Left");
+}
+
+TEST(CommandLine, Parse_Help_OverviewOrTheCommandsOwn)
+{
+    struct Case
+    {
+        const char* line;
+        Command command;
+    };
+    const Case cases[] = {
+        {"--help", Command::Help},
+        {"-h", Command::Help},
+        {"help", Command::Help},
+        {"help detect", Command::Detect},
+        {"check-config --help", Command::CheckConfig},
+        {"capture -h", Command::Capture},
+        {"definitions --full --help", Command::Definitions},
+    };
+    for (const Case& c : cases) {
+        const ParseResult result = Parse(c.line);
+        ASSERT_TRUE(result.ok) << c.line << ": " << result.error;
+        EXPECT_TRUE(result.options.help) << c.line;
+        EXPECT_EQ(result.options.command, c.command) << c.line;
+    }
+    // Each help names its command's options.
+    EXPECT_NE(HelpText(Command::Definitions).find("--full"), std::string::npos);
+    EXPECT_NE(HelpText(Command::Capture).find("unplug=UNIT"), std::string::npos);
+    EXPECT_NE(HelpText(Command::Help).find("check-config"), std::string::npos);
+}
+
+TEST(CommandLine, Parse_WrongCommandLines_SayWhatIsWrong)
+{
+    struct Case
+    {
+        const char* line;
+        const char* message; ///< part of the error text
+    };
+    const Case cases[] = {
+        {"calibrate", "unknown command \"calibrate\""},
+        {"help calibrate", "no such command"},
+        {"--colour", "unknown option --colour"},
+        {"capture stray", "unexpected argument \"stray\""},
+        {"detect --csv x.csv", "--csv is not used by detect"},
+        {"check-config --plugin p.mdd", "--plugin is not used by check-config"},
+        {"capture --full", "--full is not used by capture"},
+        {"--seconds", "--seconds needs a value"},
+        {"--seconds 0", "more than 0"},
+        {"--seconds -1", "--seconds -1"},
+        {"--seconds 2s", "--seconds 2s"},
+        {"--seconds 1e3", "--seconds 1e3"},
+        {"--seconds 4000", "at most 3600"},
+        {"--mode fast", "choose software, hardware or genlock"},
+        {"--rate 12.5", "acquisition rate in datasets per second"},
+        {"--rate 0", "acquisition rate"},
+        {"--threshold -3", "Fz threshold in newtons"},
+        {"--csv=", "--csv needs a file name"},
+        {"--verbose=1", "--verbose takes no value"},
+        {"--at 2", "write SECONDS:ACTION"},
+        {"--at x:rescan", "\"x\" is not a time"},
+        {"--at 1:jump", "unknown action \"jump\""},
+        {"--at 1:blink", "blink=PLATE"},
+        {"--at 1:unplug=", "unplug=UNIT"},
+        {"--at 1:rescan=all", "rescan takes no argument"},
+        {"--seconds 2 --at 2:zero", "the capture ends at 2 s"},
+        {"--at 3.5:zero", "the capture ends at 3 s"},
+    };
+    for (const Case& c : cases) {
+        const ParseResult result = Parse(c.line);
+        EXPECT_FALSE(result.ok) << c.line;
+        EXPECT_NE(result.error.find(c.message), std::string::npos)
+            << c.line << ": \"" << result.error << "\" lacks \"" << c.message << "\"";
+    }
+}
+
+TEST(CommandLine, ParseSeconds_PlainDecimalsOnly)
+{
+    double seconds = -1.0;
+    EXPECT_TRUE(ParseSeconds("2", seconds));
+    EXPECT_EQ(seconds, 2.0);
+    EXPECT_TRUE(ParseSeconds("0.25", seconds));
+    EXPECT_EQ(seconds, 0.25);
+    EXPECT_TRUE(ParseSeconds(".5", seconds));
+    EXPECT_EQ(seconds, 0.5);
+    for (const char* bad : {"", ".", "1.2.3", "+1", "-1", "inf", "nan", "0x10", "1e2", " 1", "1 "})
+        EXPECT_FALSE(ParseSeconds(bad, seconds)) << "\"" << bad << "\"";
+}

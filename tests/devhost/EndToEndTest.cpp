@@ -1,0 +1,450 @@
+// The development host run as a user runs it: the built program, the built
+// plugin and the simulated bench, in real time, on the examples' bench and
+// configuration files. Each test costs a few seconds; assertions are on what
+// the program prints and writes, never on exact timing.
+#include "DevhostRun.h"
+
+#include "simusb/SimControl.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace zorvatest;
+
+namespace {
+
+#if defined(_WIN32)
+/// The plugin DLL reads the real C:\ZORVA\CFG, which other tests may fill at
+/// the same time: definitions found through configuration files are not checked.
+const bool kConfigurationFromEnvironment = false;
+#else
+const bool kConfigurationFromEnvironment = true;
+#endif
+
+const std::string kSource = ZORVA_SOURCE_DIR;
+const std::string kExampleBench = kSource + "/examples/bench.ini";
+const std::string kTreadmill = "ZA300-7311TMT-0042";
+const std::string kWalkway = "ZA100-5120GW1800-0007";
+
+/// What a plate hands the host for one reading of its signal conditioner
+/// (Fx..Mz in the amplifier's axes) with its platform origin in inches:
+/// Fx Fy Fz Mx My Mz CoPx CoPy about the plate origin.
+std::vector<double> PlateValues(const std::array<float, 6>& r, const std::array<float, 3>& originInches)
+{
+    const double ox = originInches[0] * 0.0254, oy = originInches[1] * 0.0254, oz = originInches[2] * -0.0254;
+    const double fx = r[0], fy = r[1], fz = r[2], mx = r[3], my = r[4], mz = r[5];
+    const double cx = ox - (oz * fx + my) / fz;
+    const double cy = (mx - oz * fy) / fz + oy;
+    const double tx = oz * fy - oy * fz, ty = ox * fz - oz * fx, tz = oy * fx - ox * fy;
+    return {-fx, fy, -fz, -(mx - tx), my - ty, -(mz - tz), -cx, cy};
+}
+
+std::array<float, 6> Reading(const zorvasim::UnitSpec& unit)
+{
+    std::array<float, 6> reading{};
+    for (int i = 0; i < 6; ++i)
+        reading[i] = unit.load.load[i] + unit.load.offset[i];
+    return reading;
+}
+
+zorvasim::Scenario ExampleScenario()
+{
+    zorvasim::Scenario scenario;
+    std::string error;
+    EXPECT_TRUE(zorvasim::ParseScenario(ReadFile(kExampleBench), scenario, error)) << error;
+    return scenario;
+}
+
+std::vector<CsvRow> RowsOf(const std::vector<CsvRow>& rows, const std::string& plate)
+{
+    std::vector<CsvRow> own;
+    std::copy_if(rows.begin(), rows.end(), std::back_inserter(own),
+                 [&](const CsvRow& row) { return row.plate == plate; });
+    return own;
+}
+
+/// Runs of consecutive sample numbers, as (first, last).
+std::vector<std::pair<std::int64_t, std::int64_t>> Runs(const std::vector<CsvRow>& rows)
+{
+    std::vector<std::pair<std::int64_t, std::int64_t>> runs;
+    for (const CsvRow& row : rows) {
+        if (!runs.empty() && runs.back().second + 1 == row.sample)
+            runs.back().second = row.sample;
+        else
+            runs.push_back({row.sample, row.sample});
+    }
+    return runs;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+/// The position of the first line at or after `from` that holds every part; -1 if none.
+int FindLine(const std::vector<std::string>& lines, std::initializer_list<std::string> parts, int from = 0)
+{
+    for (int i = std::max(from, 0); i < static_cast<int>(lines.size()); ++i) {
+        if (std::all_of(parts.begin(), parts.end(), [&](const std::string& p) { return Contains(lines[i], p); }))
+            return i;
+    }
+    return -1;
+}
+
+void ExpectValues(const CsvRow& row, const std::vector<double>& expected, const std::string& what)
+{
+    for (int v = 0; v < 8; ++v)
+        EXPECT_NEAR(row.values[v], expected[v], 1e-4 * std::max(1.0, std::fabs(expected[v])))
+            << what << ", sample " << row.sample << ", value " << v;
+}
+
+class DevhostEndToEnd : public ::testing::Test
+{
+protected:
+    DevhostResult Run(const std::vector<std::string>& arguments,
+                      std::map<std::string, std::string> env = std::map<std::string, std::string>())
+    {
+        env.insert({"ZORVA_SIM_SCENARIO", kExampleBench});
+        env.insert({"ZORVA_DRIVE_C", kSource + "/examples"});
+        env.insert({"ZORVA_PYTHON", ""});
+        DevhostResult result = RunDevhost(arguments, env, folder_);
+        // Shown with any failure below.
+        last_ = "exit code " + std::to_string(result.exitCode) + "\n--- stdout\n" + result.out + "--- stderr\n" +
+                result.err;
+        return result;
+    }
+    const std::string& Output() const { return last_; }
+    std::string File(const std::string& name) const { return (folder_.Path() / name).string(); }
+    const TempFolder& Folder() const { return folder_; }
+
+private:
+    TempFolder folder_;
+    std::string last_;
+};
+
+} // namespace
+
+class SyncModes : public DevhostEndToEnd, public ::testing::WithParamInterface<const char*>
+{
+};
+
+TEST_P(SyncModes, Capture_ExampleBench_ContinuousSamplesWithTheBenchLoads)
+{
+    const std::string mode = GetParam();
+    const DevhostResult result = Run({"capture", "--seconds", "1.5", "--mode", mode, "--csv", File("capture.csv")});
+    ASSERT_EQ(result.exitCode, 0) << Output();
+    const std::string modeText = mode == "software" ? "Software trigger" : mode == "hardware" ? "Hardware trigger"
+                                                                                             : "Genlock";
+    EXPECT_TRUE(Contains(result.out, "Recording 1.5 s (" + modeText + ", 1000 datasets per second)")) << Output();
+    EXPECT_FALSE(Contains(result.out, "\r")) << "a progress line although the output is a file";
+    if (kConfigurationFromEnvironment) {
+        EXPECT_NE(FindLine(Lines(result.out), {kTreadmill, "Tandem TM"}), -1) << Output();
+        EXPECT_NE(FindLine(Lines(result.out), {kWalkway, "Gait Walkway"}), -1) << Output();
+    }
+    EXPECT_TRUE(Contains(result.out, "Wrote " + File("capture.csv"))) << Output();
+
+    std::string header;
+    const std::vector<CsvRow> rows = ReadCaptureCsv(File("capture.csv"), header);
+    EXPECT_EQ(header, "plate,sample,time_s,Fx_N,Fy_N,Fz_N,Mx_Nm,My_Nm,Mz_Nm,CoPx_m,CoPy_m");
+    const zorvasim::Scenario bench = ExampleScenario();
+    ASSERT_EQ(bench.units.size(), 2u);
+    const std::vector<double> walking = PlateValues(bench.units[0].load.load, bench.units[0].originOffsets);
+    const std::vector<double> standing = PlateValues(Reading(bench.units[1]), bench.units[1].originOffsets);
+
+    for (const std::string& plate : {kTreadmill, kWalkway}) {
+        const std::vector<CsvRow> own = RowsOf(rows, plate);
+        ASSERT_GE(own.size(), 160u) << plate << " has too few samples\n" << Output();
+        EXPECT_EQ(own.size() % 16, 0u) << plate;
+        const auto runs = Runs(own);
+        EXPECT_EQ(runs.size(), 1u) << plate << ": sample numbers not continuous, first jump after "
+                                   << runs.front().second;
+        if (mode == "hardware") {
+            // Sample 0 is the trigger, inside the first block written.
+            EXPECT_LE(own.front().sample, 0) << plate;
+            EXPECT_GT(own.front().sample, -16) << plate;
+        } else if (mode == "software") {
+            // Host sample numbers count from the capture start.
+            EXPECT_GT(own.front().sample, 0) << plate;
+            EXPECT_LT(own.front().sample, 1500) << plate;
+        }
+    }
+    // The walkway: someone standing, offset included (never zeroed here).
+    for (const CsvRow& row : RowsOf(rows, kWalkway))
+        ExpectValues(row, standing, "walkway");
+    // The treadmill: walking, 600 samples on, 400 off; off reads as nine zeros.
+    std::size_t loaded = 0;
+    for (const CsvRow& row : RowsOf(rows, kTreadmill)) {
+        if (row.values[2] == 0.0) {
+            ExpectValues(row, std::vector<double>(8, 0.0), "treadmill unloaded");
+        } else {
+            ++loaded;
+            ExpectValues(row, walking, "treadmill");
+        }
+    }
+    EXPECT_GT(loaded, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Devhost, SyncModes, ::testing::Values("software", "hardware", "genlock"));
+
+TEST_F(DevhostEndToEnd, Capture_ZeroBlinkRescan_EachReportedAndCaptureGoesOn)
+{
+    const DevhostResult result = Run({"capture", "--seconds", "8", "--at", "0.5:zero", "--at", "1:blink=" + kTreadmill,
+                                      "--at", "2:rescan", "--csv", File("capture.csv")});
+    ASSERT_EQ(result.exitCode, 0) << Output();
+    const std::vector<std::string> lines = Lines(result.out);
+    const int zero = FindLine(lines, {"s] zero:"});
+    const int blink = FindLine(lines, {"s] blink:", kTreadmill}, zero);
+    const int rearmed = FindLine(lines, {"s] re-armed: the plugin asked for it"}, blink);
+    const int rescan = FindLine(lines, {"s] rescan:"}, zero);
+    const int detected = FindLine(lines, {"s] detection finished: 2 units", kTreadmill + " Connected true",
+                                          kWalkway + " Connected true"},
+                                  rescan);
+    const int rearmedAgain = FindLine(lines, {"s] re-armed: the plugin asked for it"}, detected);
+    EXPECT_NE(zero, -1) << Output();
+    EXPECT_NE(blink, -1) << Output();
+    EXPECT_NE(rearmed, -1) << "no re-arming after the blink stopped acquisition\n" << Output();
+    EXPECT_NE(rescan, -1) << Output();
+    EXPECT_NE(detected, -1) << Output();
+    EXPECT_NE(rearmedAgain, -1) << "no re-arming after the rescan\n" << Output();
+
+    std::string header;
+    const std::vector<CsvRow> walkway = RowsOf(ReadCaptureCsv(File("capture.csv"), header), kWalkway);
+    ASSERT_FALSE(walkway.empty()) << Output();
+    // Loaded at first; the zero tares the standing load, so blanked samples follow.
+    EXPECT_NE(walkway.front().values[2], 0.0);
+    EXPECT_TRUE(std::any_of(walkway.begin(), walkway.end(), [](const CsvRow& row) { return row.values[2] == 0.0; }))
+        << "no sample blanked after the zero";
+    // Stopped by the blink and the rescan, then armed again: later runs, later sample numbers.
+    const auto runs = Runs(walkway);
+    ASSERT_GE(runs.size(), 2u) << Output();
+    for (std::size_t i = 1; i < runs.size(); ++i)
+        EXPECT_GT(runs[i].first, runs[i - 1].second) << "sample numbers went back";
+}
+
+TEST_F(DevhostEndToEnd, Capture_UnplugThenPlug_PlateDisconnectsStopsAndContinuesAfterRearm)
+{
+    // A rescan takes about 3.5 s and the re-arming 1 s: the treadmill records
+    // for about a second while the walkway is away, and both for 2 s at the end.
+    const DevhostResult result = Run({"capture", "--seconds", "12.5", "--at", "0.3:unplug=Walkway", "--at",
+                                      "5.8:plug=1", "--csv", File("capture.csv")});
+    ASSERT_EQ(result.exitCode, 0) << Output();
+    const std::vector<std::string> lines = Lines(result.out);
+    const int unplugged = FindLine(lines, {"s] unplug: unit 1 \"Walkway\"", "unplugged"});
+    const int gone = FindLine(lines, {"s] detection finished: 1 unit;", kTreadmill + " Connected true",
+                                      kWalkway + " Connected false"},
+                              unplugged);
+    const int armedWithout = FindLine(lines, {"s] re-armed", "not armed (not connected): " + kWalkway}, gone);
+    const int plugged = FindLine(lines, {"s] plug: unit 1 \"Walkway\"", "plugged in"}, gone);
+    const int back = FindLine(lines, {"s] detection finished: 2 units", kWalkway + " Connected true"}, plugged);
+    const int armedWith = FindLine(lines, {"s] re-armed: the plugin asked for it"}, back);
+    EXPECT_NE(unplugged, -1) << Output();
+    EXPECT_NE(gone, -1) << "the unplugged plate did not show Connected false\n" << Output();
+    EXPECT_NE(armedWithout, -1) << Output();
+    EXPECT_NE(plugged, -1) << Output();
+    EXPECT_NE(back, -1) << Output();
+    EXPECT_NE(armedWith, -1) << Output();
+    EXPECT_NE(FindLine(lines, {kWalkway, "true"}, armedWith), -1) << "summary: connected at the end\n" << Output();
+
+    std::string header;
+    const std::vector<CsvRow> rows = ReadCaptureCsv(File("capture.csv"), header);
+    const auto walkway = Runs(RowsOf(rows, kWalkway));
+    const auto treadmill = Runs(RowsOf(rows, kTreadmill));
+    ASSERT_GE(walkway.size(), 2u) << "the walkway did not continue after it was plugged in\n" << Output();
+    // While it was unplugged the walkway wrote nothing, and the treadmill went on.
+    const std::int64_t stopped = walkway[0].second, resumed = walkway[1].first;
+    EXPECT_TRUE(std::any_of(treadmill.begin(), treadmill.end(),
+                            [&](const std::pair<std::int64_t, std::int64_t>& run) {
+                                return run.first > stopped && run.second < resumed;
+                            }))
+        << "no treadmill samples while the walkway was away (walkway stopped at " << stopped << ", resumed at "
+        << resumed << ")";
+    // Software trigger: both runs are on the host's sample numbers since the capture start.
+    EXPECT_GT(resumed, stopped + 16);
+}
+
+TEST_F(DevhostEndToEnd, Capture_Plot_WritesAPicture)
+{
+    const std::string png = File("capture.png");
+    const DevhostResult result = Run({"capture", "--seconds", "1", "--plot", png});
+#if defined(_WIN32)
+    // No Python beside Wine's programs: the clear failure, before any capture.
+    EXPECT_EQ(result.exitCode, 1) << Output();
+    EXPECT_TRUE(Contains(result.err, "--plot needs Python 3 with matplotlib")) << Output();
+    EXPECT_FALSE(Contains(result.out, "Detecting")) << Output();
+#else
+    ASSERT_EQ(result.exitCode, 0) << Output();
+    const std::string picture = ReadFile(png);
+    EXPECT_GT(picture.size(), 10000u);
+    EXPECT_EQ(picture.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+    EXPECT_TRUE(Contains(result.out, "Wrote " + png)) << Output();
+    EXPECT_TRUE(ReadFile(png + ".csv").empty()) << "the plot's CSV file was left behind";
+#endif
+}
+
+TEST_F(DevhostEndToEnd, Capture_NoPlottingLibrary_FailsBeforeCapturing)
+{
+    std::vector<std::pair<std::string, std::string>> cases = {{"no-such-python-zorva", "(not found)"}};
+#if !defined(_WIN32)
+    // A Python without its site packages: matplotlib cannot be imported.
+    const std::filesystem::path bare =
+        Folder().Write("bare-python", "#!/bin/sh\nexec python3 -S \"$@\" 2>/dev/null\n");
+    std::filesystem::permissions(bare, std::filesystem::perms::owner_all);
+    cases.push_back({bare.string(), "(no matplotlib)"});
+#endif
+    for (const auto& c : cases) {
+        const DevhostResult result =
+            Run({"capture", "--seconds", "1", "--plot", File("p.png")}, {{"ZORVA_PYTHON", c.first}});
+        EXPECT_EQ(result.exitCode, 1) << Output();
+        EXPECT_TRUE(Contains(result.err, "--plot needs Python 3 with matplotlib")) << Output();
+        EXPECT_TRUE(Contains(result.err, c.first + " " + c.second)) << Output();
+        EXPECT_TRUE(Contains(result.err, "apt-get install python3-matplotlib")) << Output();
+        EXPECT_FALSE(Contains(result.out, "Detecting")) << "it captured first\n" << Output();
+    }
+}
+
+TEST_F(DevhostEndToEnd, CommandLine_WrongUse_ExitCode2WithWhatToDo)
+{
+    struct Case
+    {
+        std::vector<std::string> arguments;
+        int exitCode;
+        const char* message; ///< in standard error
+    };
+    const Case cases[] = {
+        {{"frobnicate"}, 2, "unknown command \"frobnicate\""},
+        {{"detect", "--seconds", "2"}, 2, "option --seconds is not used by detect"},
+        {{"--at", "5:zero"}, 2, "the capture ends at 3 s"},
+        {{"--rate", "1234"}, 2, "the acquisition rate setting offers 2000, 1800"},
+        {{"--threshold", "80"}, 2, "the Fz threshold setting takes 0 to 50 N"},
+        {{"--at", "1:unplug=Nobody"}, 2, "no unit \"Nobody\" on the bench; its units are: 0 (Treadmill) 1 (Walkway)"},
+        {{"--at", "1:blink=Nobody"}, 2, "no plate \"Nobody\"; the plates are 0 (ZA300-7311TMT-0042)"},
+        {{"--plugin", "/no/such/ZORVAplugin.mdd"}, 1, "cannot load the plugin /no/such/ZORVAplugin.mdd"},
+        {{"--csv", "/no/such/folder/out.csv"}, 1, "cannot write the CSV file /no/such/folder/out.csv"},
+    };
+    for (const Case& c : cases) {
+        const DevhostResult result = Run(c.arguments);
+        EXPECT_EQ(result.exitCode, c.exitCode) << Output();
+        EXPECT_TRUE(Contains(result.err, c.message)) << "expected \"" << c.message << "\"\n" << Output();
+    }
+    const DevhostResult help = Run({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(Contains(help.out, "Commands:")) << help.out;
+}
+
+TEST_F(DevhostEndToEnd, Detect_MixedBench_EachUnitWithItsPlateOrWhyNone)
+{
+    const std::filesystem::path bench = Folder().Write("bench.ini", "[scenario]\ninit_polls = 1\n"
+                                                                    "[unit Standard]\namplifier_serial = ZA1\n"
+                                                                    "platform_model = Pendra-600\nplatform_serial = P1\n"
+                                                                    "[unit Belt]\nproduct_type = 300\n"
+                                                                    "amplifier_serial = ZA2\nplatform_model = Tandem TM\n"
+                                                                    "platform_serial = P2\nlength = 70.75\n"
+                                                                    "width = 24.5\n"
+                                                                    "[unit Odd]\nproduct_type = 200\n"
+                                                                    "amplifier_serial = ZA3\nplatform_model = X\n"
+                                                                    "[unit Mystery]\namplifier_serial = ZA4\n"
+                                                                    "platform_model = Mystery\nplatform_serial = P4\n"
+                                                                    "length = 10\nwidth = 10\n"
+                                                                    "[unit Spare]\nplugged = false\n"
+                                                                    "amplifier_serial = ZA5\n");
+    const DevhostResult result = Run({"detect"}, {{"ZORVA_SIM_SCENARIO", bench.string()}});
+    ASSERT_EQ(result.exitCode, 0) << Output();
+    const std::vector<std::string> lines = Lines(result.out);
+    EXPECT_NE(FindLine(lines, {"info", "Detected 4 ZORVA digital devices"}), -1) << Output();
+    EXPECT_NE(FindLine(lines, {"warning", "Detected unsupported device type 200"}), -1) << Output();
+    const int standard = FindLine(lines, {"unit 0: product type 100", "Pendra-600 P1"});
+    EXPECT_NE(FindLine(lines, {"plate \"ZA1P1\": Pendra"}, standard), -1) << Output();
+    EXPECT_NE(FindLine(lines, {"why: standard model: the platform model contains \"Pendra\""}, standard), -1);
+    EXPECT_NE(FindLine(lines, {"no plate: product type 200 is not supported"}), -1) << Output();
+    const int mystery = FindLine(lines, {"plate \"ZA4P4\": Force plate"});
+    EXPECT_NE(mystery, -1) << Output();
+    EXPECT_NE(FindLine(lines, {"why: generic plate: the platform model \"Mystery\"", "254 x 254 mm"}, mystery), -1)
+        << Output();
+    EXPECT_NE(FindLine(lines, {"simulated bench: unit 4 \"Spare\"", "is not plugged in"}), -1) << Output();
+    if (kConfigurationFromEnvironment) {
+        EXPECT_NE(FindLine(lines, {"plate \"ZA2P2\": Tandem TM"}), -1) << Output();
+        EXPECT_NE(FindLine(lines, {"custom plates: \"Tandem TM\"", "\"Gait Walkway\" 1800 x 600 mm"}, mystery), -1)
+            << Output();
+    }
+}
+
+TEST_F(DevhostEndToEnd, Definitions_Examples_TableWithCustomPlatesAndFullParameters)
+{
+    const DevhostResult table = Run({"definitions"});
+    ASSERT_EQ(table.exitCode, 0) << Output();
+    const std::vector<std::string> lines = Lines(table.out);
+    EXPECT_NE(FindLine(lines, {"1", "ZORVA / Digital device common settings", "Shared Configuration"}), -1);
+    EXPECT_NE(FindLine(lines, {"ZORVA / Pendra", "ForcePlate", "0.400 x 0.600", "Force, Moment, CoP",
+                               "standard model"}),
+              -1)
+        << Output();
+    EXPECT_NE(FindLine(lines, {"ZORVA / Force plate", "0.500 x 0.500", "generic"}), -1) << Output();
+    if (kConfigurationFromEnvironment) {
+        EXPECT_NE(FindLine(lines, {"registers 23 definitions"}), -1) << Output();
+        EXPECT_NE(FindLine(lines, {"21", "ZORVA / Tandem TM", "0.622 x 1.797", "custom, TreadmillSupport.cfg"}), -1)
+            << Output();
+        EXPECT_NE(FindLine(lines, {"22", "ZORVA / Gait Walkway", "0.600 x 1.800", "custom, CombinationPlatform.cfg"}),
+                  -1)
+            << Output();
+    }
+    const DevhostResult full = Run({"definitions", "--full"});
+    ASSERT_EQ(full.exitCode, 0) << Output();
+    const std::vector<std::string> fullLines = Lines(full.out);
+    const int pendra = FindLine(fullLines, {"ZORVA / Pendra"});
+    EXPECT_NE(FindLine(fullLines, {"StandardDimension_X", "6", "Dimensions", "Double(0.4"}, pendra), -1) << Output();
+    EXPECT_NE(FindLine(fullLines, {"BlinkAction", "5", "Amplifier", "Action(0"}, pendra), -1) << Output();
+    EXPECT_NE(FindLine(fullLines, {"output Force (quantity 13): Fx Fy Fz"}, pendra), -1) << Output();
+    EXPECT_NE(FindLine(fullLines, {"sync port \"Sync Port\""}, pendra), -1) << Output();
+}
+
+/// check-config on files of the user's: each broken file names its line and
+/// its fault, and makes the exit code 1.
+TEST_F(DevhostEndToEnd, CheckConfig_BrokenFiles_LineAndFaultNamedExitCode1)
+{
+    if (!kConfigurationFromEnvironment)
+        GTEST_SKIP() << "on Windows the files are the real C:\\ZORVA\\CFG";
+    struct Case
+    {
+        const char* file;
+        const char* text;
+        std::vector<std::string> messages;
+    };
+    const Case cases[] = {
+        {"CombinationPlatform.cfg", "VERSION,1\nENABLED,1\nCP_CUONT,1\n",
+         {"error:  Unknown keyword in configuration file at line 3"}},
+        {"CombinationPlatform.cfg", "% two declared, one given\nCP_COUNT,2\nCP_INFO,1,1,One,x,0,600,900,0\n",
+         {"error:  Summary error in configuration file:", "error:  Combined platform count incorrect"}},
+        {"Strivo.cfg", "\n% metric\nVERSION,100\n",
+         {"error:  Semantic error (Bad file version) in configuration file at line 3"}},
+        {"Strivo.cfg", "COUNT,1\nSTRIVO,1,Belt,500,1500,0\nAMP,1,LEFT,0,A1\nSENSOR,1,LEFT,C,s,1,1,0\n",
+         {"error:  Semantic error (Bad sensor position C) in configuration file at line 4",
+          "error:  Missing amplifier ID for the Right side", "error:  Missing sensor record for Left A"}},
+    };
+    for (const Case& c : cases) {
+        TempFolder drive;
+        drive.Write(std::string("ZORVA/CFG/") + c.file, c.text);
+        const DevhostResult result = Run({"check-config"}, {{"ZORVA_DRIVE_C", drive.Path().string()}});
+        EXPECT_EQ(result.exitCode, 1) << Output();
+        const std::vector<std::string> lines = Lines(result.out);
+        const int file = FindLine(lines, {std::string("C:\\ZORVA\\CFG\\") + c.file});
+        EXPECT_NE(FindLine(lines, {"result: -1, the plugin ignores this whole file"}, file), -1) << Output();
+        for (const std::string& message : c.messages)
+            EXPECT_NE(FindLine(lines, {message}, file), -1) << "missing \"" << message << "\"\n" << Output();
+        EXPECT_NE(FindLine(lines, {"1 file with errors: fix the lines named above"}), -1) << Output();
+    }
+
+    // The examples: two custom plates, no error.
+    const DevhostResult examples = Run({"check-config"});
+    EXPECT_EQ(examples.exitCode, 0) << Output();
+    const std::vector<std::string> lines = Lines(examples.out);
+    EXPECT_NE(FindLine(lines, {"\"Tandem TM\"", "X 0.6223 m x Y 1.7970 m", "from the treadmill set-up"}), -1)
+        << Output();
+    EXPECT_NE(FindLine(lines, {"\"Gait Walkway\"", "X 0.6000 m x Y 1.8000 m", "from combined platform 1"}), -1)
+        << Output();
+    EXPECT_NE(FindLine(lines, {"result: 0, not present"}), -1) << Output();
+
+    // No configuration folder at all: nothing wrong, and said so.
+    TempFolder empty;
+    const DevhostResult none = Run({"check-config"}, {{"ZORVA_DRIVE_C", empty.Path().string()}});
+    EXPECT_EQ(none.exitCode, 0) << Output();
+    EXPECT_TRUE(Contains(none.out, "there are no configuration files")) << Output();
+}
