@@ -327,17 +327,18 @@ void PrintSummary(const std::vector<PlateRecording>& recordings, const std::stri
 {
     std::printf("Samples (%s, %u datasets per second, %s s):\n", mode.c_str(), rate, Short(seconds).c_str());
     Table table;
-    table.Add({"#", "plate", "definition", "connected", "blocks", "samples", "sample numbers", "above threshold",
-               "mean Fz (N)", "mean CoP x, y (m)"});
+    table.Add({"#", "plate", "definition", "blocks", "samples", "sample numbers", "loaded", "mean Fz (N)",
+               "mean CoP (m)"});
     for (std::size_t i = 0; i < recordings.size(); ++i) {
         const PlateRecording& r = recordings[i];
         const PlateSummary s = Summarise(r.blocks);
-        table.Add({std::to_string(i), r.name, r.definition, r.connected ? "true" : "false", std::to_string(s.blocks),
-                   std::to_string(s.samples), RunsText(s.runs), std::to_string(s.loaded),
+        table.Add({std::to_string(i), r.name, r.definition + (r.connected ? "" : " (not connected)"),
+                   std::to_string(s.blocks), std::to_string(s.samples), RunsText(s.runs), std::to_string(s.loaded),
                    s.loaded ? Fixed(s.meanFz, 1) : "-",
                    s.loaded ? Fixed(s.meanCopX, 3) + ", " + Fixed(s.meanCopY, 3) : "-"});
     }
     std::printf("%s", table.Render("  ").c_str());
+    std::printf("  (loaded: samples above the Fz threshold; the others read as zeros)\n");
     for (const PlateRecording& r : recordings) {
         const PlateSummary s = Summarise(r.blocks);
         if (s.runs.size() > 1)

@@ -3,8 +3,10 @@
 # Does nothing when everything is present.
 set -euo pipefail
 
+# clang-14 and libclang-rt-14-dev build the fuzz targets; python3-matplotlib
+# draws the development host's --plot (and its tests check it).
 packages=(cmake make g++ libboost-dev libboost-thread-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
-  clang-14 libclang-rt-14-dev)
+  clang-14 libclang-rt-14-dev python3-matplotlib)
 
 missing=()
 for p in "${packages[@]}"; do
