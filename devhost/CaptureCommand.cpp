@@ -417,6 +417,12 @@ int RunCapture(const Options& options)
         std::fprintf(stderr, "error: no detection result within %.0f s\n", kDetectionTimeoutSeconds);
         return ExitFailure;
     }
+    if (!options.verbose) {
+        for (const LogLine& line : report.log) {
+            if (line.level >= 2)
+                std::printf("  plugin %s\n", LogText(line).c_str());
+        }
+    }
     PrintUnits(session, report, CustomPlates(sources), bench, true);
     // Warnings from here on (settings, arming, the capture) show where they happen.
     const std::size_t warningsFrom = session.Host().Logs().size();

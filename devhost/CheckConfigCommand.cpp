@@ -30,7 +30,7 @@ int RunCheckConfig(const Options&)
     const std::string localFolder = LocalPath(folder);
     std::printf("Configuration files in %s", folder.c_str());
     if (localFolder != folder)
-        std::printf(" (here the folder %s; drive C: is $ZORVA_DRIVE_C)", localFolder.c_str());
+        std::printf(" (here %s: drive C: is $ZORVA_DRIVE_C, default ~/.zorva/drive_c)", localFolder.c_str());
     std::printf(", read as the plugin reads them:\n");
 
     int faulty = 0, present = 0, plates = 0;
@@ -48,7 +48,7 @@ int RunCheckConfig(const Options&)
         } else if (!exists) {
             // The plugin reads a missing folder as a file it cannot open (-1);
             // for the user it is the same as a missing file.
-            std::printf("  result: -1, not present: the folder does not exist (optional: it gives no custom "
+            std::printf("  result: -1, not present: its folder does not exist (optional: it gives no custom "
                         "plate)\n");
         } else {
             ++faulty;

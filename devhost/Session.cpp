@@ -26,9 +26,13 @@ const std::uint64_t kBlinkActionId = 5;
 PluginSession::PluginSession()
 {
     host_.UseRealClock();
+    // Runs inside the plugin's call of Log: nothing may escape into the plugin.
     host_.SetLogObserver([this](const LogLine& line) {
-        std::lock_guard<std::mutex> lock(queueMutex_);
-        queue_.push_back(line);
+        try {
+            std::lock_guard<std::mutex> lock(queueMutex_);
+            queue_.push_back(line);
+        } catch (...) {
+        }
     });
 }
 
