@@ -39,7 +39,7 @@ std::string SourceOf(const RecordedDefinition& definition, std::size_t position,
     if (position + 1 == count)
         return "generic (no model or size matched)";
     for (const CustomPlateEntry& entry : customPlates) {
-        if (entry.plate.Name == definition.name && position > 19)
+        if (entry.plate.Name == definition.name && position > static_cast<std::size_t>(ZORVA::StandardPlateModelCount))
             return "custom, " + entry.file;
     }
     return "standard model";
