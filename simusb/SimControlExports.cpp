@@ -43,8 +43,8 @@ ZORVA_SIM_API int ZorvaSim_UnitCount()
 ZORVA_SIM_API int ZorvaSim_UnitName(int unit, char* buffer, int size)
 {
     try {
-        zorvasim::UnitSpec spec;
-        return UnitAt(unit, spec) ? WriteText(spec.name, buffer, size) : -1;
+        zorvasim::UnitSpec found;
+        return UnitAt(unit, found) ? WriteText(found.name, buffer, size) : -1;
     } catch (const std::exception&) {
         return -1;
     }
@@ -53,10 +53,10 @@ ZORVA_SIM_API int ZorvaSim_UnitName(int unit, char* buffer, int size)
 ZORVA_SIM_API int ZorvaSim_UnitIdentity(int unit, char* buffer, int size)
 {
     try {
-        zorvasim::UnitSpec spec;
-        if (!UnitAt(unit, spec))
+        zorvasim::UnitSpec found;
+        if (!UnitAt(unit, found))
             return -1;
-        return WriteText(spec.amplifierSerial + " / " + spec.platformModel + " " + spec.platformSerial, buffer, size);
+        return WriteText(found.amplifierSerial + " / " + found.platformModel + " " + found.platformSerial, buffer, size);
     } catch (const std::exception&) {
         return -1;
     }
@@ -65,8 +65,8 @@ ZORVA_SIM_API int ZorvaSim_UnitIdentity(int unit, char* buffer, int size)
 ZORVA_SIM_API int ZorvaSim_UnitPlugged(int unit)
 {
     try {
-        zorvasim::UnitSpec spec;
-        return UnitAt(unit, spec) ? (spec.plugged ? 1 : 0) : -1;
+        zorvasim::UnitSpec found;
+        return UnitAt(unit, found) ? (found.plugged ? 1 : 0) : -1;
     } catch (const std::exception&) {
         return -1;
     }
