@@ -153,6 +153,19 @@ bool SetTrigger(int unit, const TriggerProfile& trigger)
     return Try([&](Simulator& s) { return s.SetTrigger(unit, trigger); });
 }
 
+void SetTransferFault(TransferFault fault, int calls)
+{
+    Try([=](Simulator& s) {
+        s.SetTransferFault(fault, calls);
+        return true;
+    });
+}
+
+bool InjectBlockFault(BlockFault fault, int blocks)
+{
+    return Try([=](Simulator& s) { return s.InjectBlockFault(fault, blocks); });
+}
+
 std::vector<std::string> GetTrace()
 {
     try {

@@ -149,6 +149,22 @@ enum class Mode
     Stepped      ///< blocks appear only when DeliverBlocks is called; no timer thread
 };
 
+/// How a faulted fmDLLTransferFloatData call fails (SetTransferFault).
+enum class TransferFault
+{
+    None,      ///< calls behave normally
+    NullBlock, ///< returns 1 and stores a null block
+    Error      ///< returns -1 and stores a null block
+};
+
+/// A fault in the stream of blocks the library produces (InjectBlockFault).
+enum class BlockFault
+{
+    Repeat,  ///< the next block is delivered again right after itself, `blocks` more times
+    Skip,    ///< the next `blocks` blocks are lost: their samples never reach the backlog
+    StepBack ///< the counter steps back by `blocks` blocks (16 samples each) from the next block on
+};
+
 struct Counters
 {
     std::uint64_t blocksProduced = 0;
@@ -225,6 +241,18 @@ ZORVA_SIM_API bool SetPlugged(int unit, bool plugged);
 /// Changes what a unit measures from the next sample on.
 ZORVA_SIM_API bool SetLoad(int unit, const LoadProfile& load);
 ZORVA_SIM_API bool SetTrigger(int unit, const TriggerProfile& trigger);
+
+/// Fault injection: the next `calls` calls of fmDLLTransferFloatData (every
+/// call from now on when negative) fail as `fault` says, leave the backlog as
+/// it is and forget the outstanding data-ready message, so the next block
+/// posts again. TransferFault::None ends a fault at once. Reset and loading a
+/// scenario end it too.
+ZORVA_SIM_API void SetTransferFault(TransferFault fault, int calls = -1);
+/// Fault injection in the blocks produced from now on (see BlockFault);
+/// `blocks` is at least 1. Faults add up; Reset and loading a scenario drop
+/// those not yet applied. A step back lasts until the counter restarts
+/// (fmDLLInit, fmBroadcastResetSoftware). False for a count below 1.
+ZORVA_SIM_API bool InjectBlockFault(BlockFault fault, int blocks = 1);
 
 /// The trace: every fm* call in order, with "Sleep(ms)" entries in virtual
 /// time and Note texts. It keeps the newest entries up to its capacity

@@ -146,7 +146,17 @@ void Simulator::LoadEnvironmentScenario()
     fallbackMessage_ = std::move(fallback);
     blinks_.assign(scenario_.units.size(), 0);
     zeroCount_ = 0;
+    ClearFaultsLocked();
     PowerOffLocked();
+}
+
+void Simulator::ClearFaultsLocked()
+{
+    transferFault_ = TransferFault::None;
+    transferFaultCalls_ = 0;
+    repeatsPending_ = 0;
+    skipsPending_ = 0;
+    counterBack_ = 0;
 }
 
 void Simulator::PowerOffLocked()
@@ -166,6 +176,7 @@ void Simulator::PowerOffLocked()
     enumerated_.clear();
     zero_.clear();
     sampleClock_ = 0;
+    counterBack_ = 0;
     download_ = Download{};
     blockFloats_ = 0;
     capacity_ = static_cast<std::size_t>(scenario_.backlogBlocks);
@@ -268,6 +279,7 @@ int Simulator::ResetSoftware()
 {
     std::lock_guard<std::mutex> lock(mutex_);
     sampleClock_ = 0;
+    counterBack_ = 0;
     head_ = 0;
     count_ = 0;
     messageOutstanding_ = false;
@@ -507,7 +519,7 @@ bool Simulator::CanProduceLocked() const
     return initialised_ && initComplete_ && acquiring_ && posting_ && threadId_ != 0 && !enumerated_.empty();
 }
 
-bool Simulator::ProduceLocked()
+float* Simulator::NextSlotLocked()
 {
     if (count_ == capacity_) {
         // The reader lags: the oldest block goes, as a device FIFO overruns.
@@ -515,11 +527,22 @@ bool Simulator::ProduceLocked()
         --count_;
         ++counters_.blocksDropped;
     }
-    float* block = ring_.data() + ((head_ + count_) % capacity_) * blockFloats_;
+    return ring_.data() + ((head_ + count_) % capacity_) * blockFloats_;
+}
+
+bool Simulator::ProduceLocked()
+{
+    // Lost blocks: their samples pass without reaching the backlog.
+    sampleClock_ += kSetsPerBlock * static_cast<std::uint64_t>(skipsPending_);
+    skipsPending_ = 0;
+
+    float* block = NextSlotLocked();
     const std::size_t n = enumerated_.size();
     for (std::size_t s = 0; s < kSetsPerBlock; ++s) {
         const std::uint64_t t = sampleClock_ + s;
-        const auto counter = static_cast<float>((scenario_.counterStart + t) % kCounterModulus);
+        // A step back can take the counter below its start: it wraps backwards too.
+        const std::uint64_t back = counterBack_ % kCounterModulus;
+        const auto counter = static_cast<float>((scenario_.counterStart + t + kCounterModulus - back) % kCounterModulus);
         for (std::size_t k = 0; k < n; ++k) {
             const UnitSpec& unit = scenario_.units[enumerated_[k]];
             float* record = block + (s * n + k) * kFloatsPerSet;
@@ -536,6 +559,16 @@ bool Simulator::ProduceLocked()
     sampleClock_ += kSetsPerBlock;
     ++count_;
     ++counters_.blocksProduced;
+    // The same block again, as a library that hands one out twice.
+    for (; repeatsPending_ > 0; --repeatsPending_) {
+        const std::size_t previous = (head_ + count_ - 1) % capacity_;
+        std::vector<float> copy(ring_.begin() + static_cast<std::ptrdiff_t>(previous * blockFloats_),
+                                ring_.begin() + static_cast<std::ptrdiff_t>((previous + 1) * blockFloats_));
+        float* again = NextSlotLocked();
+        std::copy(copy.begin(), copy.end(), again);
+        ++count_;
+        ++counters_.blocksProduced;
+    }
     // One message at a time: the reader drains every block per message, so a
     // reader that stalls gets a full backlog, not a flooded message queue.
     if (messageOutstanding_)
@@ -561,7 +594,14 @@ int Simulator::TransferFloatData(float** block)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     int r = 0;
-    if (block) {
+    if (block && transferFault_ != TransferFault::None) {
+        // A failing library: nothing handed out, the backlog left as it is.
+        r = transferFault_ == TransferFault::Error ? -1 : 1;
+        *block = nullptr;
+        messageOutstanding_ = false; // the next block posts again
+        if (transferFaultCalls_ > 0 && --transferFaultCalls_ == 0)
+            transferFault_ = TransferFault::None;
+    } else if (block) {
         if (count_ == 0) {
             messageOutstanding_ = false; // drained: the next block posts again
             *block = nullptr;
@@ -685,6 +725,7 @@ bool Simulator::Load(const Scenario& scenario, const std::string& origin, std::s
     fallbackMessage_.clear();
     blinks_.assign(scenario_.units.size(), 0);
     zeroCount_ = 0;
+    ClearFaultsLocked();
     PowerOffLocked();
     if (error)
         error->clear();
@@ -752,6 +793,26 @@ bool Simulator::SetLoad(int unit, const LoadProfile& load)
     if (unit < 0 || static_cast<std::size_t>(unit) >= scenario_.units.size())
         return false;
     scenario_.units[static_cast<std::size_t>(unit)].load = load;
+    return true;
+}
+
+void Simulator::SetTransferFault(TransferFault fault, int calls)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    transferFault_ = calls == 0 ? TransferFault::None : fault;
+    transferFaultCalls_ = fault == TransferFault::None ? 0 : calls;
+}
+
+bool Simulator::InjectBlockFault(BlockFault fault, int blocks)
+{
+    if (blocks < 1)
+        return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    switch (fault) {
+    case BlockFault::Repeat: repeatsPending_ += blocks; break;
+    case BlockFault::Skip: skipsPending_ += blocks; break;
+    case BlockFault::StepBack: counterBack_ += kSetsPerBlock * static_cast<std::uint64_t>(blocks); break;
+    }
     return true;
 }
 

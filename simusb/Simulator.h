@@ -90,6 +90,8 @@ public:
     bool SetPlugged(int unit, bool plugged);
     bool SetLoad(int unit, const LoadProfile& load);
     bool SetTrigger(int unit, const TriggerProfile& trigger);
+    void SetTransferFault(TransferFault fault, int calls);
+    bool InjectBlockFault(BlockFault fault, int blocks);
     Trace& TraceLog() { return trace_; }
     Counters GetCounters() const;
     LibraryState GetState() const;
@@ -111,11 +113,15 @@ private:
     };
 
     void LoadEnvironmentScenario();
+    void ClearFaultsLocked();
     void PowerOffLocked();
     void ResizeBacklogLocked();
     bool CanProduceLocked() const;
-    /// Makes one block into the backlog; true when a data-ready message is due.
+    /// Makes one block into the backlog (more with a repeat fault); true when
+    /// a data-ready message is due.
     bool ProduceLocked();
+    /// The next free backlog slot; pushes the oldest block out when full.
+    float* NextSlotLocked();
     /// Posts the data-ready message to `threadId` with `lock` released.
     void PostDataReady(std::unique_lock<std::mutex>& lock, std::uint32_t threadId);
     void StartGeneratorIfNeeded();
@@ -170,6 +176,13 @@ private:
     bool messageOutstanding_ = false;
     std::vector<float> current_;
     Counters counters_;
+
+    // Injected faults.
+    TransferFault transferFault_ = TransferFault::None;
+    int transferFaultCalls_ = 0;   // negative: every call
+    int repeatsPending_ = 0;
+    int skipsPending_ = 0;
+    std::uint64_t counterBack_ = 0; // samples the counter runs behind the sample clock
 
     Trace trace_;
 
