@@ -1,7 +1,10 @@
 #include "RecordingHost.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
+#include <stdexcept>
+#include <thread>
 
 namespace zorvahost {
 
@@ -174,6 +177,8 @@ HostResult* RecordingHost::Record(const std::string& call)
 {
     std::string failure;
     bool fails = false;
+    std::string thrown;
+    bool throws = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         calls_.push_back(call);
@@ -189,7 +194,15 @@ HostResult* RecordingHost::Record(const std::string& call)
                 failure = rule.second;
             }
         }
+        for (const auto& rule : prefixThrows_) {
+            if (call.compare(0, rule.first.size(), rule.first) == 0) {
+                throws = true;
+                thrown = rule.second;
+            }
+        }
     }
+    if (throws)
+        throw std::runtime_error(thrown);
     return fails ? results_.Create(failure) : nullptr;
 }
 
@@ -225,7 +238,15 @@ double RecordingHost::GetTime()
     std::lock_guard<std::mutex> lock(mutex_);
     if (realClock_)
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - clockStart_).count();
-    return time_;
+    const double now = time_;
+    time_ += timeStep_;
+    return now;
+}
+
+void RecordingHost::SetTimeStep(double seconds)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    timeStep_ = seconds;
 }
 
 void RecordingHost::UseRealClock()
@@ -339,6 +360,7 @@ HostResult* RecordingHost::InstantiateDevice(const char* manufacturer, const cha
     if (entry.accepted) {
         // A new instance starts with its definition's parameter values.
         entry.services = std::make_shared<DeviceServices>(*this, entry.deviceName);
+        entry.services->SetDevice(device);
         for (const RecordedDefinition& definition : definitions_) {
             if (definition.manufacturer == entry.manufacturer && definition.name == entry.definitionName &&
                 definition.version == entry.version) {
@@ -378,6 +400,30 @@ void RecordingHost::FailCallsStartingWith(const std::string& prefix, const std::
 {
     std::lock_guard<std::mutex> lock(mutex_);
     prefixFailures_.emplace_back(prefix, message);
+}
+
+void RecordingHost::ThrowFromCallsStartingWith(const std::string& prefix, const std::string& message)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    prefixThrows_.emplace_back(prefix, message);
+}
+
+void RecordingHost::FailPushSamples(const std::string& message)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    failPushSamples_ = true;
+    pushFailure_ = message;
+}
+
+void RecordingHost::SetPushSamplesDelay(std::chrono::microseconds delay)
+{
+    pushDelayMicroseconds_ = delay.count();
+}
+
+void RecordingHost::ReadStateOnNotify(bool on)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    readStateOnNotify_ = on;
 }
 
 std::vector<std::string> RecordingHost::Calls() const
@@ -467,7 +513,32 @@ HostResult* DeviceServices::SetParameterValue(IParameterValue* value, const char
 unsigned int DeviceServices::GetChangedParameterCount()
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<unsigned int>(changes_.size());
+    return countAnnounced_ ? announcedCount_ : static_cast<unsigned int>(changes_.size());
+}
+
+void DeviceServices::AnnounceChangedCount(unsigned int count)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    countAnnounced_ = true;
+    announcedCount_ = count;
+}
+
+void DeviceServices::CallBackOnNotify(std::function<void()> hook)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    notifyHook_ = std::move(hook);
+}
+
+MoldraDigitalDevice::IDevice* DeviceServices::Device() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return device_;
+}
+
+void DeviceServices::SetDevice(MoldraDigitalDevice::IDevice* device)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    device_ = device;
 }
 
 HostResult* DeviceServices::GetChangedParameters(unsigned int* cursor, std::uint64_t* ids, unsigned int* count)
@@ -480,7 +551,9 @@ HostResult* DeviceServices::GetChangedParameters(unsigned int* cursor, std::uint
     std::lock_guard<std::mutex> lock(mutex_);
     // The caller sized `ids` from GetChangedParameterCount(): at most that many.
     unsigned int written = 0;
-    const unsigned int room = static_cast<unsigned int>(changes_.size());
+    const unsigned int room =
+        countAnnounced_ ? std::min<unsigned int>(announcedCount_, static_cast<unsigned int>(changes_.size()))
+                        : static_cast<unsigned int>(changes_.size());
     while (*cursor >= 1 && *cursor <= changes_.size() && written < room) {
         if (ids)
             ids[written] = changes_[*cursor - 1];
@@ -494,6 +567,16 @@ HostResult* DeviceServices::GetChangedParameters(unsigned int* cursor, std::uint
 HostResult* DeviceServices::PushSamples(unsigned int stream, std::int64_t frame, int samplesPerBlock,
                                         const int* outputs, int outputCount, const float* values, int valueCount)
 {
+    const std::int64_t delay = host_.pushDelayMicroseconds_.load();
+    if (delay > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(delay));
+    std::string failure;
+    bool fails = false;
+    {
+        std::lock_guard<std::mutex> hostLock(host_.mutex_);
+        fails = host_.failPushSamples_;
+        failure = host_.pushFailure_;
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     ++pushCount_;
     if (values && valueCount > 0)
@@ -509,13 +592,32 @@ HostResult* DeviceServices::PushSamples(unsigned int stream, std::int64_t frame,
             block.values.assign(values, values + valueCount);
         pushed_.push_back(std::move(block));
     }
-    return nullptr;
+    return fails ? host_.results_.Create(failure) : nullptr;
 }
 
 void DeviceServices::NotifyChanged()
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++notifyCount_;
+    std::function<void()> hook;
+    MoldraDigitalDevice::IDevice* device = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++notifyCount_;
+        hook = notifyHook_;
+        device = device_;
+    }
+    bool readState = false;
+    {
+        std::lock_guard<std::mutex> lock(host_.mutex_);
+        readState = host_.readStateOnNotify_;
+    }
+    // As a host does: back into the plugin, on the thread that notified.
+    if (readState && device) {
+        int state = 0;
+        bool rearm = false;
+        device->GetState(&state, &rearm);
+    }
+    if (hook)
+        hook();
 }
 
 void DeviceServices::SeedParameter(const std::string& name, IParameterValue& value)

@@ -16,6 +16,7 @@
 #include "host/IDevice.h"
 #include "values/ParameterValues.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -136,9 +137,23 @@ public:
     std::vector<float> LatestValues() const;
     const std::string& DeviceName() const { return deviceName_; }
 
+    /// A host that calls back into the plugin: `hook` runs inside every
+    /// NotifyChanged, on the plugin's thread (null: none).
+    void CallBackOnNotify(std::function<void()> hook);
+    /// GetChangedParameterCount answers `count` from now on, whatever changed
+    /// (the ids written stay the real ones).
+    void AnnounceChangedCount(unsigned int count);
+    /// The device this services object belongs to (set by InstantiateDevice).
+    MoldraDigitalDevice::IDevice* Device() const;
+    void SetDevice(MoldraDigitalDevice::IDevice* device);
+
 private:
     RecordingHost& host_;
     std::string deviceName_;
+    MoldraDigitalDevice::IDevice* device_ = nullptr;
+    std::function<void()> notifyHook_;
+    bool countAnnounced_ = false;
+    unsigned int announcedCount_ = 0;
     mutable std::mutex mutex_;
     std::map<std::string, std::shared_ptr<IParameterValue>> parameters_;
     std::vector<std::uint64_t> changes_; ///< change n (from 1) at index n-1
@@ -208,6 +223,18 @@ public:
     void FailCall(const std::string& callText, const std::string& message);
     /// Every later call whose recorded text starts with `prefix` fails with `message`.
     void FailCallsStartingWith(const std::string& prefix, const std::string& message);
+    /// Every later call whose recorded text starts with `prefix` throws
+    /// std::runtime_error(`message`) after it was recorded: a host that lets
+    /// an exception out into the plugin.
+    void ThrowFromCallsStartingWith(const std::string& prefix, const std::string& message);
+    /// Every later PushSamples fails with `message` (the block is still recorded).
+    void FailPushSamples(const std::string& message);
+    /// A slow host: every PushSamples takes this long (real time, not the
+    /// Win32 layer's Sleep, which virtual time would skip). May change at any time.
+    void SetPushSamplesDelay(std::chrono::microseconds delay);
+    /// A host that reads the state of a device inside its NotifyChanged (on
+    /// the plugin's thread), for every device it instantiated.
+    void ReadStateOnNotify(bool on);
 
     /// The calls recorded so far (all but Log, GetTime, GetTickRate), in order.
     std::vector<std::string> Calls() const;
@@ -219,6 +246,9 @@ public:
     /// Echo every log line to standard output as it arrives.
     void EchoLogs(bool echo);
     void SetTime(double seconds);
+    /// Each GetTime advances the SetTime clock by `seconds` after reading it;
+    /// negative: a clock that runs backwards.
+    void SetTimeStep(double seconds);
     /// GetTime reads a real clock (seconds since this call) instead of SetTime's value.
     void UseRealClock();
     void SetTickRate(unsigned int ticksPerSecond);
@@ -240,6 +270,12 @@ private:
     std::vector<InstantiatedDevice> instantiated_;
     std::vector<std::pair<std::string, std::string>> exactFailures_;
     std::vector<std::pair<std::string, std::string>> prefixFailures_;
+    std::vector<std::pair<std::string, std::string>> prefixThrows_;
+    bool failPushSamples_ = false;
+    std::string pushFailure_;
+    std::atomic<std::int64_t> pushDelayMicroseconds_{0};
+    bool readStateOnNotify_ = false;
+    double timeStep_ = 0.0;
     std::function<void(const LogLine&)> logObserver_;
     bool echoLogs_ = false;
     double time_ = 0.0;
