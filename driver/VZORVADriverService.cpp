@@ -52,6 +52,8 @@ VZORVADriverService::VZORVADriverService() : host(hostServices)
 VZORVADriverService::~VZORVADriverService()
 {
     try {
+        // Set first: the worker ends only on a quit it finds this flag for.
+        quitRequested = true;
         PostThreadMessageW(workerThreadId, WM_QUIT_WORKER, 0, 0);
         workerThread->join();
         workerThread.reset();
@@ -86,23 +88,58 @@ void VZORVADriverService::RunWorker()
     PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
     startBarrier.wait();
 
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        switch (msg.message) {
-        case WM_DATA_READY: TransferAvailableBlocks(); break;
+    for (;;) {
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got < 0) {
+            Log(2, "GetMessageW failed; the driver's worker ends");
+            return;
+        }
+        // WM_QUIT (got == 0) is not ours: only the destructor ends the worker.
+        switch (got == 0 ? static_cast<UINT>(WM_QUIT) : msg.message) {
+        case WM_DATA_READY: TransferNextBlock(); break;
         case WM_JOB_PENDING: RunNextJob(); break;
-        case WM_QUIT_WORKER: return;
+        case WM_QUIT_WORKER:
+            if (quitRequested)
+                return;
+            IgnoredMessage(msg.message);
+            break;
+        case WM_QUIT: IgnoredMessage(WM_QUIT); break;
         default: break;
         }
     }
 }
 
-void VZORVADriverService::TransferAvailableBlocks()
+void VZORVADriverService::IgnoredMessage(UINT message)
 {
+    Log(2, (boost::format("Thread message %d was not sent by the plugin; ignored") % message).str());
+}
+
+void VZORVADriverService::TransferNextBlock()
+{
+    // One block per message: jobs and the quit queued meanwhile come next,
+    // also while the library delivers faster than the host takes the data.
     float* block = nullptr;
-    while (fmDLLTransferFloatData(&block) != 0) {
+    const int result = fmDLLTransferFloatData(&block);
+    if (result > 0 && block) {
+        transferFailing = false;
         DataReadyCallback* callback = dataReadyCallback.load(std::memory_order_acquire);
-        if (callback && !callback->empty())
-            (*callback)(block);
+        if (callback && !callback->empty()) {
+            try {
+                (*callback)(block);
+            } catch (...) {
+                // The worker must survive whatever the data path meets.
+                Log(2, "Unexpected failure while handing a data block on");
+            }
+        }
+        // After the callback: what was posted while it ran comes first.
+        PostThreadMessageW(workerThreadId, WM_DATA_READY, 0, 0);
+        return;
+    }
+    // Drained (0), or a failing library: the pass ends here, the library's
+    // next message starts another. One warning per run of failures.
+    if (result != 0 && !transferFailing) {
+        transferFailing = true;
+        Log(2, (boost::format("::fmDLLTransferFloatData() -> %d without a block") % result).str());
     }
 }
 
@@ -118,7 +155,14 @@ void VZORVADriverService::RunNextJob()
         // One job per message, so data-ready messages are served between jobs.
         PostThreadMessageW(workerThreadId, WM_JOB_PENDING, 0, 0);
     }
-    job();
+    try {
+        job();
+    } catch (const std::exception& e) {
+        // A job that fails must not end the worker with it.
+        Log(2, std::string("Unexpected failure in a driver job: ") + e.what());
+    } catch (...) {
+        Log(2, "Unexpected failure in a driver job");
+    }
 }
 
 void VZORVADriverService::PostJob(const boost::function<void()>& job)

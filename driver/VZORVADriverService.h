@@ -33,7 +33,12 @@ namespace ZORVA {
 ///   held together, and neither is held while a callback runs, so callbacks
 ///   may call back into the service.
 /// - The data path takes no lock and allocates nothing: the library's block
-///   pointer goes to the data callback unchanged.
+///   pointer goes to the data callback unchanged. One block per data-ready
+///   message, so queued jobs and the quit are served between blocks however
+///   fast the library delivers; only a positive transfer result with a block
+///   is a block.
+/// - The worker ends only on the destructor's WM_QUIT_WORKER; a WM_QUIT or a
+///   WM_QUIT_WORKER posted by anyone else is logged and ignored.
 class VZORVADriverService
 {
 public:
@@ -74,7 +79,7 @@ public:
     /// Thread messages of the worker (wParam and lParam are not read).
     enum : UINT
     {
-        WM_DATA_READY = WM_USER + 109,  ///< posted by the library
+        WM_DATA_READY = WM_USER + 109,  ///< posted by the library, and by the worker while blocks wait
         WM_JOB_PENDING = WM_USER + 110, ///< one per queued job
         WM_QUIT_WORKER = WM_USER + 111  ///< posted by the destructor
     };
@@ -107,7 +112,10 @@ public:
 
 private:
     void RunWorker();
-    void TransferAvailableBlocks();
+    /// Hands on one block, then posts WM_DATA_READY again while the library
+    /// delivers, so the messages queued meanwhile are served between blocks.
+    void TransferNextBlock();
+    void IgnoredMessage(UINT message);
     void RunNextJob();
     void PostJob(const boost::function<void()>& job);
 
@@ -139,6 +147,10 @@ private:
     std::atomic<bool> acquiring{false};
     bool initialised = false;
     std::atomic<bool> stopPending{false};
+    /// Set by the destructor before it posts WM_QUIT_WORKER; any other quit is ignored.
+    std::atomic<bool> quitRequested{false};
+    /// Worker only: the last transfer failed (warned once per run of failures).
+    bool transferFailing = false;
     MoldraDigitalDevice::IPluginHost* host;
 };
 
