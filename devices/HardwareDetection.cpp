@@ -6,10 +6,13 @@
 
 #include "definitions/CustomDefinitions.h"
 #include "host/HostResultHandle.h"
+#include "plugin/Guarded.h"
 
 #include <boost/format.hpp>
 
+#include <algorithm>
 #include <cmath>
+#include <map>
 #include <memory>
 
 namespace ZORVA {
@@ -82,7 +85,23 @@ int VSharedConfigDevice::UpdateSupportedRates(int productType)
 void VSharedConfigDevice::OnDetectionComplete(const VZORVADriverService::VDllInitInfo& info,
                                               const std::vector<VZORVADriverService::VDeviceInfo>& devices)
 {
-    boost::mutex::scoped_lock lock(mutex);
+    Guarded(host, "OnDetectionComplete", [&] {
+        HostCalls later;
+        {
+            boost::mutex::scoped_lock lock(mutex);
+            DetectionComplete(info, devices, later);
+        }
+        // Unlocked: the host may attach a new plate inside InstantiateDevice
+        // or read the state inside NotifyChanged.
+        for (const boost::function<void()>& call : later)
+            call();
+    });
+}
+
+void VSharedConfigDevice::DetectionComplete(const VZORVADriverService::VDllInitInfo& info,
+                                            const std::vector<VZORVADriverService::VDeviceInfo>& devices,
+                                            HostCalls& later)
+{
     if (info.status == 2) {
         if (host)
             host->Log((boost::format("Unsuccessful ZORVA device detection loop: %s") % info.message).str().c_str(), 3);
@@ -94,9 +113,11 @@ void VSharedConfigDevice::OnDetectionComplete(const VZORVADriverService::VDllIni
     }
 
     UpdateSupportedRates(0);
+    // Every plate is in knownPlates from its creation on.
     for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates) {
-        knownPlates[plate->IdentityKey()] = plate;
-        plate->SetConnected(false);
+        const boost::function<void()> tell = plate->UpdateConnected(false);
+        if (tell)
+            later.push_back(tell);
     }
     plates.clear();
 
@@ -104,6 +125,7 @@ void VSharedConfigDevice::OnDetectionComplete(const VZORVADriverService::VDllIni
     if (host)
         host->Log((boost::format("Detected %d ZORVA digital devices") % deviceCount).str().c_str(), 1);
 
+    std::map<std::pair<std::string, std::string>, int> firstWithKey;
     for (const VZORVADriverService::VDeviceInfo& d : devices) {
         // Product type 0 would reset the rate list and markers: it is no
         // supported unit either.
@@ -117,13 +139,29 @@ void VSharedConfigDevice::OnDetectionComplete(const VZORVADriverService::VDllIni
         }
         const std::pair<std::string, std::string> key(d.amplifierModel + d.amplifierSerial,
                                                       d.platformModel + d.platformSerial);
-        auto known = knownPlates.find(key);
-        if (known != knownPlates.end()) {
+        const auto first = firstWithKey.insert(std::make_pair(key, d.deviceIndex));
+        if (!first.second && host)
+            host->Log((boost::format("Devices %d and %d report the same identity; their plates follow the "
+                                     "detection order") %
+                       first.first->second % d.deviceIndex)
+                          .str()
+                          .c_str(),
+                      2);
+
+        // Units with equal identities: each takes the first of their plates
+        // that no unit of this detection took yet, so none shares or steals one.
+        boost::shared_ptr<VZORVATrelDevice> known;
+        const auto range = knownPlates.equal_range(key);
+        for (auto it = range.first; it != range.second && !known; ++it) {
+            if (std::find(plates.begin(), plates.end(), it->second) == plates.end())
+                known = it->second;
+        }
+        if (known) {
             // Mode and threshold changes reach only the plates of the latest
             // detection: one that was away meanwhile takes the current ones.
-            known->second->SetSyncMode(syncMode);
-            known->second->SetDataThreshold(definition.DataThreshold.Value.GetValue());
-            plates.push_back(known->second);
+            known->SetSyncMode(syncMode);
+            known->SetDataThreshold(dataThreshold);
+            plates.push_back(known);
         } else {
             const unsigned int rate = RateSetting(sampleRate);
             const int model = MatchPlateModel(d);
@@ -136,29 +174,41 @@ void VSharedConfigDevice::OnDetectionComplete(const VZORVADriverService::VDllIni
                 new VZORVATrelDevice(rate, d, plateDefinition.get(), host, driver));
             // A new plate follows the current mode and threshold from the start.
             plate->SetSyncMode(syncMode);
-            plate->SetDataThreshold(definition.DataThreshold.Value.GetValue());
+            plate->SetDataThreshold(dataThreshold);
             plates.push_back(plate);
+            // Owned from now on until this device goes: the host will hold it.
+            knownPlates.insert(std::make_pair(key, plate));
             if (instantiator) {
-                const VZORVAGenericPlateDefinition& used = plate->Definition();
-                HostResultHandle result(instantiator->InstantiateDevice(used.Manufacturer.c_str(), used.Name.c_str(),
-                                                                        used.Version.c_str(), plate->Name().c_str(),
-                                                                        plate.get()));
-                const char* message = result.Message();
-                if (message && host)
-                    host->Log((boost::format("Host returned \"%s\" when trying to instantiate device %s") % message %
-                               d.platformModel)
-                                  .str()
-                                  .c_str(),
-                              2);
+                IDeviceInstantiator* const to = instantiator;
+                IPluginHost* const log = host;
+                const std::string platformModel = d.platformModel;
+                VZORVATrelDevice* const device = plate.get();
+                later.push_back([to, log, device, platformModel] {
+                    const VZORVAGenericPlateDefinition& used = device->Definition();
+                    HostResultHandle result(to->InstantiateDevice(used.Manufacturer.c_str(), used.Name.c_str(),
+                                                                  used.Version.c_str(), device->Name().c_str(),
+                                                                  device));
+                    const char* message = result.Message();
+                    if (message && log)
+                        log->Log((boost::format("Host returned \"%s\" when trying to instantiate device %s") %
+                                  message % platformModel)
+                                     .str()
+                                     .c_str(),
+                                 2);
+                });
             }
         }
-        plates.back()->SetConnected(true);
+        const boost::function<void()> tell = plates.back()->UpdateConnected(true);
+        if (tell)
+            later.push_back(tell);
         plates.back()->SetDeviceIndex(d.deviceIndex);
     }
 
     rearmRequired = true;
-    if (services)
-        services->NotifyChanged();
+    if (services) {
+        IDeviceHost* const notify = services;
+        later.push_back([notify] { notify->NotifyChanged(); });
+    }
 }
 
 } // namespace ZORVA

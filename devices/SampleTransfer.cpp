@@ -5,8 +5,10 @@
 #include "VZORVATrelDevice.h"
 
 #include "host/HostResultHandle.h"
+#include "plugin/Guarded.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace ZORVA {
 
@@ -19,6 +21,10 @@ const int FloatsPerRecord = 8;
 const int ValuesPerSample = 9;
 /// The library's sample counter wraps to 0 here (2^24).
 const std::int64_t CounterModulus = 16777216;
+/// Half the counter's range: a step forward by less is a step forward (across
+/// 0 a wrap-around), anything else a step back. Blocks lost in between do not
+/// make a wrap look like a step back unless an hour or more is missing.
+const std::int64_t HalfCounterRange = CounterModulus / 2;
 
 /// A counter or a sample count truncated to an integer. A corrupt block or
 /// host time must not make the conversion undefined: no number counts as 0,
@@ -38,6 +44,11 @@ std::int64_t ToSampleNumber(double value)
 } // namespace
 
 void VSharedConfigDevice::OnDataReady(float* block)
+{
+    Guarded(host, "OnDataReady", [&] { TransferToPlates(block); });
+}
+
+void VSharedConfigDevice::TransferToPlates(float* block)
 {
     boost::mutex::scoped_lock lock(mutex);
     if (!block) {
@@ -67,7 +78,9 @@ void VSharedConfigDevice::OnDataReady(float* block)
             if (!found)
                 return;
         } else if (startTimeSet) {
-            const double elapsed = host ? host->GetTime() - startTime : 0.0;
+            // A block that arrives after StartCapture is not from before the
+            // capture's start, whatever a host clock that runs backwards says.
+            const double elapsed = host ? std::max(0.0, host->GetTime() - startTime) : 0.0;
             offset = ToSampleNumber(block[0]) - ToSampleNumber(sampleRate * elapsed);
         } else {
             return; // not yet alignable: dropped
@@ -76,11 +89,13 @@ void VSharedConfigDevice::OnDataReady(float* block)
             plate->startOffset = offset;
         synchronised = true;
     }
+    // Armed, or genlock, whose sample numbers are the counters themselves.
+    const bool captureOpen = state != DeviceStateStopped || syncMode == 2;
     for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates)
-        plate->TransferBlock(block, n);
+        plate->TransferBlock(block, n, captureOpen);
 }
 
-void VZORVATrelDevice::TransferBlock(const float* block, unsigned int n)
+void VZORVATrelDevice::TransferBlock(const float* block, unsigned int n, bool captureOpen)
 {
     boost::mutex::scoped_lock lock(mutex);
     if (!services || !block)
@@ -88,6 +103,13 @@ void VZORVATrelDevice::TransferBlock(const float* block, unsigned int n)
     // A plate whose index lies outside the block has no records in it.
     if (deviceIndex < 0 || static_cast<unsigned int>(deviceIndex) >= n)
         return;
+    if (newStream) {
+        // Blocks still flow after Disarm, aligned for the last capture: a
+        // stream armed since starts with the capture it was armed for.
+        if (!captureOpen)
+            return;
+        newStream = false;
+    }
 
     float values[SamplesPerBlock * ValuesPerSample] = {};
     const float ox = origin[0];
@@ -119,8 +141,28 @@ void VZORVATrelDevice::TransferBlock(const float* block, unsigned int n)
     }
 
     const std::int64_t counter = ToSampleNumber(block[static_cast<std::size_t>(deviceIndex) * FloatsPerRecord]);
-    if (counter <= lastCounter)
-        wrapOffset += CounterModulus;
+    if (lastCounter >= 0) {
+        // The step since the last block, taken modulo 2^24 into
+        // [-2^23, 2^23): a wrap-around is a small step forward across 0; a
+        // repeated block or a counter that stepped back is a step of 0 or
+        // less, whose sample numbers go back with it.
+        std::int64_t step = (counter - lastCounter) % CounterModulus;
+        if (step >= HalfCounterRange)
+            step -= CounterModulus;
+        else if (step < -HalfCounterRange)
+            step += CounterModulus;
+        if (step > 0 && counter < lastCounter)
+            wrapOffset += CounterModulus;
+        else if (step < 0 && counter > lastCounter)
+            wrapOffset -= CounterModulus;
+        if (step <= 0 && host) {
+            // snprintf: the data path allocates nothing, not even for this.
+            char text[160];
+            std::snprintf(text, sizeof text, "Sample counter of device %d went from %lld to %lld: a repeated block or a step back",
+                          deviceIndex, static_cast<long long>(lastCounter), static_cast<long long>(counter));
+            host->Log(text, 2);
+        }
+    }
     lastCounter = counter;
     const std::int64_t frame = wrapOffset - startOffset + counter;
     HostResultHandle(services->PushSamples(streamHandle, frame, SamplesPerBlock, outputIndices.data(), 3, values,

@@ -3,6 +3,7 @@
 #include "ChangedParameters.h"
 #include "VZORVATrelDevice.h"
 #include "host/HostResultHandle.h"
+#include "plugin/Guarded.h"
 #include "plugin/Plugin.h"
 
 #include <boost/bind/bind.hpp>
@@ -10,6 +11,7 @@
 #include <boost/lexical_cast.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace ZORVA {
@@ -23,6 +25,9 @@ VSharedConfigDevice::VSharedConfigDevice(VZORVADriverService* driverService)
     // change and mode change: every standard rate, and the modes' defaults.
     UpdateSupportedRates(0);
     sampleRate = RateSetting(1000);
+    const double threshold = definition.DataThreshold.Value.GetValue();
+    if (std::isfinite(threshold))
+        dataThreshold = threshold;
 }
 
 VSharedConfigDevice::~VSharedConfigDevice() {}
@@ -35,15 +40,17 @@ std::vector<boost::shared_ptr<VZORVATrelDevice>> VSharedConfigDevice::Plates()
 
 void VSharedConfigDevice::Attach(IDeviceHost* deviceServices)
 {
-    boost::mutex::scoped_lock lock(mutex);
-    rearmRequired = true;
-    services = deviceServices;
-    if (!driver)
-        return;
-    driver->SetAcquisitionStateCallback(boost::bind(&VSharedConfigDevice::OnAcquisitionStateChanged, this,
-                                                    boost::placeholders::_1));
-    driver->SetDataReadyCallback(boost::bind(&VSharedConfigDevice::OnDataReady, this, boost::placeholders::_1));
-    DetectionCallbacks();
+    Guarded(host, "Attach", [&] {
+        boost::mutex::scoped_lock lock(mutex);
+        rearmRequired = true;
+        services = deviceServices;
+        if (!driver)
+            return;
+        driver->SetAcquisitionStateCallback(
+            boost::bind(&VSharedConfigDevice::OnAcquisitionStateChanged, this, boost::placeholders::_1));
+        driver->SetDataReadyCallback(boost::bind(&VSharedConfigDevice::OnDataReady, this, boost::placeholders::_1));
+        DetectionCallbacks();
+    });
 }
 
 void VSharedConfigDevice::DetectionCallbacks()
@@ -54,108 +61,132 @@ void VSharedConfigDevice::DetectionCallbacks()
 
 void VSharedConfigDevice::ParametersChanged()
 {
-    boost::mutex::scoped_lock lock(mutex);
-    if (!services)
-        return;
-    for (std::uint64_t id : ChangedParameterIds(*services, changeCursor)) {
-        if (id == definition.SampleRate.Id) {
-            if (driver)
-                driver->StopAcquisition();
-            ReconcileSampleRate();
-        } else if (id == definition.SyncMode.Id) {
-            if (driver)
-                driver->StopAcquisition();
-            ApplySyncMode();
-        } else if (id == definition.DataThreshold.Id) {
-            ApplyDataThreshold();
-        } else if (id == definition.BroadcastZero.Id) {
-            if (driver)
-                driver->ZeroPlatforms();
-        } else if (id == definition.ScanForHardware.Id) {
-            if (driver)
-                DetectionCallbacks();
+    Guarded(host, "ParametersChanged", [&] {
+        boost::mutex::scoped_lock lock(mutex);
+        if (!services)
+            return;
+        for (std::uint64_t id : ChangedParameterIds(*services, changeCursor, host)) {
+            if (id == definition.SampleRate.Id) {
+                if (driver)
+                    driver->StopAcquisition();
+                ReconcileSampleRate();
+            } else if (id == definition.SyncMode.Id) {
+                if (driver)
+                    driver->StopAcquisition();
+                ApplySyncMode();
+            } else if (id == definition.DataThreshold.Id) {
+                ApplyDataThreshold();
+            } else if (id == definition.BroadcastZero.Id) {
+                if (driver)
+                    driver->ZeroPlatforms();
+            } else if (id == definition.ScanForHardware.Id) {
+                if (driver)
+                    DetectionCallbacks();
+            }
         }
-    }
+    });
 }
 
 bool VSharedConfigDevice::Arm(unsigned int /*streamHandle*/, ICaptureSetup* /*setup*/)
 {
-    boost::mutex::scoped_lock lock(mutex);
-    rearmRequired = false;
-    synchronised = syncMode == 2;
-    startTimeSet = false;
-    startTime = 0.0;
-    if (!detectionSucceeded || plates.empty()) {
-        state = DeviceStateStopped;
-        return false;
-    }
-    ReconcileSampleRate();
-    if (driver)
-        driver->StopAcquisition();
-    state = DeviceStateArmed;
-    Sleep(500);
-    if (driver)
-        driver->StartAcquisition();
-    return true;
+    return Guarded(host, "Arm", false, [&] {
+        boost::mutex::scoped_lock lock(mutex);
+        rearmRequired = false;
+        synchronised = syncMode == 2;
+        startTimeSet = false;
+        startTime = 0.0;
+        if (!detectionSucceeded || plates.empty()) {
+            state = DeviceStateStopped;
+            return false;
+        }
+        ReconcileSampleRate();
+        if (driver)
+            driver->StopAcquisition();
+        state = DeviceStateArmed;
+        Sleep(500);
+        if (driver)
+            driver->StartAcquisition();
+        return true;
+    });
 }
 
 void VSharedConfigDevice::Reserved() {}
 
 void VSharedConfigDevice::StartCapture(double hostTime)
 {
-    boost::mutex::scoped_lock lock(mutex);
-    if (syncMode == 0) {
-        startTime = hostTime;
-        startTimeSet = true;
-    }
+    Guarded(host, "StartCapture", [&] {
+        boost::mutex::scoped_lock lock(mutex);
+        if (syncMode == 0) {
+            startTime = hostTime;
+            startTimeSet = true;
+        }
+    });
 }
 
 void VSharedConfigDevice::Disarm()
 {
-    boost::mutex::scoped_lock lock(mutex);
-    acquiring = false;
-    SetDeviceStates(DeviceStateStopped);
+    Guarded(host, "Disarm", [&] {
+        boost::mutex::scoped_lock lock(mutex);
+        acquiring = false;
+        SetDeviceStates(DeviceStateStopped);
+    });
 }
 
 void VSharedConfigDevice::GetState(int* stateOut, bool* rearmRequiredOut)
 {
-    boost::mutex::scoped_lock lock(mutex);
-    if (stateOut)
-        *stateOut = state;
-    if (rearmRequiredOut)
-        *rearmRequiredOut = rearmRequired;
+    Guarded(host, "GetState", [&] {
+        boost::mutex::scoped_lock lock(mutex);
+        if (stateOut)
+            *stateOut = state;
+        if (rearmRequiredOut)
+            *rearmRequiredOut = rearmRequired;
+    });
 }
 
 void VSharedConfigDevice::OnAcquisitionStateChanged(bool acquiringNow)
 {
-    boost::mutex::scoped_lock lock(mutex);
-    if (!acquiringNow) {
-        if (acquiring)
-            rearmRequired = true;
-        // The stop that Arm queues before its start leaves the armed state alone.
-        if (state != DeviceStateArmed)
-            SetDeviceStates(DeviceStateStopped);
-        acquiring = false;
-    } else {
-        SetDeviceStates(DeviceStateAcquiring);
-        acquiring = true;
+    Guarded(host, "OnAcquisitionStateChanged", [&] {
+        IDeviceHost* notify = nullptr;
+        {
+            boost::mutex::scoped_lock lock(mutex);
+            if (!acquiringNow) {
+                if (acquiring)
+                    rearmRequired = true;
+                // The stop that Arm queues before its start leaves the armed state alone.
+                if (state != DeviceStateArmed)
+                    SetDeviceStates(DeviceStateStopped);
+                acquiring = false;
+            } else {
+                SetDeviceStates(DeviceStateAcquiring);
+                acquiring = true;
+            }
+            notify = services;
+        }
+        // Unlocked: a host reads the new state from inside NotifyChanged.
+        if (notify)
+            notify->NotifyChanged();
+    });
+}
+
+bool VSharedConfigDevice::ReadRateSetting(unsigned int& rate)
+{
+    try {
+        // Through a signed type: a cast to unsigned would take "-1000" as 4294966296.
+        const long long value = boost::lexical_cast<long long>(definition.SampleRate.Value.GetValue());
+        if (value < 0 || value > static_cast<long long>(std::numeric_limits<unsigned int>::max()))
+            return false;
+        rate = static_cast<unsigned int>(value);
+        return true;
+    } catch (const boost::bad_lexical_cast&) {
+        return false;
     }
-    if (services)
-        services->NotifyChanged();
 }
 
 unsigned int VSharedConfigDevice::RateSetting(unsigned int fallback)
 {
-    try {
-        // Through a signed type: a cast to unsigned would take "-1000" as 4294966296.
-        const long long rate = boost::lexical_cast<long long>(definition.SampleRate.Value.GetValue());
-        if (rate < 0 || rate > static_cast<long long>(std::numeric_limits<unsigned int>::max()))
-            return fallback;
-        return static_cast<unsigned int>(rate);
-    } catch (const boost::bad_lexical_cast&) {
-        // The host holds a text that is no rate: keep what the hardware runs at.
-        return fallback;
-    }
+    unsigned int rate = fallback;
+    // A text that is no rate: keep what the hardware runs at.
+    return ReadRateSetting(rate) ? rate : fallback;
 }
 
 void VSharedConfigDevice::ReconcileSampleRate()
@@ -163,7 +194,16 @@ void VSharedConfigDevice::ReconcileSampleRate()
     if (!services)
         return;
     HostResultHandle(services->GetParameterValue(&definition.SampleRate.Value, definition.SampleRate.Name.c_str(), ""));
-    const unsigned int requested = RateSetting(sampleRate);
+    unsigned int requested = sampleRate;
+    if (!ReadRateSetting(requested)) {
+        requested = sampleRate;
+        if (host)
+            host->Log((boost::format("Sample rate \"%s\" is no acquisition rate; %d used instead") %
+                       definition.SampleRate.Value.GetValue() % requested)
+                          .str()
+                          .c_str(),
+                      2);
+    }
 
     // The supported rate nearest to the request; a tie goes to the lower rate.
     unsigned int chosen = requested;
@@ -203,10 +243,14 @@ void VSharedConfigDevice::ApplySyncMode()
     HostResultHandle(services->GetParameterValue(&definition.SyncMode.Value, definition.SyncMode.Name.c_str(), ""));
     const std::string text = definition.SyncMode.Value.GetValue();
     int mode = 0;
-    if (text == "Hardware trigger")
+    if (text == "Hardware trigger") {
         mode = 1;
-    else if (text == "Genlock")
+    } else if (text == "Genlock") {
         mode = 2;
+    } else if (text != "Software trigger" && host) {
+        host->Log((boost::format("Sync mode \"%s\" is unknown; Software trigger used instead") % text).str().c_str(),
+                  2);
+    }
     syncMode = mode;
     if (driver)
         driver->SetGenlockMode(mode == 2);
@@ -221,6 +265,16 @@ void VSharedConfigDevice::ApplyDataThreshold()
     HostResultHandle(
         services->GetParameterValue(&definition.DataThreshold.Value, definition.DataThreshold.Name.c_str(), ""));
     const double threshold = definition.DataThreshold.Value.GetValue();
+    if (!std::isfinite(threshold)) {
+        // NaN and +infinity would blank every sample, -infinity none.
+        if (host)
+            host->Log((boost::format("Fz threshold %f refused; %f used instead") % threshold % dataThreshold)
+                          .str()
+                          .c_str(),
+                      2);
+        return;
+    }
+    dataThreshold = threshold;
     for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates)
         plate->SetDataThreshold(threshold);
 }

@@ -8,6 +8,7 @@
 #include "host/HostInterfaces.h"
 #include "host/IDevice.h"
 
+#include <boost/function.hpp>
 #include <boost/shared_ptr.hpp>
 #include <boost/thread/mutex.hpp>
 
@@ -34,6 +35,15 @@ class VZORVATrelDevice;
 /// - `instantiator` is written by BeginDeviceInstantiation on the host's thread
 ///   without the lock, before the host attaches the device (hence before any
 ///   detection can read it).
+/// - The worker's calls into the host that the host may answer by calling
+///   back into a device (NotifyChanged, InstantiateDevice, the plates'
+///   "Connected") are collected under the lock and made after it is
+///   released, in the order a detection or state change makes them.
+/// - No exception leaves an IDevice operation or a driver callback: each runs
+///   behind a catch-all that logs the failure at level 2.
+/// - Every plate device created lives until this device is destroyed
+///   (`knownPlates`), whatever the detections find: the host holds plain
+///   pointers to them.
 class VSharedConfigDevice final : public MoldraDigitalDevice::IDevice
 {
     ZORVA_HOST_OBJECT(VSharedConfigDevice)
@@ -73,6 +83,12 @@ public:
     std::vector<boost::shared_ptr<VZORVATrelDevice>> Plates();
 
 private:
+    /// Host calls collected under the lock, made after it is released.
+    typedef std::vector<boost::function<void()>> HostCalls;
+
+    void TransferToPlates(float* block);
+    void DetectionComplete(const VZORVADriverService::VDllInitInfo& info,
+                           const std::vector<VZORVADriverService::VDeviceInfo>& devices, HostCalls& later);
     void ReconcileSampleRate();
     void ApplySyncMode();
     void ApplyDataThreshold();
@@ -81,6 +97,8 @@ private:
     int UpdateSupportedRates(int productType);
     /// The SampleRate setting's text as a rate; `fallback` when it is no number.
     unsigned int RateSetting(unsigned int fallback);
+    /// The SampleRate setting's text as a rate; false when it is none.
+    bool ReadRateSetting(unsigned int& rate);
     void DetectionCallbacks();
 
     boost::mutex mutex;
@@ -101,10 +119,14 @@ private:
     double startTime = 0.0;
     /// 0 software trigger, 1 hardware trigger, 2 genlock.
     int syncMode = 0;
+    /// Newtons: the Fz threshold the plates use (a refused setting keeps it).
+    double dataThreshold = 20.0;
     MoldraDigitalDevice::IPluginHost* host;
     VZORVADriverService* driver;
     std::vector<boost::shared_ptr<VZORVATrelDevice>> plates;
-    std::map<std::pair<std::string, std::string>, boost::shared_ptr<VZORVATrelDevice>> knownPlates;
+    /// Every plate device ever created, by identity key, in creation order.
+    /// Units whose identities are equal each keep their own plate.
+    std::multimap<std::pair<std::string, std::string>, boost::shared_ptr<VZORVATrelDevice>> knownPlates;
     MoldraDigitalDevice::IDeviceHost* services = nullptr;
     unsigned int changeCursor = 1;
     VSharedConfigDefinition definition;

@@ -3,6 +3,7 @@
 #include "ChangedParameters.h"
 
 #include "host/HostResultHandle.h"
+#include "plugin/Guarded.h"
 
 #include <boost/format.hpp>
 
@@ -73,60 +74,77 @@ std::pair<std::string, std::string> VZORVATrelDevice::IdentityKey() const
 
 void VZORVATrelDevice::Attach(IDeviceHost* deviceServices)
 {
-    if (!deviceServices)
-        return;
-    boost::mutex::scoped_lock lock(mutex);
-    services = deviceServices;
-    auto publish = [this](IParameterValue& value, const std::string& parameterName) {
-        HostResultHandle(services->SetParameterValue(&value, parameterName.c_str(), ""));
-    };
-    publish(definition.AmplifierSerial.Value, definition.AmplifierSerial.Name);
-    publish(definition.AmplifierModel.Value, definition.AmplifierModel.Name);
-    publish(definition.PlatformModel.Value, definition.PlatformModel.Name);
-    publish(definition.PlatformSerial.Value, definition.PlatformSerial.Name);
-    publish(definition.FirmwareVersion.Value, definition.FirmwareVersion.Name);
-    publish(definition.ParameterA.Value, definition.ParameterA.Name);
-    publish(definition.ParameterB.Value, definition.ParameterB.Name);
-    publish(definition.ParameterAZ0.Value, definition.ParameterAZ0.Name);
+    Guarded(host, "Attach", [&] {
+        if (!deviceServices)
+            return;
+        IParameterValueBool status;
+        {
+            boost::mutex::scoped_lock lock(mutex);
+            services = deviceServices;
+            status = connected;
+        }
+        // Without the lock: the host may call back into the plate from these.
+        // The published values never change after construction.
+        auto publish = [deviceServices](IParameterValue& value, const std::string& parameterName) {
+            HostResultHandle(deviceServices->SetParameterValue(&value, parameterName.c_str(), ""));
+        };
+        publish(definition.AmplifierSerial.Value, definition.AmplifierSerial.Name);
+        publish(definition.AmplifierModel.Value, definition.AmplifierModel.Name);
+        publish(definition.PlatformModel.Value, definition.PlatformModel.Name);
+        publish(definition.PlatformSerial.Value, definition.PlatformSerial.Name);
+        publish(definition.FirmwareVersion.Value, definition.FirmwareVersion.Name);
+        publish(definition.ParameterA.Value, definition.ParameterA.Name);
+        publish(definition.ParameterB.Value, definition.ParameterB.Name);
+        publish(definition.ParameterAZ0.Value, definition.ParameterAZ0.Name);
 
-    HostResultHandle(services->GetParameterValue(&connected, "Connected", ""));
-    connected.Value = true;
-    HostResultHandle(services->SetParameterValue(&connected, "Connected", ""));
+        HostResultHandle(deviceServices->GetParameterValue(&status, "Connected", ""));
+        status.Value = true;
+        {
+            boost::mutex::scoped_lock lock(mutex);
+            connected = status;
+        }
+        HostResultHandle(deviceServices->SetParameterValue(&status, "Connected", ""));
+    });
 }
 
 void VZORVATrelDevice::ParametersChanged()
 {
-    boost::mutex::scoped_lock lock(mutex);
-    if (!services)
-        return;
-    for (std::uint64_t id : ChangedParameterIds(*services, changeCursor)) {
-        if (id == BlinkActionId && driver)
-            driver->BlinkDevice(static_cast<unsigned int>(deviceIndex));
-    }
+    Guarded(host, "ParametersChanged", [&] {
+        boost::mutex::scoped_lock lock(mutex);
+        if (!services)
+            return;
+        for (std::uint64_t id : ChangedParameterIds(*services, changeCursor, host)) {
+            if (id == BlinkActionId && driver)
+                driver->BlinkDevice(static_cast<unsigned int>(deviceIndex));
+        }
+    });
 }
 
 bool VZORVATrelDevice::Arm(unsigned int handle, ICaptureSetup* setup)
 {
-    boost::mutex::scoped_lock lock(mutex);
-    state = DeviceStateArmed;
-    wrapOffset = 0;
-    // No block seen yet: a first counter of 0 is not a wrap-around.
-    lastCounter = -1;
-    streamHandle = handle;
-    if (!connected.Value || !setup)
-        return false;
-    HostResultHandle(setup->SetSamplesPerBlock(16));
-    if (sampleRate == 0)
-        return false;
-    const unsigned int ticksPerSample = (host ? host->GetTickRate() : 0) / sampleRate;
-    HostResultHandle(setup->SetTicksPerSample(ticksPerSample));
-    setup->SetTimingMode(2);
-    if (syncMode == 1 && deviceIndex == 0) {
-        // Only the first unit's plate takes the trigger input.
-        const int tolerance = static_cast<int>(std::max(ticksPerSample, 1u) * 1.5);
-        HostResultHandle(setup->AddSyncInput(definition.SyncPort.c_str(), 1, tolerance, 0, 0, true));
-    }
-    return true;
+    return Guarded(host, "Arm", false, [&] {
+        boost::mutex::scoped_lock lock(mutex);
+        state = DeviceStateArmed;
+        wrapOffset = 0;
+        // No block seen yet: a first counter of 0 is not a wrap-around.
+        lastCounter = -1;
+        streamHandle = handle;
+        newStream = true;
+        if (!connected.Value || !setup)
+            return false;
+        HostResultHandle(setup->SetSamplesPerBlock(16));
+        if (sampleRate == 0)
+            return false;
+        const unsigned int ticksPerSample = (host ? host->GetTickRate() : 0) / sampleRate;
+        HostResultHandle(setup->SetTicksPerSample(ticksPerSample));
+        setup->SetTimingMode(2);
+        if (syncMode == 1 && deviceIndex == 0) {
+            // Only the first unit's plate takes the trigger input.
+            const int tolerance = static_cast<int>(std::max(ticksPerSample, 1u) * 1.5);
+            HostResultHandle(setup->AddSyncInput(definition.SyncPort.c_str(), 1, tolerance, 0, 0, true));
+        }
+        return true;
+    });
 }
 
 void VZORVATrelDevice::Reserved() {}
@@ -137,19 +155,31 @@ void VZORVATrelDevice::Disarm() {}
 
 void VZORVATrelDevice::GetState(int* stateOut, bool* rearmRequiredOut)
 {
+    Guarded(host, "GetState", [&] {
+        boost::mutex::scoped_lock lock(mutex);
+        if (rearmRequiredOut)
+            *rearmRequiredOut = false;
+        if (stateOut)
+            *stateOut = state;
+    });
+}
+
+boost::function<void()> VZORVATrelDevice::UpdateConnected(bool value)
+{
     boost::mutex::scoped_lock lock(mutex);
-    if (rearmRequiredOut)
-        *rearmRequiredOut = false;
-    if (stateOut)
-        *stateOut = state;
+    connected.Value = value;
+    if (!services)
+        return boost::function<void()>();
+    IDeviceHost* const to = services;
+    IParameterValueBool status = connected;
+    return [to, status]() mutable { HostResultHandle(to->SetParameterValue(&status, "Connected", "")); };
 }
 
 void VZORVATrelDevice::SetConnected(bool value)
 {
-    boost::mutex::scoped_lock lock(mutex);
-    connected.Value = value;
-    if (services)
-        HostResultHandle(services->SetParameterValue(&connected, "Connected", ""));
+    const boost::function<void()> tell = UpdateConnected(value);
+    if (tell)
+        tell();
 }
 
 void VZORVATrelDevice::SetDataThreshold(double threshold)

@@ -7,6 +7,7 @@
 #include "host/IDevice.h"
 #include "values/ParameterValues.h"
 
+#include <boost/function.hpp>
 #include <boost/thread/mutex.hpp>
 
 #include <cstdint>
@@ -26,7 +27,12 @@ class VSharedConfigDevice;
 ///   be arming the plate, which reads `syncMode`. The shared device also
 ///   writes `state` and `sampleRate` under this lock. Lock order: the shared
 ///   device's lock, then this one; the plate never takes the shared device's.
-/// - Nothing blocks but the host calls made under the lock.
+/// - Host calls the host may answer by calling back into the plugin
+///   (SetParameterValue, GetParameterValue in Attach and SetConnected) are
+///   made without this lock; only PushSamples and the change queries are
+///   made under it.
+/// - No exception leaves an IDevice operation: each runs behind a catch-all
+///   that logs the failure at level 2 and returns a safe result.
 class VZORVATrelDevice final : public MoldraDigitalDevice::IDevice
 {
     ZORVA_HOST_OBJECT(VZORVATrelDevice)
@@ -54,7 +60,12 @@ public:
     /// Reports `state` and false.
     void GetState(int* state, bool* rearmRequired) override;
 
+    /// Sets "Connected" and tells the host (once attached), without holding
+    /// the plate's lock while it does.
     virtual void SetConnected(bool connected);
+    /// Sets "Connected" and returns the call that tells the host (empty before
+    /// Attach), for a caller that must release its own locks first.
+    boost::function<void()> UpdateConnected(bool connected);
     /// Newtons; caller holds the shared device's lock.
     virtual void SetDataThreshold(double threshold);
     /// 0 software trigger, 1 hardware trigger, 2 genlock; caller holds the shared device's lock.
@@ -64,8 +75,11 @@ public:
     /// Turns this plate's records of one library block into 16 samples of
     /// force, moment and centre of pressure and pushes them to the host.
     /// `deviceCount` units share the block. Runs on the worker with the
-    /// shared device's lock held; allocates nothing.
-    void TransferBlock(const float* block, unsigned int deviceCount);
+    /// shared device's lock held; allocates nothing. A stream the host opened
+    /// by a new Arm takes blocks only while `captureOpen` (the shared device is
+    /// armed for a capture, or genlock): until then the old capture's sample
+    /// numbers would show on it.
+    void TransferBlock(const float* block, unsigned int deviceCount, bool captureOpen = true);
 
     /// The name the host knows the plate by: amplifier serial and platform serial, joined.
     const std::string& Name() const { return name; }
@@ -104,6 +118,8 @@ private:
     std::int64_t wrapOffset = 0;
     /// Counter of this plate's first sample in the previous block; -1 after Arm.
     std::int64_t lastCounter = -1;
+    /// Set by Arm: the stream waits for the capture it was armed for.
+    bool newStream = false;
     /// Newtons; samples with |Fz| at or below it are blanked.
     double dataThreshold = 20.0;
 };

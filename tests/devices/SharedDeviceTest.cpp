@@ -284,13 +284,17 @@ INSTANTIATE_TEST_SUITE_P(Cases, RateReconciliation, ::testing::ValuesIn(RateCase
 
 // Regression: "-1000" passed the conversion to unsigned as 4294966296 and was
 // taken as a request above every rate.
-TEST_F(DeviceBench, ParametersChanged_SampleRateNotARate_KeepsRateLastSent)
+TEST_F(DeviceBench, ParametersChanged_SampleRateNotARate_KeepsRateLastSentAndSaysSo)
 {
+    // Regression: these texts were set aside without a word.
     host.SetTickRate(TickRate);
     Detect(UnitsOfTypes({100}));
-    for (const char* text : {"-1000", "fast", "", "1000x", "99999999999"})
+    Lines expected;
+    for (const char* text : {"-1000", "fast", "", "1000x", "99999999999"}) {
         ChangeRate(text);
-    EXPECT_EQ(LogTexts(host, 2), Lines{});
+        expected.push_back("Sample rate \"" + std::string(text) + "\" is no acquisition rate; 1000 used instead");
+    }
+    EXPECT_EQ(LogTexts(host, 2), expected);
     const std::size_t before = host.Calls().size();
     ASSERT_EQ(Plates().size(), 1u);
     EXPECT_TRUE(Plates()[0]->Arm(1, &setup));
@@ -370,7 +374,9 @@ TEST_F(DeviceBench, ParametersChanged_RateTextNoNumber_KeepsRateLastSent)
     ChangeRate("2000");
     ChangeRate("fast");
     ChangeRate("");
-    EXPECT_EQ(LogTexts(host, 2), Lines{"Sample rate 2000 adjusted to 1200 to match devices"});
+    EXPECT_EQ(LogTexts(host, 2), (Lines{"Sample rate 2000 adjusted to 1200 to match devices",
+                                        "Sample rate \"fast\" is no acquisition rate; 1200 used instead",
+                                        "Sample rate \"\" is no acquisition rate; 1200 used instead"}));
     const std::size_t before = host.Calls().size();
     ASSERT_TRUE(Plates()[0]->Arm(1, &setup));
     EXPECT_TRUE(Contains(CallsSince(host, before), TicksCall(1200)));

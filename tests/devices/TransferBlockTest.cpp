@@ -166,6 +166,7 @@ struct FrameCase
     const char* name;
     std::vector<std::int64_t> counters; ///< first counter of each block
     std::vector<std::int64_t> frames;   ///< pushed sample numbers
+    std::size_t stepsBack;              ///< level-2 lines about them
 };
 
 void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.name; }
@@ -177,16 +178,25 @@ class TransferFrames : public PlateOnHost, public ::testing::WithParamInterface<
 const std::int64_t Wrap = 16777216;
 
 const FrameCase FrameCases[] = {
-    {"Consecutive", {100, 116, 132}, {100, 116, 132}},
+    {"Consecutive", {100, 116, 132}, {100, 116, 132}, 0},
     // Regression: the first block after Arm counted as a wrap when its counter
     // was 0 (lastCounter was reset to 0 and "not greater" means wrap), so a
     // capture started on a freshly reset library began at sample 16777216.
-    {"FirstCounterZero", {0, 16, 32}, {0, 16, 32}},
-    {"WrapBetweenBlocks", {Wrap - 32, Wrap - 16, 0, 16}, {Wrap - 32, Wrap - 16, Wrap, Wrap + 16}},
-    {"WrapInsideBlock", {Wrap - 8, 8, 24}, {Wrap - 8, Wrap + 8, Wrap + 24}},
-    {"TwoWraps", {Wrap - 16, 0, Wrap - 16, 0}, {Wrap - 16, Wrap, 2 * Wrap - 16, 2 * Wrap}},
+    {"FirstCounterZero", {0, 16, 32}, {0, 16, 32}, 0},
+    {"WrapBetweenBlocks", {Wrap - 32, Wrap - 16, 0, 16}, {Wrap - 32, Wrap - 16, Wrap, Wrap + 16}, 0},
+    {"WrapInsideBlock", {Wrap - 8, 8, 24}, {Wrap - 8, Wrap + 8, Wrap + 24}, 0},
+    {"TwoWrapsWithGaps", {Wrap - 16, 0, 6000000, 12000000, Wrap - 16, 0},
+     {Wrap - 16, Wrap, Wrap + 6000000, Wrap + 12000000, 2 * Wrap - 16, 2 * Wrap}, 0},
     // A gap in the library's delivery shows as a jump, not as filled samples.
-    {"Gap", {100, 164}, {100, 164}},
+    {"Gap", {100, 164}, {100, 164}, 0},
+    {"GapAcrossWrap", {Wrap - 16, 48}, {Wrap - 16, Wrap + 48}, 0},
+    // Regression: a repeated block or a counter that stepped back counted as
+    // a wrap-around (its counter was not greater than the last), a leap of
+    // 2^24 sample numbers. Its numbers now follow its counter.
+    {"RepeatedBlock", {100, 116, 116, 132}, {100, 116, 116, 132}, 1},
+    {"StepBack", {1000, 1016, 500, 516}, {1000, 1016, 500, 516}, 1},
+    {"RepeatedAfterWrap", {Wrap - 16, 0, 0, 16}, {Wrap - 16, Wrap, Wrap, Wrap + 16}, 1},
+    {"StepBackAcrossWrap", {Wrap - 16, 0, Wrap - 16, 0}, {Wrap - 16, Wrap, Wrap - 16, Wrap}, 1},
 };
 
 TEST_P(TransferFrames, TransferBlock_Counters_SampleNumbersKeepRising)
@@ -206,6 +216,20 @@ TEST_P(TransferFrames, TransferBlock_Counters_SampleNumbersKeepRising)
     for (const zorvahost::PushedBlock& pushed : services[0]->PushedBlocks())
         frames.push_back(pushed.frame);
     EXPECT_EQ(frames, c.frames);
+    EXPECT_EQ(LogTexts(host, 2).size(), c.stepsBack);
+}
+
+TEST_F(PlateOnHost, TransferBlock_RepeatedBlock_SaysWhichDeviceAndCounters)
+{
+    PlatePtr plate = MakePlate(0);
+    ASSERT_TRUE(plate->Arm(1, &setup));
+    Block block(1);
+    for (std::int64_t counter : {100, 116, 116}) {
+        block.SetCounters(counter);
+        plate->TransferBlock(block.Data(), 1);
+    }
+    EXPECT_EQ(LogTexts(host, 2),
+              Lines{"Sample counter of device 0 went from 116 to 116: a repeated block or a step back"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, TransferFrames, ::testing::ValuesIn(FrameCases),
