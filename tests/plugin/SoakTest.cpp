@@ -85,7 +85,9 @@ protected:
         shared = host.Instantiated()[0].device;
         sharedServices = host.Instantiated()[0].services.get();
         host.AttachNewDevices();
-        ASSERT_TRUE(WaitUntil([&] { return Detections() == 1; }));
+        // A detection ends with its result and then its report of acquisition stopped.
+        ASSERT_TRUE(WaitUntil([&] { return sharedServices->NotifyCount() == 2; }));
+        ASSERT_EQ(Detections(), 1);
         ASSERT_EQ(host.Instantiated().size(), static_cast<std::size_t>(units) + 1);
         host.AttachNewDevices();
     }
@@ -107,10 +109,12 @@ protected:
     void Rescan()
     {
         const int before = Detections();
+        const int notified = sharedServices->NotifyCount();
         IParameterValueAction action;
         action.SetValue(1u);
         Change("ScanForHardware", action, ScanForHardwareId);
-        ASSERT_TRUE(WaitUntil([&] { return Detections() == before + 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return sharedServices->NotifyCount() >= notified + 2; }));
+        ASSERT_EQ(Detections(), before + 1);
         host.AttachNewDevices();
     }
 
