@@ -91,7 +91,8 @@ TEST_F(SimBench, NotifyChanged_HostReadsStateInside_NoDeadlock)
     });
     ASSERT_NO_FATAL_FAILURE(Start("[scenario]\ninit_polls = 1\n[unit A]\namplifier_serial = A1\n"
                                   "[unit B]\namplifier_serial = A2\n"));
-    EXPECT_EQ(reads.load(), 2) << "the detection's result and its report of acquisition stopped";
+    // The detection's result and its report of acquisition stopped.
+    EXPECT_TRUE(WaitUntil([&] { return reads.load() == 2; }));
     ASSERT_TRUE(ArmAllAndWaitAcquiring());
     EXPECT_TRUE(WaitUntil([&] { return reads.load() >= 3; }));
     ASSERT_NO_FATAL_FAILURE(Rescan());

@@ -238,9 +238,22 @@ TEST_F(PluginSoak, Capture_SixteenUnitsRescansAndSettingsFromTwoThreads_FramesRu
             ASSERT_EQ(host.Instantiated().size(), devices.size()) << "the same plates, none instantiated again";
 
             const unsigned int firstStream = round * 100;
+            std::vector<std::size_t> expectedPushes;
+            for (std::size_t i = 1; i < devices.size(); ++i) {
+                const bool present = !(round == 3 && i == 6);
+                expectedPushes.push_back(devices[i].services->PushCount() + (present ? BlocksPerCapture : 0));
+            }
             ASSERT_NO_FATAL_FAILURE(ArmAll(firstStream));
             shared->StartCapture(host.GetTime());
             ASSERT_NO_FATAL_FAILURE(Deliver(BlocksPerCapture));
+            // The last block is transferred before every plate has pushed it.
+            ASSERT_TRUE(WaitUntil([&] {
+                for (std::size_t i = 1; i < devices.size(); ++i) {
+                    if (devices[i].services->PushCount() < expectedPushes[i - 1])
+                        return false;
+                }
+                return true;
+            }));
             DisarmAll();
 
             for (std::size_t i = 1; i < devices.size(); ++i) {
