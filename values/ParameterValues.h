@@ -142,24 +142,25 @@ class IParameterValueTemplate : public IParameterValue
 public:
     int GetType() override { return Type; }
 
-    /// False, with the target unchanged, also when the block cannot be built
-    /// (no memory).
+    /// The host calls it: out of memory (or a target that throws) is a failed
+    /// copy, never an exception in the host's process.
     bool CopyTo(IParameterValue& target) override
     {
-        ByteBuffer buffer;
         try {
+            ByteBuffer buffer;
             ByteWriter::Int32(buffer, Type);
             detail::WriteValue(buffer, Value);
             ByteWriter::Bool(buffer, FlagA);
             ByteWriter::Bool(buffer, FlagB);
             ByteWriter::Bool(buffer, FlagC);
             WriteExtra(buffer);
+            return target.ReadFrom(buffer.data(), static_cast<unsigned int>(buffer.size()));
         } catch (...) {
             return false;
         }
-        return target.ReadFrom(buffer.data(), static_cast<unsigned int>(buffer.size()));
     }
 
+    /// Out of memory for a text or a list is a malformed block, not an exception.
     bool ReadFrom(const unsigned char* data, unsigned int size) override
     {
         if (data == nullptr || size == 0)
@@ -177,7 +178,7 @@ public:
                 return false;
             return reader.AtEnd();
         } catch (...) {
-            return false; // no memory for a text: a block this value cannot take
+            return false;
         }
     }
 

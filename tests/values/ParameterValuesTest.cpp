@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <new>
 
 using namespace MoldraDigitalDevice;
 
@@ -141,6 +142,25 @@ TEST(ParameterValueCopy, CopyTo_BoolIntoDouble_FailsAndLeavesTargetUnchanged)
     EXPECT_FALSE(source.CopyTo(target));
     EXPECT_EQ(target.Value, 3.5);
     EXPECT_FALSE(target.GetFlagA());
+}
+
+/// A target that runs out of memory while it reads the block.
+class ExhaustedTarget : public BlockCapture
+{
+public:
+    bool ReadFrom(const unsigned char*, unsigned int) override { throw std::bad_alloc(); }
+};
+
+// The host calls CopyTo: running out of memory there must not throw into it.
+TEST(ParameterValueCopy, CopyTo_OutOfMemory_FailsWithoutThrowing)
+{
+    IParameterValueEnum source;
+    source.SetEnumValues({"Software trigger", "Hardware trigger", "Genlock"});
+    ExhaustedTarget target;
+    bool copied = true;
+    EXPECT_NO_THROW(copied = source.CopyTo(target));
+    EXPECT_FALSE(copied);
+    EXPECT_FALSE(source.IsEqual(target));
 }
 
 TEST(ParameterValueCopy, CopyTo_StringIntoEnum_FailsDespiteSameValueType)
