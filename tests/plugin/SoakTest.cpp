@@ -276,6 +276,7 @@ TEST_F(PluginSoak, Capture_SixteenUnitsRescansAndSettingsFromTwoThreads_FramesRu
     const std::uint64_t virtualBefore = zorvasim::VirtualTimeMs();
     const auto started = std::chrono::steady_clock::now();
     ZORVA::Shutdown();
+    RecordProperty("shutdown_ms", static_cast<int>(MillisecondsSince(started)));
     EXPECT_LT(MillisecondsSince(started), 1000);
     // 250 ms before the final stop, 250 ms before the shut-down, 500 ms after.
     EXPECT_EQ(zorvasim::VirtualTimeMs() - virtualBefore, 1000u);
@@ -326,6 +327,7 @@ TEST_P(SlowHost, Shutdown_LibraryFasterThanTheHost_ReturnsWithinItsPausesPlusASe
     if (!inTime)
         host.SetPushSamplesDelay(std::chrono::microseconds(0)); // so that the test can end
     shutdown.wait();
+    RecordProperty("shutdown_ms", static_cast<int>(MillisecondsSince(started)));
     EXPECT_LT(MillisecondsSince(started), 1000);
     EXPECT_EQ(zorvasim::VirtualTimeMs() - virtualBefore, 1000u);
 }
