@@ -568,8 +568,13 @@ HostResult* DeviceServices::PushSamples(unsigned int stream, std::int64_t frame,
                                         const int* outputs, int outputCount, const float* values, int valueCount)
 {
     const std::int64_t delay = host_.pushDelayMicroseconds_.load();
-    if (delay > 0)
-        std::this_thread::sleep_for(std::chrono::microseconds(delay));
+    if (delay > 0) {
+        // To the microsecond: a sleep of less than the system's tick may return early.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(delay);
+        std::this_thread::sleep_until(until);
+        while (std::chrono::steady_clock::now() < until)
+            std::this_thread::yield();
+    }
     std::string failure;
     bool fails = false;
     {

@@ -92,9 +92,10 @@ void VSharedConfigDevice::OnDetectionComplete(const VZORVADriverService::VDllIni
             DetectionComplete(info, devices, later);
         }
         // Unlocked: the host may attach a new plate inside InstantiateDevice
-        // or read the state inside NotifyChanged.
+        // or read the state inside NotifyChanged. One call that fails does
+        // not keep the host from the others.
         for (const boost::function<void()>& call : later)
-            call();
+            Guarded(host, "OnDetectionComplete", [&call] { call(); });
     });
 }
 

@@ -167,6 +167,7 @@ public:
     ZORVA::VZORVATrelDevice& Plate() { return *Plates().at(0); }
     ICaptureSetup* CaptureSetup() { return &setup; }
     IDeviceHost* OtherServices() { return &otherServices; }
+    int Notified() { return sharedServices.NotifyCount(); }
 
 protected:
     zorvahost::DeviceServices otherServices{host, "other"};
@@ -190,8 +191,12 @@ const ThrowingHostCase ThrowingHostCases[] = {
     {"SharedArm", "GetParameterValue", [](ThrowingHost& t) { EXPECT_FALSE(t.Shared().Arm(1, nullptr)); }, "Arm"},
     {"PlateAttach", "SetParameterValue", [](ThrowingHost& t) { t.Plate().Attach(t.OtherServices()); }, "Attach"},
     {"PlateArm", "SetSamplesPerBlock", [](ThrowingHost& t) { EXPECT_FALSE(t.Plate().Arm(1, t.CaptureSetup())); }, "Arm"},
-    {"PlateConnected", "SetParameterValue", [](ThrowingHost& t) {
+    // The plate's "Connected" fails; the host is still told of the detection.
+    {"PlateConnected", "SetParameterValue",
+     [](ThrowingHost& t) {
+         const int notified = t.Notified();
          t.Shared().OnDetectionComplete(Succeeded(), {});
+         EXPECT_EQ(t.Notified(), notified + 1);
      },
      "OnDetectionComplete"},
 };
