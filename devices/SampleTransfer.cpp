@@ -158,7 +158,8 @@ void VZORVATrelDevice::TransferBlock(const float* block, unsigned int n, bool ca
         if (step <= 0 && host) {
             // snprintf: the data path allocates nothing, not even for this.
             char text[160];
-            std::snprintf(text, sizeof text, "Sample counter of device %d went from %lld to %lld: a repeated block or a step back",
+            std::snprintf(text, sizeof text,
+                          "Sample counter of device %d went from %lld to %lld: a repeated block or a step back",
                           deviceIndex, static_cast<long long>(lastCounter), static_cast<long long>(counter));
             host->Log(text, 2);
         }

@@ -25,8 +25,8 @@ class VZORVATrelDevice;
 /// Thread contract:
 /// - Host threads call the IDevice operations; the driver's worker calls
 ///   OnAcquisitionStateChanged, OnDataReady and OnDetectionComplete.
-/// - Every one of them holds `mutex` for its whole run, so they never overlap;
-///   it guards every field below. Lock order: this lock, then a plate's lock,
+/// - Every one of them holds `mutex` for its whole work on the fields below,
+///   so they never overlap; it guards every field below. Lock order: this lock, then a plate's lock,
 ///   or this lock, then the driver's locks (inside its operations).
 /// - Long holds: Arm keeps the lock through its 500 ms pause; ZeroPlatforms and
 ///   the registrations in Attach wait for a running detection; detection holds
