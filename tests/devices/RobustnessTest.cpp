@@ -354,6 +354,40 @@ INSTANTIATE_TEST_SUITE_P(
                       SecondCaptureCase{"Genlock", "Genlock", false, false, 1000 + 161 * 16}),
     [](const ::testing::TestParamInfo<SecondCaptureCase>& info) { return info.param.name; });
 
+// Regression: with a host clock that runs backwards, the first block's host
+// time came before the start time and the capture began at sample -1000.
+TEST_F(DeviceBench, OnDataReady_HostClockRunsBackwards_CaptureStartsAtZero)
+{
+    Detect({Unit("A1", "P7", 0)});
+    ASSERT_TRUE(ArmAll());
+    host.SetTime(100.0);
+    host.SetTimeStep(-1.0);
+    shared->StartCapture(host.GetTime());
+    Block block(1);
+    block.SetCounters(5000);
+    shared->OnDataReady(block.Data());
+    block.SetCounters(5016);
+    shared->OnDataReady(block.Data());
+    EXPECT_EQ(Frames(Pushed(Plates()[0]), 10), (std::vector<std::int64_t>{0, 16}));
+}
+
+TEST_F(DeviceBench, OnDataReady_HostRefusesSamples_FlowGoesOnAndResultsAreReleased)
+{
+    Detect({Unit("A1", "P7", 0), Unit("A2", "P8", 1)});
+    ChangeSyncMode("Genlock");
+    ASSERT_TRUE(ArmAll());
+    host.FailPushSamples("buffer full");
+    Block block(2);
+    for (int i = 0; i < 3; ++i) {
+        block.SetCounters(16 * i);
+        shared->OnDataReady(block.Data());
+    }
+    for (const PlatePtr& plate : Plates())
+        EXPECT_EQ(Frames(Pushed(plate), plate == Plates()[0] ? 10u : 11u), (std::vector<std::int64_t>{0, 16, 32}));
+    EXPECT_EQ(host.Results().Outstanding(), 0);
+    EXPECT_EQ(LogTexts(host, 2), Lines{});
+}
+
 // ---------------------------------------------------------------- a library that repeats
 
 TEST_F(SimBench, Capture_LibraryRepeatsAndStepsBack_FramesFollowTheCounters)
