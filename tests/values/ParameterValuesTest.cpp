@@ -21,10 +21,13 @@ class BlockCapture final : public IParameterValue
 
 public:
     Bytes block;
+    bool exhausted = false;
     int GetType() override { return -1; }
     bool CopyTo(IParameterValue&) override { return false; }
     bool ReadFrom(const unsigned char* data, unsigned int size) override
     {
+        if (exhausted)
+            throw std::bad_alloc();
         block.assign(data, data + size);
         return true;
     }
@@ -144,19 +147,13 @@ TEST(ParameterValueCopy, CopyTo_BoolIntoDouble_FailsAndLeavesTargetUnchanged)
     EXPECT_FALSE(target.GetFlagA());
 }
 
-/// A target that runs out of memory while it reads the block.
-class ExhaustedTarget : public BlockCapture
-{
-public:
-    bool ReadFrom(const unsigned char*, unsigned int) override { throw std::bad_alloc(); }
-};
-
 // The host calls CopyTo: running out of memory there must not throw into it.
 TEST(ParameterValueCopy, CopyTo_OutOfMemory_FailsWithoutThrowing)
 {
     IParameterValueEnum source;
     source.SetEnumValues({"Software trigger", "Hardware trigger", "Genlock"});
-    ExhaustedTarget target;
+    BlockCapture target;
+    target.exhausted = true; // runs out of memory while it reads the block
     bool copied = true;
     EXPECT_NO_THROW(copied = source.CopyTo(target));
     EXPECT_FALSE(copied);
