@@ -96,7 +96,7 @@ void VZORVADriverService::RunWorker()
         }
         // WM_QUIT (got == 0) is not ours: only the destructor ends the worker.
         switch (got == 0 ? static_cast<UINT>(WM_QUIT) : msg.message) {
-        case WM_DATA_READY: TransferNextBlock(); break;
+        case WM_DATA_READY: TransferAvailableBlocks(); break;
         case WM_JOB_PENDING: RunNextJob(); break;
         case WM_QUIT_WORKER:
             if (quitRequested)
@@ -114,13 +114,21 @@ void VZORVADriverService::IgnoredMessage(UINT message)
     Log(2, (boost::format("Thread message %d was not sent by the plugin; ignored") % message).str());
 }
 
-void VZORVADriverService::TransferNextBlock()
+void VZORVADriverService::TransferAvailableBlocks()
 {
-    // One block per message: jobs and the quit queued meanwhile come next,
-    // also while the library delivers faster than the host takes the data.
-    float* block = nullptr;
-    const int result = fmDLLTransferFloatData(&block);
-    if (result > 0 && block) {
+    for (;;) {
+        float* block = nullptr;
+        const int result = fmDLLTransferFloatData(&block);
+        if (result <= 0 || !block) {
+            // Drained (0), or a failing library: the pass ends here, the
+            // library's next message starts another. One warning per run of
+            // failures.
+            if (result != 0 && !transferFailing) {
+                transferFailing = true;
+                Log(2, (boost::format("::fmDLLTransferFloatData() -> %d without a block") % result).str());
+            }
+            return;
+        }
         transferFailing = false;
         DataReadyCallback* callback = dataReadyCallback.load(std::memory_order_acquire);
         if (callback && !callback->empty()) {
@@ -131,15 +139,16 @@ void VZORVADriverService::TransferNextBlock()
                 Log(2, "Unexpected failure while handing a data block on");
             }
         }
-        // After the callback: what was posted while it ran comes first.
-        PostThreadMessageW(workerThreadId, WM_DATA_READY, 0, 0);
-        return;
-    }
-    // Drained (0), or a failing library: the pass ends here, the library's
-    // next message starts another. One warning per run of failures.
-    if (result != 0 && !transferFailing) {
-        transferFailing = true;
-        Log(2, (boost::format("::fmDLLTransferFloatData() -> %d without a block") % result).str());
+        // Between blocks, whatever was posted meanwhile (a job, the quit)
+        // comes first, also while the library delivers faster than the host
+        // takes the data; the pass goes on behind it. While nothing waits,
+        // blocks follow each other without a message of their own.
+        MSG waiting;
+        if (PeekMessageW(&waiting, nullptr, 0, 0, PM_NOREMOVE)) {
+            if (waiting.message != WM_DATA_READY)
+                PostThreadMessageW(workerThreadId, WM_DATA_READY, 0, 0);
+            return;
+        }
     }
 }
 

@@ -33,10 +33,10 @@ namespace ZORVA {
 ///   held together, and neither is held while a callback runs, so callbacks
 ///   may call back into the service.
 /// - The data path takes no lock and allocates nothing: the library's block
-///   pointer goes to the data callback unchanged. One block per data-ready
-///   message, so queued jobs and the quit are served between blocks however
-///   fast the library delivers; only a positive transfer result with a block
-///   is a block.
+///   pointer goes to the data callback unchanged. After each block the
+///   worker looks for other messages: a queued job or the quit is served
+///   before the next block however fast the library delivers. Only a positive
+///   transfer result with a block is a block.
 /// - The worker ends only on the destructor's WM_QUIT_WORKER; a WM_QUIT or a
 ///   WM_QUIT_WORKER posted by anyone else is logged and ignored.
 class VZORVADriverService
@@ -114,7 +114,7 @@ private:
     void RunWorker();
     /// Hands on one block, then posts WM_DATA_READY again while the library
     /// delivers, so the messages queued meanwhile are served between blocks.
-    void TransferNextBlock();
+    void TransferAvailableBlocks();
     void IgnoredMessage(UINT message);
     void RunNextJob();
     void PostJob(const boost::function<void()>& job);
