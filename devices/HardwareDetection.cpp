@@ -88,7 +88,7 @@ void VSharedConfigDevice::OnDetectionComplete(const VZORVADriverService::VDllIni
     Guarded(host, "OnDetectionComplete", [&] {
         HostCalls later;
         {
-            boost::mutex::scoped_lock lock(mutex);
+            MutexLock lock(mutex);
             DetectionComplete(info, devices, later);
         }
         // Unlocked: the host may attach a new plate inside InstantiateDevice

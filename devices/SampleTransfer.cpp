@@ -50,7 +50,7 @@ void VSharedConfigDevice::OnDataReady(float* block)
 
 void VSharedConfigDevice::TransferToPlates(float* block)
 {
-    boost::mutex::scoped_lock lock(mutex);
+    MutexLock lock(mutex);
     if (!block) {
         if (host)
             host->Log("Transfer data called with null pointer", 2);
@@ -85,8 +85,10 @@ void VSharedConfigDevice::TransferToPlates(float* block)
         } else {
             return; // not yet alignable: dropped
         }
-        for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates)
+        for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates) {
+            MutexLock plateLock(plate->mutex);
             plate->startOffset = offset;
+        }
         synchronised = true;
     }
     // Armed, or genlock, whose sample numbers are the counters themselves.
@@ -97,7 +99,7 @@ void VSharedConfigDevice::TransferToPlates(float* block)
 
 void VZORVATrelDevice::TransferBlock(const float* block, unsigned int n, bool captureOpen)
 {
-    boost::mutex::scoped_lock lock(mutex);
+    MutexLock lock(mutex);
     if (!services || !block)
         return;
     // A plate whose index lies outside the block has no records in it.

@@ -34,14 +34,14 @@ VSharedConfigDevice::~VSharedConfigDevice() {}
 
 std::vector<boost::shared_ptr<VZORVATrelDevice>> VSharedConfigDevice::Plates()
 {
-    boost::mutex::scoped_lock lock(mutex);
+    MutexLock lock(mutex);
     return plates;
 }
 
 void VSharedConfigDevice::Attach(IDeviceHost* deviceServices)
 {
     Guarded(host, "Attach", [&] {
-        boost::mutex::scoped_lock lock(mutex);
+        MutexLock lock(mutex);
         rearmRequired = true;
         services = deviceServices;
         if (!driver)
@@ -62,7 +62,7 @@ void VSharedConfigDevice::DetectionCallbacks()
 void VSharedConfigDevice::ParametersChanged()
 {
     Guarded(host, "ParametersChanged", [&] {
-        boost::mutex::scoped_lock lock(mutex);
+        MutexLock lock(mutex);
         if (!services)
             return;
         for (std::uint64_t id : ChangedParameterIds(*services, changeCursor, host)) {
@@ -90,7 +90,7 @@ void VSharedConfigDevice::ParametersChanged()
 bool VSharedConfigDevice::Arm(unsigned int /*streamHandle*/, ICaptureSetup* /*setup*/)
 {
     return Guarded(host, "Arm", false, [&] {
-        boost::mutex::scoped_lock lock(mutex);
+        MutexLock lock(mutex);
         rearmRequired = false;
         synchronised = syncMode == 2;
         startTimeSet = false;
@@ -115,7 +115,7 @@ void VSharedConfigDevice::Reserved() {}
 void VSharedConfigDevice::StartCapture(double hostTime)
 {
     Guarded(host, "StartCapture", [&] {
-        boost::mutex::scoped_lock lock(mutex);
+        MutexLock lock(mutex);
         if (syncMode == 0) {
             startTime = hostTime;
             startTimeSet = true;
@@ -126,7 +126,7 @@ void VSharedConfigDevice::StartCapture(double hostTime)
 void VSharedConfigDevice::Disarm()
 {
     Guarded(host, "Disarm", [&] {
-        boost::mutex::scoped_lock lock(mutex);
+        MutexLock lock(mutex);
         acquiring = false;
         SetDeviceStates(DeviceStateStopped);
     });
@@ -135,7 +135,7 @@ void VSharedConfigDevice::Disarm()
 void VSharedConfigDevice::GetState(int* stateOut, bool* rearmRequiredOut)
 {
     Guarded(host, "GetState", [&] {
-        boost::mutex::scoped_lock lock(mutex);
+        MutexLock lock(mutex);
         if (stateOut)
             *stateOut = state;
         if (rearmRequiredOut)
@@ -148,7 +148,7 @@ void VSharedConfigDevice::OnAcquisitionStateChanged(bool acquiringNow)
     Guarded(host, "OnAcquisitionStateChanged", [&] {
         IDeviceHost* notify = nullptr;
         {
-            boost::mutex::scoped_lock lock(mutex);
+            MutexLock lock(mutex);
             if (!acquiringNow) {
                 if (acquiring)
                     rearmRequired = true;
@@ -230,7 +230,7 @@ void VSharedConfigDevice::ReconcileSampleRate()
     if (driver)
         driver->SetAcquisitionRate(chosen);
     for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates) {
-        boost::mutex::scoped_lock plateLock(plate->mutex);
+        MutexLock plateLock(plate->mutex);
         plate->sampleRate = chosen;
     }
     sampleRate = chosen;
@@ -283,7 +283,7 @@ void VSharedConfigDevice::SetDeviceStates(int value)
 {
     state = value;
     for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates) {
-        boost::mutex::scoped_lock plateLock(plate->mutex);
+        MutexLock plateLock(plate->mutex);
         plate->state = value;
     }
 }

@@ -10,8 +10,9 @@
 
 #include <boost/function.hpp>
 #include <boost/shared_ptr.hpp>
-#include <boost/thread/mutex.hpp>
+#include "win32/ThreadSafety.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -26,8 +27,10 @@ class VZORVATrelDevice;
 /// - Host threads call the IDevice operations; the driver's worker calls
 ///   OnAcquisitionStateChanged, OnDataReady and OnDetectionComplete.
 /// - Every one of them holds `mutex` for its whole work on the fields below,
-///   so they never overlap; it guards every field below. Lock order: this lock, then a plate's lock,
-///   or this lock, then the driver's locks (inside its operations).
+///   so they never overlap; it guards every field marked ZORVA_GUARDED_BY(mutex)
+///   (`host` and `driver` are fixed at construction). Lock order: this lock,
+///   then a plate's lock, or this lock, then the driver's locks (inside its
+///   operations).
 /// - Long holds: Arm keeps the lock through its 500 ms pause; ZeroPlatforms and
 ///   the registrations in Attach wait for a running detection; detection holds
 ///   the lock while the host instantiates each new plate. Data blocks wait on
@@ -76,8 +79,9 @@ public:
     void OnDetectionComplete(const VZORVADriverService::VDllInitInfo& info,
                              const std::vector<VZORVADriverService::VDeviceInfo>& devices);
 
-    /// Kept for the plate devices created after hardware detection.
-    MoldraDigitalDevice::IDeviceInstantiator* instantiator = nullptr;
+    /// Kept for the plate devices created after hardware detection. Written by
+    /// BeginDeviceInstantiation on a host thread, read by detection on the worker.
+    std::atomic<MoldraDigitalDevice::IDeviceInstantiator*> instantiator{nullptr};
 
     /// The plate devices of the latest detection, in detection order (a copy).
     std::vector<boost::shared_ptr<VZORVATrelDevice>> Plates();
@@ -86,50 +90,52 @@ private:
     /// Host calls collected under the lock, made after it is released.
     typedef std::vector<boost::function<void()>> HostCalls;
 
-    void TransferToPlates(float* block);
+    void TransferToPlates(float* block) ZORVA_EXCLUDES(mutex);
     void DetectionComplete(const VZORVADriverService::VDllInitInfo& info,
-                           const std::vector<VZORVADriverService::VDeviceInfo>& devices, HostCalls& later);
-    void ReconcileSampleRate();
-    void ApplySyncMode();
-    void ApplyDataThreshold();
-    void SetDeviceStates(int state);
+                           const std::vector<VZORVADriverService::VDeviceInfo>& devices, HostCalls& later)
+        ZORVA_REQUIRES(mutex);
+    void ReconcileSampleRate() ZORVA_REQUIRES(mutex);
+    void ApplySyncMode() ZORVA_REQUIRES(mutex);
+    void ApplyDataThreshold() ZORVA_REQUIRES(mutex);
+    void SetDeviceStates(int state) ZORVA_REQUIRES(mutex);
     /// 0 accepted (0 resets the list), -1 unsupported product type.
-    int UpdateSupportedRates(int productType);
+    int UpdateSupportedRates(int productType) ZORVA_REQUIRES(mutex);
     /// The SampleRate setting's text as a rate; `fallback` when it is no number.
-    unsigned int RateSetting(unsigned int fallback);
+    unsigned int RateSetting(unsigned int fallback) ZORVA_REQUIRES(mutex);
     /// The SampleRate setting's text as a rate; false when it is none.
-    bool ReadRateSetting(unsigned int& rate);
-    void DetectionCallbacks();
+    bool ReadRateSetting(unsigned int& rate) ZORVA_REQUIRES(mutex);
+    void DetectionCallbacks() ZORVA_REQUIRES(mutex);
 
-    boost::mutex mutex;
-    int state = MoldraDigitalDevice::DeviceStateStopped;
-    bool rearmRequired = true;
-    bool detectionSucceeded = false;
-    bool acquiring = false;
-    unsigned int deviceCount = 0;
-    int supportedRateCount = 0;
+    Mutex mutex;
+    int state ZORVA_GUARDED_BY(mutex) = MoldraDigitalDevice::DeviceStateStopped;
+    bool rearmRequired ZORVA_GUARDED_BY(mutex) = true;
+    bool detectionSucceeded ZORVA_GUARDED_BY(mutex) = false;
+    bool acquiring ZORVA_GUARDED_BY(mutex) = false;
+    unsigned int deviceCount ZORVA_GUARDED_BY(mutex) = 0;
+    int supportedRateCount ZORVA_GUARDED_BY(mutex) = 0;
     /// Datasets per second, descending.
-    unsigned int supportedRates[StandardRateCount];
+    unsigned int supportedRates[StandardRateCount] ZORVA_GUARDED_BY(mutex);
     /// The rate last sent to the hardware, datasets per second.
-    unsigned int sampleRate = 1000;
-    std::vector<int> triggerMarkers;
-    bool synchronised = false;
-    bool startTimeSet = false;
+    unsigned int sampleRate ZORVA_GUARDED_BY(mutex) = 1000;
+    std::vector<int> triggerMarkers ZORVA_GUARDED_BY(mutex);
+    bool synchronised ZORVA_GUARDED_BY(mutex) = false;
+    bool startTimeSet ZORVA_GUARDED_BY(mutex) = false;
     /// Host time of the capture start, seconds.
-    double startTime = 0.0;
+    double startTime ZORVA_GUARDED_BY(mutex) = 0.0;
     /// 0 software trigger, 1 hardware trigger, 2 genlock.
-    int syncMode = 0;
+    int syncMode ZORVA_GUARDED_BY(mutex) = 0;
     /// Newtons: the Fz threshold the plates use (a refused setting keeps it).
-    double dataThreshold = 20.0;
-    MoldraDigitalDevice::IPluginHost* host;
-    VZORVADriverService* driver;
-    std::vector<boost::shared_ptr<VZORVATrelDevice>> plates;
+    double dataThreshold ZORVA_GUARDED_BY(mutex) = 20.0;
+    MoldraDigitalDevice::IPluginHost* const host;
+    VZORVADriverService* const driver;
+    std::vector<boost::shared_ptr<VZORVATrelDevice>> plates ZORVA_GUARDED_BY(mutex);
     /// Every plate device ever created, by identity key, in creation order.
     /// Units whose identities are equal each keep their own plate.
-    std::multimap<std::pair<std::string, std::string>, boost::shared_ptr<VZORVATrelDevice>> knownPlates;
-    MoldraDigitalDevice::IDeviceHost* services = nullptr;
-    unsigned int changeCursor = 1;
-    VSharedConfigDefinition definition;
+    std::multimap<std::pair<std::string, std::string>, boost::shared_ptr<VZORVATrelDevice>> knownPlates
+        ZORVA_GUARDED_BY(mutex);
+    MoldraDigitalDevice::IDeviceHost* services ZORVA_GUARDED_BY(mutex) = nullptr;
+    unsigned int changeCursor ZORVA_GUARDED_BY(mutex) = 1;
+    VSharedConfigDefinition definition ZORVA_GUARDED_BY(mutex);
 };
 
 /// The standard model (1 to 19) a detected platform is, by the text of its

@@ -79,7 +79,7 @@ void VZORVATrelDevice::Attach(IDeviceHost* deviceServices)
             return;
         IParameterValueBool status;
         {
-            boost::mutex::scoped_lock lock(mutex);
+            MutexLock lock(mutex);
             services = deviceServices;
             status = connected;
         }
@@ -100,7 +100,7 @@ void VZORVATrelDevice::Attach(IDeviceHost* deviceServices)
         HostResultHandle(deviceServices->GetParameterValue(&status, "Connected", ""));
         status.Value = true;
         {
-            boost::mutex::scoped_lock lock(mutex);
+            MutexLock lock(mutex);
             connected = status;
         }
         HostResultHandle(deviceServices->SetParameterValue(&status, "Connected", ""));
@@ -110,7 +110,7 @@ void VZORVATrelDevice::Attach(IDeviceHost* deviceServices)
 void VZORVATrelDevice::ParametersChanged()
 {
     Guarded(host, "ParametersChanged", [&] {
-        boost::mutex::scoped_lock lock(mutex);
+        MutexLock lock(mutex);
         if (!services)
             return;
         for (std::uint64_t id : ChangedParameterIds(*services, changeCursor, host)) {
@@ -123,7 +123,7 @@ void VZORVATrelDevice::ParametersChanged()
 bool VZORVATrelDevice::Arm(unsigned int handle, ICaptureSetup* setup)
 {
     return Guarded(host, "Arm", false, [&] {
-        boost::mutex::scoped_lock lock(mutex);
+        MutexLock lock(mutex);
         state = DeviceStateArmed;
         wrapOffset = 0;
         // No block seen yet: a first counter of 0 is not a wrap-around.
@@ -156,7 +156,7 @@ void VZORVATrelDevice::Disarm() {}
 void VZORVATrelDevice::GetState(int* stateOut, bool* rearmRequiredOut)
 {
     Guarded(host, "GetState", [&] {
-        boost::mutex::scoped_lock lock(mutex);
+        MutexLock lock(mutex);
         if (rearmRequiredOut)
             *rearmRequiredOut = false;
         if (stateOut)
@@ -166,7 +166,7 @@ void VZORVATrelDevice::GetState(int* stateOut, bool* rearmRequiredOut)
 
 boost::function<void()> VZORVATrelDevice::UpdateConnected(bool value)
 {
-    boost::mutex::scoped_lock lock(mutex);
+    MutexLock lock(mutex);
     connected.Value = value;
     if (!services)
         return boost::function<void()>();
@@ -184,19 +184,19 @@ void VZORVATrelDevice::SetConnected(bool value)
 
 void VZORVATrelDevice::SetDataThreshold(double threshold)
 {
-    boost::mutex::scoped_lock lock(mutex);
+    MutexLock lock(mutex);
     dataThreshold = threshold;
 }
 
 void VZORVATrelDevice::SetSyncMode(int mode)
 {
-    boost::mutex::scoped_lock lock(mutex);
+    MutexLock lock(mutex);
     syncMode = mode;
 }
 
 void VZORVATrelDevice::SetDeviceIndex(int index)
 {
-    boost::mutex::scoped_lock lock(mutex);
+    MutexLock lock(mutex);
     deviceIndex = index;
 }
 

@@ -8,7 +8,7 @@
 #include "values/ParameterValues.h"
 
 #include <boost/function.hpp>
-#include <boost/thread/mutex.hpp>
+#include "win32/ThreadSafety.h"
 
 #include <cstdint>
 #include <string>
@@ -22,11 +22,13 @@ class VSharedConfigDevice;
 /// - Host threads call the IDevice operations; the driver's worker thread
 ///   calls the constructor, SetConnected, SetDeviceIndex and TransferBlock
 ///   (through the shared device, whose lock it then holds).
-/// - `mutex` guards every field. SetDataThreshold and SetSyncMode take it too:
-///   the shared device calls them under its own lock while a host thread may
-///   be arming the plate, which reads `syncMode`. The shared device also
-///   writes `state` and `sampleRate` under this lock. Lock order: the shared
-///   device's lock, then this one; the plate never takes the shared device's.
+/// - `mutex` guards every field marked ZORVA_GUARDED_BY(mutex); the others are
+///   set by the constructor and only read afterwards. SetDataThreshold and
+///   SetSyncMode take it too: the shared device calls them under its own lock
+///   while a host thread may be arming the plate, which reads `syncMode`. The
+///   shared device also writes `state`, `sampleRate` and `startOffset` under
+///   this lock. Lock order: the shared device's lock, then this one; the plate
+///   never takes the shared device's.
 /// - Host calls the host may answer by calling back into the plugin
 ///   (SetParameterValue, GetParameterValue in Attach and SetConnected) are
 ///   made without this lock; only PushSamples and the change queries are
@@ -90,17 +92,17 @@ public:
 private:
     friend class VSharedConfigDevice;
 
-    boost::mutex mutex;
-    VZORVADriverService* driver;
-    MoldraDigitalDevice::IDeviceHost* services = nullptr;
-    MoldraDigitalDevice::IPluginHost* host;
-    MoldraDigitalDevice::IParameterValueBool connected;
-    int deviceIndex;
+    Mutex mutex;
+    VZORVADriverService* const driver;
+    MoldraDigitalDevice::IDeviceHost* services ZORVA_GUARDED_BY(mutex) = nullptr;
+    MoldraDigitalDevice::IPluginHost* const host;
+    MoldraDigitalDevice::IParameterValueBool connected ZORVA_GUARDED_BY(mutex);
+    int deviceIndex ZORVA_GUARDED_BY(mutex);
     /// Sensor-origin offsets, metres, with the signs the transfer needs.
-    std::vector<float> origin;
+    std::vector<float> origin ZORVA_GUARDED_BY(mutex);
     std::vector<int> outputIndices;
-    unsigned int streamHandle = 0;
-    unsigned int changeCursor = 1;
+    unsigned int streamHandle ZORVA_GUARDED_BY(mutex) = 0;
+    unsigned int changeCursor ZORVA_GUARDED_BY(mutex) = 1;
     std::string name;
     VZORVAGenericPlateDefinition definition;
     std::string amplifierModel;
@@ -108,20 +110,20 @@ private:
     std::string platformModel;
     std::string platformSerial;
     std::string firmwareVersion;
-    int state = MoldraDigitalDevice::DeviceStateAcquiring;
-    int syncMode = 0;
+    int state ZORVA_GUARDED_BY(mutex) = MoldraDigitalDevice::DeviceStateAcquiring;
+    int syncMode ZORVA_GUARDED_BY(mutex) = 0;
     /// Datasets per second.
-    unsigned int sampleRate;
+    unsigned int sampleRate ZORVA_GUARDED_BY(mutex);
     /// Library counter value that becomes host sample 0; 0 until aligned.
-    std::int64_t startOffset = 0;
+    std::int64_t startOffset ZORVA_GUARDED_BY(mutex) = 0;
     /// Sum of counter wrap-arounds, a multiple of 2^24.
-    std::int64_t wrapOffset = 0;
+    std::int64_t wrapOffset ZORVA_GUARDED_BY(mutex) = 0;
     /// Counter of this plate's first sample in the previous block; -1 after Arm.
-    std::int64_t lastCounter = -1;
+    std::int64_t lastCounter ZORVA_GUARDED_BY(mutex) = -1;
     /// Set by Arm: the stream waits for the capture it was armed for.
-    bool newStream = false;
+    bool newStream ZORVA_GUARDED_BY(mutex) = false;
     /// Newtons; samples with |Fz| at or below it are blanked.
-    double dataThreshold = 20.0;
+    double dataThreshold ZORVA_GUARDED_BY(mutex) = 20.0;
 };
 
 } // namespace ZORVA

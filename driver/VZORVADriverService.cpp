@@ -156,7 +156,7 @@ void VZORVADriverService::RunNextJob()
 {
     boost::function<void()> job;
     {
-        boost::mutex::scoped_lock lock(queueMutex);
+        MutexLock lock(queueMutex);
         if (jobQueue.empty())
             return;
         job = jobQueue.front();
@@ -176,7 +176,7 @@ void VZORVADriverService::RunNextJob()
 
 void VZORVADriverService::PostJob(const boost::function<void()>& job)
 {
-    boost::mutex::scoped_lock lock(queueMutex);
+    MutexLock lock(queueMutex);
     jobQueue.push_back(job);
     PostThreadMessageW(workerThreadId, WM_JOB_PENDING, 0, 0);
 }
@@ -185,13 +185,13 @@ void VZORVADriverService::PostJob(const boost::function<void()>& job)
 
 void VZORVADriverService::SetAcquisitionStateCallback(AcquisitionStateCallback callback)
 {
-    boost::mutex::scoped_lock lock(serviceMutex);
+    MutexLock lock(serviceMutex);
     acquisitionStateCallback = callback;
 }
 
 void VZORVADriverService::SetDataReadyCallback(DataReadyCallback callback)
 {
-    boost::mutex::scoped_lock lock(serviceMutex);
+    MutexLock lock(serviceMutex);
     if (dataReadyCallback.load() || callback.empty())
         return;
     dataReadyCallback.store(new DataReadyCallback(callback), std::memory_order_release);
@@ -229,7 +229,7 @@ void VZORVADriverService::BlinkDevice(unsigned int deviceIndex)
 
 void VZORVADriverService::ZeroPlatforms()
 {
-    boost::mutex::scoped_lock lock(serviceMutex);
+    MutexLock lock(serviceMutex);
     if (!acquiring)
         return;
     Sleep(250);
@@ -243,7 +243,7 @@ void VZORVADriverService::TellAcquisitionState(bool acquiringNow)
 {
     AcquisitionStateCallback callback;
     {
-        boost::mutex::scoped_lock lock(serviceMutex);
+        MutexLock lock(serviceMutex);
         callback = acquisitionStateCallback;
     }
     if (!callback.empty())
@@ -258,7 +258,7 @@ void VZORVADriverService::SetAcquiring(bool acquiringNow)
 
 void VZORVADriverService::RateJob(unsigned int rate)
 {
-    boost::mutex::scoped_lock lock(serviceMutex);
+    MutexLock lock(serviceMutex);
     Sleep(250);
     fmBroadcastAcquisitionRate(static_cast<int>(rate));
     Log(0, (boost::format("::fmBroadcastAcquisitionRate(%d)") % rate).str());
@@ -266,7 +266,7 @@ void VZORVADriverService::RateJob(unsigned int rate)
 
 void VZORVADriverService::GenlockJob(bool on)
 {
-    boost::mutex::scoped_lock lock(serviceMutex);
+    MutexLock lock(serviceMutex);
     Sleep(250);
     const int value = on ? 1 : 0;
     fmBroadcastGenlock(value);
@@ -276,7 +276,7 @@ void VZORVADriverService::GenlockJob(bool on)
 void VZORVADriverService::StartJob()
 {
     {
-        boost::mutex::scoped_lock lock(serviceMutex);
+        MutexLock lock(serviceMutex);
         if (!initialised)
             return;
         Sleep(250);
@@ -290,7 +290,7 @@ void VZORVADriverService::StartJob()
 void VZORVADriverService::StopJob()
 {
     {
-        boost::mutex::scoped_lock lock(serviceMutex);
+        MutexLock lock(serviceMutex);
         Sleep(250);
         fmBroadcastStop();
         Log(0, "::fmBroadcastStop()");
@@ -303,7 +303,7 @@ void VZORVADriverService::StopJob()
 void VZORVADriverService::BlinkJob(unsigned int deviceIndex)
 {
     {
-        boost::mutex::scoped_lock lock(serviceMutex);
+        MutexLock lock(serviceMutex);
         Sleep(250);
         fmDLLSelectDeviceIndex(static_cast<int>(deviceIndex));
         Log(0, (boost::format("::fmDLLSelectDeviceIndex(%d)") % deviceIndex).str());
@@ -323,7 +323,7 @@ void VZORVADriverService::EnumerateDevices(DetectionCallback callback)
     info.setupCode = 0;
     std::vector<VDeviceInfo> devices;
     {
-        boost::mutex::scoped_lock lock(serviceMutex);
+        MutexLock lock(serviceMutex);
         InitialiseLibrary(info);
 
         // Asked even after a start-up that timed out: the callback gets what there is.

@@ -9,7 +9,7 @@
 #include <boost/function.hpp>
 #include <boost/shared_ptr.hpp>
 #include <boost/thread/barrier.hpp>
-#include <boost/thread/mutex.hpp>
+#include "win32/ThreadSafety.h"
 #include <boost/thread/thread.hpp>
 
 #include <atomic>
@@ -94,9 +94,9 @@ public:
     VZORVADriverService& operator=(const VZORVADriverService&) = delete;
 
     /// Replaces the stored callback (caller's thread, under serviceMutex).
-    void SetAcquisitionStateCallback(AcquisitionStateCallback callback);
+    void SetAcquisitionStateCallback(AcquisitionStateCallback callback) ZORVA_EXCLUDES(serviceMutex);
     /// Keeps only the first callback it is given (caller's thread, under serviceMutex).
-    void SetDataReadyCallback(DataReadyCallback callback);
+    void SetDataReadyCallback(DataReadyCallback callback) ZORVA_EXCLUDES(serviceMutex);
     /// Queues a detection: library (re)start, calibration download, enumeration.
     void DetectHardware(DetectionCallback callback);
     /// Queues a rate command; datasets per second.
@@ -108,7 +108,7 @@ public:
     void StopAcquisition();
     void BlinkDevice(unsigned int deviceIndex);
     /// Zeroes the platforms on the caller's thread, only while acquiring.
-    void ZeroPlatforms();
+    void ZeroPlatforms() ZORVA_EXCLUDES(serviceMutex);
 
 private:
     void RunWorker();
@@ -125,19 +125,19 @@ private:
     void StopJob();
     void BlinkJob(unsigned int deviceIndex);
     void EnumerateDevices(DetectionCallback callback);
-    void InitialiseLibrary(VDllInitInfo& info);
-    void DownloadCalibrationFiles();
+    void InitialiseLibrary(VDllInitInfo& info) ZORVA_REQUIRES(serviceMutex);
+    void DownloadCalibrationFiles() ZORVA_REQUIRES(serviceMutex);
 
     /// Tells the acquisition state; call without any lock held. The copy of
     /// the callback is taken under serviceMutex.
-    void TellAcquisitionState(bool acquiringNow);
-    void SetAcquiring(bool acquiringNow);
+    void TellAcquisitionState(bool acquiringNow) ZORVA_EXCLUDES(serviceMutex);
+    void SetAcquiring(bool acquiringNow) ZORVA_EXCLUDES(serviceMutex);
     void Log(int level, const std::string& text);
 
-    boost::mutex serviceMutex;
-    std::deque<boost::function<void()>> jobQueue;
-    boost::mutex queueMutex;
-    AcquisitionStateCallback acquisitionStateCallback;
+    Mutex serviceMutex;
+    std::deque<boost::function<void()>> jobQueue ZORVA_GUARDED_BY(queueMutex);
+    Mutex queueMutex;
+    AcquisitionStateCallback acquisitionStateCallback ZORVA_GUARDED_BY(serviceMutex);
     /// Set once, by the first registration, and kept until destruction, so the
     /// worker reads it without a lock even if a registration races with data.
     std::atomic<DataReadyCallback*> dataReadyCallback{nullptr};
@@ -145,13 +145,14 @@ private:
     boost::shared_ptr<boost::thread> workerThread;
     DWORD workerThreadId = 0;
     std::atomic<bool> acquiring{false};
-    bool initialised = false;
+    /// Also read by the destructor once the worker has ended.
+    bool initialised ZORVA_GUARDED_BY(serviceMutex) = false;
     std::atomic<bool> stopPending{false};
     /// Set by the destructor before it posts WM_QUIT_WORKER; any other quit is ignored.
     std::atomic<bool> quitRequested{false};
     /// Worker only: the last transfer failed (warned once per run of failures).
     bool transferFailing = false;
-    MoldraDigitalDevice::IPluginHost* host;
+    MoldraDigitalDevice::IPluginHost* const host;
 };
 
 } // namespace ZORVA

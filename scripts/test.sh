@@ -36,6 +36,9 @@ stage() {
 optimised=(-DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG")
 sanitized=(-DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" -DZORVA_BUILD_BENCHMARKS=OFF)
 
+echo "=== Thread-safety analysis (clang, compile only) ==="
+scripts/threadsafety.sh
+
 stage "plain build" build/test all "" "${optimised[@]}"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   stage "AddressSanitizer + UndefinedBehaviorSanitizer" build/asan all "" \
