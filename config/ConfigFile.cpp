@@ -37,9 +37,9 @@ ConfigFile::OpenResult ConfigFile::Open(const std::wstring& path, std::wstring& 
 {
     Close();
     failure.clear();
-    position_ = filled_ = totalRead_ = lineNumber_ = 0;
-    atEnd_ = failed_ = false;
-    failure_.clear();
+    readPosition = bytesFilled = bytesRead = lineNumber = 0;
+    atEnd = failed = false;
+    failureText.clear();
 
     // The 8-bit name the system is asked for; a character that has no byte
     // (or a NUL) cannot be part of it.
@@ -68,34 +68,34 @@ ConfigFile::OpenResult ConfigFile::Open(const std::wstring& path, std::wstring& 
         failure = NotRegularFile;
         return OpenResult::Failed;
     }
-    handle_ = handle;
-    buffer_.resize(ReadChunk);
+    fileHandle = handle;
+    readBuffer.resize(ReadChunk);
     return OpenResult::Opened;
 }
 
 void ConfigFile::Fail(const std::wstring& failure)
 {
-    failed_ = true;
-    failure_ = failure;
+    failed = true;
+    failureText = failure;
 }
 
 bool ConfigFile::Fill()
 {
-    if (!handle_ || atEnd_ || failed_)
+    if (!fileHandle || atEnd || failed)
         return false;
     DWORD got = 0;
-    if (!ReadFile(static_cast<HANDLE>(handle_), buffer_.data(), static_cast<DWORD>(buffer_.size()), &got, nullptr)) {
+    if (!ReadFile(static_cast<HANDLE>(fileHandle), readBuffer.data(), static_cast<DWORD>(readBuffer.size()), &got, nullptr)) {
         Fail(FormatText(L"read failed: %s", {DescribeError(GetLastError())}));
         return false;
     }
     if (got == 0) {
-        atEnd_ = true;
+        atEnd = true;
         return false;
     }
-    position_ = 0;
-    filled_ = got < buffer_.size() ? got : buffer_.size();
-    totalRead_ += filled_;
-    if (totalRead_ > MaxFileBytes) {
+    readPosition = 0;
+    bytesFilled = got < readBuffer.size() ? got : readBuffer.size();
+    bytesRead += bytesFilled;
+    if (bytesRead > MaxFileBytes) {
         Fail(FormatText(FileTooLarge, {std::to_wstring(MaxFileBytes)}));
         return false;
     }
@@ -105,26 +105,26 @@ bool ConfigFile::Fill()
 bool ConfigFile::NextLine(std::wstring& line, std::size_t maxLength)
 {
     line.clear();
-    if (failed_)
+    if (failed)
         return false;
     bool any = false;
     bool storedCarriageReturn = false; // the last character stored is a carriage return
     std::size_t length = 0;            // characters of the line, stored or skipped
     for (;;) {
-        if (position_ >= filled_ && !Fill())
-            return any && !failed_;
+        if (readPosition >= bytesFilled && !Fill())
+            return any && !failed;
         if (!any)
-            ++lineNumber_;
+            ++lineNumber;
         any = true;
-        while (position_ < filled_) {
-            const unsigned char byte = buffer_[position_++];
+        while (readPosition < bytesFilled) {
+            const unsigned char byte = readBuffer[readPosition++];
             if (byte == '\n') {
                 if (storedCarriageReturn)
                     line.pop_back();
                 return true;
             }
             if (++length > MaxLineLength) {
-                Fail(FormatText(LineTooLong, {std::to_wstring(lineNumber_), std::to_wstring(MaxLineLength)}));
+                Fail(FormatText(LineTooLong, {std::to_wstring(lineNumber), std::to_wstring(MaxLineLength)}));
                 return false;
             }
             storedCarriageReturn = false;
@@ -138,9 +138,9 @@ bool ConfigFile::NextLine(std::wstring& line, std::size_t maxLength)
 
 void ConfigFile::Close()
 {
-    if (handle_) {
-        CloseHandle(static_cast<HANDLE>(handle_));
-        handle_ = nullptr;
+    if (fileHandle) {
+        CloseHandle(static_cast<HANDLE>(fileHandle));
+        fileHandle = nullptr;
     }
 }
 

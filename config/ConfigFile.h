@@ -45,8 +45,8 @@ public:
     bool NextLine(std::wstring& line, std::size_t maxLength = std::wstring::npos);
 
     /// True when a read failed; `ReadFailure` then describes it (at most 99 characters).
-    bool ReadFailed() const { return failed_; }
-    const std::wstring& ReadFailure() const { return failure_; }
+    bool ReadFailed() const { return failed; }
+    const std::wstring& ReadFailure() const { return failureText; }
 
     void Close();
 
@@ -55,16 +55,16 @@ private:
     bool Fill();
     void Fail(const std::wstring& failure);
 
-    void* handle_ = nullptr; // a Win32 HANDLE; null when closed
-    std::vector<unsigned char> buffer_;
-    std::size_t position_ = 0;
-    std::size_t filled_ = 0;
-    std::size_t totalRead_ = 0;
+    void* fileHandle = nullptr; // a Win32 HANDLE; null when closed
+    std::vector<unsigned char> readBuffer;
+    std::size_t readPosition = 0;
+    std::size_t bytesFilled = 0;
+    std::size_t bytesRead = 0;
     /// Lines begun so far, for the message of an over-long one.
-    std::size_t lineNumber_ = 0;
-    bool atEnd_ = false;
-    bool failed_ = false;
-    std::wstring failure_;
+    std::size_t lineNumber = 0;
+    bool atEnd = false;
+    bool failed = false;
+    std::wstring failureText;
 };
 
 /// "Cannot open configuration file: %s" with the failure's description: the

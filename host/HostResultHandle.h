@@ -12,31 +12,31 @@ class HostResultHandle
 public:
     HostResultHandle() = default;
     /// Takes over the reference the host returned.
-    explicit HostResultHandle(HostResult* result) : result_(result) {}
-    HostResultHandle(const HostResultHandle& other) : result_(other.result_)
+    explicit HostResultHandle(HostResult* result) : heldResult(result) {}
+    HostResultHandle(const HostResultHandle& other) : heldResult(other.heldResult)
     {
-        if (result_)
-            result_->AddRef();
+        if (heldResult)
+            heldResult->AddRef();
     }
-    HostResultHandle(HostResultHandle&& other) noexcept : result_(std::exchange(other.result_, nullptr)) {}
+    HostResultHandle(HostResultHandle&& other) noexcept : heldResult(std::exchange(other.heldResult, nullptr)) {}
     HostResultHandle& operator=(HostResultHandle other) noexcept
     {
-        std::swap(result_, other.result_);
+        std::swap(heldResult, other.heldResult);
         return *this;
     }
     ~HostResultHandle()
     {
-        if (result_)
-            result_->Release();
+        if (heldResult)
+            heldResult->Release();
     }
 
-    bool Failed() const { return result_ != nullptr; }
+    bool Failed() const { return heldResult != nullptr; }
     explicit operator bool() const { return Failed(); }
     /// The failure text, or null on success.
-    const char* Message() const { return result_ ? result_->GetMessage() : nullptr; }
+    const char* Message() const { return heldResult ? heldResult->GetMessage() : nullptr; }
 
 private:
-    HostResult* result_ = nullptr;
+    HostResult* heldResult = nullptr;
 };
 
 } // namespace MoldraDigitalDevice

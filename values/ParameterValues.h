@@ -27,18 +27,18 @@ typedef std::vector<unsigned char> ByteBuffer;
 class BlockReader
 {
 public:
-    BlockReader(const unsigned char* data, std::size_t size) : data_(data), size_(size) {}
+    BlockReader(const unsigned char* data, std::size_t size) : blockData(data), blockSize(size) {}
 
-    std::size_t Remaining() const { return size_ - position_; }
-    bool AtEnd() const { return position_ == size_; }
+    std::size_t Remaining() const { return blockSize - readPosition; }
+    bool AtEnd() const { return readPosition == blockSize; }
 
     bool ReadBytes(void* out, std::size_t n)
     {
         if (n > Remaining())
             return false;
         if (n > 0)
-            std::memcpy(out, data_ + position_, n);
-        position_ += n;
+            std::memcpy(out, blockData + readPosition, n);
+        readPosition += n;
         return true;
     }
     bool ReadBool(bool& out)
@@ -57,15 +57,15 @@ public:
         std::uint32_t length = 0;
         if (!ReadUInt32(length) || length > Remaining())
             return false;
-        out.assign(reinterpret_cast<const char*>(data_ + position_), length);
-        position_ += length;
+        out.assign(reinterpret_cast<const char*>(blockData + readPosition), length);
+        readPosition += length;
         return true;
     }
 
 private:
-    const unsigned char* data_;
-    std::size_t size_;
-    std::size_t position_ = 0;
+    const unsigned char* blockData;
+    std::size_t blockSize;
+    std::size_t readPosition = 0;
 };
 
 namespace ByteWriter {
