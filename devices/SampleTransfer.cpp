@@ -3,6 +3,7 @@
 // allocates nothing and reads the library's block in place.
 #include "VSharedConfigDevice.h"
 #include "VZORVATrelDevice.h"
+#include "Vector3.h"
 
 #include "host/HostResultHandle.h"
 #include "plugin/Guarded.h"
@@ -39,6 +40,13 @@ std::int64_t ToSampleNumber(double value)
     if (value < -limit)
         return -static_cast<std::int64_t>(limit);
     return static_cast<std::int64_t>(value);
+}
+
+void Store(float* out, const Vector3& v)
+{
+    out[0] = v.x;
+    out[1] = v.y;
+    out[2] = v.z;
 }
 
 } // namespace
@@ -114,31 +122,25 @@ void VZORVATrelDevice::TransferBlock(const float* block, unsigned int n, bool ca
     }
 
     float values[SamplesPerBlock * ValuesPerSample] = {};
-    const float ox = origin[0];
-    const float oy = origin[1];
-    const float oz = origin[2];
+    // Metres, with the signs the formulas need.
+    const Vector3 sensorOrigin{origin[0], origin[1], origin[2]};
     for (int s = 0; s < SamplesPerBlock; ++s) {
         const float* r = block + (static_cast<std::size_t>(s) * n + static_cast<std::size_t>(deviceIndex)) * FloatsPerRecord;
         float* v = values + s * ValuesPerSample;
-        const float fx = r[1], fy = r[2], fz = r[3];
-        const float mx = r[4], my = r[5], mz = r[6];
+        const Vector3 force{r[1], r[2], r[3]};
+        const Vector3 moment{r[4], r[5], r[6]};
         // No vertical force has no centre of pressure, whatever threshold the host set.
-        if (std::fabs(static_cast<double>(fz)) > dataThreshold && fz != 0.0f) {
-            const float cx = ox - (oz * fx + my) / fz;
-            const float cy = (mx - oz * fy) / fz + oy;
-            const float tx = oz * fy - oy * fz;
-            const float ty = ox * fz - oz * fx;
-            const float tz = oy * fx - ox * fy;
+        if (std::fabs(static_cast<double>(force.z)) > dataThreshold && force.z != 0.0f) {
+            // The moment about the plate origin.
+            const Vector3 plateMoment = moment + Cross(sensorOrigin, force);
+            const float cx = sensorOrigin.x - (sensorOrigin.z * force.x + moment.y) / force.z;
+            const float cy = (moment.x - sensorOrigin.z * force.y) / force.z + sensorOrigin.y;
             // The conditioner's axes turned half a turn about Y: X and Z change sign.
-            v[0] = -fx;
-            v[1] = fy;
-            v[2] = -fz;
-            v[3] = -(mx - tx);
-            v[4] = my - ty;
-            v[5] = -(mz - tz);
+            Store(v, TurnedAboutY(force));
+            Store(v + 3, TurnedAboutY(plateMoment));
             v[6] = -cx;
             v[7] = cy;
-            v[8] = 0.0f;
+            v[8] = 0.0f; // on the surface
         }
     }
 
