@@ -9,39 +9,39 @@ Trace::Trace(std::size_t capacity) : capacity_(std::max<std::size_t>(capacity, 1
 
 void Trace::Add(std::string entry)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    SimLock lock(mutex_);
     entries_.push_back(std::move(entry));
     TrimLocked();
 }
 
 std::vector<std::string> Trace::Entries() const
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    SimLock lock(mutex_);
     return std::vector<std::string>(entries_.begin(), entries_.end());
 }
 
 void Trace::Clear()
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    SimLock lock(mutex_);
     entries_.clear();
 }
 
 void Trace::SetCapacity(std::size_t capacity)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    SimLock lock(mutex_);
     capacity_ = std::max<std::size_t>(capacity, 1);
     TrimLocked();
 }
 
 std::uint64_t Trace::Dropped() const
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    SimLock lock(mutex_);
     return dropped_;
 }
 
 void Trace::Reset(std::size_t capacity)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    SimLock lock(mutex_);
     entries_.clear();
     capacity_ = std::max<std::size_t>(capacity, 1);
     dropped_ = 0;
@@ -53,6 +53,16 @@ void Trace::TrimLocked()
         entries_.pop_front();
         ++dropped_;
     }
+}
+
+std::string CallEntry(const char* name, long long arg)
+{
+    return std::string(name) + "(" + std::to_string(arg) + ")";
+}
+
+std::string ResultEntry(const std::string& call, long long result)
+{
+    return call + " -> " + std::to_string(result);
 }
 
 } // namespace detail
