@@ -121,6 +121,9 @@ class BlockFaults : public FaultTest, public ::testing::WithParamInterface<Block
 const BlockFaultCase BlockFaultCases[] = {
     {"RepeatOnce", "", BlockFault::Repeat, 1, {0, 16, 32, 32, 48}},
     {"RepeatTwice", "", BlockFault::Repeat, 2, {0, 16, 32, 32, 32, 48}},
+    // The copies push older blocks out of a full backlog like any new block.
+    {"RepeatIntoFullBacklog", "backlog = 2", BlockFault::Repeat, 1, {32, 48}},
+    {"RepeatWithRoomForOne", "backlog = 1", BlockFault::Repeat, 1, {48}},
     {"SkipTwo", "", BlockFault::Skip, 2, {0, 16, 64, 80}},
     {"StepBackOne", "", BlockFault::StepBack, 1, {0, 16, 16, 32}},
     {"StepBackBelowZero", "", BlockFault::StepBack, 3, {0, 16, 16777200, 0}},
