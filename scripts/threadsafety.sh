@@ -2,7 +2,8 @@
 # Compiles the plugin's core and the simulated USB library with clang's
 # thread-safety analysis, its findings as errors: a field marked
 # ZORVA_GUARDED_BY read or written without its lock, a ZORVA_REQUIRES function
-# called without it, a lock not released. Compile only (-fsyntax-only), so it
+# called without it, a lock not released, two locks taken against their
+# stated order (-Wthread-safety-beta). Compile only (-fsyntax-only), so it
 # takes seconds. The annotations: win32/ThreadSafety.h.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,7 +19,7 @@ log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 if ! printf '%s\0' "${sources[@]}" |
   xargs -0 -P"$(nproc 2>/dev/null || echo 2)" -n1 \
-    "$compiler" -std=c++17 -fsyntax-only -Wthread-safety -Werror -I. >"$log" 2>&1; then
+    "$compiler" -std=c++17 -fsyntax-only -Wthread-safety -Wthread-safety-beta -Werror -I. >"$log" 2>&1; then
   cat "$log"
   echo "thread-safety analysis failed (above)" >&2
   exit 1
