@@ -138,7 +138,7 @@ bool CComboRead::ProcessKeyword(int id, const std::vector<std::wstring>& p, std:
     return message.empty();
 }
 
-int CComboRead::SummaryCheck(std::wstring& message)
+ReaderResult CComboRead::SummaryCheck(std::wstring& message)
 {
     if (CP_COUNT != comboLines)
         message += ComboCountIncorrect;
@@ -204,7 +204,7 @@ int CComboRead::SummaryCheck(std::wstring& message)
 
     if (message.empty() && ENABLED != 0)
         plateCount = memberLines;
-    return message.empty() ? 1 : -1;
+    return message.empty() ? ReaderResult::Read : ReaderResult::Failed;
 }
 
 } // namespace ZORVA

@@ -95,7 +95,7 @@ public:
 protected:
     void InitData() override;
     bool ProcessKeyword(int id, const std::vector<std::wstring>& parameters, std::wstring& message) override;
-    int SummaryCheck(std::wstring& message) override;
+    ReaderResult SummaryCheck(std::wstring& message) override;
 };
 
 } // namespace ZORVA

@@ -149,19 +149,19 @@ std::wstring CannotOpenText(const std::wstring& failure)
     return FormatText(L"Cannot open configuration file: %s", {failure});
 }
 
-int OpenConfigFile(ConfigFile& file, const std::wstring& path, std::wstring& errorText)
+ReaderResult OpenConfigFile(ConfigFile& file, const std::wstring& path, std::wstring& errorText)
 {
     std::wstring failure;
     switch (file.Open(path, failure)) {
     case ConfigFile::OpenResult::NotFound:
-        return 0;
+        return ReaderResult::NotFound;
     case ConfigFile::OpenResult::Failed:
         errorText = CannotOpenText(failure);
-        return -1;
+        return ReaderResult::Failed;
     case ConfigFile::OpenResult::Opened:
         break;
     }
-    return 1;
+    return ReaderResult::Read;
 }
 
 } // namespace ZORVA

@@ -1,6 +1,8 @@
 /// A configuration file opened through the Win32 layer and read line by line.
 #pragma once
 
+#include "ReaderResult.h"
+
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -71,9 +73,10 @@ private:
 /// whole error text of a file that cannot be opened or read.
 std::wstring CannotOpenText(const std::wstring& failure);
 
-/// Opens `path` for one of the readers: 1 opened; 0 the file does not exist
-/// (errorText untouched); -1 any other failure, with errorText set to
-/// "Cannot open configuration file: %s" and a short description.
-int OpenConfigFile(ConfigFile& file, const std::wstring& path, std::wstring& errorText);
+/// Opens `path` for one of the readers: Read when opened; NotFound when the
+/// file does not exist (errorText untouched); Failed for any other failure,
+/// with errorText set to "Cannot open configuration file: %s" and a short
+/// description.
+ReaderResult OpenConfigFile(ConfigFile& file, const std::wstring& path, std::wstring& errorText);
 
 } // namespace ZORVA

@@ -66,14 +66,14 @@ bool ConfigRead::CheckPlate(const std::wstring& name, bool nameTaken, const std:
     return message.empty();
 }
 
-int ConfigRead::ReadConfigFile(const std::wstring& path, std::wstring& errorText)
+ReaderResult ConfigRead::ReadConfigFile(const std::wstring& path, std::wstring& errorText)
 {
     errorText.clear();
     plateCount = 0;
 
     ConfigFile file;
-    const int opened = OpenConfigFile(file, path, errorText);
-    if (opened < 1)
+    const ReaderResult opened = OpenConfigFile(file, path, errorText);
+    if (opened != ReaderResult::Read)
         return opened;
 
     InitData();
@@ -147,19 +147,19 @@ int ConfigRead::ReadConfigFile(const std::wstring& path, std::wstring& errorText
     if (file.ReadFailed()) {
         // What was read so far is not the file: nothing of it counts.
         errorText = CannotOpenText(file.ReadFailure());
-        return -1;
+        return ReaderResult::Failed;
     }
     file.Close();
     parameters.clear();
     parameters.shrink_to_fit();
 
     std::wstring message;
-    if (SummaryCheck(message) < 0)
+    if (SummaryCheck(message) == ReaderResult::Failed)
         errorText += FormatText(SummaryError, {message});
 
     if (errorCount > MaxReportedErrors)
         errorText = CorruptFile;
-    return errorText.empty() ? 1 : -1;
+    return errorText.empty() ? ReaderResult::Read : ReaderResult::Failed;
 }
 
 } // namespace ZORVA

@@ -25,6 +25,8 @@
 /// negative.
 #pragma once
 
+#include "ReaderResult.h"
+
 #include <string>
 #include <vector>
 
@@ -54,12 +56,13 @@ public:
     ConfigRead& operator=(const ConfigRead&) = delete;
 
     /// Reads the whole file at `path` (a Windows path; characters are bytes).
-    /// Returns 1 when the file was read and neither a line nor the summary
-    /// check found an error (errorText empty); 0 when the file does not exist
-    /// (errorText empty); -1 when it exists but cannot be opened or read, or
-    /// an error was found (errorText holds the messages). errorText is
-    /// emptied first. Allocation failure propagates as std::bad_alloc.
-    int ReadConfigFile(const std::wstring& path, std::wstring& errorText);
+    /// Returns Read when the file was read and neither a line nor the summary
+    /// check found an error (errorText empty); NotFound when the file does
+    /// not exist (errorText empty); Failed when it exists but cannot be
+    /// opened or read, or an error was found (errorText holds the messages).
+    /// errorText is emptied first. Allocation failure propagates as
+    /// std::bad_alloc.
+    ReaderResult ReadConfigFile(const std::wstring& path, std::wstring& errorText);
 
 protected:
     /// Installs the keyword table and resets every data field to its default.
@@ -72,9 +75,9 @@ protected:
     virtual bool ProcessKeyword(int id, const std::vector<std::wstring>& parameters, std::wstring& message) = 0;
 
     /// Checks the data as a whole after the last line (also after line
-    /// errors). `message` arrives empty. Returns 1 when it stays empty, -1
-    /// when lines were written into it.
-    virtual int SummaryCheck(std::wstring& message) = 0;
+    /// errors). `message` arrives empty. Returns Read when it stays empty,
+    /// Failed when lines were written into it.
+    virtual ReaderResult SummaryCheck(std::wstring& message) = 0;
 
     /// Checks what a line gives a custom plate definition: its name (as
     /// kept), whether another plate of this file has that name already, and

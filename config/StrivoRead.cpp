@@ -166,11 +166,11 @@ bool StrivoRead::ProcessKeyword(int id, const std::vector<std::wstring>& p, std:
     return message.empty();
 }
 
-int StrivoRead::SummaryCheck(std::wstring& message)
+ReaderResult StrivoRead::SummaryCheck(std::wstring& message)
 {
     if (COUNT <= 0) {
         message = NoUnits;
-        return -1;
+        return ReaderResult::Failed;
     }
     static const wchar_t* const sideNames[4] = {L"Left", L"Left", L"Right", L"Right"};
     static const wchar_t* const positionNames[4] = {L"A", L"B", L"A", L"B"};
@@ -195,7 +195,7 @@ int StrivoRead::SummaryCheck(std::wstring& message)
     // and twice a large one overflows.
     if (message.empty() && ENABLED)
         plateCount = 2 * unitCount;
-    return message.empty() ? 1 : -1;
+    return message.empty() ? ReaderResult::Read : ReaderResult::Failed;
 }
 
 } // namespace ZORVA

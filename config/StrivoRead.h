@@ -64,7 +64,7 @@ public:
 protected:
     void InitData() override;
     bool ProcessKeyword(int id, const std::vector<std::wstring>& parameters, std::wstring& message) override;
-    int SummaryCheck(std::wstring& message) override;
+    ReaderResult SummaryCheck(std::wstring& message) override;
 
     /// 0 for LEFT or FRONT, 1 for RIGHT or BACK (any case), else -1. LEFT
     /// clears frontBack, FRONT sets it.

@@ -114,13 +114,13 @@ void Normalise(Record& record)
 
 } // namespace
 
-int ReadTreadmillSupport(int& physicalPlateCount, const std::wstring& path, TreadmillSupportRecord& record,
-                         std::wstring& errorText)
+ReaderResult ReadTreadmillSupport(int& physicalPlateCount, const std::wstring& path, TreadmillSupportRecord& record,
+                                  std::wstring& errorText)
 {
     errorText.clear();
     ConfigFile file;
-    const int opened = OpenConfigFile(file, path, errorText);
-    if (opened < 1)
+    const ReaderResult opened = OpenConfigFile(file, path, errorText);
+    if (opened != ReaderResult::Read)
         return opened;
 
     record = TreadmillSupportRecord();
@@ -189,7 +189,7 @@ int ReadTreadmillSupport(int& physicalPlateCount, const std::wstring& path, Trea
 
     record.platformCount = record.USE_MANUAL_OFFSETS == 1 ? plates : 2;
     Normalise(record);
-    return errorText.empty() ? 1 : -1;
+    return errorText.empty() ? ReaderResult::Read : ReaderResult::Failed;
 }
 
 } // namespace ZORVA

@@ -29,6 +29,8 @@
 ///   configuration file: %s" saying which.
 #pragma once
 
+#include "ReaderResult.h"
+
 #include <array>
 #include <string>
 
@@ -99,12 +101,13 @@ struct TreadmillSupportRecord
 
 /// Reads the treadmill-support file at `path` (a Windows path) into `record`.
 /// physicalPlateCount receives the number of PHY_P lines kept, updated after
-/// each. Returns 1 when read without error (errorText empty); 0 when the file
-/// does not exist (errorText empty, record untouched); -1 when it cannot be
-/// opened or read, or a PHY_P line is corrupt (errorText says why).
-/// errorText is emptied first. Allocation failure propagates as std::bad_alloc.
+/// each. Returns Read when read without error (errorText empty); NotFound
+/// when the file does not exist (errorText empty, record untouched); Failed
+/// when it cannot be opened or read, or a PHY_P line is corrupt (errorText
+/// says why). errorText is emptied first. Allocation failure propagates as
+/// std::bad_alloc.
 /// Threads: touches only its arguments.
-int ReadTreadmillSupport(int& physicalPlateCount, const std::wstring& path, TreadmillSupportRecord& record,
-                         std::wstring& errorText);
+ReaderResult ReadTreadmillSupport(int& physicalPlateCount, const std::wstring& path, TreadmillSupportRecord& record,
+                                  std::wstring& errorText);
 
 } // namespace ZORVA

@@ -95,7 +95,7 @@ void ReadTreadmillSupportSource(CustomPlateSource& source)
     TreadmillSupportRecord record;
     int physicalPlateCount = 0;
     source.Result = ReadTreadmillSupport(physicalPlateCount, WidenText(source.Path), record, source.ErrorText);
-    if (source.Result <= 0)
+    if (source.Result != ReaderResult::Read)
         return;
     if (record.ENABLED == 0 || (record.SETUP_TYPE != 4 && record.SETUP_TYPE != 5)) {
         // An unsupported SETUP_TYPE also clears ENABLED: name the cause the user wrote.
@@ -113,7 +113,7 @@ void ReadCombinationSource(CustomPlateSource& source)
     std::unique_ptr<CComboRead> reader(new CComboRead());
     reader->reservedNames = ReservedWideNames();
     source.Result = reader->ReadConfigFile(WidenText(source.Path), source.ErrorText);
-    if (source.Result <= 0)
+    if (source.Result != ReaderResult::Read)
         return;
     if (reader->CP_COUNT <= 0) {
         source.Note = "CP_COUNT is 0";
@@ -132,7 +132,7 @@ void ReadStrivoSource(CustomPlateSource& source)
     std::unique_ptr<StrivoRead> reader(new StrivoRead());
     reader->reservedNames = ReservedWideNames();
     source.Result = reader->ReadConfigFile(WidenText(source.Path), source.ErrorText);
-    if (source.Result < 1)
+    if (source.Result != ReaderResult::Read)
         return;
     if (!reader->ENABLED) {
         source.Note = "ENABLED is 0";
@@ -151,10 +151,10 @@ void ReadSource(CustomPlateSource& source, void (*read)(CustomPlateSource&))
 {
     try {
         read(source);
-        if (source.Result == 0)
+        if (source.Result == ReaderResult::NotFound)
             source.Note = "file not found";
     } catch (...) {
-        source.Result = -1;
+        source.Result = ReaderResult::Failed;
         source.Plates.clear();
         source.Note.clear();
         try {
@@ -186,7 +186,7 @@ std::vector<CustomPlateSource> ReadCustomPlateSources()
         // Out of memory: no name may be registered twice, so no file counts.
         for (CustomPlateSource& source : sources) {
             if (!source.Plates.empty()) {
-                source.Result = -1;
+                source.Result = ReaderResult::Failed;
                 source.Plates.clear();
             }
         }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "VZORVAGenericPlateDefinition.h"
+#include "config/ReaderResult.h"
 
 #include <memory>
 #include <string>
@@ -34,11 +35,10 @@ struct CustomPlateSource
 {
     /// The Windows path that was read.
     std::string Path;
-    /// 1 read without error, 0 not found, -1 cannot open or errors.
-    int Result = 0;
-    /// The reader's error text (empty for 1 and 0).
+    ReaderResult Result = ReaderResult::NotFound;
+    /// The reader's error text (empty for Read and NotFound).
     std::wstring ErrorText;
-    /// The plates that become custom definitions; none unless Result is 1.
+    /// The plates that become custom definitions; none unless Result is Read.
     std::vector<CustomPlate> Plates;
     /// Why a file read without error gives no plate ("ENABLED is 0", ...), or
     /// "file not found"; and why a plate it describes is left out ("\"Tandem
@@ -53,7 +53,7 @@ struct CustomPlateSource
 /// names repeated within a file, and a plate whose name an earlier file took
 /// is left out of the later file's Plates, with the reason in its Note. The
 /// plugin drops the error texts; a development host can show them. Never
-/// throws (an allocation failure gives that file Result -1).
+/// throws (an allocation failure gives that file Result Failed).
 /// Threads: any one thread at a time; reads files only.
 std::vector<CustomPlateSource> ReadCustomPlateSources();
 

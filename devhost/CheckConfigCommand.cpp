@@ -41,9 +41,9 @@ int RunCheckConfig(const Options&)
         std::printf("\n%s\n", source.Path.c_str());
         if (LocalPath(source.Path) != source.Path)
             std::printf("  file:   %s\n", LocalPath(source.Path).c_str());
-        if (source.Result == 1) {
+        if (source.Result == ZORVA::ReaderResult::Read) {
             std::printf("  result: 1, read without error\n");
-        } else if (source.Result == 0) {
+        } else if (source.Result == ZORVA::ReaderResult::NotFound) {
             std::printf("  result: 0, not present (optional: it gives no custom plate)\n");
         } else if (!exists) {
             // The plugin reads a missing folder as a file it cannot open (-1);
@@ -54,14 +54,14 @@ int RunCheckConfig(const Options&)
             ++faulty;
             std::printf("  result: -1, the plugin ignores this whole file:\n");
         }
-        if (source.Result != 1 && exists) {
+        if (source.Result != ZORVA::ReaderResult::Read && exists) {
             for (const std::string& line : ErrorLines(source.ErrorText))
                 std::printf("  error:  %s\n", line.c_str());
         }
-        if (!source.Note.empty() && source.Result == 1)
+        if (!source.Note.empty() && source.Result == ZORVA::ReaderResult::Read)
             std::printf("  note:   %s\n", source.Note.c_str());
         if (source.Plates.empty()) {
-            if (source.Result == 1)
+            if (source.Result == ZORVA::ReaderResult::Read)
                 std::printf("  custom plates: none\n");
             continue;
         }

@@ -43,7 +43,7 @@ void PrintConfigurationBrief(const std::vector<ZORVA::CustomPlateSource>& source
     Table table;
     for (const ZORVA::CustomPlateSource& source : sources) {
         std::string what;
-        if (source.Result == 1) {
+        if (source.Result == ZORVA::ReaderResult::Read) {
             if (source.Plates.empty()) {
                 what = "read, no custom plate" + (source.Note.empty() ? std::string() : " (" + source.Note + ")");
             } else {

@@ -27,14 +27,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ZORVA::CComboRead reader;
     reader.reservedNames = reserved;
     std::wstring errorText;
-    const int result = reader.ReadConfigFile(L"C:\\ZORVA\\CFG\\CombinationPlatform.cfg", errorText);
-    Require(result == 1 || result == -1, "the result is 1 or -1");
-    Require((result == 1) == errorText.empty(), "an error text exactly when the read fails");
+    const ZORVA::ReaderResult result = reader.ReadConfigFile(L"C:\\ZORVA\\CFG\\CombinationPlatform.cfg", errorText);
+    Require(result == ZORVA::ReaderResult::Read || result == ZORVA::ReaderResult::Failed,
+            "the result is Read or Failed");
+    Require((result == ZORVA::ReaderResult::Read) == errorText.empty(), "an error text exactly when the read fails");
     Require(reader.comboLines >= 0 && reader.comboLines <= ZORVA::CComboRead::MaxCombos, "CP_INFO lines kept");
     Require(reader.memberLines >= 0 && reader.memberLines <= ZORVA::CComboRead::MaxMembers, "PP_INFO lines kept");
     Require(reader.memberPlatformLines >= 0 && reader.memberPlatformLines <= ZORVA::CComboRead::MaxMemberPlatforms,
             "PP_MEMBER lines kept");
-    if (result != 1)
+    if (result != ZORVA::ReaderResult::Read)
         return 0;
 
     // What becomes a custom definition for each of the CP_COUNT combined platforms.

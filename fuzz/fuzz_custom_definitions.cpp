@@ -46,8 +46,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::set<std::string> names;
     std::vector<std::string> order;
     for (const ZORVA::CustomPlateSource& source : sources) {
-        Require(source.Result >= -1 && source.Result <= 1, "result -1, 0 or 1");
-        Require(source.Result == 1 || source.Plates.empty(), "plates only from a file read without error");
+        Require(source.Result == ZORVA::ReaderResult::Read || source.Result == ZORVA::ReaderResult::NotFound ||
+                    source.Result == ZORVA::ReaderResult::Failed,
+                "result Read, NotFound or Failed");
+        Require(source.Result == ZORVA::ReaderResult::Read || source.Plates.empty(),
+                "plates only from a file read without error");
         for (const ZORVA::CustomPlate& plate : source.Plates) {
             Require(!plate.Name.empty() && plate.Name.size() <= 30, "a name of 1 to 30");
             Require(plate.Name.find('\0') == std::string::npos, "no NUL in a name");

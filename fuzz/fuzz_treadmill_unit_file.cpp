@@ -26,11 +26,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ZORVA::StrivoRead reader;
     reader.reservedNames = reserved;
     std::wstring errorText;
-    const int result = reader.ReadConfigFile(L"C:\\ZORVA\\CFG\\Strivo.cfg", errorText);
-    Require(result == 1 || result == -1, "the result is 1 or -1");
-    Require((result == 1) == errorText.empty(), "an error text exactly when the read fails");
+    const ZORVA::ReaderResult result = reader.ReadConfigFile(L"C:\\ZORVA\\CFG\\Strivo.cfg", errorText);
+    Require(result == ZORVA::ReaderResult::Read || result == ZORVA::ReaderResult::Failed,
+            "the result is Read or Failed");
+    Require((result == ZORVA::ReaderResult::Read) == errorText.empty(), "an error text exactly when the read fails");
     Require(reader.plateCount >= 0 && reader.plateCount <= 2 * ZORVA::StrivoRead::MaxUnits, "plateCount in range");
-    if (result != 1)
+    if (result != ZORVA::ReaderResult::Read)
         return 0;
 
     Require(reader.VERSION == 101, "version 101");

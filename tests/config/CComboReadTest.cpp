@@ -33,7 +33,7 @@ const char* const TwoCombos = "% two walkways\n"
 class CComboReadTest : public ::testing::Test
 {
 protected:
-    int Read(const std::string& content)
+    ReaderResult Read(const std::string& content)
     {
         drive.Write("CombinationPlatform.cfg", content);
         return reader.ReadConfigFile(ConfigPath("CombinationPlatform.cfg"), errorText);
@@ -48,7 +48,7 @@ protected:
 
 TEST_F(CComboReadTest, ReadConfigFile_TwoCombos_RecordsByNumberAndLayout)
 {
-    ASSERT_EQ(Read(TwoCombos), 1) << test::Show(errorText);
+    ASSERT_EQ(Read(TwoCombos), ReaderResult::Read) << test::Show(errorText);
     EXPECT_EQ(reader.VERSION, 3);
     EXPECT_EQ(reader.UNITS, 1);
     EXPECT_EQ(reader.CP_COUNT, 2);
@@ -95,15 +95,15 @@ TEST_F(CComboReadTest, ReadConfigFile_EnabledZero_ReadsWithoutPlateCount)
 {
     std::string content = TwoCombos;
     content.replace(content.find("ENABLED,1"), 9, "ENABLED,0");
-    EXPECT_EQ(Read(content), 1);
+    EXPECT_EQ(Read(content), ReaderResult::Read);
     EXPECT_EQ(reader.plateCount, 0);
     EXPECT_EQ(reader.combos[0].name, L"Walkway A");
 }
 
 TEST_F(CComboReadTest, ReadConfigFile_Defaults_ClearedBetweenReads)
 {
-    ASSERT_EQ(Read(TwoCombos), 1);
-    ASSERT_EQ(Read("CP_COUNT,1\nCP_INFO,1,5,Only,t,0,10,20,0\n"), 1) << test::Show(errorText);
+    ASSERT_EQ(Read(TwoCombos), ReaderResult::Read);
+    ASSERT_EQ(Read("CP_COUNT,1\nCP_INFO,1,5,Only,t,0,10,20,0\n"), ReaderResult::Read) << test::Show(errorText);
     EXPECT_EQ(reader.VERSION, 0);
     EXPECT_EQ(reader.ENABLED, 0);
     EXPECT_EQ(reader.UNITS, 0);
@@ -124,7 +124,7 @@ TEST_F(CComboReadTest, ReadConfigFile_UnitsAsWordAndOrientations_ReadAsIntegers)
                    "PP_MEMBER,b,t,1,1,0,0,-1\n"
                    "PP_MEMBER,c,t,1,1,0,0,3\n"
                    "PP_MEMBER,d,t,1,1,0,0,2x\n"),
-              1)
+              ReaderResult::Read)
         << test::Show(errorText);
     EXPECT_EQ(reader.UNITS, 0);
     EXPECT_EQ(reader.memberPlatforms[0].orientation, 0);
@@ -138,7 +138,7 @@ TEST_F(CComboReadTest, ReadConfigFile_LongTexts_CutTo28Characters)
     const std::string name35 = "ABCDEFGHIJKLMNOPQRSTUVWXYZ123456789";
     ASSERT_EQ(Read("CP_COUNT,1\nCP_INFO,1,1," + name35 + "," + name35 + ",1,1,1,1\nPP_INFO,1," + name35 +
                    "\nPP_MEMBER," + name35 + ",x,1,1,0,0,0\n"),
-              1)
+              ReaderResult::Read)
         << test::Show(errorText);
     const std::wstring name28 = L"ABCDEFGHIJKLMNOPQRSTUVWXYZ12";
     EXPECT_EQ(reader.combos[0].name, name28);
@@ -154,7 +154,7 @@ TEST_F(CComboReadTest, ReadConfigFile_TwentySixthComboLine_Refused)
     std::string content = "CP_COUNT,25\n";
     for (int i = 0; i < 26; ++i) // the 26th repeats number 1
         content += "CP_INFO," + std::to_string(i % 25 + 1) + ",0,C" + std::to_string(i) + ",t,0,1,1,1\n";
-    EXPECT_EQ(Read(content), -1);
+    EXPECT_EQ(Read(content), ReaderResult::Failed);
     EXPECT_EQ(errorText, L"Semantic error (Too many combined platforms) in configuration file at line 27 \r\n");
     EXPECT_EQ(reader.comboLines, 25);
     EXPECT_EQ(reader.combos[0].name, L"C0");
@@ -165,14 +165,14 @@ TEST_F(CComboReadTest, ReadConfigFile_MemberLinesBeyondTables_DroppedSilently)
     std::string content = "CP_COUNT,1\nCP_INFO,1,0,C,t,0,1,1,1\n";
     for (int i = 0; i < 31; ++i)
         content += "PP_MEMBER,M" + std::to_string(i) + ",t,1,1,0,0,0\n";
-    EXPECT_EQ(Read(content), 1) << test::Show(errorText);
+    EXPECT_EQ(Read(content), ReaderResult::Read) << test::Show(errorText);
     EXPECT_EQ(reader.memberPlatformLines, 30);
     EXPECT_EQ(reader.memberPlatforms[29].name, L"M29");
 
     content = "CP_COUNT,1\nCP_INFO,1,0,C,t,100,1,1,1\nPP_MEMBER,M,t,1,1,0,0,0\n";
     for (int i = 0; i < 101; ++i)
         content += "PP_INFO,1,M\n";
-    EXPECT_EQ(Read(content), 1) << test::Show(errorText);
+    EXPECT_EQ(Read(content), ReaderResult::Read) << test::Show(errorText);
     EXPECT_EQ(reader.memberLines, 100);
     EXPECT_EQ(reader.membersPerCombo[0], 100);
 }
@@ -192,7 +192,7 @@ class CComboReadErrorTest : public CComboReadTest, public ::testing::WithParamIn
 
 TEST_P(CComboReadErrorTest, ReadConfigFile_Inconsistent_FailsWithMessage)
 {
-    EXPECT_EQ(Read(GetParam().content), -1);
+    EXPECT_EQ(Read(GetParam().content), ReaderResult::Failed);
     EXPECT_EQ(errorText, GetParam().errorText);
 }
 

@@ -46,10 +46,10 @@ protected:
         return message.empty();
     }
 
-    int SummaryCheck(std::wstring& message) override
+    ReaderResult SummaryCheck(std::wstring& message) override
     {
         message = summaryMessage;
-        return message.empty() ? 1 : -1;
+        return message.empty() ? ReaderResult::Read : ReaderResult::Failed;
     }
 };
 
@@ -57,7 +57,7 @@ struct LineCase
 {
     const char* name;
     std::string content;
-    int result;
+    ReaderResult result;
     std::wstring errorText;
     std::vector<std::wstring> calls;
 };
@@ -86,46 +86,47 @@ const std::wstring Unknown1 = L"Unknown keyword in configuration file at line 1 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ConfigReadLineTest,
     ::testing::Values(
-        LineCase{"EmptyFile", "", 1, L"", {}},
-        LineCase{"BlankAndCommentLinesCount", "\n   \n% note\n\t\nXYZ,1\n", -1,
+        LineCase{"EmptyFile", "", ReaderResult::Read, L"", {}},
+        LineCase{"BlankAndCommentLinesCount", "\n   \n% note\n\t\nXYZ,1\n", ReaderResult::Failed,
                  L"Unknown keyword in configuration file at line 5 \r\n", {}},
-        LineCase{"CrLfLineEnds", "ONE,5\r\n\r\nNOPE\r\n", -1,
+        LineCase{"CrLfLineEnds", "ONE,5\r\n\r\nNOPE\r\n", ReaderResult::Failed,
                  L"Unknown keyword in configuration file at line 3 \r\n", {L"ONE(5)"}},
-        LineCase{"LastLineWithoutLineFeed", "ONE,1\nONE,2", 1, L"", {L"ONE(1)", L"ONE(2)"}},
-        LineCase{"LowerCaseKeyword", "one,7", 1, L"", {L"ONE(7)"}},
-        LineCase{"MixedCaseKeyword", "  tHrEe,a,b,c  ", 1, L"", {L"THREE(a|b|c)"}},
-        LineCase{"BlankBeforeFirstComma", "ONE ,7", -1, Unknown1, {}},
-        LineCase{"CommasBeforeKeyword", ",,ONE,7", 1, L"", {L"ONE(7)"}},
-        LineCase{"CommasOnly", ",,,", -1, L"Syntax error in configuration file at line 1 \r\n", {}},
-        LineCase{"CommasAroundBlanksIsAToken", ", ,", -1, Unknown1, {}},
-        LineCase{"NoteAlone", "TEXT_NOTE", 1, L"", {L"TEXT_NOTE()"}},
-        LineCase{"NoteWithText", "TEXT_NOTE, any, text, here", 1, L"", {L"TEXT_NOTE()"}},
-        LineCase{"NoteWithoutComma", "TEXT_NOTE hello world", -1, Unknown1, {}},
-        LineCase{"DoubleCommaIsOneSeparator", "THREE,a,,b,c", 1, L"", {L"THREE(a|b|c)"}},
-        LineCase{"ParametersTrimmed", "THREE,  a b  ,\tc ,d", 1, L"", {L"THREE(a b|c|d)"}},
-        LineCase{"MissingParameters", "THREE,a,b", -1,
+        LineCase{"LastLineWithoutLineFeed", "ONE,1\nONE,2", ReaderResult::Read, L"", {L"ONE(1)", L"ONE(2)"}},
+        LineCase{"LowerCaseKeyword", "one,7", ReaderResult::Read, L"", {L"ONE(7)"}},
+        LineCase{"MixedCaseKeyword", "  tHrEe,a,b,c  ", ReaderResult::Read, L"", {L"THREE(a|b|c)"}},
+        LineCase{"BlankBeforeFirstComma", "ONE ,7", ReaderResult::Failed, Unknown1, {}},
+        LineCase{"CommasBeforeKeyword", ",,ONE,7", ReaderResult::Read, L"", {L"ONE(7)"}},
+        LineCase{"CommasOnly", ",,,", ReaderResult::Failed, L"Syntax error in configuration file at line 1 \r\n", {}},
+        LineCase{"CommasAroundBlanksIsAToken", ", ,", ReaderResult::Failed, Unknown1, {}},
+        LineCase{"NoteAlone", "TEXT_NOTE", ReaderResult::Read, L"", {L"TEXT_NOTE()"}},
+        LineCase{"NoteWithText", "TEXT_NOTE, any, text, here", ReaderResult::Read, L"", {L"TEXT_NOTE()"}},
+        LineCase{"NoteWithoutComma", "TEXT_NOTE hello world", ReaderResult::Failed, Unknown1, {}},
+        LineCase{"DoubleCommaIsOneSeparator", "THREE,a,,b,c", ReaderResult::Read, L"", {L"THREE(a|b|c)"}},
+        LineCase{"ParametersTrimmed", "THREE,  a b  ,\tc ,d", ReaderResult::Read, L"", {L"THREE(a b|c|d)"}},
+        LineCase{"MissingParameters", "THREE,a,b", ReaderResult::Failed,
                  L"Missing parameters in configuration file at line 1 \r\n", {}},
-        LineCase{"TrailingCommasGiveNoParameter", "THREE,a,,,", -1,
+        LineCase{"TrailingCommasGiveNoParameter", "THREE,a,,,", ReaderResult::Failed,
                  L"Missing parameters in configuration file at line 1 \r\n", {}},
-        LineCase{"KeywordWithoutItsParameter", "ONE", -1,
+        LineCase{"KeywordWithoutItsParameter", "ONE", ReaderResult::Failed,
                  L"Missing parameters in configuration file at line 1 \r\n", {}},
-        LineCase{"ExtraParametersIgnored", "ONE,1,2,3", 1, L"", {L"ONE(1)"}},
-        LineCase{"SemanticError", "ONE,ok\nONE,BAD", -1,
+        LineCase{"ExtraParametersIgnored", "ONE,1,2,3", ReaderResult::Read, L"", {L"ONE(1)"}},
+        LineCase{"SemanticError", "ONE,ok\nONE,BAD", ReaderResult::Failed,
                  L"Semantic error (bad value) in configuration file at line 2 \r\n", {L"ONE(ok)", L"ONE(BAD)"}},
-        LineCase{"ByteOrderMarkSpoilsFirstKeyword", "\xEF\xBB\xBFONE,1\nONE,2", -1, Unknown1, {L"ONE(2)"}},
-        LineCase{"SixteenBitText", std::string("\xFF\xFEO\0N\0E\0,\0001\0", 12), -1, Unknown1, {}},
-        LineCase{"ErrorsDoNotStopReading", "BAD\nONE,1\n,,\nONE,2", -1,
+        LineCase{"ByteOrderMarkSpoilsFirstKeyword", "\xEF\xBB\xBFONE,1\nONE,2", ReaderResult::Failed, Unknown1,
+                 {L"ONE(2)"}},
+        LineCase{"SixteenBitText", std::string("\xFF\xFEO\0N\0E\0,\0001\0", 12), ReaderResult::Failed, Unknown1, {}},
+        LineCase{"ErrorsDoNotStopReading", "BAD\nONE,1\n,,\nONE,2", ReaderResult::Failed,
                  L"Unknown keyword in configuration file at line 1 \r\n"
                  L"Syntax error in configuration file at line 3 \r\n",
                  {L"ONE(1)", L"ONE(2)"}},
-        LineCase{"FiveErroneousLines", "A\nB\nC\nD\nE\nONE,1", -1,
+        LineCase{"FiveErroneousLines", "A\nB\nC\nD\nE\nONE,1", ReaderResult::Failed,
                  L"Unknown keyword in configuration file at line 1 \r\n"
                  L"Unknown keyword in configuration file at line 2 \r\n"
                  L"Unknown keyword in configuration file at line 3 \r\n"
                  L"Unknown keyword in configuration file at line 4 \r\n"
                  L"Unknown keyword in configuration file at line 5 \r\n",
                  {L"ONE(1)"}},
-        LineCase{"SixErroneousLines", "A\nB\nC\nD\nE\nONE,1\nF", -1,
+        LineCase{"SixErroneousLines", "A\nB\nC\nD\nE\nONE,1\nF", ReaderResult::Failed,
                  L"Configuration file is corrupt - delete and reformat", {L"ONE(1)"}}),
     [](const ::testing::TestParamInfo<LineCase>& info) { return std::string(info.param.name); });
 
@@ -141,7 +142,7 @@ TEST_F(ConfigReadTest, ReadConfigFile_SummaryMessage_AppendedAfterLineErrors)
     RecordingReader reader;
     reader.summaryMessage = L"Totals wrong\r\n";
     std::wstring errorText;
-    EXPECT_EQ(reader.ReadConfigFile(ConfigPath("test.cfg"), errorText), -1);
+    EXPECT_EQ(reader.ReadConfigFile(ConfigPath("test.cfg"), errorText), ReaderResult::Failed);
     EXPECT_EQ(errorText, L"Unknown keyword in configuration file at line 1 \r\n"
                          L"Summary error in configuration file: \r\nTotals wrong\r\n ");
 }
@@ -152,7 +153,7 @@ TEST_F(ConfigReadTest, ReadConfigFile_SixErrorsAndSummary_OnlyCorruptText)
     RecordingReader reader;
     reader.summaryMessage = L"Totals wrong";
     std::wstring errorText;
-    EXPECT_EQ(reader.ReadConfigFile(ConfigPath("test.cfg"), errorText), -1);
+    EXPECT_EQ(reader.ReadConfigFile(ConfigPath("test.cfg"), errorText), ReaderResult::Failed);
     EXPECT_EQ(errorText, L"Configuration file is corrupt - delete and reformat");
 }
 
@@ -162,8 +163,8 @@ TEST_F(ConfigReadTest, ReadConfigFile_SecondRead_StartsAgainFromInitData)
     drive.Write("b.cfg", "ONE,3\n");
     RecordingReader reader;
     std::wstring errorText;
-    EXPECT_EQ(reader.ReadConfigFile(ConfigPath("a.cfg"), errorText), 1);
-    EXPECT_EQ(reader.ReadConfigFile(ConfigPath("b.cfg"), errorText), 1);
+    EXPECT_EQ(reader.ReadConfigFile(ConfigPath("a.cfg"), errorText), ReaderResult::Read);
+    EXPECT_EQ(reader.ReadConfigFile(ConfigPath("b.cfg"), errorText), ReaderResult::Read);
     EXPECT_EQ(reader.initCount, 2);
     EXPECT_EQ(reader.calls, std::vector<std::wstring>{L"ONE(3)"});
 }
@@ -175,7 +176,7 @@ struct OpenCase
 {
     const char* name;
     Layout layout;
-    int result;
+    ReaderResult result;
     bool cannotOpenText;
 };
 
@@ -196,7 +197,7 @@ protected:
         return ConfigPath("test.cfg");
     }
 
-    void ExpectOutcome(int result, const std::wstring& errorText)
+    void ExpectOutcome(ReaderResult result, const std::wstring& errorText)
     {
         EXPECT_EQ(result, GetParam().result);
         const std::wstring prefix = L"Cannot open configuration file: ";
@@ -229,18 +230,19 @@ TEST_P(ConfigOpenTest, ReadTreadmillSupport_Layout_ResultAndText)
     ExpectOutcome(ReadTreadmillSupport(plates, path, record, errorText), errorText);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ConfigOpenTest,
-                         ::testing::Values(OpenCase{"MissingFolder", Layout::NoFolder, -1, true},
-                                           OpenCase{"MissingFile", Layout::FolderWithoutFile, 0, false},
-                                           OpenCase{"FolderInPlaceOfFile", Layout::FolderInPlaceOfFile, -1, true},
-                                           OpenCase{"LowerCaseDrive", Layout::LowerCaseDriveLetter, 1, false}),
-                         [](const ::testing::TestParamInfo<OpenCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ConfigOpenTest,
+    ::testing::Values(OpenCase{"MissingFolder", Layout::NoFolder, ReaderResult::Failed, true},
+                      OpenCase{"MissingFile", Layout::FolderWithoutFile, ReaderResult::NotFound, false},
+                      OpenCase{"FolderInPlaceOfFile", Layout::FolderInPlaceOfFile, ReaderResult::Failed, true},
+                      OpenCase{"LowerCaseDrive", Layout::LowerCaseDriveLetter, ReaderResult::Read, false}),
+    [](const ::testing::TestParamInfo<OpenCase>& info) { return std::string(info.param.name); });
 
 TEST_F(ConfigReadTest, ReadConfigFile_PathWithCharacterBeyondEightBits_CannotOpen)
 {
     RecordingReader reader;
     std::wstring errorText;
-    EXPECT_EQ(reader.ReadConfigFile(L"C:\\ZORVA\\CFG\\\x263A.cfg", errorText), -1);
+    EXPECT_EQ(reader.ReadConfigFile(L"C:\\ZORVA\\CFG\\\x263A.cfg", errorText), ReaderResult::Failed);
     EXPECT_EQ(errorText, L"Cannot open configuration file: invalid file name");
 }
 

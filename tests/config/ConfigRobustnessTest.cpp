@@ -22,19 +22,19 @@ class ConfigRobustnessTest : public ::testing::Test
 protected:
     void TearDown() override { ReleaseCustomDefinitions(); }
 
-    int ReadCombo(const std::string& content)
+    ReaderResult ReadCombo(const std::string& content)
     {
         drive.Write("c.cfg", content);
         return combo.ReadConfigFile(ConfigPath("c.cfg"), errorText);
     }
 
-    int ReadStrivo(const std::string& content)
+    ReaderResult ReadStrivo(const std::string& content)
     {
         drive.Write("s.cfg", content);
         return strivo.ReadConfigFile(ConfigPath("s.cfg"), errorText);
     }
 
-    int ReadTreadmill(const std::string& content)
+    ReaderResult ReadTreadmill(const std::string& content)
     {
         drive.Write("t.cfg", content);
         return ReadTreadmillSupport(plates, ConfigPath("t.cfg"), record, errorText);
@@ -76,23 +76,24 @@ protected:
 TEST_F(ConfigRobustnessTest, ReadConfigFile_LongTextParameter_CutToField)
 {
     const std::string huge(30000, 'N'); // two of them still fit one line
-    EXPECT_EQ(ReadCombo("CP_COUNT,1\nCP_INFO,1,1," + huge + "," + huge + ",0,1,1,1\n"), 1) << test::Show(errorText);
+    EXPECT_EQ(ReadCombo("CP_COUNT,1\nCP_INFO,1,1," + huge + "," + huge + ",0,1,1,1\n"), ReaderResult::Read)
+        << test::Show(errorText);
     EXPECT_EQ(combo.combos[0].name, std::wstring(28, L'N'));
-    EXPECT_EQ(ReadStrivo("COUNT,1\nSTRIVO,1," + huge + ",1,1,1\nAMP,1,LEFT,x," + huge + "\n"), -1);
+    EXPECT_EQ(ReadStrivo("COUNT,1\nSTRIVO,1," + huge + ",1,1,1\nAMP,1,LEFT,x," + huge + "\n"), ReaderResult::Failed);
     EXPECT_EQ(strivo.units[0].name, std::wstring(29, L'N'));
     EXPECT_EQ(strivo.units[0].ampIds[0], std::wstring(29, L'N'));
 }
 
 TEST_F(ConfigRobustnessTest, ReadConfigFile_LongKeywordAndNumbers_DefinedOutcome)
 {
-    EXPECT_EQ(ReadCombo(std::string(60000, 'K')), -1);
+    EXPECT_EQ(ReadCombo(std::string(60000, 'K')), ReaderResult::Failed);
     EXPECT_EQ(errorText, L"Unknown keyword in configuration file at line 1 \r\n");
-    EXPECT_EQ(ReadCombo(std::string(60000, ',')), -1);
+    EXPECT_EQ(ReadCombo(std::string(60000, ',')), ReaderResult::Failed);
     EXPECT_EQ(errorText, L"Syntax error in configuration file at line 1 \r\n");
     const std::string digits(9000, '9'); // six of them still fit one line
     EXPECT_EQ(ReadCombo("CP_COUNT," + digits + "\nPP_MEMBER,a,b," + digits + ",0." + digits + ",1e" + digits +
                         ",-" + digits + "," + digits + "\n"),
-              -1);
+              ReaderResult::Failed);
     EXPECT_EQ(combo.CP_COUNT, 2147483647);
     EXPECT_EQ(combo.memberPlatforms[0].orientation, 0);
     EXPECT_EQ(combo.memberPlatforms[0].ySize, 1.0f);
@@ -104,17 +105,17 @@ TEST_F(ConfigRobustnessTest, ReadConfigFile_HugeLineCounts_BoundedErrorText)
     std::string errors;
     for (int i = 0; i < 140000; ++i) // just under the 1 MiB a file may hold
         errors += "NOPE,1\n";
-    EXPECT_EQ(ReadCombo(errors), -1);
+    EXPECT_EQ(ReadCombo(errors), ReaderResult::Failed);
     EXPECT_EQ(errorText, L"Configuration file is corrupt - delete and reformat");
 
     std::string members = "CP_COUNT,1\nCP_INFO,1,0,A,t,100,1,1,1\nPP_MEMBER,M,t,1,1,0,0,0\n";
     for (int i = 0; i < 16000; ++i)
         members += "PP_INFO,1,M\nPP_MEMBER,M,t,1,1,0,0,0\nCP_INFO,1,0,A,t,100,1,1,1\n";
-    EXPECT_EQ(ReadCombo(members), -1);
+    EXPECT_EQ(ReadCombo(members), ReaderResult::Failed);
     ExpectWithinLimits();
 
     std::string blank(500000, '\n');
-    EXPECT_EQ(ReadStrivo(blank + "VERSION,1\n"), -1);
+    EXPECT_EQ(ReadStrivo(blank + "VERSION,1\n"), ReaderResult::Failed);
     EXPECT_EQ(errorText, L"Semantic error (Bad file version) in configuration file at line 500001 \r\n"
                          L"Summary error in configuration file: \r\nNo Strivo units defined in configuration ");
 }
@@ -123,9 +124,10 @@ TEST_F(ConfigRobustnessTest, ReadTreadmillSupport_LongLinesWordsAndCounts_Within
 {
     const std::string word(10000, '7'); // six of them still fit one line
     EXPECT_EQ(ReadTreadmill("PHY_P " + word + " " + word + " " + word + " " + word + " " + word + " " + word + "\n"),
-              -1); // the words beyond 249 characters are lost, so the line is short
+              ReaderResult::Failed); // the words beyond 249 characters are lost, so the line is short
     EXPECT_EQ(errorText, L"Corrupted data file");
-    EXPECT_EQ(ReadTreadmill("PHY_P " + std::string(40, 'N') + " 1234567890 2 3 4 5\nX_DIMENSION " + word + "\n"), 1);
+    EXPECT_EQ(ReadTreadmill("PHY_P " + std::string(40, 'N') + " 1234567890 2 3 4 5\nX_DIMENSION " + word + "\n"),
+              ReaderResult::Read);
     EXPECT_EQ(record.plates[0].name, std::wstring(19, L'N'));
     EXPECT_EQ(record.plates[0].word3, 1234567);
     EXPECT_EQ(record.X_DIMENSION, 777777777777777777777777.0f);
@@ -133,7 +135,7 @@ TEST_F(ConfigRobustnessTest, ReadTreadmillSupport_LongLinesWordsAndCounts_Within
     std::string many = "USE_MANUAL_OFFSETS 1\n";
     for (int i = 0; i < 50000; ++i)
         many += "PHY_P N 1 2 3 4 5\n";
-    EXPECT_EQ(ReadTreadmill(many), 1);
+    EXPECT_EQ(ReadTreadmill(many), ReaderResult::Read);
     EXPECT_EQ(plates, 30);
     EXPECT_EQ(record.platformCount, 30);
 }
@@ -161,9 +163,10 @@ TEST_P(ConfigLimitTest, AllReaders_FileAtOrBeyondLimit_ReadOrReadError)
 {
     const std::wstring expected =
         GetParam().failure.empty() ? L"" : L"Cannot open configuration file: " + GetParam().failure;
-    EXPECT_EQ(ReadCombo(GetParam().content), expected.empty() ? 1 : -1);
+    const ReaderResult result = expected.empty() ? ReaderResult::Read : ReaderResult::Failed;
+    EXPECT_EQ(ReadCombo(GetParam().content), result);
     EXPECT_EQ(errorText, expected);
-    EXPECT_EQ(ReadTreadmill(GetParam().content), expected.empty() ? 1 : -1);
+    EXPECT_EQ(ReadTreadmill(GetParam().content), result);
     EXPECT_EQ(errorText, expected);
 }
 
@@ -237,10 +240,10 @@ TEST_F(ConfigRobustnessTest, AllReaders_RandomFiles_DefinedResultsWithinLimits)
     for (int i = 0; i < 400; ++i) {
         const std::string content = RandomFile(random);
         SCOPED_TRACE("file " + std::to_string(i));
-        EXPECT_NE(ReadCombo(content), 0);
-        EXPECT_NE(ReadStrivo(content), 0);
-        const int treadmill = ReadTreadmill(content);
-        EXPECT_TRUE(treadmill == 1 || treadmill == -1);
+        EXPECT_NE(ReadCombo(content), ReaderResult::NotFound);
+        EXPECT_NE(ReadStrivo(content), ReaderResult::NotFound);
+        const ReaderResult treadmill = ReadTreadmill(content);
+        EXPECT_TRUE(treadmill == ReaderResult::Read || treadmill == ReaderResult::Failed);
         EXPECT_TRUE(record.SETUP_TYPE == 0 || record.SETUP_TYPE == 4 || record.SETUP_TYPE == 5);
         ExpectWithinLimits();
 

@@ -63,14 +63,15 @@ TEST_P(ConfigSpecialFileTest, AllReaders_NotARegularFile_ReadError)
     const std::wstring expected = L"Cannot open configuration file: not a regular file";
     std::wstring errorText;
     CComboRead combo;
-    EXPECT_EQ(combo.ReadConfigFile(test::ConfigPath("CombinationPlatform.cfg"), errorText), -1);
+    EXPECT_EQ(combo.ReadConfigFile(test::ConfigPath("CombinationPlatform.cfg"), errorText), ReaderResult::Failed);
     EXPECT_EQ(errorText, expected);
     StrivoRead strivo;
-    EXPECT_EQ(strivo.ReadConfigFile(test::ConfigPath("Strivo.cfg"), errorText), -1);
+    EXPECT_EQ(strivo.ReadConfigFile(test::ConfigPath("Strivo.cfg"), errorText), ReaderResult::Failed);
     EXPECT_EQ(errorText, expected);
     TreadmillSupportRecord record;
     int plates = 0;
-    EXPECT_EQ(ReadTreadmillSupport(plates, test::ConfigPath("TreadmillSupport.cfg"), record, errorText), -1);
+    EXPECT_EQ(ReadTreadmillSupport(plates, test::ConfigPath("TreadmillSupport.cfg"), record, errorText),
+              ReaderResult::Failed);
     EXPECT_EQ(errorText, expected);
 
     BuildCustomDefinitions();

@@ -120,7 +120,7 @@ struct FaultCase
     const char* name;
     const char* file;
     Fault fault;
-    int result;
+    ReaderResult result;
     std::vector<std::string> names;
 };
 
@@ -156,11 +156,11 @@ TEST_P(CustomDefinitionsFaultTest, BuildCustomDefinitions_OneFileFails_OthersUna
     for (const CustomPlateSource& source : sources) {
         total += source.Plates.size();
         const bool isFaulty = source.Path == std::string("C:\\ZORVA\\CFG\\") + c.file;
-        EXPECT_EQ(source.Result, isFaulty ? c.result : 1) << source.Path;
+        EXPECT_EQ(source.Result, isFaulty ? c.result : ReaderResult::Read) << source.Path;
         if (isFaulty) {
             EXPECT_TRUE(source.Plates.empty());
-            EXPECT_EQ(source.ErrorText.empty(), c.result == 0) << test::Show(source.ErrorText);
-            EXPECT_EQ(source.Note, c.result == 0 ? "file not found" : "");
+            EXPECT_EQ(source.ErrorText.empty(), c.result == ReaderResult::NotFound) << test::Show(source.ErrorText);
+            EXPECT_EQ(source.Note, c.result == ReaderResult::NotFound ? "file not found" : "");
         }
     }
     EXPECT_EQ(total, c.names.size());
@@ -180,15 +180,24 @@ std::vector<std::string> Join(std::vector<std::vector<std::string>> parts)
 INSTANTIATE_TEST_SUITE_P(
     Cases, CustomDefinitionsFaultTest,
     ::testing::Values(
-        FaultCase{"TreadmillMissing", TreadmillFile, Fault::Missing, 0, Join({ComboNames, StrivoNames})},
-        FaultCase{"TreadmillFolder", TreadmillFile, Fault::FolderInPlace, -1, Join({ComboNames, StrivoNames})},
-        FaultCase{"TreadmillFaulty", TreadmillFile, Fault::Faulty, -1, Join({ComboNames, StrivoNames})},
-        FaultCase{"ComboMissing", ComboFile, Fault::Missing, 0, Join({{"Side-by-side TM"}, StrivoNames})},
-        FaultCase{"ComboFolder", ComboFile, Fault::FolderInPlace, -1, Join({{"Side-by-side TM"}, StrivoNames})},
-        FaultCase{"ComboFaulty", ComboFile, Fault::Faulty, -1, Join({{"Side-by-side TM"}, StrivoNames})},
-        FaultCase{"StrivoMissing", StrivoFile, Fault::Missing, 0, Join({{"Side-by-side TM"}, ComboNames})},
-        FaultCase{"StrivoFolder", StrivoFile, Fault::FolderInPlace, -1, Join({{"Side-by-side TM"}, ComboNames})},
-        FaultCase{"StrivoFaulty", StrivoFile, Fault::Faulty, -1, Join({{"Side-by-side TM"}, ComboNames})}),
+        FaultCase{"TreadmillMissing", TreadmillFile, Fault::Missing, ReaderResult::NotFound,
+                  Join({ComboNames, StrivoNames})},
+        FaultCase{"TreadmillFolder", TreadmillFile, Fault::FolderInPlace, ReaderResult::Failed,
+                  Join({ComboNames, StrivoNames})},
+        FaultCase{"TreadmillFaulty", TreadmillFile, Fault::Faulty, ReaderResult::Failed,
+                  Join({ComboNames, StrivoNames})},
+        FaultCase{"ComboMissing", ComboFile, Fault::Missing, ReaderResult::NotFound,
+                  Join({{"Side-by-side TM"}, StrivoNames})},
+        FaultCase{"ComboFolder", ComboFile, Fault::FolderInPlace, ReaderResult::Failed,
+                  Join({{"Side-by-side TM"}, StrivoNames})},
+        FaultCase{"ComboFaulty", ComboFile, Fault::Faulty, ReaderResult::Failed,
+                  Join({{"Side-by-side TM"}, StrivoNames})},
+        FaultCase{"StrivoMissing", StrivoFile, Fault::Missing, ReaderResult::NotFound,
+                  Join({{"Side-by-side TM"}, ComboNames})},
+        FaultCase{"StrivoFolder", StrivoFile, Fault::FolderInPlace, ReaderResult::Failed,
+                  Join({{"Side-by-side TM"}, ComboNames})},
+        FaultCase{"StrivoFaulty", StrivoFile, Fault::Faulty, ReaderResult::Failed,
+                  Join({{"Side-by-side TM"}, ComboNames})}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
 struct ContentCase
@@ -214,7 +223,7 @@ TEST_P(CustomDefinitionsContentTest, BuildCustomDefinitions_SingleFile_EntriesAn
     const std::vector<CustomPlateSource> sources = ReadCustomPlateSources();
     for (const CustomPlateSource& source : sources) {
         if (source.Path == std::string("C:\\ZORVA\\CFG\\") + GetParam().file) {
-            EXPECT_EQ(source.Result, 1) << test::Show(source.ErrorText);
+            EXPECT_EQ(source.Result, ReaderResult::Read) << test::Show(source.ErrorText);
             EXPECT_EQ(source.Note, GetParam().note);
         }
     }
@@ -263,7 +272,7 @@ TEST_F(CustomDefinitionsTest, ReadCustomPlateSources_FaultyCombo_ReportsTheReade
     EXPECT_EQ(sources[0].Path, "C:\\ZORVA\\CFG\\TreadmillSupport.cfg");
     EXPECT_EQ(sources[1].Path, "C:\\ZORVA\\CFG\\CombinationPlatform.cfg");
     EXPECT_EQ(sources[2].Path, "C:\\ZORVA\\CFG\\Strivo.cfg");
-    EXPECT_EQ(sources[1].Result, -1);
+    EXPECT_EQ(sources[1].Result, ReaderResult::Failed);
     EXPECT_EQ(sources[1].ErrorText, L"Summary error in configuration file: \r\nCombined platform count incorrect\r\n ");
     EXPECT_TRUE(sources[1].Plates.empty());
     ASSERT_EQ(sources[0].Plates.size(), 1u);
@@ -307,7 +316,7 @@ TEST_P(CustomDefinitionsNameTest, BuildCustomDefinitions_NameAcrossFiles_LaterOn
     for (std::size_t i = 0; i < sources.size(); ++i) {
         EXPECT_EQ(sources[i].Note, c.notes[i]) << sources[i].Path;
         if (!files[i].second.empty()) {
-            EXPECT_EQ(sources[i].Result, 1) << test::Show(sources[i].ErrorText);
+            EXPECT_EQ(sources[i].Result, ReaderResult::Read) << test::Show(sources[i].ErrorText);
         }
     }
 }
@@ -348,10 +357,10 @@ TEST_F(CustomDefinitionsTest, ReadCustomPlateSources_PluginsOwnNames_ReadersRefu
     drive.Write(StrivoFile, "ENABLED,1\nCOUNT,1\nSTRIVO,1,Zibbet,1,1,1\n" + CompleteStrivoUnit);
     const std::vector<CustomPlateSource> sources = ReadCustomPlateSources();
     ASSERT_EQ(sources.size(), 3u);
-    EXPECT_EQ(sources[1].Result, -1);
+    EXPECT_EQ(sources[1].Result, ReaderResult::Failed);
     EXPECT_EQ(sources[1].ErrorText,
               L"Semantic error (Name Force plate is reserved) in configuration file at line 2 \r\n");
-    EXPECT_EQ(sources[2].Result, -1);
+    EXPECT_EQ(sources[2].Result, ReaderResult::Failed);
     EXPECT_EQ(sources[2].ErrorText, L"Semantic error (Name Zibbet is reserved) in configuration file at line 3 \r\n");
     BuildCustomDefinitions();
     EXPECT_EQ(customDefinitionCount, 0);

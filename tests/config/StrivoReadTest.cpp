@@ -41,7 +41,7 @@ std::wstring Summary(const std::wstring& message)
 class StrivoReadTest : public ::testing::Test
 {
 protected:
-    int Read(const std::string& content)
+    ReaderResult Read(const std::string& content)
     {
         drive.Write("Strivo.cfg", content);
         return reader.ReadConfigFile(ConfigPath("Strivo.cfg"), errorText);
@@ -59,7 +59,7 @@ TEST_F(StrivoReadTest, ReadConfigFile_TwoCompleteUnits_RecordsFilled)
     ASSERT_EQ(Read("TEXT_NOTE, two units\nENABLED,1\nUNITS,english\nCOUNT,2\n"
                    "STRIVO,1,Belt One,24,70.5,2\nSTRIVO,2,Belt Two,20,60,1\n" +
                    CompleteUnit(1) + CompleteUnit(2)),
-              1)
+              ReaderResult::Read)
         << test::Show(errorText);
     EXPECT_EQ(reader.VERSION, 101); // no VERSION line
     EXPECT_TRUE(reader.ENABLED);
@@ -87,7 +87,7 @@ TEST_F(StrivoReadTest, ReadConfigFile_TwoCompleteUnits_RecordsFilled)
 
 TEST_F(StrivoReadTest, ReadConfigFile_EnabledZero_ReadsWithoutPlateCount)
 {
-    EXPECT_EQ(Read("ENABLED,0\nCOUNT,1\n" + DefinedUnit(1)), 1) << test::Show(errorText);
+    EXPECT_EQ(Read("ENABLED,0\nCOUNT,1\n" + DefinedUnit(1)), ReaderResult::Read) << test::Show(errorText);
     EXPECT_FALSE(reader.ENABLED);
     EXPECT_EQ(reader.UNITS, 1); // metric when no UNITS line
     EXPECT_EQ(reader.plateCount, 0);
@@ -97,7 +97,7 @@ TEST_F(StrivoReadTest, ReadConfigFile_EnabledZero_ReadsWithoutPlateCount)
 // without error, and became a nameless custom plate of 0 by 0 m.
 TEST_F(StrivoReadTest, ReadConfigFile_UnitWithoutStrivoLine_Fails)
 {
-    EXPECT_EQ(Read("units,metric\nCOUNT,2\n" + DefinedUnit(1) + CompleteUnit(2)), -1);
+    EXPECT_EQ(Read("units,metric\nCOUNT,2\n" + DefinedUnit(1) + CompleteUnit(2)), ReaderResult::Failed);
     EXPECT_EQ(errorText, L"Summary error in configuration file: \r\nMissing STRIVO line for unit 2 \r\n ");
     EXPECT_FALSE(reader.units[1].defined);
     EXPECT_EQ(reader.plateCount, 0);
@@ -112,7 +112,7 @@ TEST_F(StrivoReadTest, ReadConfigFile_HugeCountWithFourCompleteUnits_FailsWithou
         SCOPED_TRACE(count);
         EXPECT_EQ(Read(std::string("ENABLED,1\nCOUNT,") + count + "\n" + DefinedUnit(1) + DefinedUnit(2) +
                        DefinedUnit(3) + DefinedUnit(4)),
-                  -1);
+                  ReaderResult::Failed);
         EXPECT_EQ(errorText, Semantic(L"Bad device count", 2));
         EXPECT_EQ(reader.plateCount, 8);
     }
@@ -122,7 +122,7 @@ TEST_F(StrivoReadTest, ReadConfigFile_FrontAndBack_CompleteAndFrontBackSet)
 {
     EXPECT_EQ(Read("COUNT,1\nSTRIVO,1,Belt,1,1,1\nAMP,1,Front,x,F\nAMP,1,back,x,B\nSENSOR,1,front,a,s,0,0,0\nSENSOR,1,FRONT,b,s,0,0,0\n"
                    "SENSOR,1,BACK,A,s,0,0,0\nSENSOR,1,BACK,B,s,0,0,0\n"),
-              1)
+              ReaderResult::Read)
         << test::Show(errorText);
     EXPECT_TRUE(reader.frontBack);
     EXPECT_EQ(reader.units[0].ampIds[0], L"F");
@@ -131,7 +131,7 @@ TEST_F(StrivoReadTest, ReadConfigFile_FrontAndBack_CompleteAndFrontBackSet)
 
 TEST_F(StrivoReadTest, ReadConfigFile_BadOrientation_FailsButValuesStored)
 {
-    EXPECT_EQ(Read("COUNT,1\n" + DefinedUnit(1) + "SENSOR,1,LEFT,A,New,7,8,45\n"), -1);
+    EXPECT_EQ(Read("COUNT,1\n" + DefinedUnit(1) + "SENSOR,1,LEFT,A,New,7,8,45\n"), ReaderResult::Failed);
     EXPECT_EQ(errorText, L"Semantic error (Bad sensor orientation 45) in configuration file at line 9 \r\n");
     EXPECT_EQ(reader.units[0].sensorTexts[0], L"New");
     EXPECT_EQ(reader.units[0].sensorValuesA[0], 7.0f);
@@ -144,7 +144,7 @@ TEST_F(StrivoReadTest, ReadConfigFile_LongTexts_CutTo29Characters)
     const std::string text35 = text29 + "456789";
     ASSERT_EQ(Read("COUNT,2\nSTRIVO,1," + text29 + ",1,1,1\nSTRIVO,2,x" + text35 + ",1,1,1\n" + CompleteUnit(1) +
                    CompleteUnit(2) + "AMP,2,LEFT,x," + text35 + "\nSENSOR,2,RIGHT,B," + text35 + ",0,0,0\n"),
-              1)
+              ReaderResult::Read)
         << test::Show(errorText);
     const std::wstring wide29 = L"ABCDEFGHIJKLMNOPQRSTUVWXYZ123";
     EXPECT_EQ(reader.units[0].name, wide29);
@@ -168,7 +168,7 @@ class StrivoReadErrorTest : public StrivoReadTest, public ::testing::WithParamIn
 
 TEST_P(StrivoReadErrorTest, ReadConfigFile_Faulty_FailsWithMessage)
 {
-    EXPECT_EQ(Read(GetParam().content), -1);
+    EXPECT_EQ(Read(GetParam().content), ReaderResult::Failed);
     EXPECT_EQ(errorText, GetParam().errorText);
 }
 

@@ -14,7 +14,7 @@ using test::ConfigPath;
 class TreadmillSupportReadTest : public ::testing::Test
 {
 protected:
-    int Read(const std::string& content)
+    ReaderResult Read(const std::string& content)
     {
         drive.Write("TreadmillSupport.cfg", content);
         return ReadTreadmillSupport(plates, ConfigPath("TreadmillSupport.cfg"), record, errorText);
@@ -43,7 +43,7 @@ class TreadmillSetupTest : public TreadmillSupportReadTest, public ::testing::Wi
 
 TEST_P(TreadmillSetupTest, ReadTreadmillSupport_SetupLines_Normalised)
 {
-    ASSERT_EQ(Read(GetParam().content), 1) << test::Show(errorText);
+    ASSERT_EQ(Read(GetParam().content), ReaderResult::Read) << test::Show(errorText);
     EXPECT_EQ(record.ENABLED, GetParam().enabled);
     EXPECT_EQ(record.TREADMILL_TYPE, GetParam().treadmillType);
     EXPECT_EQ(record.SETUP_TYPE, GetParam().setupType);
@@ -77,7 +77,7 @@ TEST_F(TreadmillSupportReadTest, ReadTreadmillSupport_AllKeywords_FieldsFilled)
                    "FOOT_LENGTH 0.28\nFOOT_WIDTH 0.1\nFOOT_RADIUS 0.05\nRELIABLE_LOAD 40\nCOP_TRAVEL 0.3\n"
                    "COP_MINIMUM 0.01\nPLATFORM_GAP_MM 10\nDIST_L_F_TO_ORIG_MM 300\nDIST_ORIG_TO_ORIG_MM 600\n"
                    "X_DIMENSION 24.5\nY_DIMENSION 70.75\nLine without a keyword\n"),
-              1)
+              ReaderResult::Read)
         << test::Show(errorText);
     EXPECT_EQ(record.VERSION, 2);
     EXPECT_EQ(record.OUTPUT_FORMAT, 3);
@@ -111,7 +111,7 @@ TEST_F(TreadmillSupportReadTest, ReadTreadmillSupport_AllKeywords_FieldsFilled)
 TEST_F(TreadmillSupportReadTest, ReadTreadmillSupport_ManualOffsets_PlateCountFromPhyP)
 {
     const std::string phy = "PHY_P Front 1 2 3.5 4.5 5\nPHY_P Back 6 7 8 9 10\nphy_p, Third, 11, 12, 13, 14, 15\n";
-    ASSERT_EQ(Read("USE_MANUAL_OFFSETS 1\n" + phy), 1) << test::Show(errorText);
+    ASSERT_EQ(Read("USE_MANUAL_OFFSETS 1\n" + phy), ReaderResult::Read) << test::Show(errorText);
     EXPECT_EQ(plates, 3);
     EXPECT_EQ(record.platformCount, 3);
     const PhysicalPlate& front = record.plates[0];
@@ -124,14 +124,14 @@ TEST_F(TreadmillSupportReadTest, ReadTreadmillSupport_ManualOffsets_PlateCountFr
     EXPECT_EQ(record.plates[2].name, L"THIRD");
     EXPECT_EQ(record.plates[2].word7, 15);
 
-    ASSERT_EQ(Read("USE_MANUAL_OFFSETS 0\n" + phy), 1);
+    ASSERT_EQ(Read("USE_MANUAL_OFFSETS 0\n" + phy), ReaderResult::Read);
     EXPECT_EQ(plates, 3);
     EXPECT_EQ(record.platformCount, 2);
 }
 
 TEST_F(TreadmillSupportReadTest, ReadTreadmillSupport_ShortPhyPLine_CorruptedAndStops)
 {
-    EXPECT_EQ(Read("SETUP_TYPE 4\nPHY_P A 1 2 3 4 5\nPHY_P B 1 2\nX_DIMENSION 30\n"), -1);
+    EXPECT_EQ(Read("SETUP_TYPE 4\nPHY_P A 1 2 3 4 5\nPHY_P B 1 2\nX_DIMENSION 30\n"), ReaderResult::Failed);
     EXPECT_EQ(errorText, L"Corrupted data file");
     EXPECT_EQ(plates, 1);
     EXPECT_EQ(record.plates[1].name, L""); // no word of the earlier line is reused
@@ -146,7 +146,7 @@ TEST_F(TreadmillSupportReadTest, ReadTreadmillSupport_MorePhyPLinesThanPlates_Fi
     std::string content = "USE_MANUAL_OFFSETS 1\n";
     for (int i = 1; i <= 35; ++i)
         content += "PHY_P P" + std::to_string(i) + " " + std::to_string(i) + " 0 0 0 0\n";
-    EXPECT_EQ(Read(content + "X_DIMENSION 12\n"), 1) << test::Show(errorText);
+    EXPECT_EQ(Read(content + "X_DIMENSION 12\n"), ReaderResult::Read) << test::Show(errorText);
     EXPECT_EQ(plates, 30);
     EXPECT_EQ(record.platformCount, 30);
     EXPECT_EQ(record.plates[29].name, L"P30");
@@ -159,7 +159,7 @@ TEST_F(TreadmillSupportReadTest, ReadTreadmillSupport_OverLongWords_CutWithoutSp
     // Word 3 has eight digits: it keeps seven, and the eighth does not become word 4.
     ASSERT_EQ(Read("PHY_P ABCDEFGHIJKLMNOPQRSTUVWXYZ 12345678 9 1.0000000000000000001 2 3\n"
                    "SINGLE_PLATE 0000000000000000000000012345\n"),
-              1)
+              ReaderResult::Read)
         << test::Show(errorText);
     EXPECT_EQ(record.plates[0].name, L"ABCDEFGHIJKLMNOPQRS");
     EXPECT_EQ(record.plates[0].word3, 1234567);
@@ -173,9 +173,9 @@ TEST_F(TreadmillSupportReadTest, ReadTreadmillSupport_OverLongWords_CutWithoutSp
 TEST_F(TreadmillSupportReadTest, ReadTreadmillSupport_LineOver249Characters_RestIgnored)
 {
     // The note word lies beyond the 249 characters kept, so the line is not a note.
-    EXPECT_EQ(Read("X_DIMENSION 30 " + std::string(240, 'x') + " TEXT_NOTE\n"), 1);
+    EXPECT_EQ(Read("X_DIMENSION 30 " + std::string(240, 'x') + " TEXT_NOTE\n"), ReaderResult::Read);
     EXPECT_EQ(record.X_DIMENSION, 30.0f);
-    EXPECT_EQ(Read(std::string(249, ' ') + "ENABLED 1\n"), 1);
+    EXPECT_EQ(Read(std::string(249, ' ') + "ENABLED 1\n"), ReaderResult::Read);
     EXPECT_EQ(record.ENABLED, 0);
 }
 
@@ -197,7 +197,7 @@ class TreadmillDimensionTest : public TreadmillSupportReadTest, public ::testing
 // the host as a plate definition.
 TEST_P(TreadmillDimensionTest, ReadTreadmillSupport_Dimensions_CheckedPerLine)
 {
-    EXPECT_EQ(Read(GetParam().content), GetParam().errorText.empty() ? 1 : -1);
+    EXPECT_EQ(Read(GetParam().content), GetParam().errorText.empty() ? ReaderResult::Read : ReaderResult::Failed);
     EXPECT_EQ(errorText, GetParam().errorText);
 }
 
@@ -233,7 +233,8 @@ TEST_F(TreadmillSupportReadTest, ReadTreadmillSupport_MissingFile_RecordUntouche
     drive.CreateConfigFolder();
     record.X_DIMENSION = 5.0f;
     errorText = L"stale";
-    EXPECT_EQ(ReadTreadmillSupport(plates, ConfigPath("TreadmillSupport.cfg"), record, errorText), 0);
+    EXPECT_EQ(ReadTreadmillSupport(plates, ConfigPath("TreadmillSupport.cfg"), record, errorText),
+              ReaderResult::NotFound);
     EXPECT_EQ(errorText, L"");
     EXPECT_EQ(record.X_DIMENSION, 5.0f);
 }
