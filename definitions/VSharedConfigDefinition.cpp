@@ -1,5 +1,7 @@
 #include "VSharedConfigDefinition.h"
 
+#include "SyncMode.h"
+
 #include "host/HostInterfaces.h"
 #include "host/HostResultHandle.h"
 
@@ -41,8 +43,8 @@ void Add(IDefinitionRegistry* registry, VParameter<V>& parameter)
 VSharedConfigParameterHolder::VSharedConfigParameterHolder()
 {
     Init(SyncMode, "SyncMode", "Synchronization mode", "Synchronization mode", "Device collection", 0);
-    SyncMode.Value.SetEnumValues({"Software trigger", "Hardware trigger", "Genlock"});
-    SyncMode.Value.SetValue("Software trigger");
+    SyncMode.Value.SetEnumValues(SyncModeTexts());
+    SyncMode.Value.SetValue(SyncModeText(ZORVA::SyncMode::SoftwareTrigger));
 
     Init(SampleRate, "SampleRate", "Acquisition rate",
          "Broadcasts an acquisition rate, in datasets per second, to all connected signal conditioners.",

@@ -87,17 +87,6 @@ struct FileCloser
 };
 typedef std::unique_ptr<std::FILE, FileCloser> File;
 
-std::string SyncModeText(SyncMode mode)
-{
-    switch (mode) {
-    case SyncMode::Software: return "Software trigger";
-    case SyncMode::Hardware: return "Hardware trigger";
-    case SyncMode::Genlock: return "Genlock";
-    case SyncMode::Unchanged: break;
-    }
-    return std::string();
-}
-
 /// The host's current value of a text or enum parameter of a device.
 std::string TextParameter(const InstantiatedDevice& device, const std::string& name)
 {
@@ -294,7 +283,7 @@ private:
     {
         const std::vector<LogLine> logs = session_.Host().Logs();
         for (; warningCursor_ < logs.size(); ++warningCursor_) {
-            if (logs[warningCursor_].level >= 2 && !options_.verbose)
+            if (LevelOf(logs[warningCursor_]) >= ZORVA::LogLevel::Warning && !options_.verbose)
                 console_.Event(Now(), "plugin " + LogText(logs[warningCursor_]));
         }
     }
@@ -419,7 +408,7 @@ int RunCapture(const Options& options)
     }
     if (!options.verbose) {
         for (const LogLine& line : report.log) {
-            if (line.level >= 2)
+            if (LevelOf(line) >= ZORVA::LogLevel::Warning)
                 std::printf("  plugin %s\n", LogText(line).c_str());
         }
     }
@@ -444,8 +433,8 @@ int RunCapture(const Options& options)
         }
     }
 
-    if (options.mode != SyncMode::Unchanged)
-        session.SetSyncMode(SyncModeText(options.mode));
+    if (options.mode)
+        session.SetSyncMode(*options.mode);
     if (!options.rate.empty())
         session.SetSampleRate(options.rate);
     if (options.thresholdSet)

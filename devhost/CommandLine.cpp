@@ -135,11 +135,11 @@ bool ApplyValue(const std::string& option, const std::string& value, Options& op
         }
     } else if (option == "--mode") {
         if (value == "software")
-            options.mode = SyncMode::Software;
+            options.mode = ZORVA::SyncMode::SoftwareTrigger;
         else if (value == "hardware")
-            options.mode = SyncMode::Hardware;
+            options.mode = ZORVA::SyncMode::HardwareTrigger;
         else if (value == "genlock")
-            options.mode = SyncMode::Genlock;
+            options.mode = ZORVA::SyncMode::Genlock;
         else {
             error = "--mode " + value + ": choose software, hardware or genlock";
             return false;

@@ -2,6 +2,9 @@
 /// of a capture, and the help texts.
 #pragma once
 
+#include "definitions/SyncMode.h"
+
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,14 +25,6 @@ enum class Command
     CheckConfig,
     Detect,
     Help
-};
-
-enum class SyncMode
-{
-    Unchanged, ///< the shared device's setting as the plugin registered it
-    Software,
-    Hardware,
-    Genlock
 };
 
 enum class ActionKind
@@ -59,7 +54,8 @@ struct Options
     bool verbose = false;
     bool full = false; ///< definitions: every parameter
     double seconds = 3.0;
-    SyncMode mode = SyncMode::Unchanged;
+    /// Empty: the shared device's setting as the plugin registered it.
+    std::optional<ZORVA::SyncMode> mode;
     std::string rate; ///< empty: unchanged; else decimal datasets per second
     bool thresholdSet = false;
     double threshold = 0.0; ///< newtons

@@ -33,7 +33,7 @@ int RunDetect(const Options& options)
     if (!options.verbose) {
         std::printf("Detection log (--verbose shows every USB-library call):\n");
         for (const LogLine& line : report.log) {
-            if (line.level >= 1)
+            if (LevelOf(line) >= ZORVA::LogLevel::Information)
                 std::printf("  %s\n", LogText(line).c_str());
         }
     }

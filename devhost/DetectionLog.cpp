@@ -106,7 +106,7 @@ void DetectionLogParser::Feed(const LogLine& line)
             current_.unsupportedTypes.push_back(type);
     } else if (StartsWith(text, "Host returned ")) {
         current_.refusals.push_back(text);
-    } else if (StartsWith(text, "Detected ", &rest) && line.level == 1) {
+    } else if (StartsWith(text, "Detected ", &rest) && LevelOf(line) == ZORVA::LogLevel::Information) {
         int count = 0;
         const std::size_t blank = rest.find(' ');
         if (blank != std::string::npos && rest.substr(blank) == " ZORVA digital devices" &&

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "devhost/RecordingHost.h"
+#include "plugin/Log.h"
 
 #include <deque>
 #include <string>
@@ -64,6 +65,9 @@ private:
     bool ended_ = false;
     std::deque<DetectionReport> finished_;
 };
+
+/// The plugin's level of a log line (the host receives it as an integer).
+inline ZORVA::LogLevel LevelOf(const LogLine& line) { return static_cast<ZORVA::LogLevel>(line.level); }
 
 /// True when `text` starts with `prefix`; `rest` gets the remainder.
 bool StartsWith(const std::string& text, const std::string& prefix, std::string* rest = nullptr);

@@ -7,18 +7,18 @@
 
 namespace zorvahost {
 
-const char* LevelName(int level)
+const char* LevelName(ZORVA::LogLevel level)
 {
     switch (level) {
-    case 0: return "trace";
-    case 1: return "info";
-    case 2: return "warning";
-    case 3: return "error";
-    default: return "log";
+    case ZORVA::LogLevel::Trace: return "trace";
+    case ZORVA::LogLevel::Information: return "info";
+    case ZORVA::LogLevel::Warning: return "warning";
+    case ZORVA::LogLevel::DetectionFailed: return "error";
     }
+    return "log";
 }
 
-std::string LogText(const LogLine& line) { return Pad(LevelName(line.level), 8) + " " + line.text; }
+std::string LogText(const LogLine& line) { return Pad(LevelName(LevelOf(line)), 8) + " " + line.text; }
 
 bool LoadPlugin(PluginSession& session, const Options& options)
 {

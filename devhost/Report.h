@@ -14,8 +14,8 @@
 
 namespace zorvahost {
 
-/// "trace", "info", "warning", "error" for the plugin's levels 0 to 3.
-const char* LevelName(int level);
+/// "trace", "info", "warning", "error" for the plugin's levels; "log" for another value.
+const char* LevelName(ZORVA::LogLevel level);
 /// A log line as the commands print it: "warning  text".
 std::string LogText(const LogLine& line);
 

@@ -167,14 +167,14 @@ bool PluginSession::Connected(const InstantiatedDevice& plate)
     return static_cast<IParameterValueBool&>(*value).Value;
 }
 
-void PluginSession::SetSyncMode(const std::string& value)
+void PluginSession::SetSyncMode(ZORVA::SyncMode mode)
 {
     const std::optional<InstantiatedDevice> shared = SharedDevice();
     if (!shared)
         return;
-    IParameterValueEnum mode;
-    mode.SetValue(value);
-    shared->services->ChangeParameter("SyncMode", mode, kSyncModeId);
+    IParameterValueEnum value;
+    value.SetValue(ZORVA::SyncModeText(mode));
+    shared->services->ChangeParameter("SyncMode", value, kSyncModeId);
     shared->device->ParametersChanged();
 }
 

@@ -7,6 +7,7 @@
 /// and read here in Poll().
 #pragma once
 
+#include "definitions/SyncMode.h"
 #include "devhost/DetectionLog.h"
 #include "devhost/PluginLibrary.h"
 #include "devhost/RecordingHost.h"
@@ -61,7 +62,8 @@ public:
     static bool Connected(const InstantiatedDevice& plate);
 
     // What a user does in the host: change a setting, press an action button.
-    void SetSyncMode(const std::string& value);
+    /// Sets the SyncMode setting to the mode's text.
+    void SetSyncMode(ZORVA::SyncMode mode);
     void SetSampleRate(const std::string& value);
     void SetDataThreshold(double newtons);
     void Rescan();

@@ -3,6 +3,7 @@
 
 #include "host/HostInterfaces.h"
 #include "host/HostResultHandle.h"
+#include "plugin/Log.h"
 
 #include <boost/format.hpp>
 
@@ -27,12 +28,9 @@ inline std::vector<std::uint64_t> ChangedParameterIds(MoldraDigitalDevice::IDevi
 {
     const unsigned int announced = services.GetChangedParameterCount();
     if (announced > MaxChangedParameterIds) {
-        if (host)
-            host->Log((boost::format("Host announced %d changed parameters, more than %d; none read") % announced %
-                       MaxChangedParameterIds)
-                          .str()
-                          .c_str(),
-                      2);
+        Log(host, LogLevel::Warning,
+            boost::format("Host announced %d changed parameters, more than %d; none read") % announced %
+                MaxChangedParameterIds);
         return std::vector<std::uint64_t>();
     }
     std::vector<std::uint64_t> ids(announced, 0);

@@ -7,6 +7,7 @@
 #include "definitions/CustomDefinitions.h"
 #include "host/HostResultHandle.h"
 #include "plugin/Guarded.h"
+#include "plugin/Log.h"
 
 #include <boost/format.hpp>
 
@@ -103,13 +104,12 @@ void VSharedConfigDevice::DetectionComplete(const VZORVADriverService::VDllInitI
                                             const std::vector<VZORVADriverService::VDeviceInfo>& devices,
                                             HostCalls& later)
 {
-    if (info.status == 2) {
-        if (host)
-            host->Log((boost::format("Unsuccessful ZORVA device detection loop: %s") % info.message).str().c_str(), 3);
+    if (info.status == DetectionStatus::TimedOut) {
+        Log(host, LogLevel::DetectionFailed,
+            boost::format("Unsuccessful ZORVA device detection loop: %s") % info.message);
         detectionSucceeded = false;
     } else {
-        if (host)
-            host->Log((boost::format("Successful ZORVA device detection loop: %s") % info.message).str().c_str(), 1);
+        Log(host, LogLevel::Information, boost::format("Successful ZORVA device detection loop: %s") % info.message);
         detectionSucceeded = true;
     }
 
@@ -123,31 +123,24 @@ void VSharedConfigDevice::DetectionComplete(const VZORVADriverService::VDllInitI
     plates.clear();
 
     deviceCount = static_cast<unsigned int>(devices.size());
-    if (host)
-        host->Log((boost::format("Detected %d ZORVA digital devices") % deviceCount).str().c_str(), 1);
+    Log(host, LogLevel::Information, boost::format("Detected %d ZORVA digital devices") % deviceCount);
 
     std::map<std::pair<std::string, std::string>, int> firstWithKey;
     for (const VZORVADriverService::VDeviceInfo& d : devices) {
         // Product type 0 would reset the rate list and markers: it is no
         // supported unit either.
         if (d.productType == 0 || UpdateSupportedRates(d.productType) < 0) {
-            if (host)
-                host->Log((boost::format("Detected unsupported device type %d, skipping...)") % d.productType)
-                              .str()
-                              .c_str(),
-                          2);
+            Log(host, LogLevel::Warning,
+                boost::format("Detected unsupported device type %d, skipping...)") % d.productType);
             continue;
         }
         const std::pair<std::string, std::string> key(d.amplifierModel + d.amplifierSerial,
                                                       d.platformModel + d.platformSerial);
         const auto first = firstWithKey.insert(std::make_pair(key, d.deviceIndex));
-        if (!first.second && host)
-            host->Log((boost::format("Devices %d and %d report the same identity; their plates follow the "
-                                     "detection order") %
-                       first.first->second % d.deviceIndex)
-                          .str()
-                          .c_str(),
-                      2);
+        if (!first.second)
+            Log(host, LogLevel::Warning,
+                boost::format("Devices %d and %d report the same identity; their plates follow the detection order") %
+                    first.first->second % d.deviceIndex);
 
         // Units with equal identities: each takes the first of their plates
         // that no unit of this detection took yet, so none shares or steals one.
@@ -190,12 +183,10 @@ void VSharedConfigDevice::DetectionComplete(const VZORVADriverService::VDllInitI
                                                                   used.Version.c_str(), device->Name().c_str(),
                                                                   device));
                     const char* message = result.Message();
-                    if (message && log)
-                        log->Log((boost::format("Host returned \"%s\" when trying to instantiate device %s") %
-                                  message % platformModel)
-                                     .str()
-                                     .c_str(),
-                                 2);
+                    if (message)
+                        Log(log, LogLevel::Warning,
+                            boost::format("Host returned \"%s\" when trying to instantiate device %s") % message %
+                                platformModel);
                 });
             }
         }

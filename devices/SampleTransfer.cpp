@@ -7,6 +7,7 @@
 
 #include "host/HostResultHandle.h"
 #include "plugin/Guarded.h"
+#include "plugin/Log.h"
 
 #include <cmath>
 #include <cstdio>
@@ -60,14 +61,13 @@ void VSharedConfigDevice::TransferToPlates(float* block)
 {
     MutexLock lock(mutex);
     if (!block) {
-        if (host)
-            host->Log("Transfer data called with null pointer", 2);
+        Log(host, LogLevel::Warning, "Transfer data called with null pointer");
         return;
     }
     const unsigned int n = deviceCount;
     if (!synchronised) {
         std::int64_t offset = 0;
-        if (syncMode == 1) {
+        if (syncMode == SyncMode::HardwareTrigger) {
             // The trigger input's marker value marks host sample 0. Unsupported
             // units have no marker, so only existing markers are read.
             bool found = false;
@@ -100,7 +100,7 @@ void VSharedConfigDevice::TransferToPlates(float* block)
         synchronised = true;
     }
     // Armed, or genlock, whose sample numbers are the counters themselves.
-    const bool captureOpen = state != DeviceStateStopped || syncMode == 2;
+    const bool captureOpen = state != DeviceState::Stopped || syncMode == SyncMode::Genlock;
     for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates)
         plate->TransferBlock(block, n, captureOpen);
 }
@@ -165,7 +165,7 @@ void VZORVATrelDevice::TransferBlock(const float* block, unsigned int n, bool ca
             std::snprintf(text, sizeof text,
                           "Sample counter of device %d went from %lld to %lld: a repeated block or a step back",
                           deviceIndex, static_cast<long long>(lastCounter), static_cast<long long>(counter));
-            host->Log(text, 2);
+            Log(host, LogLevel::Warning, text);
         }
     }
     lastCounter = counter;

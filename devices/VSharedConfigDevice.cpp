@@ -4,6 +4,7 @@
 #include "VZORVATrelDevice.h"
 #include "host/HostResultHandle.h"
 #include "plugin/Guarded.h"
+#include "plugin/Log.h"
 #include "plugin/Plugin.h"
 
 #include <boost/bind/bind.hpp>
@@ -92,17 +93,17 @@ bool VSharedConfigDevice::Arm(unsigned int /*streamHandle*/, ICaptureSetup* /*se
     return Guarded(host, "Arm", false, [&] {
         MutexLock lock(mutex);
         rearmRequired = false;
-        synchronised = syncMode == 2;
+        synchronised = syncMode == SyncMode::Genlock;
         startTimeSet = false;
         startTime = 0.0;
         if (!detectionSucceeded || plates.empty()) {
-            state = DeviceStateStopped;
+            state = DeviceState::Stopped;
             return false;
         }
         ReconcileSampleRate();
         if (driver)
             driver->StopAcquisition();
-        state = DeviceStateArmed;
+        state = DeviceState::Armed;
         Sleep(500);
         if (driver)
             driver->StartAcquisition();
@@ -116,7 +117,7 @@ void VSharedConfigDevice::StartCapture(double hostTime)
 {
     Guarded(host, "StartCapture", [&] {
         MutexLock lock(mutex);
-        if (syncMode == 0) {
+        if (syncMode == SyncMode::SoftwareTrigger) {
             startTime = hostTime;
             startTimeSet = true;
         }
@@ -128,7 +129,7 @@ void VSharedConfigDevice::Disarm()
     Guarded(host, "Disarm", [&] {
         MutexLock lock(mutex);
         acquiring = false;
-        SetDeviceStates(DeviceStateStopped);
+        SetDeviceStates(DeviceState::Stopped);
     });
 }
 
@@ -137,7 +138,7 @@ void VSharedConfigDevice::GetState(int* stateOut, bool* rearmRequiredOut)
     Guarded(host, "GetState", [&] {
         MutexLock lock(mutex);
         if (stateOut)
-            *stateOut = state;
+            *stateOut = static_cast<int>(state);
         if (rearmRequiredOut)
             *rearmRequiredOut = rearmRequired;
     });
@@ -153,11 +154,11 @@ void VSharedConfigDevice::OnAcquisitionStateChanged(bool acquiringNow)
                 if (acquiring)
                     rearmRequired = true;
                 // The stop that Arm queues before its start leaves the armed state alone.
-                if (state != DeviceStateArmed)
-                    SetDeviceStates(DeviceStateStopped);
+                if (state != DeviceState::Armed)
+                    SetDeviceStates(DeviceState::Stopped);
                 acquiring = false;
             } else {
-                SetDeviceStates(DeviceStateAcquiring);
+                SetDeviceStates(DeviceState::Acquiring);
                 acquiring = true;
             }
             notify = services;
@@ -197,12 +198,9 @@ void VSharedConfigDevice::ReconcileSampleRate()
     unsigned int requested = sampleRate;
     if (!ReadRateSetting(requested)) {
         requested = sampleRate;
-        if (host)
-            host->Log((boost::format("Sample rate \"%s\" is no acquisition rate; %d used instead") %
-                       definition.SampleRate.Value.GetValue() % requested)
-                          .str()
-                          .c_str(),
-                      2);
+        Log(host, LogLevel::Warning,
+            boost::format("Sample rate \"%s\" is no acquisition rate; %d used instead") %
+                definition.SampleRate.Value.GetValue() % requested);
     }
 
     // The supported rate nearest to the request; a tie goes to the lower rate.
@@ -224,9 +222,9 @@ void VSharedConfigDevice::ReconcileSampleRate()
         chosen = rate; // every rate so far above the request: the smallest one
     }
 
-    if (chosen != requested && host)
-        host->Log((boost::format("Sample rate %d adjusted to %d to match devices") % requested % chosen).str().c_str(),
-                  2);
+    if (chosen != requested)
+        Log(host, LogLevel::Warning,
+            boost::format("Sample rate %d adjusted to %d to match devices") % requested % chosen);
     if (driver)
         driver->SetAcquisitionRate(chosen);
     for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates) {
@@ -242,18 +240,13 @@ void VSharedConfigDevice::ApplySyncMode()
         return;
     HostResultHandle(services->GetParameterValue(&definition.SyncMode.Value, definition.SyncMode.Name.c_str(), ""));
     const std::string text = definition.SyncMode.Value.GetValue();
-    int mode = 0;
-    if (text == "Hardware trigger") {
-        mode = 1;
-    } else if (text == "Genlock") {
-        mode = 2;
-    } else if (text != "Software trigger" && host) {
-        host->Log((boost::format("Sync mode \"%s\" is unknown; Software trigger used instead") % text).str().c_str(),
-                  2);
-    }
+    SyncMode mode = SyncMode::SoftwareTrigger;
+    if (!SyncModeFromText(text, mode))
+        Log(host, LogLevel::Warning,
+            boost::format("Sync mode \"%s\" is unknown; Software trigger used instead") % text);
     syncMode = mode;
     if (driver)
-        driver->SetGenlockMode(mode == 2);
+        driver->SetGenlockMode(mode == SyncMode::Genlock);
     for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates)
         plate->SetSyncMode(mode);
 }
@@ -267,11 +260,8 @@ void VSharedConfigDevice::ApplyDataThreshold()
     const double threshold = definition.DataThreshold.Value.GetValue();
     if (!std::isfinite(threshold)) {
         // NaN and +infinity would blank every sample, -infinity none.
-        if (host)
-            host->Log((boost::format("Fz threshold %f refused; %f used instead") % threshold % dataThreshold)
-                          .str()
-                          .c_str(),
-                      2);
+        Log(host, LogLevel::Warning,
+            boost::format("Fz threshold %f refused; %f used instead") % threshold % dataThreshold);
         return;
     }
     dataThreshold = threshold;
@@ -279,7 +269,7 @@ void VSharedConfigDevice::ApplyDataThreshold()
         plate->SetDataThreshold(threshold);
 }
 
-void VSharedConfigDevice::SetDeviceStates(int value)
+void VSharedConfigDevice::SetDeviceStates(DeviceState value)
 {
     state = value;
     for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates) {

@@ -3,6 +3,8 @@
 /// and the hand-over of data blocks to the plate devices.
 #pragma once
 
+#include "DeviceState.h"
+#include "definitions/SyncMode.h"
 #include "definitions/VSharedConfigDefinition.h"
 #include "driver/VZORVADriverService.h"
 #include "host/HostInterfaces.h"
@@ -97,7 +99,7 @@ private:
     void ReconcileSampleRate() ZORVA_REQUIRES(mutex);
     void ApplySyncMode() ZORVA_REQUIRES(mutex);
     void ApplyDataThreshold() ZORVA_REQUIRES(mutex);
-    void SetDeviceStates(int state) ZORVA_REQUIRES(mutex);
+    void SetDeviceStates(DeviceState state) ZORVA_REQUIRES(mutex);
     /// 0 accepted (0 resets the list), -1 unsupported product type.
     int UpdateSupportedRates(int productType) ZORVA_REQUIRES(mutex);
     /// The SampleRate setting's text as a rate; `fallback` when it is no number.
@@ -107,7 +109,7 @@ private:
     void DetectionCallbacks() ZORVA_REQUIRES(mutex);
 
     Mutex mutex;
-    int state ZORVA_GUARDED_BY(mutex) = MoldraDigitalDevice::DeviceStateStopped;
+    DeviceState state ZORVA_GUARDED_BY(mutex) = DeviceState::Stopped;
     bool rearmRequired ZORVA_GUARDED_BY(mutex) = true;
     bool detectionSucceeded ZORVA_GUARDED_BY(mutex) = false;
     bool acquiring ZORVA_GUARDED_BY(mutex) = false;
@@ -122,8 +124,7 @@ private:
     bool startTimeSet ZORVA_GUARDED_BY(mutex) = false;
     /// Host time of the capture start, seconds.
     double startTime ZORVA_GUARDED_BY(mutex) = 0.0;
-    /// 0 software trigger, 1 hardware trigger, 2 genlock.
-    int syncMode ZORVA_GUARDED_BY(mutex) = 0;
+    SyncMode syncMode ZORVA_GUARDED_BY(mutex) = SyncMode::SoftwareTrigger;
     /// Newtons: the Fz threshold the plates use (a refused setting keeps it).
     double dataThreshold ZORVA_GUARDED_BY(mutex) = 20.0;
     MoldraDigitalDevice::IPluginHost* const host;

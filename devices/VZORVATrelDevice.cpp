@@ -4,6 +4,7 @@
 
 #include "host/HostResultHandle.h"
 #include "plugin/Guarded.h"
+#include "plugin/Log.h"
 
 #include <boost/format.hpp>
 
@@ -55,14 +56,11 @@ VZORVATrelDevice::VZORVATrelDevice(unsigned int rate, const VZORVADriverService:
     definition.ParameterAZ0.Value.SetValue(-static_cast<double>(origin[2]));
 
     name = definition.AmplifierSerial.Value.GetValue() + definition.PlatformSerial.Value.GetValue();
-    state = DeviceStateAcquiring;
+    state = DeviceState::Acquiring;
 
-    if (host)
-        host->Log((boost::format("Instantiating device %d: %s %s %s %s") % deviceIndex % amplifierModel %
-                   amplifierSerial % platformModel % platformSerial)
-                      .str()
-                      .c_str(),
-                  1);
+    Log(host, LogLevel::Information,
+        boost::format("Instantiating device %d: %s %s %s %s") % deviceIndex % amplifierModel % amplifierSerial %
+            platformModel % platformSerial);
 }
 
 VZORVATrelDevice::~VZORVATrelDevice() {}
@@ -124,7 +122,7 @@ bool VZORVATrelDevice::Arm(unsigned int handle, ICaptureSetup* setup)
 {
     return Guarded(host, "Arm", false, [&] {
         MutexLock lock(mutex);
-        state = DeviceStateArmed;
+        state = DeviceState::Armed;
         wrapOffset = 0;
         // No block seen yet: a first counter of 0 is not a wrap-around.
         lastCounter = -1;
@@ -138,7 +136,7 @@ bool VZORVATrelDevice::Arm(unsigned int handle, ICaptureSetup* setup)
         const unsigned int ticksPerSample = (host ? host->GetTickRate() : 0) / sampleRate;
         HostResultHandle(setup->SetTicksPerSample(ticksPerSample));
         setup->SetTimingMode(2);
-        if (syncMode == 1 && deviceIndex == 0) {
+        if (syncMode == SyncMode::HardwareTrigger && deviceIndex == 0) {
             // Only the first unit's plate takes the trigger input.
             const int tolerance = static_cast<int>(std::max(ticksPerSample, 1u) * 1.5);
             HostResultHandle(setup->AddSyncInput(definition.SyncPort.c_str(), 1, tolerance, 0, 0, true));
@@ -160,7 +158,7 @@ void VZORVATrelDevice::GetState(int* stateOut, bool* rearmRequiredOut)
         if (rearmRequiredOut)
             *rearmRequiredOut = false;
         if (stateOut)
-            *stateOut = state;
+            *stateOut = static_cast<int>(state);
     });
 }
 
@@ -188,7 +186,7 @@ void VZORVATrelDevice::SetDataThreshold(double threshold)
     dataThreshold = threshold;
 }
 
-void VZORVATrelDevice::SetSyncMode(int mode)
+void VZORVATrelDevice::SetSyncMode(SyncMode mode)
 {
     MutexLock lock(mutex);
     syncMode = mode;

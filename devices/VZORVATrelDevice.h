@@ -1,6 +1,8 @@
 /// The live device of one force plate read through one signal conditioner.
 #pragma once
 
+#include "DeviceState.h"
+#include "definitions/SyncMode.h"
 #include "definitions/VZORVAGenericPlateDefinition.h"
 #include "driver/VZORVADriverService.h"
 #include "host/HostInterfaces.h"
@@ -70,8 +72,8 @@ public:
     boost::function<void()> UpdateConnected(bool connected);
     /// Newtons; caller holds the shared device's lock.
     virtual void SetDataThreshold(double threshold);
-    /// 0 software trigger, 1 hardware trigger, 2 genlock; caller holds the shared device's lock.
-    virtual void SetSyncMode(int mode);
+    /// Caller holds the shared device's lock.
+    virtual void SetSyncMode(SyncMode mode);
     void SetDeviceIndex(int index);
 
     /// Turns this plate's records of one library block into 16 samples of
@@ -110,8 +112,8 @@ private:
     std::string platformModel;
     std::string platformSerial;
     std::string firmwareVersion;
-    int state ZORVA_GUARDED_BY(mutex) = MoldraDigitalDevice::DeviceStateAcquiring;
-    int syncMode ZORVA_GUARDED_BY(mutex) = 0;
+    DeviceState state ZORVA_GUARDED_BY(mutex) = DeviceState::Acquiring;
+    SyncMode syncMode ZORVA_GUARDED_BY(mutex) = SyncMode::SoftwareTrigger;
     /// Datasets per second.
     unsigned int sampleRate ZORVA_GUARDED_BY(mutex);
     /// Library counter value that becomes host sample 0; 0 until aligned.

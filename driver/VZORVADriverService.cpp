@@ -2,6 +2,7 @@
 
 #include "LibraryText.h"
 #include "ZORVAUSBDevice.h"
+#include "plugin/Log.h"
 #include "plugin/Plugin.h"
 
 #include <boost/bind/bind.hpp>
@@ -20,6 +21,9 @@ const int InitPollCount = 51;
 const int CalibrationPollCount = 50;
 /// Characters of a platform serial number shown in calibration messages.
 const std::size_t CalibrationSerialLength = 16;
+
+/// fmDLLSetupCheck's result for a set-up that is the one last saved.
+const int SetupUnchangedCode = 1;
 
 const char* const TimedOutMessage =
     "ZORVA device initialization timed out, consider restarting the application.";
@@ -62,19 +66,13 @@ VZORVADriverService::~VZORVADriverService()
             fmBroadcastStop();
             Sleep(250);
             fmDLLShutDown();
-            Log(0, "::fmDLLShutDown");
+            Log(host, LogLevel::Trace, "::fmDLLShutDown");
             Sleep(500);
         }
     } catch (...) {
         // A destructor of the host's process must not throw.
     }
     delete dataReadyCallback.load();
-}
-
-void VZORVADriverService::Log(int level, const std::string& text)
-{
-    if (host)
-        host->Log(text.c_str(), level);
 }
 
 // ---------------------------------------------------------------- worker
@@ -91,7 +89,7 @@ void VZORVADriverService::RunWorker()
     for (;;) {
         const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
         if (got < 0) {
-            Log(2, "GetMessageW failed; the driver's worker ends");
+            Log(host, LogLevel::Warning, "GetMessageW failed; the driver's worker ends");
             return;
         }
         // WM_QUIT (got == 0) is not ours: only the destructor ends the worker.
@@ -111,7 +109,7 @@ void VZORVADriverService::RunWorker()
 
 void VZORVADriverService::IgnoredMessage(UINT message)
 {
-    Log(2, (boost::format("Thread message %d was not sent by the plugin; ignored") % message).str());
+    Log(host, LogLevel::Warning, boost::format("Thread message %d was not sent by the plugin; ignored") % message);
 }
 
 void VZORVADriverService::TransferAvailableBlocks()
@@ -125,7 +123,8 @@ void VZORVADriverService::TransferAvailableBlocks()
             // failures.
             if (result != 0 && !transferFailing) {
                 transferFailing = true;
-                Log(2, (boost::format("::fmDLLTransferFloatData() -> %d without a block") % result).str());
+                Log(host, LogLevel::Warning,
+                    boost::format("::fmDLLTransferFloatData() -> %d without a block") % result);
             }
             return;
         }
@@ -136,7 +135,7 @@ void VZORVADriverService::TransferAvailableBlocks()
                 (*callback)(block);
             } catch (...) {
                 // The worker must survive whatever the data path meets.
-                Log(2, "Unexpected failure while handing a data block on");
+                Log(host, LogLevel::Warning, "Unexpected failure while handing a data block on");
             }
         }
         // Between blocks, whatever was posted meanwhile (a job, the quit)
@@ -168,9 +167,9 @@ void VZORVADriverService::RunNextJob()
         job();
     } catch (const std::exception& e) {
         // A job that fails must not end the worker with it.
-        Log(2, std::string("Unexpected failure in a driver job: ") + e.what());
+        Log(host, LogLevel::Warning, std::string("Unexpected failure in a driver job: ") + e.what());
     } catch (...) {
-        Log(2, "Unexpected failure in a driver job");
+        Log(host, LogLevel::Warning, "Unexpected failure in a driver job");
     }
 }
 
@@ -234,7 +233,7 @@ void VZORVADriverService::ZeroPlatforms()
         return;
     Sleep(250);
     fmBroadcastZero();
-    Log(0, "::fmBroadcastZero()");
+    Log(host, LogLevel::Trace, "::fmBroadcastZero()");
 }
 
 // ---------------------------------------------------------------- jobs
@@ -261,7 +260,7 @@ void VZORVADriverService::RateJob(unsigned int rate)
     MutexLock lock(serviceMutex);
     Sleep(250);
     fmBroadcastAcquisitionRate(static_cast<int>(rate));
-    Log(0, (boost::format("::fmBroadcastAcquisitionRate(%d)") % rate).str());
+    Log(host, LogLevel::Trace, boost::format("::fmBroadcastAcquisitionRate(%d)") % rate);
 }
 
 void VZORVADriverService::GenlockJob(bool on)
@@ -270,7 +269,7 @@ void VZORVADriverService::GenlockJob(bool on)
     Sleep(250);
     const int value = on ? 1 : 0;
     fmBroadcastGenlock(value);
-    Log(0, (boost::format("::fmBroadcastGenlockMode(%d)") % value).str());
+    Log(host, LogLevel::Trace, boost::format("::fmBroadcastGenlockMode(%d)") % value);
 }
 
 void VZORVADriverService::StartJob()
@@ -281,7 +280,7 @@ void VZORVADriverService::StartJob()
             return;
         Sleep(250);
         fmBroadcastStart();
-        Log(0, "::fmBroadcastStart()");
+        Log(host, LogLevel::Trace, "::fmBroadcastStart()");
         acquiring = true;
     }
     TellAcquisitionState(true);
@@ -293,7 +292,7 @@ void VZORVADriverService::StopJob()
         MutexLock lock(serviceMutex);
         Sleep(250);
         fmBroadcastStop();
-        Log(0, "::fmBroadcastStop()");
+        Log(host, LogLevel::Trace, "::fmBroadcastStop()");
         stopPending = false;
         acquiring = false;
     }
@@ -306,9 +305,9 @@ void VZORVADriverService::BlinkJob(unsigned int deviceIndex)
         MutexLock lock(serviceMutex);
         Sleep(250);
         fmDLLSelectDeviceIndex(static_cast<int>(deviceIndex));
-        Log(0, (boost::format("::fmDLLSelectDeviceIndex(%d)") % deviceIndex).str());
+        Log(host, LogLevel::Trace, boost::format("::fmDLLSelectDeviceIndex(%d)") % deviceIndex);
         fmSetBlink();
-        Log(0, "::fmSetBlink()");
+        Log(host, LogLevel::Trace, "::fmSetBlink()");
         acquiring = false;
     }
     TellAcquisitionState(false);
@@ -319,7 +318,7 @@ void VZORVADriverService::BlinkJob(unsigned int deviceIndex)
 void VZORVADriverService::EnumerateDevices(DetectionCallback callback)
 {
     VDllInitInfo info;
-    info.status = 0;
+    info.status = DetectionStatus::SetupUnchanged;
     info.setupCode = 0;
     std::vector<VDeviceInfo> devices;
     {
@@ -328,7 +327,7 @@ void VZORVADriverService::EnumerateDevices(DetectionCallback callback)
 
         // Asked even after a start-up that timed out: the callback gets what there is.
         const int count = fmDLLGetDeviceCount();
-        Log(0, (boost::format("::fmDLLGetDeviceCount() -> %d") % count).str());
+        Log(host, LogLevel::Trace, boost::format("::fmDLLGetDeviceCount() -> %d") % count);
 
         DownloadCalibrationFiles();
 
@@ -343,32 +342,33 @@ void VZORVADriverService::EnumerateDevices(DetectionCallback callback)
         for (int j = 0; j < count; ++j) {
             VDeviceInfo device;
             fmDLLSelectDeviceIndex(j);
-            Log(0, (boost::format("::fmDLLSelectDeviceIndex(%d)") % j).str());
+            Log(host, LogLevel::Trace, boost::format("::fmDLLSelectDeviceIndex(%d)") % j);
             device.amplifierModel = query(fmGetAmplifierModelNumber);
-            Log(0, (boost::format("::fmGetAmplifierModelNumber() -> %s") % device.amplifierModel).str());
+            Log(host, LogLevel::Trace, boost::format("::fmGetAmplifierModelNumber() -> %s") % device.amplifierModel);
             device.productType = fmGetProductType();
-            Log(0, (boost::format("::fmGetProductType() -> %d") % device.productType).str());
+            Log(host, LogLevel::Trace, boost::format("::fmGetProductType() -> %d") % device.productType);
             device.firmwareVersion = query(fmGetAmplifierFirmwareVersion);
-            Log(0, (boost::format("::fmGetAmplifierFirmwareVersion() -> %s") % device.firmwareVersion).str());
+            Log(host, LogLevel::Trace,
+                boost::format("::fmGetAmplifierFirmwareVersion() -> %s") % device.firmwareVersion);
             device.amplifierSerial = query(fmGetAmplifierSerialNumber);
-            Log(0, (boost::format("::fmGetAmplifierSerialNumber() -> %s") % device.amplifierSerial).str());
+            Log(host, LogLevel::Trace, boost::format("::fmGetAmplifierSerialNumber() -> %s") % device.amplifierSerial);
             device.platformModel = query(fmGetPlatformModelNumber);
-            Log(0, (boost::format("::fmGetPlatformModelNumber() -> %s") % device.platformModel).str());
+            Log(host, LogLevel::Trace, boost::format("::fmGetPlatformModelNumber() -> %s") % device.platformModel);
             device.platformSerial = query(fmGetPlatformSerialNumber);
-            Log(0, (boost::format("::fmGetPlatformSerialNumber() -> %s") % device.platformSerial).str());
+            Log(host, LogLevel::Trace, boost::format("::fmGetPlatformSerialNumber() -> %s") % device.platformSerial);
             device.originOffsets.assign(3, 0.0f);
             fmGetPlatformXYZOffsets(device.originOffsets.data());
-            Log(0, (boost::format("::fmGetPlatformXYZOffsets() -> (%f, %f, %f)") % device.originOffsets[0] %
-                    device.originOffsets[1] % device.originOffsets[2])
-                       .str());
+            Log(host, LogLevel::Trace,
+                boost::format("::fmGetPlatformXYZOffsets() -> (%f, %f, %f)") % device.originOffsets[0] %
+                    device.originOffsets[1] % device.originOffsets[2]);
             std::memset(length, 0, sizeof length);
             std::memset(width, 0, sizeof width);
             fmGetPlatformLengthAndWidth(length, width);
             device.platformLength = LibraryText(length, sizeof length);
             device.platformWidth = LibraryText(width, sizeof width);
-            Log(0, (boost::format("::fmGetPlatformLengthAndWidth() -> %s, %s") % device.platformLength %
-                    device.platformWidth)
-                       .str());
+            Log(host, LogLevel::Trace,
+                boost::format("::fmGetPlatformLengthAndWidth() -> %s, %s") % device.platformLength %
+                    device.platformWidth);
             device.deviceIndex = j;
             devices.push_back(device);
         }
@@ -386,51 +386,51 @@ void VZORVADriverService::InitialiseLibrary(VDllInitInfo& info)
     if (initialised) {
         Sleep(250);
         fmBroadcastStop();
-        Log(0, "::fmBroadcastStop()");
+        Log(host, LogLevel::Trace, "::fmBroadcastStop()");
         stopPending = false;
         Sleep(1000);
     }
     initialised = true;
-    info.status = 1;
+    info.status = DetectionStatus::Started;
     fmDLLInit();
-    Log(0, "::fmDLLInit()");
+    Log(host, LogLevel::Trace, "::fmDLLInit()");
     Sleep(250);
 
     bool complete = false;
     for (int poll = 0; poll < InitPollCount && !complete; ++poll) {
         const int result = fmDLLIsDeviceInitComplete();
-        Log(0, (boost::format("::fmDLLIsDeviceInitComplete() -> %d") % result).str());
+        Log(host, LogLevel::Trace, boost::format("::fmDLLIsDeviceInitComplete() -> %d") % result);
         Sleep(250);
         complete = result != 0;
     }
     if (!complete) {
         initialised = false;
-        info.status = 2;
+        info.status = DetectionStatus::TimedOut;
         info.message = TimedOutMessage;
-        Log(2, "::fmDLLInit() failed");
+        Log(host, LogLevel::Warning, "::fmDLLInit() failed");
         return;
     }
 
     info.setupCode = fmDLLSetupCheck();
-    Log(0, (boost::format("::fmDLLSetupCheck() -> %d") % info.setupCode).str());
+    Log(host, LogLevel::Trace, boost::format("::fmDLLSetupCheck() -> %d") % info.setupCode);
     info.message = SetupMessage(info.setupCode);
-    if (info.setupCode == 1)
-        info.status = 0;
+    if (info.setupCode == SetupUnchangedCode)
+        info.status = DetectionStatus::SetupUnchanged;
 
     fmDLLSetUSBPacketSize(512);
-    Log(0, "::fmDLLSetUSBPacketSize(512)");
+    Log(host, LogLevel::Trace, "::fmDLLSetUSBPacketSize(512)");
     fmBroadcastRunMode(1);
-    Log(0, "::fmBroadcastRunMode(1)");
+    Log(host, LogLevel::Trace, "::fmBroadcastRunMode(1)");
     fmDLLSetDataFormat(1);
-    Log(0, "::fmDLLSetDataFormat(1)");
+    Log(host, LogLevel::Trace, "::fmDLLSetDataFormat(1)");
     fmDLLPostDataReadyMessages(1);
-    Log(0, "::fmDLLPostDataReadyMessages(1)");
+    Log(host, LogLevel::Trace, "::fmDLLPostDataReadyMessages(1)");
     fmDLLPostUserThreadMessages(workerThreadId);
-    Log(0, (boost::format("::fmDLLPostUserThreadMessages(%d)") % workerThreadId).str());
+    Log(host, LogLevel::Trace, boost::format("::fmDLLPostUserThreadMessages(%d)") % workerThreadId);
     fmBroadcastGenlock(0);
-    Log(0, "::fmBroadcastGenlock(0)");
+    Log(host, LogLevel::Trace, "::fmBroadcastGenlock(0)");
     fmBroadcastResetSoftware();
-    Log(0, "::fmBroadcastResetSoftware()");
+    Log(host, LogLevel::Trace, "::fmBroadcastResetSoftware()");
     Sleep(1000);
 }
 
@@ -440,13 +440,13 @@ void VZORVADriverService::DownloadCalibrationFiles()
     const int count = fmBroadcastCheckCelvo(indices);
     if (count < 1)
         return;
-    Log(2, (boost::format("%d Celvos not ready - BCF download will be attempted") % count).str());
+    Log(host, LogLevel::Warning, boost::format("%d Celvos not ready - BCF download will be attempted") % count);
     // The library has room for 16 indices only; the units beyond cannot be named.
     const int handled = count < ZORVA_USB_CHECK_CELVO_SLOTS ? count : ZORVA_USB_CHECK_CELVO_SLOTS;
     if (count > handled)
-        Log(2, (boost::format("Only %d of %d Celvos can be given a BCF download; the others may give bad results") %
-                handled % count)
-                   .str());
+        Log(host, LogLevel::Warning,
+            boost::format("Only %d of %d Celvos can be given a BCF download; the others may give bad results") %
+                handled % count);
 
     char text[ZORVA_USB_TEXT_SIZE];
     for (int k = 0; k < handled; ++k) {
@@ -459,16 +459,21 @@ void VZORVADriverService::DownloadCalibrationFiles()
         const int started = fmCelvoDownloadCalFile(1);
         if (started != 0) {
             switch (started) {
-            case 3: Log(2, (boost::format("Can't find Celvo BCF on the system for %s") % serial).str()); break;
-            case 2: Log(2, (boost::format("Signal conditioner %d thinks it's an Celvo but it isn't") % d).str()); break;
-            case 1: Log(2, (boost::format("Platform %s is not an Celvo platform") % serial).str()); break;
-            default: Log(2, "Unable to download Celvo BCF for unknown reasons"); break;
+            case 3:
+                Log(host, LogLevel::Warning, boost::format("Can't find Celvo BCF on the system for %s") % serial);
+                break;
+            case 2:
+                Log(host, LogLevel::Warning,
+                    boost::format("Signal conditioner %d thinks it's an Celvo but it isn't") % d);
+                break;
+            case 1: Log(host, LogLevel::Warning, boost::format("Platform %s is not an Celvo platform") % serial); break;
+            default: Log(host, LogLevel::Warning, "Unable to download Celvo BCF for unknown reasons"); break;
             }
-            Log(2, (boost::format("Device %d may give bad results") % d).str());
+            Log(host, LogLevel::Warning, boost::format("Device %d may give bad results") % d);
             continue;
         }
 
-        Log(0, (boost::format("fmCelvoDownloadCalFile() called for platform %s") % serial).str());
+        Log(host, LogLevel::Trace, boost::format("fmCelvoDownloadCalFile() called for platform %s") % serial);
         bool completed = false;
         bool failed = false;
         for (int poll = 0; poll < CalibrationPollCount && !completed && !failed; ++poll) {
@@ -476,19 +481,19 @@ void VZORVADriverService::DownloadCalibrationFiles()
             switch (state) {
             case 0: Sleep(500); break;
             case 1:
-                Log(0, "Celvo download is complete");
+                Log(host, LogLevel::Trace, "Celvo download is complete");
                 completed = true;
                 break;
             case 3:
-                Log(2, (boost::format("Bad Celvo BCF version seen for %s") % serial).str());
+                Log(host, LogLevel::Warning, boost::format("Bad Celvo BCF version seen for %s") % serial);
                 failed = true;
                 break;
             case 4:
-                Log(2, (boost::format("Bad CRC check on Celvo BCF download for %s") % serial).str());
+                Log(host, LogLevel::Warning, boost::format("Bad CRC check on Celvo BCF download for %s") % serial);
                 failed = true;
                 break;
             default:
-                Log(2, (boost::format("Celvo BCF download failed for %s") % serial).str());
+                Log(host, LogLevel::Warning, boost::format("Celvo BCF download failed for %s") % serial);
                 failed = true;
                 break;
             }
@@ -496,8 +501,8 @@ void VZORVADriverService::DownloadCalibrationFiles()
         if (completed)
             continue;
         if (!failed)
-            Log(2, (boost::format("Celvo BCF download timed out for %s") % serial).str());
-        Log(2, (boost::format("Device %d may give bad results") % d).str());
+            Log(host, LogLevel::Warning, boost::format("Celvo BCF download timed out for %s") % serial);
+        Log(host, LogLevel::Warning, boost::format("Device %d may give bad results") % d);
     }
 }
 

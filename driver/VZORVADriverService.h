@@ -3,6 +3,7 @@
 /// data block the library delivers to a registered callback.
 #pragma once
 
+#include "DetectionStatus.h"
 #include "host/HostInterfaces.h"
 #include "win32/ZorvaWin32.h"
 
@@ -45,8 +46,7 @@ public:
     /// Outcome of a library start-up.
     struct VDllInitInfo
     {
-        /// 0: set-up as last saved (code 1); 1: started; 2: start-up timed out.
-        int status = 0;
+        DetectionStatus status = DetectionStatus::SetupUnchanged;
         /// fmDLLSetupCheck's result; meaningful only when status is not 2.
         int setupCode = 0;
         std::string message;
@@ -132,7 +132,6 @@ private:
     /// the callback is taken under serviceMutex.
     void TellAcquisitionState(bool acquiringNow) ZORVA_EXCLUDES(serviceMutex);
     void SetAcquiring(bool acquiringNow) ZORVA_EXCLUDES(serviceMutex);
-    void Log(int level, const std::string& text);
 
     Mutex serviceMutex;
     std::deque<boost::function<void()>> jobQueue ZORVA_GUARDED_BY(queueMutex);

@@ -2,6 +2,8 @@
 /// a failure ends the call with a safe result and one level-2 log line.
 #pragma once
 
+#include "Log.h"
+
 #include "host/HostInterfaces.h"
 
 #include <exception>
@@ -17,7 +19,7 @@ inline void ReportUnexpectedFailure(MoldraDigitalDevice::IPluginHost* host, cons
     if (!host)
         return;
     try {
-        host->Log((std::string("Unexpected failure in ") + operation + ": " + what).c_str(), 2);
+        Log(host, LogLevel::Warning, std::string("Unexpected failure in ") + operation + ": " + what);
     } catch (...) {
     }
 }

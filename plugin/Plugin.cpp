@@ -57,11 +57,7 @@ bool SameText(const char* text, const std::string& expected)
 
 } // namespace
 
-void LogToHost(const char* message, int level)
-{
-    if (hostServices)
-        hostServices->Log(message, level);
-}
+void LogToHost(const char* message, LogLevel level) { Log(hostServices, level, message); }
 
 int PluginAPIVersion() { return 1; }
 

@@ -6,6 +6,8 @@
 /// The driver service's worker never calls an entry point.
 #pragma once
 
+#include "Log.h"
+
 #include "definitions/VSharedConfigDefinition.h"
 #include "definitions/VZORVAGenericPlateDefinition.h"
 #include "host/HostInterfaces.h"
@@ -42,6 +44,6 @@ void OnManualDeviceInstantiation(const char* manufacturer, const char* definitio
 void Shutdown();
 
 /// Logs through the host, if there is one yet; never throws.
-void LogToHost(const char* message, int level);
+void LogToHost(const char* message, LogLevel level);
 
 } // namespace ZORVA

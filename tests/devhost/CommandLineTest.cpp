@@ -30,7 +30,7 @@ TEST(CommandLine, Parse_NoArguments_CaptureWithDefaults)
     ASSERT_TRUE(result.ok) << result.error;
     EXPECT_EQ(result.options.command, Command::Capture);
     EXPECT_EQ(result.options.seconds, 3.0);
-    EXPECT_EQ(result.options.mode, SyncMode::Unchanged);
+    EXPECT_FALSE(result.options.mode.has_value());
     EXPECT_TRUE(result.options.rate.empty());
     EXPECT_FALSE(result.options.thresholdSet);
     EXPECT_TRUE(result.options.actions.empty());
@@ -42,7 +42,7 @@ TEST(CommandLine, Parse_OptionsWithoutCommand_Capture)
     ASSERT_TRUE(result.ok) << result.error;
     EXPECT_EQ(result.options.command, Command::Capture);
     EXPECT_EQ(result.options.seconds, 1.5);
-    EXPECT_EQ(result.options.mode, SyncMode::Genlock);
+    EXPECT_EQ(result.options.mode, ZORVA::SyncMode::Genlock);
     EXPECT_EQ(result.options.rate, "500");
     EXPECT_TRUE(result.options.thresholdSet);
     EXPECT_EQ(result.options.threshold, 12.5);

@@ -239,7 +239,7 @@ TEST_F(DeviceBench, OnDataReady_NullBlock_LogsAndWritesNothing)
     ChangeSyncMode("Genlock");
     ASSERT_TRUE(ArmAll());
     shared->OnDataReady(nullptr);
-    EXPECT_EQ(LogTexts(host, 2), Lines{"Transfer data called with null pointer"});
+    EXPECT_EQ(LogTexts(host, LogLevel::Warning), Lines{"Transfer data called with null pointer"});
     EXPECT_TRUE(Pushed(Plates()[0]).empty());
 }
 
@@ -251,7 +251,7 @@ TEST_F(DeviceBench, OnDataReady_PlateTheHostRefused_OthersStillWrite)
                       ", \"A2P2\")",
                   "no licence");
     Detect({Unit("A1", "P1", 0), Unit("A2", "P2", 1)});
-    EXPECT_EQ(LogTexts(host, 2),
+    EXPECT_EQ(LogTexts(host, LogLevel::Warning),
               Lines{"Host returned \"no licence\" when trying to instantiate device Pendra-600"});
     ChangeSyncMode("Genlock");
     ASSERT_EQ(Plates().size(), 2u);
@@ -263,7 +263,7 @@ TEST_F(DeviceBench, OnDataReady_PlateTheHostRefused_OthersStillWrite)
     EXPECT_EQ(ServicesOf(Plates()[1]), nullptr);
     // Never attached, yet part of every state change.
     shared->Disarm();
-    EXPECT_EQ(PlateState(Plates()[1]), DeviceStateStopped);
+    EXPECT_EQ(PlateState(Plates()[1]), ZORVA::DeviceState::Stopped);
 }
 
 TEST_F(DeviceBench, OnDataReady_AfterDisarm_KeepsTransferring)

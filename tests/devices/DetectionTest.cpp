@@ -73,7 +73,7 @@ TEST_F(DetectionWithCustomPlate, OnDetectionComplete_NewUnits_InstantiatedWithMa
         EXPECT_TRUE(Connected(ServicesOf(plates[i])));
     }
     EXPECT_DOUBLE_EQ(plates[1]->Definition().DimensionY, 1.2);
-    EXPECT_EQ(LogTexts(host, 1),
+    EXPECT_EQ(LogTexts(host, LogLevel::Information),
               (Lines{"Successful ZORVA device detection loop: The ZORVA setup is the same as the last saved "
                      "configuration",
                      "Detected 3 ZORVA digital devices", "Instantiating device 0: ZDA-100 A1 Pendra-600 P7",
@@ -85,11 +85,11 @@ TEST_F(DeviceBench, OnDetectionComplete_UnsupportedTypes_SkippedButCounted)
 {
     Detect({Unit("A0", "P0", 0, 200), Unit("A1", "P1", 1, 0), Unit("A2", "P2", 2)});
 
-    EXPECT_EQ(LogTexts(host, 2), (Lines{"Detected unsupported device type 200, skipping...)",
-                                        "Detected unsupported device type 0, skipping...)"}));
+    EXPECT_EQ(LogTexts(host, LogLevel::Warning), (Lines{"Detected unsupported device type 200, skipping...)",
+                                                        "Detected unsupported device type 0, skipping...)"}));
     EXPECT_EQ(InstantiateCalls(host), Lines{InstantiateCall("Pendra", "A2P2")});
     ASSERT_EQ(Plates().size(), 1u);
-    EXPECT_EQ(LogTexts(host, 1).at(1), "Detected 3 ZORVA digital devices");
+    EXPECT_EQ(LogTexts(host, LogLevel::Information).at(1), "Detected 3 ZORVA digital devices");
 
     // Three columns in the block; the plate reads the third.
     ChangeSyncMode("Genlock");
@@ -105,8 +105,9 @@ TEST_F(DeviceBench, OnDetectionComplete_UnsupportedTypes_SkippedButCounted)
 TEST_F(DeviceBench, OnDetectionComplete_TimedOut_LogsFailureAndStillCreatesPlates)
 {
     Detect({Unit("A1", "P7", 0)}, TimedOut());
-    EXPECT_EQ(LogTexts(host, 3), Lines{"Unsuccessful ZORVA device detection loop: ZORVA device initialization timed "
-                                       "out, consider restarting the application."});
+    EXPECT_EQ(LogTexts(host, LogLevel::DetectionFailed),
+              Lines{"Unsuccessful ZORVA device detection loop: ZORVA device initialization timed out, consider "
+                    "restarting the application."});
     EXPECT_EQ(InstantiateCalls(host), Lines{InstantiateCall("Pendra", "A1P7")});
 }
 

@@ -66,7 +66,7 @@ DeviceInfo Unit(const std::string& amplifierSerial, const std::string& platformS
 InitInfo Succeeded()
 {
     InitInfo info;
-    info.status = 0;
+    info.status = ZORVA::DetectionStatus::SetupUnchanged;
     info.setupCode = 1;
     info.message = "The ZORVA setup is the same as the last saved configuration";
     return info;
@@ -75,7 +75,7 @@ InitInfo Succeeded()
 InitInfo TimedOut()
 {
     InitInfo info;
-    info.status = 2;
+    info.status = ZORVA::DetectionStatus::TimedOut;
     info.message = "ZORVA device initialization timed out, consider restarting the application.";
     return info;
 }
@@ -101,14 +101,22 @@ IParameterValueAction ActionValue()
     return value;
 }
 
-Lines LogTexts(const zorvahost::RecordingHost& host, int level)
+Lines LogTexts(const zorvahost::RecordingHost& host, ZORVA::LogLevel level)
 {
     Lines texts;
     for (const zorvahost::LogLine& line : host.Logs()) {
-        if (line.level == level)
+        if (line.level == static_cast<int>(level))
             texts.push_back(line.text);
     }
     return texts;
+}
+
+ZORVA::DeviceState StateOf(IDevice& device)
+{
+    int state = -1;
+    bool rearm = false;
+    device.GetState(&state, &rearm);
+    return static_cast<ZORVA::DeviceState>(state);
 }
 
 Lines CallsSince(const zorvahost::RecordingHost& host, std::size_t from)
@@ -203,14 +211,6 @@ std::vector<zorvahost::PushedBlock> DeviceBench::Pushed(const PlatePtr& plate)
     return services ? services->PushedBlocks() : std::vector<zorvahost::PushedBlock>();
 }
 
-int DeviceBench::SharedState()
-{
-    int state = -1;
-    bool rearm = false;
-    shared->GetState(&state, &rearm);
-    return state;
-}
-
 bool DeviceBench::SharedRearmRequired()
 {
     int state = -1;
@@ -219,13 +219,13 @@ bool DeviceBench::SharedRearmRequired()
     return rearm;
 }
 
-int DeviceBench::PlateState(const PlatePtr& plate)
+ZORVA::DeviceState DeviceBench::PlateState(const PlatePtr& plate)
 {
     int state = -1;
     bool rearm = true;
     plate->GetState(&state, &rearm);
     EXPECT_FALSE(rearm);
-    return state;
+    return static_cast<ZORVA::DeviceState>(state);
 }
 
 // ---------------------------------------------------------------- SimBench
@@ -272,7 +272,7 @@ bool SimBench::ArmAllAndWaitAcquiring()
     for (const PlatePtr& plate : Plates())
         armed = plate->Arm(stream++, &setup) && armed;
     armed = shared->Arm(1, nullptr) && armed;
-    return armed && WaitUntil([this] { return SharedState() == DeviceStateAcquiring; });
+    return armed && WaitUntil([this] { return SharedState() == ZORVA::DeviceState::Acquiring; });
 }
 
 void SimBench::ChangeSetting(const std::string& name, IParameterValue& value, std::uint64_t id)
@@ -293,14 +293,6 @@ zorvahost::DeviceServices* SimBench::ServicesOf(const PlatePtr& plate)
             return device.services.get();
     }
     return nullptr;
-}
-
-int SimBench::SharedState()
-{
-    int state = -1;
-    bool rearm = false;
-    shared->GetState(&state, &rearm);
-    return state;
 }
 
 bool SimBench::SharedRearmRequired()

@@ -8,6 +8,7 @@
 #include "devices/VSharedConfigDevice.h"
 #include "devices/VZORVATrelDevice.h"
 #include "driver/VZORVADriverService.h"
+#include "plugin/Log.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,8 @@ typedef ZORVA::VZORVADriverService::VDeviceInfo DeviceInfo;
 typedef ZORVA::VZORVADriverService::VDllInitInfo InitInfo;
 typedef boost::shared_ptr<ZORVA::VZORVATrelDevice> PlatePtr;
 typedef std::vector<std::string> Lines;
+using ZORVA::LogLevel;
+using ZORVA::SyncMode;
 
 const std::uint64_t SyncModeId = 0;
 const std::uint64_t SampleRateId = 1;
@@ -72,7 +75,9 @@ MoldraDigitalDevice::IParameterValueAction ActionValue();
 using zorvatest::WaitUntil;
 
 /// Log lines of the given level, texts only.
-Lines LogTexts(const zorvahost::RecordingHost& host, int level);
+Lines LogTexts(const zorvahost::RecordingHost& host, ZORVA::LogLevel level);
+/// The state a device reports to the host's GetState, as the plugin's own.
+ZORVA::DeviceState StateOf(MoldraDigitalDevice::IDevice& device);
 /// Calls recorded after the first `from` of them.
 Lines CallsSince(const zorvahost::RecordingHost& host, std::size_t from);
 
@@ -98,9 +103,9 @@ protected:
     /// The host's services object of a plate, or null if the host never took it.
     zorvahost::DeviceServices* ServicesOf(const PlatePtr& plate);
     std::vector<zorvahost::PushedBlock> Pushed(const PlatePtr& plate);
-    int SharedState();
+    ZORVA::DeviceState SharedState() { return StateOf(*shared); }
     bool SharedRearmRequired();
-    int PlateState(const PlatePtr& plate);
+    ZORVA::DeviceState PlateState(const PlatePtr& plate);
 
     zorvahost::RecordingHost host;
     zorvahost::DeviceServices sharedServices{host, "ZORVA Shared Config Device"};
@@ -132,7 +137,7 @@ protected:
     bool WaitNotified(int since, int count);
     std::vector<PlatePtr> Plates() { return shared->Plates(); }
     zorvahost::DeviceServices* ServicesOf(const PlatePtr& plate);
-    int SharedState();
+    ZORVA::DeviceState SharedState() { return StateOf(*shared); }
     bool SharedRearmRequired();
     /// The library calls of the trace ("fm..."), without data transfers.
     Lines LibraryCalls() const;

@@ -84,12 +84,7 @@ TEST_F(PluginLifecycle, Exports_LoadToShutdown_DetectsCapturesAndStops)
     ASSERT_TRUE(shared->Arm(1, &setup));
     for (std::size_t i = 1; i < 3; ++i)
         ASSERT_TRUE(Devices()[i].device->Arm(static_cast<unsigned int>(i), &setup));
-    ASSERT_TRUE(WaitUntil([&] {
-        int state = -1;
-        bool rearm = false;
-        shared->GetState(&state, &rearm);
-        return state == DeviceStateAcquiring;
-    }));
+    ASSERT_TRUE(WaitUntil([&] { return StateOf(*shared) == ZORVA::DeviceState::Acquiring; }));
     shared->StartCapture(host.GetTime());
     ASSERT_EQ(zorvasim::DeliverBlocks(5), 5);
     ASSERT_TRUE(WaitUntil([&] {

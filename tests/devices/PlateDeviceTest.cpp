@@ -33,7 +33,7 @@ TEST_F(PlateDevice, Attach_NewPlate_PublishesIdentityOriginThenConnected)
     info.originOffsets = {1, 1, 1};
     std::unique_ptr<ZORVA::VZORVATrelDevice> plate = Make(info);
     EXPECT_EQ(plate->Name(), "A1P7");
-    EXPECT_EQ(LogTexts(host, 1), Lines{"Instantiating device 0: ZDA-100 A1 Pendra-600 P7"});
+    EXPECT_EQ(LogTexts(host, LogLevel::Information), Lines{"Instantiating device 0: ZDA-100 A1 Pendra-600 P7"});
     EXPECT_EQ(host.Calls(), Lines{});
 
     plate->Attach(&services);
@@ -97,7 +97,7 @@ TEST_F(PlateDevice, Attach_Null_Ignored)
 struct ArmCase
 {
     const char* name;
-    int syncMode;
+    ZORVA::SyncMode syncMode;
     int deviceIndex;
     unsigned int tickRate;
     unsigned int sampleRate;
@@ -115,23 +115,24 @@ class PlateArm : public PlateDevice, public ::testing::WithParamInterface<ArmCas
 const char* const Sync1500 = "AddSyncInput(\"Sync Port\", 1, 1500, 0, 0, true)";
 
 const ArmCase ArmCases[] = {
-    {"SoftwareTrigger", 0, 0, 1000000, 1000, true, true,
+    {"SoftwareTrigger", SyncMode::SoftwareTrigger, 0, 1000000, 1000, true, true,
      {"SetSamplesPerBlock(16)", "SetTicksPerSample(1000)", "SetTimingMode(2)"}},
-    {"HardwareTriggerFirstUnit_SyncInput", 1, 0, 1000000, 1000, true, true,
+    {"HardwareTriggerFirstUnit_SyncInput", SyncMode::HardwareTrigger, 0, 1000000, 1000, true, true,
      {"SetSamplesPerBlock(16)", "SetTicksPerSample(1000)", "SetTimingMode(2)", Sync1500}},
-    {"HardwareTriggerSecondUnit_NoSyncInput", 1, 1, 1000000, 1000, true, true,
+    {"HardwareTriggerSecondUnit_NoSyncInput", SyncMode::HardwareTrigger, 1, 1000000, 1000, true, true,
      {"SetSamplesPerBlock(16)", "SetTicksPerSample(1000)", "SetTimingMode(2)"}},
-    {"GenlockFirstUnit_NoSyncInput", 2, 0, 1000000, 1000, true, true,
+    {"GenlockFirstUnit_NoSyncInput", SyncMode::Genlock, 0, 1000000, 1000, true, true,
      {"SetSamplesPerBlock(16)", "SetTicksPerSample(1000)", "SetTimingMode(2)"}},
     // Fewer ticks than samples a second: 0 ticks, and a tolerance of 1.
-    {"TickRateBelowSampleRate_ToleranceOne", 1, 0, 500, 1000, true, true,
+    {"TickRateBelowSampleRate_ToleranceOne", SyncMode::HardwareTrigger, 0, 500, 1000, true, true,
      {"SetSamplesPerBlock(16)", "SetTicksPerSample(0)", "SetTimingMode(2)",
       "AddSyncInput(\"Sync Port\", 1, 1, 0, 0, true)"}},
-    {"ToleranceTruncated", 1, 0, 1000000, 600, true, true,
+    {"ToleranceTruncated", SyncMode::HardwareTrigger, 0, 1000000, 600, true, true,
      {"SetSamplesPerBlock(16)", "SetTicksPerSample(1666)", "SetTimingMode(2)",
       "AddSyncInput(\"Sync Port\", 1, 2499, 0, 0, true)"}},
-    {"Disconnected_NoSetUpCall", 1, 0, 1000000, 1000, false, false, {}},
-    {"RateZero_OnlySamplesPerBlock", 0, 0, 1000000, 0, true, false, {"SetSamplesPerBlock(16)"}},
+    {"Disconnected_NoSetUpCall", SyncMode::HardwareTrigger, 0, 1000000, 1000, false, false, {}},
+    {"RateZero_OnlySamplesPerBlock", SyncMode::SoftwareTrigger, 0, 1000000, 0, true, false,
+     {"SetSamplesPerBlock(16)"}},
 };
 
 TEST_P(PlateArm, Arm_Settings_DeclaresStream)
@@ -149,7 +150,7 @@ TEST_P(PlateArm, Arm_Settings_DeclaresStream)
     int state = -1;
     bool rearm = true;
     plate->GetState(&state, &rearm);
-    EXPECT_EQ(state, DeviceStateArmed); // also when arming failed
+    EXPECT_EQ(static_cast<ZORVA::DeviceState>(state), ZORVA::DeviceState::Armed); // also when arming failed
     EXPECT_FALSE(rearm);
 }
 
@@ -171,7 +172,7 @@ TEST_F(PlateDevice, GetState_New_AcquiringAndNoRearm)
     int state = -1;
     bool rearm = true;
     plate->GetState(&state, &rearm);
-    EXPECT_EQ(state, DeviceStateAcquiring);
+    EXPECT_EQ(static_cast<ZORVA::DeviceState>(state), ZORVA::DeviceState::Acquiring);
     EXPECT_FALSE(rearm);
     plate->GetState(nullptr, nullptr);
 }

@@ -67,7 +67,7 @@ TEST_F(DeviceBench, OnDetectionComplete_EqualIdentitiesRescanned_EachUnitKeepsIt
     // Every device the host holds is alive and its own.
     for (const zorvahost::InstantiatedDevice& device : host.Instantiated())
         EXPECT_TRUE(device.device->Arm(1, &setup));
-    const Lines warnings = LogTexts(host, 2);
+    const Lines warnings = LogTexts(host, LogLevel::Warning);
     EXPECT_EQ(std::count(warnings.begin(), warnings.end(),
                          "Devices 0 and 1 report the same identity; their plates follow the detection order"),
               3);
@@ -130,7 +130,8 @@ TEST_P(HostAnswers, ParametersChanged_AbsurdChangeCount_NothingAskedNothingThrow
     const std::size_t before = host.Calls().size();
     EXPECT_NO_THROW(Device().ParametersChanged());
     EXPECT_EQ(CallsSince(host, before), Lines{});
-    EXPECT_EQ(LogTexts(host, 2), Lines{"Host announced 4294967295 changed parameters, more than 65536; none read"});
+    EXPECT_EQ(LogTexts(host, LogLevel::Warning),
+              Lines{"Host announced 4294967295 changed parameters, more than 65536; none read"});
 }
 
 TEST_P(HostAnswers, ParametersChanged_LargestCountAllowed_StillRead)
@@ -141,7 +142,7 @@ TEST_P(HostAnswers, ParametersChanged_LargestCountAllowed_StillRead)
     const std::size_t before = host.Calls().size();
     Device().ParametersChanged();
     EXPECT_EQ(CallsSince(host, before).size(), 1u);
-    EXPECT_EQ(LogTexts(host, 2), Lines{});
+    EXPECT_EQ(LogTexts(host, LogLevel::Warning), Lines{});
 }
 
 INSTANTIATE_TEST_SUITE_P(Devices, HostAnswers,
@@ -182,7 +183,8 @@ TEST_P(ThrowingHost, Operation_HostCallThrows_LoggedNotThrown)
     sharedServices.ChangeParameter("SampleRate", rate, SampleRateId);
     host.ThrowFromCallsStartingWith(c.throwingCall, "host failure");
     EXPECT_NO_THROW(c.operation(*this));
-    EXPECT_EQ(LogTexts(host, 2), Lines{std::string("Unexpected failure in ") + c.operationName + ": host failure"});
+    EXPECT_EQ(LogTexts(host, LogLevel::Warning),
+              Lines{std::string("Unexpected failure in ") + c.operationName + ": host failure"});
 }
 
 const ThrowingHostCase ThrowingHostCases[] = {
@@ -228,7 +230,7 @@ TEST_P(RefusedThreshold, ParametersChanged_ThresholdNotFinite_KeepsTheLastAndSay
     ChangeSyncMode("Genlock");
     ChangeThreshold(40.0);
     ChangeThreshold(c.threshold);
-    EXPECT_EQ(LogTexts(host, 2), Lines{c.said});
+    EXPECT_EQ(LogTexts(host, LogLevel::Warning), Lines{c.said});
     // A plate found afterwards takes the threshold in use too.
     Detect({Unit("A1", "P7", 0), Unit("A2", "P8", 1)});
     ASSERT_TRUE(ArmAll());
@@ -264,9 +266,10 @@ TEST_F(DeviceBench, ParametersChanged_UnknownSyncMode_SoftwareTriggerAndSaysSo)
     Detect({Unit("A1", "P7", 0)});
     for (const char* mode : {"Genlock", "genlock", "Software trigger", "", "Hardware trigger "})
         ChangeSyncMode(mode);
-    EXPECT_EQ(LogTexts(host, 2), (Lines{"Sync mode \"genlock\" is unknown; Software trigger used instead",
-                                        "Sync mode \"\" is unknown; Software trigger used instead",
-                                        "Sync mode \"Hardware trigger \" is unknown; Software trigger used instead"}));
+    EXPECT_EQ(LogTexts(host, LogLevel::Warning),
+              (Lines{"Sync mode \"genlock\" is unknown; Software trigger used instead",
+                     "Sync mode \"\" is unknown; Software trigger used instead",
+                     "Sync mode \"Hardware trigger \" is unknown; Software trigger used instead"}));
     // Software trigger: nothing until StartCapture.
     ASSERT_TRUE(ArmAll());
     Block block(1);
@@ -385,7 +388,7 @@ TEST_F(DeviceBench, OnDataReady_HostRefusesSamples_FlowGoesOnAndResultsAreReleas
     for (const PlatePtr& plate : Plates())
         EXPECT_EQ(Frames(Pushed(plate), plate == Plates()[0] ? 10u : 11u), (std::vector<std::int64_t>{0, 16, 32}));
     EXPECT_EQ(host.Results().Outstanding(), 0);
-    EXPECT_EQ(LogTexts(host, 2), Lines{});
+    EXPECT_EQ(LogTexts(host, LogLevel::Warning), Lines{});
 }
 
 // ---------------------------------------------------------------- a library that repeats
@@ -414,7 +417,7 @@ TEST_F(SimBench, Capture_LibraryRepeatsAndStepsBack_FramesFollowTheCounters)
             frames.push_back(block.frame);
         EXPECT_EQ(frames, (std::vector<std::int64_t>{0, 16, 32, 32, 48, 48, 96}));
     }
-    EXPECT_EQ(LogTexts(host, 2),
+    EXPECT_EQ(LogTexts(host, LogLevel::Warning),
               (Lines{"Sample counter of device 0 went from 32 to 32: a repeated block or a step back",
                      "Sample counter of device 1 went from 32 to 32: a repeated block or a step back",
                      "Sample counter of device 0 went from 48 to 48: a repeated block or a step back",

@@ -115,12 +115,8 @@ TEST_F(SimBench, Arm_AfterDetection_RateStopPauseStartThenAcquiring)
     EXPECT_LT(IndexOf(trace, "fmBroadcastStop()"), IndexOf(trace, "fmBroadcastStart()"));
     EXPECT_EQ(trace.at(static_cast<std::size_t>(IndexOf(trace, "fmBroadcastStart()")) - 1), "Sleep(250)");
     EXPECT_FALSE(SharedRearmRequired());
-    for (const PlatePtr& plate : Plates()) {
-        int state = -1;
-        bool rearm = true;
-        plate->GetState(&state, &rearm);
-        EXPECT_EQ(state, DeviceStateAcquiring);
-    }
+    for (const PlatePtr& plate : Plates())
+        EXPECT_EQ(StateOf(*plate), ZORVA::DeviceState::Acquiring);
 }
 
 struct SettingCase
@@ -131,7 +127,7 @@ struct SettingCase
     const char* text; ///< enum settings
     double number;    ///< the threshold
     Lines commands;
-    int state;
+    ZORVA::DeviceState state;
     bool rearmRequired;
 };
 
@@ -143,16 +139,16 @@ class SettingWhileAcquiring : public SimBench, public ::testing::WithParamInterf
 
 const SettingCase SettingCases[] = {
     {"SampleRate_StopsAndSendsRate", "SampleRate", SampleRateId, "600", 0,
-     {"fmBroadcastStop()", "fmBroadcastAcquisitionRate(600)"}, DeviceStateStopped, true},
+     {"fmBroadcastStop()", "fmBroadcastAcquisitionRate(600)"}, ZORVA::DeviceState::Stopped, true},
     {"SyncModeGenlock_StopsAndSwitchesGenlockOn", "SyncMode", SyncModeId, "Genlock", 0,
-     {"fmBroadcastStop()", "fmBroadcastGenlock(1)"}, DeviceStateStopped, true},
+     {"fmBroadcastStop()", "fmBroadcastGenlock(1)"}, ZORVA::DeviceState::Stopped, true},
     {"SyncModeHardware_StopsAndSwitchesGenlockOff", "SyncMode", SyncModeId, "Hardware trigger", 0,
-     {"fmBroadcastStop()", "fmBroadcastGenlock(0)"}, DeviceStateStopped, true},
-    {"DataThreshold_NoCommandNoStop", "DataThreshold", DataThresholdId, nullptr, 30, {}, DeviceStateAcquiring,
-     false},
+     {"fmBroadcastStop()", "fmBroadcastGenlock(0)"}, ZORVA::DeviceState::Stopped, true},
+    {"DataThreshold_NoCommandNoStop", "DataThreshold", DataThresholdId, nullptr, 30, {},
+     ZORVA::DeviceState::Acquiring, false},
     {"BroadcastZero_ZeroesWithoutStop", "BroadcastZero", BroadcastZeroId, nullptr, 0, {"fmBroadcastZero()"},
-     DeviceStateAcquiring, false},
-    {"UnknownId_Nothing", "Other", 4, nullptr, 0, {}, DeviceStateAcquiring, false},
+     ZORVA::DeviceState::Acquiring, false},
+    {"UnknownId_Nothing", "Other", 4, nullptr, 0, {}, ZORVA::DeviceState::Acquiring, false},
 };
 
 TEST_P(SettingWhileAcquiring, ParametersChanged_Setting_Commands)
@@ -200,7 +196,7 @@ TEST_F(SimBench, ParametersChanged_ScanWhileAcquiring_StopsAndDetectsAgain)
     const Lines calls = LibraryCalls();
     ASSERT_GE(calls.size(), 2u);
     EXPECT_EQ(Lines(calls.begin(), calls.begin() + 2), (Lines{"fmBroadcastStop()", "fmDLLInit()"}));
-    EXPECT_EQ(SharedState(), DeviceStateStopped);
+    EXPECT_EQ(SharedState(), ZORVA::DeviceState::Stopped);
     EXPECT_TRUE(SharedRearmRequired());
 }
 

@@ -39,14 +39,14 @@ std::vector<DeviceInfo> UnitsOfTypes(const std::vector<int>& types)
 
 TEST_F(DeviceBench, GetState_BeforeAnyArm_StoppedAndRearmRequired)
 {
-    EXPECT_EQ(SharedState(), DeviceStateStopped);
+    EXPECT_EQ(SharedState(), ZORVA::DeviceState::Stopped);
     EXPECT_TRUE(SharedRearmRequired());
 }
 
 TEST_F(DeviceBench, Arm_BeforeAnyDetection_FalseAndStopped)
 {
     EXPECT_FALSE(shared->Arm(1, nullptr));
-    EXPECT_EQ(SharedState(), DeviceStateStopped);
+    EXPECT_EQ(SharedState(), ZORVA::DeviceState::Stopped);
     EXPECT_FALSE(SharedRearmRequired());
     EXPECT_TRUE(pauses.empty());
 }
@@ -57,7 +57,7 @@ TEST_F(DeviceBench, Arm_DetectionTimedOut_FalseUntilALaterDetectionSucceeds)
     // The list of a timed-out start-up is still processed.
     ASSERT_EQ(Plates().size(), 1u);
     EXPECT_FALSE(shared->Arm(1, nullptr));
-    EXPECT_EQ(SharedState(), DeviceStateStopped);
+    EXPECT_EQ(SharedState(), ZORVA::DeviceState::Stopped);
 
     Detect({Unit("A1", "P7", 0)});
     EXPECT_TRUE(shared->Arm(1, nullptr));
@@ -67,7 +67,7 @@ TEST_F(DeviceBench, Arm_OnlyUnsupportedUnits_False)
 {
     Detect({Unit("A1", "P7", 0, 200)});
     EXPECT_FALSE(shared->Arm(1, nullptr));
-    EXPECT_EQ(SharedState(), DeviceStateStopped);
+    EXPECT_EQ(SharedState(), ZORVA::DeviceState::Stopped);
 }
 
 TEST_F(DeviceBench, Arm_AfterDetection_ArmedPausesHalfASecondClearsRearm)
@@ -75,10 +75,10 @@ TEST_F(DeviceBench, Arm_AfterDetection_ArmedPausesHalfASecondClearsRearm)
     Detect({Unit("A1", "P7", 0)});
     EXPECT_TRUE(SharedRearmRequired());
     EXPECT_TRUE(shared->Arm(1, nullptr));
-    EXPECT_EQ(SharedState(), DeviceStateArmed);
+    EXPECT_EQ(SharedState(), ZORVA::DeviceState::Armed);
     EXPECT_FALSE(SharedRearmRequired());
     // Reading clears nothing.
-    EXPECT_EQ(SharedState(), DeviceStateArmed);
+    EXPECT_EQ(SharedState(), ZORVA::DeviceState::Armed);
     EXPECT_FALSE(SharedRearmRequired());
     EXPECT_EQ(pauses, (std::vector<unsigned int>{500}));
 }
@@ -91,22 +91,22 @@ TEST_F(DeviceBench, OnAcquisitionStateChanged_ArmStartStop_StatesFollowReports)
 
     // The stop that Arm queues before its start leaves the armed state alone.
     shared->OnAcquisitionStateChanged(false);
-    EXPECT_EQ(SharedState(), DeviceStateArmed);
+    EXPECT_EQ(SharedState(), ZORVA::DeviceState::Armed);
     for (const PlatePtr& plate : Plates())
-        EXPECT_EQ(PlateState(plate), DeviceStateArmed);
+        EXPECT_EQ(PlateState(plate), ZORVA::DeviceState::Armed);
     EXPECT_FALSE(SharedRearmRequired());
 
     shared->OnAcquisitionStateChanged(true);
-    EXPECT_EQ(SharedState(), DeviceStateAcquiring);
+    EXPECT_EQ(SharedState(), ZORVA::DeviceState::Acquiring);
     for (const PlatePtr& plate : Plates())
-        EXPECT_EQ(PlateState(plate), DeviceStateAcquiring);
+        EXPECT_EQ(PlateState(plate), ZORVA::DeviceState::Acquiring);
     EXPECT_FALSE(SharedRearmRequired());
 
     // Stopped while running (a rate change, a blink): re-arm needed.
     shared->OnAcquisitionStateChanged(false);
-    EXPECT_EQ(SharedState(), DeviceStateStopped);
+    EXPECT_EQ(SharedState(), ZORVA::DeviceState::Stopped);
     for (const PlatePtr& plate : Plates())
-        EXPECT_EQ(PlateState(plate), DeviceStateStopped);
+        EXPECT_EQ(PlateState(plate), ZORVA::DeviceState::Stopped);
     EXPECT_TRUE(SharedRearmRequired());
     EXPECT_EQ(sharedServices.NotifyCount(), notified + 3);
 }
@@ -117,8 +117,8 @@ TEST_F(DeviceBench, Disarm_WhileAcquiring_StoppedAndLaterStopReportNeedsNoRearm)
     ASSERT_TRUE(ArmAll());
     shared->OnAcquisitionStateChanged(true);
     shared->Disarm();
-    EXPECT_EQ(SharedState(), DeviceStateStopped);
-    EXPECT_EQ(PlateState(Plates()[0]), DeviceStateStopped);
+    EXPECT_EQ(SharedState(), ZORVA::DeviceState::Stopped);
+    EXPECT_EQ(PlateState(Plates()[0]), ZORVA::DeviceState::Stopped);
 
     shared->OnAcquisitionStateChanged(false);
     EXPECT_FALSE(SharedRearmRequired());
@@ -221,7 +221,7 @@ TEST(SharedDeviceWithoutHost, Operations_NullHostObjects_Ignored)
     int state = -1;
     bool rearm = false;
     device.GetState(&state, &rearm);
-    EXPECT_EQ(state, DeviceStateStopped);
+    EXPECT_EQ(static_cast<ZORVA::DeviceState>(state), ZORVA::DeviceState::Stopped);
     EXPECT_TRUE(rearm);
     ASSERT_EQ(device.Plates().size(), 1u);
     EXPECT_FALSE(device.Plates()[0]->Arm(1, nullptr));
@@ -263,7 +263,7 @@ TEST_P(RateReconciliation, ParametersChanged_SampleRate_NearestSupportedRate)
     Detect(UnitsOfTypes(c.productTypes));
     ChangeRate(c.requested);
 
-    const Lines warnings = LogTexts(host, 2);
+    const Lines warnings = LogTexts(host, LogLevel::Warning);
     if (std::to_string(c.chosen) == c.requested) {
         EXPECT_EQ(warnings, Lines{});
     } else {
@@ -294,7 +294,7 @@ TEST_F(DeviceBench, ParametersChanged_SampleRateNotARate_KeepsRateLastSentAndSay
         ChangeRate(text);
         expected.push_back("Sample rate \"" + std::string(text) + "\" is no acquisition rate; 1000 used instead");
     }
-    EXPECT_EQ(LogTexts(host, 2), expected);
+    EXPECT_EQ(LogTexts(host, LogLevel::Warning), expected);
     const std::size_t before = host.Calls().size();
     ASSERT_EQ(Plates().size(), 1u);
     EXPECT_TRUE(Plates()[0]->Arm(1, &setup));
@@ -319,9 +319,9 @@ protected:
     {
         std::vector<unsigned int> kept;
         for (unsigned int rate : ZORVA::StandardRates) {
-            const std::size_t warnings = LogTexts(host, 2).size();
+            const std::size_t warnings = LogTexts(host, LogLevel::Warning).size();
             ChangeRate(std::to_string(rate));
-            if (LogTexts(host, 2).size() == warnings)
+            if (LogTexts(host, LogLevel::Warning).size() == warnings)
                 kept.push_back(rate);
         }
         return kept;
@@ -374,9 +374,9 @@ TEST_F(DeviceBench, ParametersChanged_RateTextNoNumber_KeepsRateLastSent)
     ChangeRate("2000");
     ChangeRate("fast");
     ChangeRate("");
-    EXPECT_EQ(LogTexts(host, 2), (Lines{"Sample rate 2000 adjusted to 1200 to match devices",
-                                        "Sample rate \"fast\" is no acquisition rate; 1200 used instead",
-                                        "Sample rate \"\" is no acquisition rate; 1200 used instead"}));
+    EXPECT_EQ(LogTexts(host, LogLevel::Warning), (Lines{"Sample rate 2000 adjusted to 1200 to match devices",
+                                                        "Sample rate \"fast\" is no acquisition rate; 1200 used instead",
+                                                        "Sample rate \"\" is no acquisition rate; 1200 used instead"}));
     const std::size_t before = host.Calls().size();
     ASSERT_TRUE(Plates()[0]->Arm(1, &setup));
     EXPECT_TRUE(Contains(CallsSince(host, before), TicksCall(1200)));
@@ -390,7 +390,7 @@ TEST_F(DeviceBench, Arm_RateNeverChanged_RunsAtTheSettingsDefault)
     ASSERT_TRUE(ArmAll());
     // The host holds no rate yet: its refusal leaves the setting's 1000.
     EXPECT_TRUE(Contains(CallsSince(host, before), TicksCall(1000)));
-    EXPECT_EQ(LogTexts(host, 2), Lines{});
+    EXPECT_EQ(LogTexts(host, LogLevel::Warning), Lines{});
 }
 
 } // namespace

@@ -90,7 +90,7 @@ TEST_F(DriverTest, DetectHardware_OneUnit_ExactTimelineAndRecord)
                                    "Sleep(250)", "fmDLLShutDown()", "L0 ::fmDLLShutDown", "Sleep(500)"}}));
 
     const Service::VDllInitInfo info = detections.Info();
-    EXPECT_EQ(info.status, 0);
+    EXPECT_EQ(info.status, ZORVA::DetectionStatus::SetupUnchanged);
     EXPECT_EQ(info.setupCode, 1);
     EXPECT_EQ(info.message, "The ZORVA setup is the same as the last saved configuration");
     const std::vector<Service::VDeviceInfo> devices = detections.Devices();
@@ -122,7 +122,7 @@ TEST_F(DriverTest, DetectHardware_NeverCompletes_51PollsAndTimesOutAfter13Second
     EXPECT_EQ(Count("fmDLLGetDeviceCount() -> 1"), 1) << "the queries still run";
 
     const Service::VDllInitInfo info = detections.Info();
-    EXPECT_EQ(info.status, 2);
+    EXPECT_EQ(info.status, ZORVA::DetectionStatus::TimedOut);
     EXPECT_EQ(info.message, "ZORVA device initialization timed out, consider restarting the application.");
     EXPECT_EQ(detections.Devices().size(), 1u);
 
@@ -189,13 +189,16 @@ namespace {
 struct SetupCase
 {
     int code;
-    int status;
+    ZORVA::DetectionStatus status;
     const char* message;
 };
 
 class SetupCode : public DriverTest, public ::testing::WithParamInterface<SetupCase>
 {
 };
+
+const ZORVA::DetectionStatus SetupUnchanged = ZORVA::DetectionStatus::SetupUnchanged;
+const ZORVA::DetectionStatus Started = ZORVA::DetectionStatus::Started;
 
 } // namespace
 
@@ -219,16 +222,17 @@ TEST_P(SetupCode, DetectHardware_SetupCode_MessageStatusAndConfiguration)
 INSTANTIATE_TEST_SUITE_P(
     Codes, SetupCode,
     ::testing::Values(
-        SetupCase{0, 1, "No ZORVA devices were found"},
-        SetupCase{1, 0, "The ZORVA setup is the same as the last saved configuration"},
-        SetupCase{211, 1, "The configuration file was not found"},
-        SetupCase{212, 1, "fmDLLSetupCheck returned an unknown status code"},
-        SetupCase{213, 1, "A configuration file was found but for the wrong version of the software"},
-        SetupCase{214, 1,
+        SetupCase{0, Started, "No ZORVA devices were found"},
+        SetupCase{1, SetupUnchanged, "The ZORVA setup is the same as the last saved configuration"},
+        SetupCase{211, Started, "The configuration file was not found"},
+        SetupCase{212, Started, "fmDLLSetupCheck returned an unknown status code"},
+        SetupCase{213, Started, "A configuration file was found but for the wrong version of the software"},
+        SetupCase{214, Started,
                   "The configuration has changed. A different number of ZORVA devices were detected than the "
                   "previously saved setup."},
-        SetupCase{215, 1, "The configuration has changed. The serial numbers don\x92t match the previously saved setup."},
-        SetupCase{-7, 1, "fmDLLSetupCheck returned an unknown status code"}));
+        SetupCase{215, Started,
+                  "The configuration has changed. The serial numbers don\x92t match the previously saved setup."},
+        SetupCase{-7, Started, "fmDLLSetupCheck returned an unknown status code"}));
 
 // ---------------------------------------------------------------- calibration
 

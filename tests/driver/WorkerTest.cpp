@@ -28,11 +28,11 @@ platform_serial = PS-1
 force = 1 2 -100
 )";
 
-Lines LogTexts(const zorvahost::RecordingHost& host, int level)
+Lines LogTexts(const zorvahost::RecordingHost& host, ZORVA::LogLevel level)
 {
     Lines texts;
     for (const zorvahost::LogLine& line : host.Logs()) {
-        if (line.level == level)
+        if (line.level == static_cast<int>(level))
             texts.push_back(line.text);
     }
     return texts;
@@ -88,7 +88,7 @@ TEST_P(ForeignMessage, RunWorker_QuitNotSentByThePlugin_IgnoredAndLogged)
     EXPECT_TRUE(JobRuns(500));
     ASSERT_EQ(zorvasim::DeliverBlocks(2), 2);
     EXPECT_TRUE(WaitUntil([&] { return blocks.load() == 2; }));
-    EXPECT_EQ(LogTexts(host, 2), Lines{"Thread message " + std::to_string(GetParam().message) +
+    EXPECT_EQ(LogTexts(host, ZORVA::LogLevel::Warning), Lines{"Thread message " + std::to_string(GetParam().message) +
                                        " was not sent by the plugin; ignored"});
     DestroyService();
     EXPECT_EQ(Count("fmDLLShutDown()"), 1);
@@ -106,7 +106,7 @@ TEST_F(Worker, RunWorker_OtherForeignMessage_IgnoredSilently)
     ASSERT_NO_FATAL_FAILURE(StartAcquiring());
     ASSERT_TRUE(PostThreadMessageW(zorvasim::GetState().threadId, WM_USER + 5, 0, 0));
     EXPECT_TRUE(JobRuns(500));
-    EXPECT_EQ(LogTexts(host, 2), Lines{});
+    EXPECT_EQ(LogTexts(host, ZORVA::LogLevel::Warning), Lines{});
 }
 
 struct TransferFaultCase
@@ -140,7 +140,7 @@ TEST_P(FailingTransfer, DataReady_TransferFailsForever_WorkerStaysResponsive)
     ASSERT_EQ(zorvasim::DeliverBlocks(2), 2);
     EXPECT_TRUE(WaitUntil([&] { return Count("fmDLLTransferFloatData() -> " + std::to_string(c.result)) >= 2; }));
     // One warning for the run of failures, however long; no block passed on.
-    EXPECT_EQ(LogTexts(host, 2),
+    EXPECT_EQ(LogTexts(host, ZORVA::LogLevel::Warning),
               Lines{"::fmDLLTransferFloatData() -> " + std::to_string(c.result) + " without a block"});
     EXPECT_EQ(blocks.load(), 0);
 
