@@ -172,8 +172,7 @@ void VSharedConfigDevice::DetectionComplete(const VZORVADriverService::VDllInitI
             plates.push_back(plate);
             // Owned from now on until this device goes: the host will hold it.
             knownPlates.insert(std::make_pair(key, plate));
-            if (instantiator) {
-                IDeviceInstantiator* const to = instantiator;
+            if (IDeviceInstantiator* const to = instantiator) {
                 IPluginHost* const log = host;
                 const std::string platformModel = d.platformModel;
                 VZORVATrelDevice* const device = plate.get();

@@ -57,8 +57,6 @@ bool SameText(const char* text, const std::string& expected)
 
 } // namespace
 
-void LogToHost(const char* message, LogLevel level) { Log(hostServices, level, message); }
-
 int PluginAPIVersion() { return 1; }
 
 bool Initialise(IPluginHost* host)

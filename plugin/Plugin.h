@@ -43,7 +43,5 @@ void BeginDeviceInstantiation(MoldraDigitalDevice::IDeviceInstantiator* instanti
 void OnManualDeviceInstantiation(const char* manufacturer, const char* definitionName, const char* version);
 void Shutdown();
 
-/// Logs through the host, if there is one yet; never throws.
-void LogToHost(const char* message, LogLevel level);
 
 } // namespace ZORVA
