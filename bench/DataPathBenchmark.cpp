@@ -76,9 +76,9 @@ void* __wrap_realloc(void* pointer, std::size_t size)
     return __real_realloc(pointer, size);
 }
 }
-#define ZORVA_RAW_MALLOC __real_malloc
+#    define ZORVA_RAW_MALLOC __real_malloc
 #else
-#define ZORVA_RAW_MALLOC std::malloc
+#    define ZORVA_RAW_MALLOC std::malloc
 #endif
 
 namespace {
@@ -135,8 +135,8 @@ void* operator new[](std::size_t size, std::align_val_t alignment)
 // Every allocation above comes from malloc or aligned_alloc, so free is the
 // matching release; GCC cannot see that through the replaced operators.
 #if defined(__GNUC__) && !defined(__clang__)
-#  pragma GCC diagnostic push
-#  pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#    pragma GCC diagnostic push
+#    pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #endif
 void operator delete(void* pointer) noexcept { std::free(pointer); }
 void operator delete[](void* pointer) noexcept { std::free(pointer); }
@@ -147,7 +147,7 @@ void operator delete[](void* pointer, std::align_val_t) noexcept { std::free(poi
 void operator delete(void* pointer, std::size_t, std::align_val_t) noexcept { std::free(pointer); }
 void operator delete[](void* pointer, std::size_t, std::align_val_t) noexcept { std::free(pointer); }
 #if defined(__GNUC__) && !defined(__clang__)
-#  pragma GCC diagnostic pop
+#    pragma GCC diagnostic pop
 #endif
 
 namespace {
@@ -286,7 +286,6 @@ void BM_OnDataReady(benchmark::State& state)
     ZORVA::hostServices = nullptr;
     ZorvaWin32_SetSleepHandler(nullptr, nullptr);
 }
-
 
 /// The floor: the transfer's arithmetic written as one plain loop, with the
 /// same origin (the plate's, in metres) and threshold, into the same 144 floats.

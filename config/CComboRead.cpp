@@ -8,12 +8,21 @@ namespace ZORVA {
 
 namespace {
 
-enum ComboKeywordId { TextNote = 1, Version, Enabled, Units, CpCount, CpInfo, PpInfo, PpMember };
+enum ComboKeywordId
+{
+    TextNote = 1,
+    Version,
+    Enabled,
+    Units,
+    CpCount,
+    CpInfo,
+    PpInfo,
+    PpMember
+};
 
 const ConfigKeyword comboKeywords[] = {
-    {L"TEXT_NOTE", TextNote, 0}, {L"VERSION", Version, 1}, {L"ENABLED", Enabled, 1},
-    {L"UNITS", Units, 1},        {L"CP_COUNT", CpCount, 1}, {L"CP_INFO", CpInfo, 8},
-    {L"PP_INFO", PpInfo, 2},     {L"PP_MEMBER", PpMember, 7},
+    {L"TEXT_NOTE", TextNote, 0}, {L"VERSION", Version, 1}, {L"ENABLED", Enabled, 1}, {L"UNITS", Units, 1},
+    {L"CP_COUNT", CpCount, 1},   {L"CP_INFO", CpInfo, 8},  {L"PP_INFO", PpInfo, 2},  {L"PP_MEMBER", PpMember, 7},
 };
 
 // The reader's own messages: semantic ones go into the semantic-error line,
@@ -59,20 +68,11 @@ void CComboRead::InitData()
 bool CComboRead::ProcessKeyword(int id, const std::vector<std::wstring>& p, std::wstring& message)
 {
     switch (id) {
-    case TextNote:
-        break;
-    case Version:
-        VERSION = ReadInteger(p[0]);
-        break;
-    case Enabled:
-        ENABLED = ReadInteger(p[0]);
-        break;
-    case Units:
-        UNITS = ReadInteger(p[0]);
-        break;
-    case CpCount:
-        CP_COUNT = ReadInteger(p[0]);
-        break;
+    case TextNote: break;
+    case Version: VERSION = ReadInteger(p[0]); break;
+    case Enabled: ENABLED = ReadInteger(p[0]); break;
+    case Units: UNITS = ReadInteger(p[0]); break;
+    case CpCount: CP_COUNT = ReadInteger(p[0]); break;
     case CpInfo: {
         int number = 0;
         if (!ReadComboNumber(p[0], number, message))
@@ -131,9 +131,7 @@ bool CComboRead::ProcessKeyword(int id, const std::vector<std::wstring>& p, std:
         ++memberPlatformLines;
         break;
     }
-    default:
-        message = UnprocessedKeyword;
-        break;
+    default: message = UnprocessedKeyword; break;
     }
     return message.empty();
 }

@@ -84,7 +84,8 @@ bool ConfigFile::Fill()
     if (!fileHandle || atEnd || failed)
         return false;
     DWORD got = 0;
-    if (!ReadFile(static_cast<HANDLE>(fileHandle), readBuffer.data(), static_cast<DWORD>(readBuffer.size()), &got, nullptr)) {
+    if (!ReadFile(static_cast<HANDLE>(fileHandle), readBuffer.data(), static_cast<DWORD>(readBuffer.size()), &got,
+                  nullptr)) {
         Fail(FormatText(L"read failed: %s", {DescribeError(GetLastError())}));
         return false;
     }
@@ -153,13 +154,9 @@ ReaderResult OpenConfigFile(ConfigFile& file, const std::wstring& path, std::wst
 {
     std::wstring failure;
     switch (file.Open(path, failure)) {
-    case ConfigFile::OpenResult::NotFound:
-        return ReaderResult::NotFound;
-    case ConfigFile::OpenResult::Failed:
-        errorText = CannotOpenText(failure);
-        return ReaderResult::Failed;
-    case ConfigFile::OpenResult::Opened:
-        break;
+    case ConfigFile::OpenResult::NotFound: return ReaderResult::NotFound;
+    case ConfigFile::OpenResult::Failed: errorText = CannotOpenText(failure); return ReaderResult::Failed;
+    case ConfigFile::OpenResult::Opened: break;
     }
     return ReaderResult::Read;
 }

@@ -22,7 +22,12 @@ namespace ZORVA {
 class ConfigFile
 {
 public:
-    enum class OpenResult { Opened, NotFound, Failed };
+    enum class OpenResult
+    {
+        Opened,
+        NotFound,
+        Failed
+    };
 
     /// Bytes a configuration file may hold (real ones hold a few thousand).
     static constexpr std::size_t MaxFileBytes = 1024 * 1024;

@@ -8,7 +8,17 @@ namespace ZORVA {
 
 namespace {
 
-enum StrivoKeywordId { TextNote = 1, Version, Enabled, Units, Count, Strivo, Amp, Sensor };
+enum StrivoKeywordId
+{
+    TextNote = 1,
+    Version,
+    Enabled,
+    Units,
+    Count,
+    Strivo,
+    Amp,
+    Sensor
+};
 
 const ConfigKeyword strivoKeywords[] = {
     {L"TEXT_NOTE", TextNote, 0}, {L"VERSION", Version, 1}, {L"ENABLED", Enabled, 1}, {L"UNITS", Units, 1},
@@ -91,16 +101,13 @@ bool StrivoRead::ProcessKeyword(int id, const std::vector<std::wstring>& p, std:
     }
 
     switch (id) {
-    case TextNote:
-        break;
+    case TextNote: break;
     case Version:
         VERSION = ReadInteger(p[0]);
         if (VERSION != 101)
             message = BadVersion;
         break;
-    case Enabled:
-        ENABLED = ReadInteger(p[0]) != 0;
-        break;
+    case Enabled: ENABLED = ReadInteger(p[0]) != 0; break;
     case Units: {
         const std::wstring word = UpperCased(p[0]);
         if (word == L"ENGLISH")
@@ -159,9 +166,7 @@ bool StrivoRead::ProcessKeyword(int id, const std::vector<std::wstring>& p, std:
             message = FormatText(BadOrientation, {p[6]});
         break;
     }
-    default:
-        message = UnprocessedKeyword;
-        break;
+    default: message = UnprocessedKeyword; break;
     }
     return message.empty();
 }

@@ -100,8 +100,8 @@ void ReadTreadmillSupportSource(CustomPlateSource& source)
     if (record.ENABLED == 0 || (record.SETUP_TYPE != 4 && record.SETUP_TYPE != 5)) {
         // An unsupported SETUP_TYPE also clears ENABLED: name the cause the user wrote.
         const bool supportedType = record.TREADMILL_TYPE == 4 || record.TREADMILL_TYPE == 5;
-        source.Note = record.ENABLED == 0 && supportedType ? "ENABLED is 0"
-                                                           : "no supported treadmill (SETUP_TYPE 4 or 5)";
+        source.Note =
+            record.ENABLED == 0 && supportedType ? "ENABLED is 0" : "no supported treadmill (SETUP_TYPE 4 or 5)";
         return;
     }
     const wchar_t* name = record.SETUP_TYPE == 4 ? L"Tandem TM" : L"Side-by-side TM";

@@ -11,10 +11,9 @@ namespace ZORVA {
 
 using namespace MoldraDigitalDevice;
 
-const unsigned int StandardRates[StandardRateCount] = {2000, 1800, 1500, 1200, 1000, 900, 800, 600, 500,
-                                                       450,  400,  360,  300,  250,  240, 225, 200, 180,
-                                                       150,  125,  120,  100,  90,   80,  75,  60,  50,
-                                                       45,   40,   30,   25,   20,   15,  10};
+const unsigned int StandardRates[StandardRateCount] = {2000, 1800, 1500, 1200, 1000, 900, 800, 600, 500, 450, 400, 360,
+                                                       300,  250,  240,  225,  200,  180, 150, 125, 120, 100, 90,  80,
+                                                       75,   60,   50,   45,   40,   30,  25,  20,  15,  10};
 
 namespace {
 
@@ -66,8 +65,8 @@ VSharedConfigParameterHolder::VSharedConfigParameterHolder()
          "Send a 'Zero' command to all of the signal conditioners. Calling this function doesn't interrupt data "
          "acquisition.",
          "Actions", 3);
-    Init(ScanForHardware, "ScanForHardware", "Detect ZORVA digital devices", "Search for additional signal conditioners",
-         "Plug-in", 5);
+    Init(ScanForHardware, "ScanForHardware", "Detect ZORVA digital devices",
+         "Search for additional signal conditioners", "Plug-in", 5);
 }
 
 VSharedConfigDefinition::VSharedConfigDefinition()
@@ -75,16 +74,14 @@ VSharedConfigDefinition::VSharedConfigDefinition()
       Version("V1.13"),
       Manufacturer("ZORVA"),
       Description("This is a placeholder device controlling settings common to all ZORVA devices")
-{
-}
+{}
 
 void VSharedConfigDefinition::Describe(IDefinitionRegistry* registry, bool /*includeActions*/)
 {
     if (!registry)
         return;
-    HostResultHandle(registry->BeginDefinition(Manufacturer.c_str(), Name.c_str(), Version.c_str(),
-                                               Description.c_str(), "Shared Configuration",
-                                               "Add ZORVA Trel/Celvo devices", ""));
+    HostResultHandle(registry->BeginDefinition(Manufacturer.c_str(), Name.c_str(), Version.c_str(), Description.c_str(),
+                                               "Shared Configuration", "Add ZORVA Trel/Celvo devices", ""));
     // The host lists the rate first; declaration order puts SyncMode first.
     Add(registry, SampleRate);
     Add(registry, SyncMode);

@@ -19,10 +19,10 @@ class VSharedConfigParameterHolder
 public:
     VSharedConfigParameterHolder();
 
-    VParameter<MoldraDigitalDevice::IParameterValueEnum> SyncMode;         ///< id 0
-    VParameter<MoldraDigitalDevice::IParameterValueEnum> SampleRate;       ///< id 1
-    VParameter<MoldraDigitalDevice::IParameterValueDouble> DataThreshold;  ///< id 2, newtons
-    VParameter<MoldraDigitalDevice::IParameterValueAction> BroadcastZero;  ///< id 3
+    VParameter<MoldraDigitalDevice::IParameterValueEnum> SyncMode;          ///< id 0
+    VParameter<MoldraDigitalDevice::IParameterValueEnum> SampleRate;        ///< id 1
+    VParameter<MoldraDigitalDevice::IParameterValueDouble> DataThreshold;   ///< id 2, newtons
+    VParameter<MoldraDigitalDevice::IParameterValueAction> BroadcastZero;   ///< id 3
     VParameter<MoldraDigitalDevice::IParameterValueAction> ScanForHardware; ///< id 5
 };
 

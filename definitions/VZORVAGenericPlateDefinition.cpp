@@ -53,20 +53,15 @@ VGenericPlateParameterHolder::VGenericPlateParameterHolder()
     Init(PlatformModel, "PlatformModel", "Platform Model", "Platform Model", "Platform", true, 3);
     Init(PlatformSerial, "PlatformSerial", "Platform Serial", "Platform Serial", "Platform", true, 4);
     Init(BlinkAction, "BlinkAction", "Blink",
-         "Make the selected signal conditioner blink. The amber light will blink for ten seconds. ", "Amplifier",
-         false, 5);
-    Init(ParameterA, "ParameterA", "a", "X displacement from sensor origin to force plate origin.", "Origin", true,
-         6);
-    Init(ParameterB, "ParameterB", "b", "Y displacement from sensor origin to force plate origin.", "Origin", true,
-         6);
+         "Make the selected signal conditioner blink. The amber light will blink for ten seconds. ", "Amplifier", false,
+         5);
+    Init(ParameterA, "ParameterA", "a", "X displacement from sensor origin to force plate origin.", "Origin", true, 6);
+    Init(ParameterB, "ParameterB", "b", "Y displacement from sensor origin to force plate origin.", "Origin", true, 6);
     Init(ParameterAZ0, "ParameterAZ0", "az0", "Negative Z displacement from sensor origin to force plate surface.",
          "Origin", true, 6);
 }
 
-VZORVAGenericPlateDefinition::VZORVAGenericPlateDefinition()
-    : VZORVAGenericPlateDefinition("Force plate", 0.5, 0.5)
-{
-}
+VZORVAGenericPlateDefinition::VZORVAGenericPlateDefinition() : VZORVAGenericPlateDefinition("Force plate", 0.5, 0.5) {}
 
 VZORVAGenericPlateDefinition::VZORVAGenericPlateDefinition(const char* name, double dimensionX, double dimensionY)
     : Description("This device represents an ZORVA force plate/signal conditioner pair"),
@@ -76,15 +71,14 @@ VZORVAGenericPlateDefinition::VZORVAGenericPlateDefinition(const char* name, dou
       Name(name),
       DimensionX(dimensionX),
       DimensionY(dimensionY)
-{
-}
+{}
 
 void VZORVAGenericPlateDefinition::Describe(IDefinitionRegistry* registry, bool includeActions)
 {
     if (!registry)
         return;
-    HostResultHandle(registry->BeginDefinition(Manufacturer.c_str(), Name.c_str(), Version.c_str(),
-                                               Description.c_str(), "ForcePlate", "", ""));
+    HostResultHandle(registry->BeginDefinition(Manufacturer.c_str(), Name.c_str(), Version.c_str(), Description.c_str(),
+                                               "ForcePlate", "", ""));
 
     IParameterValueBool connected;
     connected.Value = false;
@@ -135,8 +129,8 @@ void VZORVAGenericPlateDefinition::Describe(IDefinitionRegistry* registry, bool 
 std::unique_ptr<VZORVAGenericPlateDefinition> CreateStandardPlateDefinition(int modelIndex)
 {
     int row = 0;
-#define ZORVA_PLATE_MODEL_CASE(Tag, Name, X, Y, Actions, OtherText, MatchY, MatchX)                           \
-    if (modelIndex == ++row)                                                                                   \
+#define ZORVA_PLATE_MODEL_CASE(Tag, Name, X, Y, Actions, OtherText, MatchY, MatchX)                                    \
+    if (modelIndex == ++row)                                                                                           \
         return std::make_unique<VZORVA_##Tag##_PlateDefinition>();
     ZORVA_STANDARD_PLATE_MODELS(ZORVA_PLATE_MODEL_CASE)
 #undef ZORVA_PLATE_MODEL_CASE

@@ -55,11 +55,11 @@ protected:
 
 /// The per-model classes, one per row of the standard model table: each
 /// differs from the generic plate only in its name and dimensions.
-#define ZORVA_PLATE_MODEL_CLASS(Tag, Name, X, Y, Actions, OtherText, MatchY, MatchX)                          \
-    class VZORVA_##Tag##_PlateDefinition : public VZORVAGenericPlateDefinition                                 \
-    {                                                                                                          \
-    public:                                                                                                    \
-        VZORVA_##Tag##_PlateDefinition() : VZORVAGenericPlateDefinition(Name, X, Y) {}                         \
+#define ZORVA_PLATE_MODEL_CLASS(Tag, Name, X, Y, Actions, OtherText, MatchY, MatchX)                                   \
+    class VZORVA_##Tag##_PlateDefinition : public VZORVAGenericPlateDefinition                                         \
+    {                                                                                                                  \
+    public:                                                                                                            \
+        VZORVA_##Tag##_PlateDefinition() : VZORVAGenericPlateDefinition(Name, X, Y) {}                                 \
     };
 ZORVA_STANDARD_PLATE_MODELS(ZORVA_PLATE_MODEL_CLASS)
 #undef ZORVA_PLATE_MODEL_CLASS

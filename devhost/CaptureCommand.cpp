@@ -175,8 +175,8 @@ std::string ProgressText(double elapsed, double total, const std::vector<Instant
         const std::size_t samples = latest.size() / kValuesPerSample;
         for (std::size_t s = 0; s < samples; ++s)
             fz += latest[s * kValuesPerSample + 2];
-        text += "  | " + std::to_string(i) + ": " + std::to_string(plates[i].services->PushCount()) +
-                " blocks, Fz " + (samples ? Fixed(fz / samples, 0) + " N" : std::string("-"));
+        text += "  | " + std::to_string(i) + ": " + std::to_string(plates[i].services->PushCount()) + " blocks, Fz " +
+                (samples ? Fixed(fz / samples, 0) + " N" : std::string("-"));
     }
     return text;
 }
@@ -189,8 +189,7 @@ public:
     CaptureLoop(PluginSession& session, const BenchControl& bench, const Options& options, Console& console,
                 std::size_t warningsFrom)
         : session_(session), bench_(bench), options_(options), console_(console), warningCursor_(warningsFrom)
-    {
-    }
+    {}
 
     void Run(double start)
     {
@@ -214,8 +213,8 @@ public:
                 Rearm();
             if (Now() - lastProgress >= kProgressInterval) {
                 lastProgress = Now();
-                console_.Progress(ProgressText(std::min(lastProgress, options_.seconds), options_.seconds,
-                                               session_.Plates()));
+                console_.Progress(
+                    ProgressText(std::min(lastProgress, options_.seconds), options_.seconds, session_.Plates()));
             }
             std::this_thread::sleep_for(kTick);
         }
@@ -245,8 +244,8 @@ private:
             const std::vector<InstantiatedDevice> plates = session_.Plates();
             const int plate = ResolvePlate(plates, action.target);
             if (plate < 0) {
-                console_.Event(Now(), "blink=" + action.target + ": no such plate now; the plates are " +
-                                          PlateList(plates));
+                console_.Event(Now(),
+                               "blink=" + action.target + ": no such plate now; the plates are " + PlateList(plates));
                 break;
             }
             console_.Event(Now(), "blink: the user presses \"Blink\" of " + plates[plate].deviceName);
@@ -316,8 +315,8 @@ void PrintSummary(const std::vector<PlateRecording>& recordings, const std::stri
 {
     std::printf("Samples (%s, %u datasets per second, %s s):\n", mode.c_str(), rate, Short(seconds).c_str());
     Table table;
-    table.Add({"#", "plate", "definition", "blocks", "samples", "sample numbers", "loaded", "mean Fz (N)",
-               "mean CoP (m)"});
+    table.Add(
+        {"#", "plate", "definition", "blocks", "samples", "sample numbers", "loaded", "mean Fz (N)", "mean CoP (m)"});
     for (std::size_t i = 0; i < recordings.size(); ++i) {
         const PlateRecording& r = recordings[i];
         const PlateSummary s = Summarise(r.blocks);

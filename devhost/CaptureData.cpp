@@ -7,10 +7,7 @@ namespace zorvahost {
 namespace {
 
 /// Up to 7 significant digits (a float's precision), "-0" written as "0".
-void WriteValue(std::FILE* file, float value)
-{
-    std::fprintf(file, ",%.7g", static_cast<double>(value) + 0.0);
-}
+void WriteValue(std::FILE* file, float value) { std::fprintf(file, ",%.7g", static_cast<double>(value) + 0.0); }
 
 } // namespace
 

@@ -49,8 +49,7 @@ bool TakesValue(const std::string& option)
 
 bool IsKnownOption(const std::string& option)
 {
-    return TakesValue(option) || option == "--help" || option == "-h" || option == "--verbose" ||
-           option == "--full";
+    return TakesValue(option) || option == "--help" || option == "-h" || option == "--verbose" || option == "--full";
 }
 
 /// A plain decimal number: digits with at most one point, nothing else.
@@ -119,7 +118,8 @@ bool ParseAction(const std::string& text, TimedAction& action, std::string& erro
         }
         return true;
     }
-    error = "--at " + text + ": unknown action \"" + name + "\"; the actions are rescan, zero, blink=PLATE, "
+    error = "--at " + text + ": unknown action \"" + name +
+            "\"; the actions are rescan, zero, blink=PLATE, "
             "unplug=UNIT and plug=UNIT";
     return false;
 }
@@ -177,10 +177,7 @@ bool ApplyValue(const std::string& option, const std::string& value, Options& op
 
 } // namespace
 
-bool ParseSeconds(const std::string& text, double& seconds)
-{
-    return ParseDecimal(text, seconds);
-}
+bool ParseSeconds(const std::string& text, double& seconds) { return ParseDecimal(text, seconds); }
 
 const char* CommandName(Command command)
 {
@@ -245,9 +242,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
             inlineValue = true;
         }
         if (!IsKnownOption(option)) {
-            result.error = option.empty() || option[0] != '-'
-                               ? "unexpected argument \"" + arguments[i] + "\""
-                               : "unknown option " + option;
+            result.error = option.empty() || option[0] != '-' ? "unexpected argument \"" + arguments[i] + "\""
+                                                              : "unknown option " + option;
             return result;
         }
         if (!Accepts(options.command, option)) {
@@ -372,8 +368,7 @@ std::string HelpText(Command command)
                "         --csv plates.csv --plot plates.png\n"
                "\n"
                "Exit code 1 when no plate could be armed, or the CSV or the plot could not be written.\n";
-    case Command::Help:
-        break;
+    case Command::Help: break;
     }
     return "usage: zorva-devhost [COMMAND] [OPTIONS]\n"
            "\n"

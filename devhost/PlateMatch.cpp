@@ -101,8 +101,8 @@ MatchExplanation ExplainMatch(const DetectedUnit& unit, const std::vector<Custom
     } else {
         result.reason += "; custom plates:";
         for (const CustomPlateEntry& entry : customPlates)
-            result.reason += " \"" + entry.plate.Name + "\" " +
-                             MillimetreSize(entry.plate.DimensionX, entry.plate.DimensionY) + ",";
+            result.reason +=
+                " \"" + entry.plate.Name + "\" " + MillimetreSize(entry.plate.DimensionX, entry.plate.DimensionY) + ",";
         result.reason.pop_back();
     }
     return result;

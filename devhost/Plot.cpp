@@ -50,7 +50,9 @@ bool FindPlotter(std::string& python, std::string& error)
             return true;
         }
         tried += (tried.empty() ? "" : ", ") + candidate +
-                 (result == kNoMatplotlib ? " (no matplotlib)" : result < 0 ? " (not found)" : " (failed)");
+                 (result == kNoMatplotlib ? " (no matplotlib)"
+                  : result < 0            ? " (not found)"
+                                          : " (failed)");
     }
     error = "--plot needs Python 3 with matplotlib, and none was found (tried " + tried +
             "). Install it (Debian: apt-get install python3-matplotlib, which scripts/setup.sh does; "

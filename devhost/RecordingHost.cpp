@@ -52,9 +52,7 @@ std::string DescribeValue(IParameterValue& value)
         return "Unreadable(type " + std::to_string(value.GetType()) + ")";
     std::ostringstream text;
     text.precision(17);
-    auto flags = [&](IParameterValue& v) {
-        text << " flags " << v.GetFlagA() << v.GetFlagB() << v.GetFlagC();
-    };
+    auto flags = [&](IParameterValue& v) { text << " flags " << v.GetFlagA() << v.GetFlagB() << v.GetFlagC(); };
     switch (copy->GetType()) {
     case ParameterTypeBool: {
         auto& v = static_cast<IParameterValueBool&>(*copy);
@@ -260,9 +258,9 @@ HostResult* RecordingHost::BeginDefinition(const char* manufacturer, const char*
                                            const char* description, const char* deviceType, const char* addLabel,
                                            const char* extra)
 {
-    HostResult* result = Record("BeginDefinition(" + Quote(manufacturer) + ", " + Quote(name) + ", " +
-                                Quote(version) + ", " + Quote(description) + ", " + Quote(deviceType) + ", " +
-                                Quote(addLabel) + ", " + Quote(extra) + ")");
+    HostResult* result =
+        Record("BeginDefinition(" + Quote(manufacturer) + ", " + Quote(name) + ", " + Quote(version) + ", " +
+               Quote(description) + ", " + Quote(deviceType) + ", " + Quote(addLabel) + ", " + Quote(extra) + ")");
     RecordedDefinition definition;
     definition.manufacturer = manufacturer ? manufacturer : "";
     definition.name = name ? name : "";
@@ -281,10 +279,9 @@ HostResult* RecordingHost::AddParameter(const char* name, const char* displayNam
                                         std::uint64_t id)
 {
     const std::string valueText = value ? DescribeValue(*value) : "null";
-    HostResult* result = Record("AddParameter(" + Quote(name) + ", " + Quote(displayName) + ", " +
-                                Quote(description) + ", " + Quote(group) + ", " +
-                                (definitionFlag ? "true" : "false") + ", " + valueText + ", " + std::to_string(id) +
-                                ")");
+    HostResult* result = Record("AddParameter(" + Quote(name) + ", " + Quote(displayName) + ", " + Quote(description) +
+                                ", " + Quote(group) + ", " + (definitionFlag ? "true" : "false") + ", " + valueText +
+                                ", " + std::to_string(id) + ")");
     if (result)
         return result;
     RecordedParameter parameter;
@@ -344,8 +341,8 @@ HostResult* RecordingHost::EndDefinition()
     return result;
 }
 
-HostResult* RecordingHost::InstantiateDevice(const char* manufacturer, const char* definitionName,
-                                             const char* version, const char* deviceName, IDevice* device)
+HostResult* RecordingHost::InstantiateDevice(const char* manufacturer, const char* definitionName, const char* version,
+                                             const char* deviceName, IDevice* device)
 {
     HostResult* result = Record("InstantiateDevice(" + Quote(manufacturer) + ", " + Quote(definitionName) + ", " +
                                 Quote(version) + ", " + Quote(deviceName) + ")");
@@ -415,10 +412,7 @@ void RecordingHost::FailPushSamples(const std::string& message)
     pushFailure_ = message;
 }
 
-void RecordingHost::SetPushSamplesDelay(std::chrono::microseconds delay)
-{
-    pushDelayMicroseconds_ = delay.count();
-}
+void RecordingHost::SetPushSamplesDelay(std::chrono::microseconds delay) { pushDelayMicroseconds_ = delay.count(); }
 
 void RecordingHost::ReadStateOnNotify(bool on)
 {
@@ -478,13 +472,12 @@ void RecordingHost::SetTickRate(unsigned int ticksPerSecond)
 
 DeviceServices::DeviceServices(RecordingHost& host, std::string deviceName)
     : host_(host), deviceName_(std::move(deviceName))
-{
-}
+{}
 
 HostResult* DeviceServices::GetParameterValue(IParameterValue* value, const char* name, const char* scope)
 {
-    HostResult* result = host_.Record("GetParameterValue(" + Quote(deviceName_.c_str()) + ", " + Quote(name) +
-                                      ", " + Quote(scope) + ")");
+    HostResult* result = host_.Record("GetParameterValue(" + Quote(deviceName_.c_str()) + ", " + Quote(name) + ", " +
+                                      Quote(scope) + ")");
     if (result)
         return result;
     std::shared_ptr<IParameterValue> stored = Parameter(name ? name : "");
@@ -498,8 +491,8 @@ HostResult* DeviceServices::GetParameterValue(IParameterValue* value, const char
 HostResult* DeviceServices::SetParameterValue(IParameterValue* value, const char* name, const char* scope)
 {
     const std::string valueText = value ? DescribeValue(*value) : "null";
-    HostResult* result = host_.Record("SetParameterValue(" + Quote(deviceName_.c_str()) + ", " + Quote(name) +
-                                      ", " + Quote(scope) + ", " + valueText + ")");
+    HostResult* result = host_.Record("SetParameterValue(" + Quote(deviceName_.c_str()) + ", " + Quote(name) + ", " +
+                                      Quote(scope) + ", " + valueText + ")");
     if (result)
         return result;
     std::shared_ptr<IParameterValue> copy = value ? CopyValue(*value) : nullptr;
@@ -551,9 +544,9 @@ HostResult* DeviceServices::GetChangedParameters(unsigned int* cursor, std::uint
     std::lock_guard<std::mutex> lock(mutex_);
     // The caller sized `ids` from GetChangedParameterCount(): at most that many.
     unsigned int written = 0;
-    const unsigned int room =
-        countAnnounced_ ? std::min<unsigned int>(announcedCount_, static_cast<unsigned int>(changes_.size()))
-                        : static_cast<unsigned int>(changes_.size());
+    const unsigned int room = countAnnounced_
+                                  ? std::min<unsigned int>(announcedCount_, static_cast<unsigned int>(changes_.size()))
+                                  : static_cast<unsigned int>(changes_.size());
     while (*cursor >= 1 && *cursor <= changes_.size() && written < room) {
         if (ids)
             ids[written] = changes_[*cursor - 1];

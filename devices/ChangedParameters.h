@@ -23,8 +23,8 @@ const unsigned int MaxChangedParameterIds = 65536;
 /// beyond that room is cut to it. An announced count above
 /// MaxChangedParameterIds is not asked for at all (the host would write that
 /// many): it is logged at level 2 through `host` and no id is returned.
-inline std::vector<std::uint64_t> ChangedParameterIds(MoldraDigitalDevice::IDeviceHost& services,
-                                                      unsigned int& cursor, MoldraDigitalDevice::IPluginHost* host)
+inline std::vector<std::uint64_t> ChangedParameterIds(MoldraDigitalDevice::IDeviceHost& services, unsigned int& cursor,
+                                                      MoldraDigitalDevice::IPluginHost* host)
 {
     const unsigned int announced = services.GetChangedParameterCount();
     if (announced > MaxChangedParameterIds) {

@@ -125,7 +125,8 @@ void VZORVATrelDevice::TransferBlock(const float* block, unsigned int n, bool ca
     // Metres, with the signs the formulas need.
     const Vector3 sensorOrigin{origin[0], origin[1], origin[2]};
     for (int s = 0; s < SamplesPerBlock; ++s) {
-        const float* r = block + (static_cast<std::size_t>(s) * n + static_cast<std::size_t>(deviceIndex)) * FloatsPerRecord;
+        const float* r =
+            block + (static_cast<std::size_t>(s) * n + static_cast<std::size_t>(deviceIndex)) * FloatsPerRecord;
         float* v = values + s * ValuesPerSample;
         const Vector3 force{r[1], r[2], r[3]};
         const Vector3 moment{r[4], r[5], r[6]};

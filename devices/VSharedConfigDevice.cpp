@@ -56,8 +56,8 @@ void VSharedConfigDevice::Attach(IDeviceHost* deviceServices)
 
 void VSharedConfigDevice::DetectionCallbacks()
 {
-    driver->DetectHardware(boost::bind(&VSharedConfigDevice::OnDetectionComplete, this, boost::placeholders::_1,
-                                       boost::placeholders::_2));
+    driver->DetectHardware(
+        boost::bind(&VSharedConfigDevice::OnDetectionComplete, this, boost::placeholders::_1, boost::placeholders::_2));
 }
 
 void VSharedConfigDevice::ParametersChanged()

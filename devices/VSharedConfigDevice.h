@@ -132,8 +132,8 @@ private:
     std::vector<boost::shared_ptr<VZORVATrelDevice>> plates ZORVA_GUARDED_BY(mutex);
     /// Every plate device ever created, by identity key, in creation order.
     /// Units whose identities are equal each keep their own plate.
-    std::multimap<std::pair<std::string, std::string>, boost::shared_ptr<VZORVATrelDevice>> knownPlates
-        ZORVA_GUARDED_BY(mutex);
+    std::multimap<std::pair<std::string, std::string>, boost::shared_ptr<VZORVATrelDevice>>
+        knownPlates ZORVA_GUARDED_BY(mutex);
     MoldraDigitalDevice::IDeviceHost* services ZORVA_GUARDED_BY(mutex) = nullptr;
     unsigned int changeCursor ZORVA_GUARDED_BY(mutex) = 1;
     VSharedConfigDefinition definition ZORVA_GUARDED_BY(mutex);

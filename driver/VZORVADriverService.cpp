@@ -25,8 +25,7 @@ const std::size_t CalibrationSerialLength = 16;
 /// fmDLLSetupCheck's result for a set-up that is the one last saved.
 const int SetupUnchangedCode = 1;
 
-const char* const TimedOutMessage =
-    "ZORVA device initialization timed out, consider restarting the application.";
+const char* const TimedOutMessage = "ZORVA device initialization timed out, consider restarting the application.";
 
 /// The set-up check's message for each code; the apostrophe of 215 is
 /// Windows-1252's right single quotation mark, as in all our narrow texts.
@@ -206,10 +205,7 @@ void VZORVADriverService::SetAcquisitionRate(unsigned int rate)
     PostJob(boost::bind(&VZORVADriverService::RateJob, this, rate));
 }
 
-void VZORVADriverService::SetGenlockMode(bool on)
-{
-    PostJob(boost::bind(&VZORVADriverService::GenlockJob, this, on));
-}
+void VZORVADriverService::SetGenlockMode(bool on) { PostJob(boost::bind(&VZORVADriverService::GenlockJob, this, on)); }
 
 void VZORVADriverService::StartAcquisition() { PostJob(boost::bind(&VZORVADriverService::StartJob, this)); }
 

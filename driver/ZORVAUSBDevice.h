@@ -13,13 +13,13 @@
 #pragma once
 
 #if defined(_WIN32)
-#  if defined(ZORVA_USB_BUILDING)
-#    define ZORVA_USB_API extern "C" __declspec(dllexport)
-#  else
-#    define ZORVA_USB_API extern "C" __declspec(dllimport)
-#  endif
+#    if defined(ZORVA_USB_BUILDING)
+#        define ZORVA_USB_API extern "C" __declspec(dllexport)
+#    else
+#        define ZORVA_USB_API extern "C" __declspec(dllimport)
+#    endif
 #else
-#  define ZORVA_USB_API extern "C" __attribute__((visibility("default")))
+#    define ZORVA_USB_API extern "C" __attribute__((visibility("default")))
 #endif
 
 #define ZORVA_USB_TEXT_SIZE 1024

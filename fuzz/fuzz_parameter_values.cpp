@@ -68,8 +68,14 @@ Bytes Canonical(int which, Bytes block)
     std::vector<std::size_t> bools;
     std::size_t flags = 0;
     switch (which) {
-    case 0: bools.push_back(4); flags = 5; break;
-    case 1: flags = 12; bools.push_back(31); break;
+    case 0:
+        bools.push_back(4);
+        flags = 5;
+        break;
+    case 1:
+        flags = 12;
+        bools.push_back(31);
+        break;
     case 2:
     case 3: flags = 8 + LengthAt(block, 4); break;
     default: flags = 8; break;
@@ -98,7 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Bytes block(data + 1, data + size);
 
     std::unique_ptr<IParameterValue> value = NewValue(which);
-    const bool accepted = value->ReadFrom(block.empty() ? nullptr : block.data(), static_cast<unsigned int>(block.size()));
+    const bool accepted =
+        value->ReadFrom(block.empty() ? nullptr : block.data(), static_cast<unsigned int>(block.size()));
     if (!accepted)
         return 0;
     Require(!block.empty(), "an empty block is refused");

@@ -94,23 +94,23 @@ void DeleteHostObject(Interface* object)
 }
 
 /// At the head of an interface: its one destructor slot.
-#  define ZORVA_HOST_INTERFACE_DESTRUCTOR(Interface)                                                            \
-  public:                                                                                                       \
-      /** Slot 0: the Microsoft scalar deleting destructor. */                                                  \
-      virtual void* ScalarDeletingDestructor(unsigned int flags) = 0;                                           \
-                                                                                                                \
-  protected:                                                                                                    \
-      ~Interface() = default;                                                                                   \
-                                                                                                                \
-  public:
+#    define ZORVA_HOST_INTERFACE_DESTRUCTOR(Interface)                                                                 \
+    public:                                                                                                            \
+        /** Slot 0: the Microsoft scalar deleting destructor. */                                                       \
+        virtual void* ScalarDeletingDestructor(unsigned int flags) = 0;                                                \
+                                                                                                                       \
+    protected:                                                                                                         \
+        ~Interface() = default;                                                                                        \
+                                                                                                                       \
+    public:
 
 /// In every final class that implements such an interface.
-#  define ZORVA_HOST_OBJECT(Class)                                                                              \
-  public:                                                                                                       \
-      void* ScalarDeletingDestructor(unsigned int flags) override                                              \
-      {                                                                                                         \
-          return ::MoldraDigitalDevice::DestroyHostObject(this, flags);                                         \
-      }
+#    define ZORVA_HOST_OBJECT(Class)                                                                                   \
+    public:                                                                                                            \
+        void* ScalarDeletingDestructor(unsigned int flags) override                                                    \
+        {                                                                                                              \
+            return ::MoldraDigitalDevice::DestroyHostObject(this, flags);                                              \
+        }
 
 #else
 
@@ -122,11 +122,11 @@ void DeleteHostObject(Interface* object)
     delete object;
 }
 
-#  define ZORVA_HOST_INTERFACE_DESTRUCTOR(Interface)                                                            \
-  public:                                                                                                       \
-      virtual ~Interface() {}
+#    define ZORVA_HOST_INTERFACE_DESTRUCTOR(Interface)                                                                 \
+    public:                                                                                                            \
+        virtual ~Interface() {}
 
-#  define ZORVA_HOST_OBJECT(Class)
+#    define ZORVA_HOST_OBJECT(Class)
 
 #endif
 

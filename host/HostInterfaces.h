@@ -37,8 +37,8 @@ class IDefinitionRegistry
 {
 public:
     virtual HostResult* BeginDefinition(const char* manufacturer, const char* name, const char* version,
-                                        const char* description, const char* deviceType,
-                                        const char* addLabel, const char* extra) = 0;
+                                        const char* description, const char* deviceType, const char* addLabel,
+                                        const char* extra) = 0;
     /// The host copies `value` (through CopyTo) during the call.
     virtual HostResult* AddParameter(const char* name, const char* displayName, const char* description,
                                      const char* group, bool definitionFlag, IParameterValue* value,
@@ -59,8 +59,8 @@ protected:
 class IDeviceInstantiator
 {
 public:
-    virtual HostResult* InstantiateDevice(const char* manufacturer, const char* definitionName,
-                                          const char* version, const char* deviceName, IDevice* device) = 0;
+    virtual HostResult* InstantiateDevice(const char* manufacturer, const char* definitionName, const char* version,
+                                          const char* deviceName, IDevice* device) = 0;
 
 protected:
     ~IDeviceInstantiator() = default;
@@ -79,9 +79,8 @@ public:
     /// Writes the ids changed since *cursor into ids (room for the count above),
     /// their number into *count, and advances *cursor.
     virtual HostResult* GetChangedParameters(unsigned int* cursor, std::uint64_t* ids, unsigned int* count) = 0;
-    virtual HostResult* PushSamples(unsigned int stream, std::int64_t frame, int samplesPerBlock,
-                                    const int* outputs, int outputCount, const float* values,
-                                    int valueCount) = 0;
+    virtual HostResult* PushSamples(unsigned int stream, std::int64_t frame, int samplesPerBlock, const int* outputs,
+                                    int outputCount, const float* values, int valueCount) = 0;
     virtual void NotifyChanged() = 0;
 
 protected:
@@ -93,8 +92,8 @@ class ICaptureSetup
 {
 public:
     virtual HostResult* SetTicksPerSample(unsigned int ticks) = 0;
-    virtual HostResult* AddSyncInput(const char* portName, int edge, int tolerance, int reserved1,
-                                     int reserved2, bool enabled) = 0;
+    virtual HostResult* AddSyncInput(const char* portName, int edge, int tolerance, int reserved1, int reserved2,
+                                     bool enabled) = 0;
     virtual void SetTimingMode(int mode) = 0;
     virtual HostResult* SetSamplesPerBlock(unsigned int samples) = 0;
 

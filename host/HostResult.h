@@ -5,7 +5,7 @@
 
 // <windows.h> maps GetMessage to GetMessageW; the host's operation keeps its name.
 #ifdef GetMessage
-#  undef GetMessage
+#    undef GetMessage
 #endif
 
 namespace MoldraDigitalDevice {

@@ -23,7 +23,7 @@ const char* const SharedConfigDeviceName = "ZORVA Shared Config Device";
 VSharedConfigDefinition sharedConfigDefinition;
 
 namespace {
-#define ZORVA_PLATE_MODEL_STATIC(Tag, Name, X, Y, Actions, OtherText, MatchY, MatchX)                         \
+#define ZORVA_PLATE_MODEL_STATIC(Tag, Name, X, Y, Actions, OtherText, MatchY, MatchX)                                  \
     VZORVA_##Tag##_PlateDefinition Tag##Definition;
 ZORVA_STANDARD_PLATE_MODELS(ZORVA_PLATE_MODEL_STATIC)
 #undef ZORVA_PLATE_MODEL_STATIC
@@ -43,10 +43,9 @@ namespace {
 void InstantiateSharedDevice(IDeviceInstantiator* instantiator)
 {
     sharedDeviceInstantiated = true;
-    HostResultHandle(instantiator->InstantiateDevice(sharedConfigDefinition.Manufacturer.c_str(),
-                                                     sharedConfigDefinition.Name.c_str(),
-                                                     sharedConfigDefinition.Version.c_str(), SharedConfigDeviceName,
-                                                     sharedConfigDevice.get()));
+    HostResultHandle(instantiator->InstantiateDevice(
+        sharedConfigDefinition.Manufacturer.c_str(), sharedConfigDefinition.Name.c_str(),
+        sharedConfigDefinition.Version.c_str(), SharedConfigDeviceName, sharedConfigDevice.get()));
 }
 
 bool SameText(const char* text, const std::string& expected)
@@ -97,8 +96,7 @@ void OnManualDeviceInstantiation(const char* manufacturer, const char* definitio
 {
     // The plugin creates no other device by hand.
     if (!SameText(manufacturer, sharedConfigDefinition.Manufacturer) ||
-        !SameText(definitionName, sharedConfigDefinition.Name) ||
-        !SameText(version, sharedConfigDefinition.Version))
+        !SameText(definitionName, sharedConfigDefinition.Name) || !SameText(version, sharedConfigDefinition.Version))
         return;
     if (sharedDeviceInstantiated || !deviceInstantiator || !sharedConfigDevice)
         return;

@@ -43,5 +43,4 @@ void BeginDeviceInstantiation(MoldraDigitalDevice::IDeviceInstantiator* instanti
 void OnManualDeviceInstantiation(const char* manufacturer, const char* definitionName, const char* version);
 void Shutdown();
 
-
 } // namespace ZORVA

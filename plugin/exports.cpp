@@ -5,9 +5,9 @@
 #include "Guarded.h"
 
 #if defined(_WIN32)
-#  define ZORVA_EXPORT extern "C" __declspec(dllexport)
+#    define ZORVA_EXPORT extern "C" __declspec(dllexport)
 #else
-#  define ZORVA_EXPORT extern "C" __attribute__((visibility("default")))
+#    define ZORVA_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
 using namespace MoldraDigitalDevice;

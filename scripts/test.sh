@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs every test: a plain build, an AddressSanitizer+UBSan build,
-# a ThreadSanitizer build of the threaded parts, a short fuzzing run, and the
-# Windows stage.
+# Builds and runs every test: a format check, clang's thread-safety analysis,
+# a plain build, an AddressSanitizer+UBSan build, a ThreadSanitizer build of
+# the threaded parts, a short fuzzing run, and the Windows stage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -36,6 +36,9 @@ stage() {
 # they build in half the time of -O1 and their tests run about as fast.
 optimised=(-DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG")
 sanitized=(-DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O0 -g1" -DZORVA_BUILD_BENCHMARKS=OFF)
+
+echo "=== Format check (clang-format) ==="
+scripts/format.sh --check
 
 echo "=== Thread-safety analysis (clang, compile only) ==="
 scripts/threadsafety.sh

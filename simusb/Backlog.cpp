@@ -92,10 +92,7 @@ void Backlog::ResetCounters()
     counters_ = Counters{};
 }
 
-float* Backlog::SlotLocked(std::size_t position)
-{
-    return ring_.data() + (position % capacity_) * blockFloats_;
-}
+float* Backlog::SlotLocked(std::size_t position) { return ring_.data() + (position % capacity_) * blockFloats_; }
 
 float* Backlog::NextSlotLocked()
 {

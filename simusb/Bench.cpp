@@ -69,20 +69,11 @@ void Bench::Load(Scenario scenario, std::string origin, std::string fallbackMess
     PowerOff();
 }
 
-Scenario Bench::CurrentScenario() const
-{
-    return scenario_;
-}
+Scenario Bench::CurrentScenario() const { return scenario_; }
 
-std::string Bench::Origin() const
-{
-    return origin_;
-}
+std::string Bench::Origin() const { return origin_; }
 
-std::string Bench::FallbackMessage() const
-{
-    return fallbackMessage_;
-}
+std::string Bench::FallbackMessage() const { return fallbackMessage_; }
 
 bool Bench::SetPlugged(int unit, bool plugged)
 {
@@ -167,10 +158,7 @@ int Bench::PollInitComplete()
     return initComplete_ ? 1 : 0;
 }
 
-int Bench::SetupCheck() const
-{
-    return initialised_ ? scenario_.setupCode : 0;
-}
+int Bench::SetupCheck() const { return initialised_ ? scenario_.setupCode : 0; }
 
 void Bench::SetPosting(bool on)
 {
@@ -223,10 +211,7 @@ int Bench::SetRate(int rate)
 
 // ---------------------------------------------------------------- devices
 
-int Bench::DeviceCount() const
-{
-    return static_cast<int>(enumerated_.size());
-}
+int Bench::DeviceCount() const { return static_cast<int>(enumerated_.size()); }
 
 int Bench::SelectDevice(int index)
 {
@@ -361,15 +346,9 @@ bool Bench::CanProduce() const
     return initialised_ && initComplete_ && acquiring_ && posting_ && threadId_ != 0 && !enumerated_.empty();
 }
 
-std::size_t Bench::BacklogBlocks() const
-{
-    return static_cast<std::size_t>(scenario_.backlogBlocks);
-}
+std::size_t Bench::BacklogBlocks() const { return static_cast<std::size_t>(scenario_.backlogBlocks); }
 
-std::size_t Bench::BlockFloats() const
-{
-    return kSetsPerBlock * enumerated_.size() * kFloatsPerSet;
-}
+std::size_t Bench::BlockFloats() const { return kSetsPerBlock * enumerated_.size() * kFloatsPerSet; }
 
 int Bench::FillBlock(float* block)
 {
@@ -382,7 +361,8 @@ int Bench::FillBlock(float* block)
         const std::uint64_t t = sampleClock_ + s;
         // A step back can take the counter below its start: it wraps backwards too.
         const std::uint64_t back = counterBack_ % kCounterModulus;
-        const auto counter = static_cast<float>((scenario_.counterStart + t + kCounterModulus - back) % kCounterModulus);
+        const auto counter =
+            static_cast<float>((scenario_.counterStart + t + kCounterModulus - back) % kCounterModulus);
         for (std::size_t k = 0; k < n; ++k) {
             const UnitSpec& unit = scenario_.units[enumerated_[k]];
             float* record = block + (s * n + k) * kFloatsPerSet;

@@ -16,13 +16,13 @@
 #include <vector>
 
 #if defined(_WIN32)
-#  if defined(ZORVA_USB_BUILDING)
-#    define ZORVA_SIM_API __declspec(dllexport)
-#  else
-#    define ZORVA_SIM_API __declspec(dllimport)
-#  endif
+#    if defined(ZORVA_USB_BUILDING)
+#        define ZORVA_SIM_API __declspec(dllexport)
+#    else
+#        define ZORVA_SIM_API __declspec(dllimport)
+#    endif
 #else
-#  define ZORVA_SIM_API __attribute__((visibility("default")))
+#    define ZORVA_SIM_API __attribute__((visibility("default")))
 #endif
 
 namespace zorvasim {
@@ -62,8 +62,7 @@ struct LoadProfile
 
     bool operator==(const LoadProfile& o) const
     {
-        return kind == o.kind && load == o.load && offset == o.offset && stepOn == o.stepOn &&
-               stepOff == o.stepOff;
+        return kind == o.kind && load == o.load && offset == o.offset && stepOn == o.stepOn && stepOff == o.stepOff;
     }
 };
 
@@ -113,9 +112,9 @@ struct UnitSpec
                amplifierSerial == o.amplifierSerial && firmwareVersion == o.firmwareVersion &&
                platformModel == o.platformModel && platformSerial == o.platformSerial &&
                originOffsets == o.originOffsets && platformLength == o.platformLength &&
-               platformWidth == o.platformWidth && plugged == o.plugged &&
-               calibrationPending == o.calibrationPending && calDownloadResult == o.calDownloadResult &&
-               calCompleteResults == o.calCompleteResults && load == o.load && trigger == o.trigger;
+               platformWidth == o.platformWidth && plugged == o.plugged && calibrationPending == o.calibrationPending &&
+               calDownloadResult == o.calDownloadResult && calCompleteResults == o.calCompleteResults &&
+               load == o.load && trigger == o.trigger;
     }
 };
 
@@ -195,7 +194,7 @@ struct LibraryState
     std::vector<int> enumeratedUnits; ///< scenario position of each device index
     std::uint64_t sampleClock = 0;
     int zeroCount = 0;
-    std::vector<int> blinkCounts; ///< per scenario unit
+    std::vector<int> blinkCounts;                  ///< per scenario unit
     std::vector<std::array<float, 6>> zeroOffsets; ///< per device index, subtracted from Fx..Mz
 };
 

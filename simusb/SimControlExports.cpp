@@ -56,7 +56,8 @@ ZORVA_SIM_API int ZorvaSim_UnitIdentity(int unit, char* buffer, int size)
         zorvasim::UnitSpec found;
         if (!UnitAt(unit, found))
             return -1;
-        return WriteText(found.amplifierSerial + " / " + found.platformModel + " " + found.platformSerial, buffer, size);
+        return WriteText(found.amplifierSerial + " / " + found.platformModel + " " + found.platformSerial, buffer,
+                         size);
     } catch (const std::exception&) {
         return -1;
     }

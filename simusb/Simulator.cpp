@@ -76,8 +76,7 @@ Simulator& Simulator::Instance()
     return *instance;
 }
 
-Simulator::Simulator()
-    : trace_(kTraceCapacity), bench_(backlog_), generator_(bench_, backlog_), virtualTime_(trace_)
+Simulator::Simulator() : trace_(kTraceCapacity), bench_(backlog_), generator_(bench_, backlog_), virtualTime_(trace_)
 {
     LoadEnvironmentScenario();
 }
@@ -96,8 +95,8 @@ void Simulator::LoadEnvironmentScenario()
             scenario = std::move(parsed);
             origin = std::string("file ") + path;
         } else {
-            fallback = std::string("zorvasim: scenario file \"") + path + "\" (ZORVA_SIM_SCENARIO) not used: " +
-                       why + "; using the built-in two plates";
+            fallback = std::string("zorvasim: scenario file \"") + path + "\" (ZORVA_SIM_SCENARIO) not used: " + why +
+                       "; using the built-in two plates";
             std::fprintf(stderr, "%s\n", fallback.c_str());
             std::fflush(stderr);
         }

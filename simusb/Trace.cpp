@@ -55,15 +55,9 @@ void Trace::TrimLocked()
     }
 }
 
-std::string CallEntry(const char* name, long long arg)
-{
-    return std::string(name) + "(" + std::to_string(arg) + ")";
-}
+std::string CallEntry(const char* name, long long arg) { return std::string(name) + "(" + std::to_string(arg) + ")"; }
 
-std::string ResultEntry(const std::string& call, long long result)
-{
-    return call + " -> " + std::to_string(result);
-}
+std::string ResultEntry(const std::string& call, long long result) { return call + " -> " + std::to_string(result); }
 
 } // namespace detail
 } // namespace zorvasim

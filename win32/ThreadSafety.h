@@ -17,9 +17,9 @@
 #include <mutex>
 
 #if defined(__clang__)
-#  define ZORVA_THREAD_ANNOTATION(x) __attribute__((x))
+#    define ZORVA_THREAD_ANNOTATION(x) __attribute__((x))
 #else
-#  define ZORVA_THREAD_ANNOTATION(x)
+#    define ZORVA_THREAD_ANNOTATION(x)
 #endif
 
 #define ZORVA_CAPABILITY(x) ZORVA_THREAD_ANNOTATION(capability(x))

@@ -6,15 +6,15 @@
 #pragma once
 
 #if defined(_WIN32)
-#  ifndef NOMINMAX
-#    define NOMINMAX
-#  endif
-#  ifndef WIN32_LEAN_AND_MEAN
-#    define WIN32_LEAN_AND_MEAN
-#  endif
-#  include <windows.h>
+#    ifndef NOMINMAX
+#        define NOMINMAX
+#    endif
+#    ifndef WIN32_LEAN_AND_MEAN
+#        define WIN32_LEAN_AND_MEAN
+#    endif
+#    include <windows.h>
 // The host interface has an operation named GetMessage; the plugin calls GetMessageW by name.
-#  undef GetMessage
+#    undef GetMessage
 #else
-#  include "posix/windows_subset.h"
+#    include "posix/windows_subset.h"
 #endif

@@ -187,8 +187,7 @@ struct ErrorCase
 std::ostream& operator<<(std::ostream& out, const ErrorCase& c) { return out << c.name; }
 
 class CComboReadErrorTest : public CComboReadTest, public ::testing::WithParamInterface<ErrorCase>
-{
-};
+{};
 
 TEST_P(CComboReadErrorTest, ReadConfigFile_Inconsistent_FailsWithMessage)
 {
@@ -230,8 +229,7 @@ INSTANTIATE_TEST_SUITE_P(
                   L"Semantic error (Bad combo platform number 0) in configuration file at line 2 \r\n"},
         ErrorCase{"MemberComboNumberNegative", "PP_INFO,-4,M\n",
                   L"Semantic error (Bad combo platform number -4) in configuration file at line 1 \r\n"},
-        ErrorCase{"SeveralSummaryLines",
-                  "CP_COUNT,2\nCP_INFO,1,0,A,t,2,1,1,1\nPP_INFO,1,X\n",
+        ErrorCase{"SeveralSummaryLines", "CP_COUNT,2\nCP_INFO,1,0,A,t,2,1,1,1\nPP_INFO,1,X\n",
                   Summary(L"Combined platform count incorrect\r\n"
                           L"Member platform count incorrect for combo platform 1\r\n"
                           L"Member platform 'X' unknown for combo platform 1\r\n")},

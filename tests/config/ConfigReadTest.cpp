@@ -87,10 +87,16 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ConfigReadLineTest,
     ::testing::Values(
         LineCase{"EmptyFile", "", ReaderResult::Read, L"", {}},
-        LineCase{"BlankAndCommentLinesCount", "\n   \n% note\n\t\nXYZ,1\n", ReaderResult::Failed,
-                 L"Unknown keyword in configuration file at line 5 \r\n", {}},
-        LineCase{"CrLfLineEnds", "ONE,5\r\n\r\nNOPE\r\n", ReaderResult::Failed,
-                 L"Unknown keyword in configuration file at line 3 \r\n", {L"ONE(5)"}},
+        LineCase{"BlankAndCommentLinesCount",
+                 "\n   \n% note\n\t\nXYZ,1\n",
+                 ReaderResult::Failed,
+                 L"Unknown keyword in configuration file at line 5 \r\n",
+                 {}},
+        LineCase{"CrLfLineEnds",
+                 "ONE,5\r\n\r\nNOPE\r\n",
+                 ReaderResult::Failed,
+                 L"Unknown keyword in configuration file at line 3 \r\n",
+                 {L"ONE(5)"}},
         LineCase{"LastLineWithoutLineFeed", "ONE,1\nONE,2", ReaderResult::Read, L"", {L"ONE(1)", L"ONE(2)"}},
         LineCase{"LowerCaseKeyword", "one,7", ReaderResult::Read, L"", {L"ONE(7)"}},
         LineCase{"MixedCaseKeyword", "  tHrEe,a,b,c  ", ReaderResult::Read, L"", {L"THREE(a|b|c)"}},
@@ -103,31 +109,50 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"NoteWithoutComma", "TEXT_NOTE hello world", ReaderResult::Failed, Unknown1, {}},
         LineCase{"DoubleCommaIsOneSeparator", "THREE,a,,b,c", ReaderResult::Read, L"", {L"THREE(a|b|c)"}},
         LineCase{"ParametersTrimmed", "THREE,  a b  ,\tc ,d", ReaderResult::Read, L"", {L"THREE(a b|c|d)"}},
-        LineCase{"MissingParameters", "THREE,a,b", ReaderResult::Failed,
-                 L"Missing parameters in configuration file at line 1 \r\n", {}},
-        LineCase{"TrailingCommasGiveNoParameter", "THREE,a,,,", ReaderResult::Failed,
-                 L"Missing parameters in configuration file at line 1 \r\n", {}},
-        LineCase{"KeywordWithoutItsParameter", "ONE", ReaderResult::Failed,
-                 L"Missing parameters in configuration file at line 1 \r\n", {}},
+        LineCase{"MissingParameters",
+                 "THREE,a,b",
+                 ReaderResult::Failed,
+                 L"Missing parameters in configuration file at line 1 \r\n",
+                 {}},
+        LineCase{"TrailingCommasGiveNoParameter",
+                 "THREE,a,,,",
+                 ReaderResult::Failed,
+                 L"Missing parameters in configuration file at line 1 \r\n",
+                 {}},
+        LineCase{"KeywordWithoutItsParameter",
+                 "ONE",
+                 ReaderResult::Failed,
+                 L"Missing parameters in configuration file at line 1 \r\n",
+                 {}},
         LineCase{"ExtraParametersIgnored", "ONE,1,2,3", ReaderResult::Read, L"", {L"ONE(1)"}},
-        LineCase{"SemanticError", "ONE,ok\nONE,BAD", ReaderResult::Failed,
-                 L"Semantic error (bad value) in configuration file at line 2 \r\n", {L"ONE(ok)", L"ONE(BAD)"}},
-        LineCase{"ByteOrderMarkSpoilsFirstKeyword", "\xEF\xBB\xBFONE,1\nONE,2", ReaderResult::Failed, Unknown1,
-                 {L"ONE(2)"}},
+        LineCase{"SemanticError",
+                 "ONE,ok\nONE,BAD",
+                 ReaderResult::Failed,
+                 L"Semantic error (bad value) in configuration file at line 2 \r\n",
+                 {L"ONE(ok)", L"ONE(BAD)"}},
+        LineCase{
+            "ByteOrderMarkSpoilsFirstKeyword", "\xEF\xBB\xBFONE,1\nONE,2", ReaderResult::Failed, Unknown1, {L"ONE(2)"}},
         LineCase{"SixteenBitText", std::string("\xFF\xFEO\0N\0E\0,\0001\0", 12), ReaderResult::Failed, Unknown1, {}},
-        LineCase{"ErrorsDoNotStopReading", "BAD\nONE,1\n,,\nONE,2", ReaderResult::Failed,
+        LineCase{"ErrorsDoNotStopReading",
+                 "BAD\nONE,1\n,,\nONE,2",
+                 ReaderResult::Failed,
                  L"Unknown keyword in configuration file at line 1 \r\n"
                  L"Syntax error in configuration file at line 3 \r\n",
                  {L"ONE(1)", L"ONE(2)"}},
-        LineCase{"FiveErroneousLines", "A\nB\nC\nD\nE\nONE,1", ReaderResult::Failed,
+        LineCase{"FiveErroneousLines",
+                 "A\nB\nC\nD\nE\nONE,1",
+                 ReaderResult::Failed,
                  L"Unknown keyword in configuration file at line 1 \r\n"
                  L"Unknown keyword in configuration file at line 2 \r\n"
                  L"Unknown keyword in configuration file at line 3 \r\n"
                  L"Unknown keyword in configuration file at line 4 \r\n"
                  L"Unknown keyword in configuration file at line 5 \r\n",
                  {L"ONE(1)"}},
-        LineCase{"SixErroneousLines", "A\nB\nC\nD\nE\nONE,1\nF", ReaderResult::Failed,
-                 L"Configuration file is corrupt - delete and reformat", {L"ONE(1)"}}),
+        LineCase{"SixErroneousLines",
+                 "A\nB\nC\nD\nE\nONE,1\nF",
+                 ReaderResult::Failed,
+                 L"Configuration file is corrupt - delete and reformat",
+                 {L"ONE(1)"}}),
     [](const ::testing::TestParamInfo<LineCase>& info) { return std::string(info.param.name); });
 
 class ConfigReadTest : public ::testing::Test
@@ -170,7 +195,13 @@ TEST_F(ConfigReadTest, ReadConfigFile_SecondRead_StartsAgainFromInitData)
 }
 
 // How the file system is laid out, and what both reader kinds answer.
-enum class Layout { NoFolder, FolderWithoutFile, FolderInPlaceOfFile, LowerCaseDriveLetter };
+enum class Layout
+{
+    NoFolder,
+    FolderWithoutFile,
+    FolderInPlaceOfFile,
+    LowerCaseDriveLetter
+};
 
 struct OpenCase
 {

@@ -91,8 +91,8 @@ TEST_F(ConfigRobustnessTest, ReadConfigFile_LongKeywordAndNumbers_DefinedOutcome
     EXPECT_EQ(ReadCombo(std::string(60000, ',')), ReaderResult::Failed);
     EXPECT_EQ(errorText, L"Syntax error in configuration file at line 1 \r\n");
     const std::string digits(9000, '9'); // six of them still fit one line
-    EXPECT_EQ(ReadCombo("CP_COUNT," + digits + "\nPP_MEMBER,a,b," + digits + ",0." + digits + ",1e" + digits +
-                        ",-" + digits + "," + digits + "\n"),
+    EXPECT_EQ(ReadCombo("CP_COUNT," + digits + "\nPP_MEMBER,a,b," + digits + ",0." + digits + ",1e" + digits + ",-" +
+                        digits + "," + digits + "\n"),
               ReaderResult::Failed);
     EXPECT_EQ(combo.CP_COUNT, 2147483647);
     EXPECT_EQ(combo.memberPlatforms[0].orientation, 0);
@@ -153,8 +153,7 @@ struct LimitCase
 std::ostream& operator<<(std::ostream& out, const LimitCase& c) { return out << c.name; }
 
 class ConfigLimitTest : public ConfigRobustnessTest, public ::testing::WithParamInterface<LimitCase>
-{
-};
+{};
 
 // Regression: a file or a line without end grew one text by about four bytes
 // of memory per byte read until the process died; both are now capped, for
@@ -171,10 +170,7 @@ TEST_P(ConfigLimitTest, AllReaders_FileAtOrBeyondLimit_ReadOrReadError)
 }
 
 /// A note line of `length` characters, with its line feed.
-std::string NoteLine(std::size_t length)
-{
-    return "TEXT_NOTE," + std::string(length - 10, 'n') + "\n";
-}
+std::string NoteLine(std::size_t length) { return "TEXT_NOTE," + std::string(length - 10, 'n') + "\n"; }
 
 /// `bytes` bytes of note lines.
 std::string NoteFile(std::size_t bytes)
@@ -187,27 +183,29 @@ std::string NoteFile(std::size_t bytes)
     return file;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ConfigLimitTest,
-    ::testing::Values(
-        LimitCase{"LongestLine", "CP_COUNT,0\n" + NoteLine(65536), L""},
-        LimitCase{"LineOneTooLong", "CP_COUNT,0\n" + NoteLine(65537), L"line 2 longer than 65536 characters"},
-        LimitCase{"LongestLastLineWithoutEnd", std::string(65536, '%'), L""},
-        LimitCase{"EndlessLineWithoutLineFeed", std::string(1024 * 1024, 'x'),
-                  L"line 1 longer than 65536 characters"},
-        LimitCase{"LargestFile", NoteFile(1024 * 1024), L""},
-        LimitCase{"FileOneByteTooLarge", NoteFile(1024 * 1024 + 1), L"larger than 1048576 bytes"}),
-    [](const ::testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, ConfigLimitTest,
+                         ::testing::Values(LimitCase{"LongestLine", "CP_COUNT,0\n" + NoteLine(65536), L""},
+                                           LimitCase{"LineOneTooLong", "CP_COUNT,0\n" + NoteLine(65537),
+                                                     L"line 2 longer than 65536 characters"},
+                                           LimitCase{"LongestLastLineWithoutEnd", std::string(65536, '%'), L""},
+                                           LimitCase{"EndlessLineWithoutLineFeed", std::string(1024 * 1024, 'x'),
+                                                     L"line 1 longer than 65536 characters"},
+                                           LimitCase{"LargestFile", NoteFile(1024 * 1024), L""},
+                                           LimitCase{"FileOneByteTooLarge", NoteFile(1024 * 1024 + 1),
+                                                     L"larger than 1048576 bytes"}),
+                         [](const ::testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
 
 /// Random lines from the keywords of all three files, with random separators,
 /// numbers, words of every length and raw bytes.
 std::string RandomFile(std::mt19937& random)
 {
-    static const char* const words[] = {
-        "TEXT_NOTE", "VERSION",  "ENABLED", "UNITS",  "CP_COUNT",  "CP_INFO", "PP_INFO",        "PP_MEMBER",
-        "COUNT",     "STRIVO",   "AMP",     "SENSOR", "SETUP_TYPE", "PHY_P",  "TREADMILL_TYPE", "X_DIMENSION",
-        "LEFT",      "BACK",     "A",       "b",      "METRIC",    "english", "%",              "cp_info",
-        "1",         "-1",       "0",       "4",      "25",        "26",      "101",            "90"};
+    static const char* const words[] = {"TEXT_NOTE",   "VERSION", "ENABLED",    "UNITS",   "CP_COUNT",
+                                        "CP_INFO",     "PP_INFO", "PP_MEMBER",  "COUNT",   "STRIVO",
+                                        "AMP",         "SENSOR",  "SETUP_TYPE", "PHY_P",   "TREADMILL_TYPE",
+                                        "X_DIMENSION", "LEFT",    "BACK",       "A",       "b",
+                                        "METRIC",      "english", "%",          "cp_info", "1",
+                                        "-1",          "0",       "4",          "25",      "26",
+                                        "101",         "90"};
     static const char* const separators[] = {",", ",,", " ", "\t", ":", ", ", ""};
     auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
     std::string file;
@@ -217,8 +215,9 @@ std::string RandomFile(std::mt19937& random)
         for (int f = 0; f < fields; ++f) {
             switch (pick(8)) {
             case 0: file += std::to_string(static_cast<int>(random())); break;
-            case 1: file += std::to_string(pick(2000) - 1000) + "." + std::to_string(pick(1000)) + "e" +
-                            std::to_string(pick(90) - 45);
+            case 1:
+                file += std::to_string(pick(2000) - 1000) + "." + std::to_string(pick(1000)) + "e" +
+                        std::to_string(pick(90) - 45);
                 break;
             case 2: file += std::string(static_cast<std::size_t>(pick(3) == 0 ? pick(5000) : pick(40)), 'W'); break;
             case 3:

@@ -17,7 +17,12 @@
 namespace ZORVA {
 namespace {
 
-enum class Node { DevZero, DevNull, NamedPipe };
+enum class Node
+{
+    DevZero,
+    DevNull,
+    NamedPipe
+};
 
 struct SpecialCase
 {
@@ -82,7 +87,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, ConfigSpecialFileTest,
                          ::testing::Values(SpecialCase{"SymlinkToDevZero", Node::DevZero},
                                            SpecialCase{"SymlinkToDevNull", Node::DevNull},
                                            SpecialCase{"NamedPipeWithoutWriter", Node::NamedPipe}),
-                         [](const ::testing::TestParamInfo<SpecialCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<SpecialCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 } // namespace
 } // namespace ZORVA

@@ -17,24 +17,20 @@ struct IntegerCase
 };
 
 class ReadIntegerTest : public ::testing::TestWithParam<IntegerCase>
-{
-};
+{};
 
 TEST_P(ReadIntegerTest, ReadInteger_Text_LeadingDecimalValue)
 {
     EXPECT_EQ(ReadInteger(GetParam().text), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ReadIntegerTest,
-                         ::testing::Values(IntegerCase{L"42", 42}, IntegerCase{L"  \t-7", -7},
-                                           IntegerCase{L"+5", 5}, IntegerCase{L"12abc", 12},
-                                           IntegerCase{L"abc", 0}, IntegerCase{L"", 0}, IntegerCase{L"-", 0},
-                                           IntegerCase{L"1.9", 1}, IntegerCase{L"1 2", 1},
-                                           IntegerCase{L"- 3", 0}, IntegerCase{L"0x1F", 0},
-                                           IntegerCase{L"2147483647", INT_MAX},
-                                           IntegerCase{L"99999999999999999999999", INT_MAX},
-                                           IntegerCase{L"-2147483648", INT_MIN},
-                                           IntegerCase{L"-99999999999999999999999", INT_MIN}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReadIntegerTest,
+    ::testing::Values(IntegerCase{L"42", 42}, IntegerCase{L"  \t-7", -7}, IntegerCase{L"+5", 5},
+                      IntegerCase{L"12abc", 12}, IntegerCase{L"abc", 0}, IntegerCase{L"", 0}, IntegerCase{L"-", 0},
+                      IntegerCase{L"1.9", 1}, IntegerCase{L"1 2", 1}, IntegerCase{L"- 3", 0}, IntegerCase{L"0x1F", 0},
+                      IntegerCase{L"2147483647", INT_MAX}, IntegerCase{L"99999999999999999999999", INT_MAX},
+                      IntegerCase{L"-2147483648", INT_MIN}, IntegerCase{L"-99999999999999999999999", INT_MIN}));
 
 struct RealCase
 {
@@ -43,8 +39,7 @@ struct RealCase
 };
 
 class ReadRealTest : public ::testing::TestWithParam<RealCase>
-{
-};
+{};
 
 TEST_P(ReadRealTest, ReadReal_Text_LeadingDecimalValueAsFloat)
 {
@@ -58,13 +53,12 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ReadRealTest,
     ::testing::Values(RealCase{L"600", 600.0f}, RealCase{L" -2.5", -2.5f}, RealCase{L"+.5", 0.5f},
                       RealCase{L"5.", 5.0f}, RealCase{L"1.5e2x", 150.0f}, RealCase{L"1E-1", 0.1f},
-                      RealCase{L"1e", 1.0f}, RealCase{L"1e+", 1.0f}, RealCase{L"2,5", 2.0f},
-                      RealCase{L"abc", 0.0f}, RealCase{L".", 0.0f}, RealCase{L"0x10", 0.0f},
-                      RealCase{L"inf", 0.0f}, RealCase{L"nan", 0.0f},
+                      RealCase{L"1e", 1.0f}, RealCase{L"1e+", 1.0f}, RealCase{L"2,5", 2.0f}, RealCase{L"abc", 0.0f},
+                      RealCase{L".", 0.0f}, RealCase{L"0x10", 0.0f}, RealCase{L"inf", 0.0f}, RealCase{L"nan", 0.0f},
                       // The decimal value rounds to double first, then to float.
-                      RealCase{L"0.1", static_cast<float>(0.1)}, RealCase{L"24.5", 24.5f},
-                      RealCase{L"1e39", Infinity}, RealCase{L"-1e400", -Infinity},
-                      RealCase{L"1e-400", 0.0f}, RealCase{L"0.0000001e99999999999", Infinity},
+                      RealCase{L"0.1", static_cast<float>(0.1)}, RealCase{L"24.5", 24.5f}, RealCase{L"1e39", Infinity},
+                      RealCase{L"-1e400", -Infinity}, RealCase{L"1e-400", 0.0f},
+                      RealCase{L"0.0000001e99999999999", Infinity},
                       // Just below and exactly at halfway past the largest float.
                       RealCase{L"340282351709131260724621789471329746944", std::numeric_limits<float>::max()},
                       RealCase{L"340282356779733661637539395458142568448", Infinity}));

@@ -113,7 +113,12 @@ TEST_F(CustomDefinitionsTest, BuildCustomDefinitions_SecondBuildAndRelease_ListR
     EXPECT_EQ(DefinitionNames().front(), "Side-by-side TM");
 }
 
-enum class Fault { Missing, FolderInPlace, Faulty };
+enum class Fault
+{
+    Missing,
+    FolderInPlace,
+    Faulty
+};
 
 struct FaultCase
 {
@@ -127,8 +132,7 @@ struct FaultCase
 std::ostream& operator<<(std::ostream& out, const FaultCase& c) { return out << c.name; }
 
 class CustomDefinitionsFaultTest : public CustomDefinitionsTest, public ::testing::WithParamInterface<FaultCase>
-{
-};
+{};
 
 TEST_P(CustomDefinitionsFaultTest, BuildCustomDefinitions_OneFileFails_OthersUnaffected)
 {
@@ -177,28 +181,26 @@ std::vector<std::string> Join(std::vector<std::vector<std::string>> parts)
     return all;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CustomDefinitionsFaultTest,
-    ::testing::Values(
-        FaultCase{"TreadmillMissing", TreadmillFile, Fault::Missing, ReaderResult::NotFound,
-                  Join({ComboNames, StrivoNames})},
-        FaultCase{"TreadmillFolder", TreadmillFile, Fault::FolderInPlace, ReaderResult::Failed,
-                  Join({ComboNames, StrivoNames})},
-        FaultCase{"TreadmillFaulty", TreadmillFile, Fault::Faulty, ReaderResult::Failed,
-                  Join({ComboNames, StrivoNames})},
-        FaultCase{"ComboMissing", ComboFile, Fault::Missing, ReaderResult::NotFound,
-                  Join({{"Side-by-side TM"}, StrivoNames})},
-        FaultCase{"ComboFolder", ComboFile, Fault::FolderInPlace, ReaderResult::Failed,
-                  Join({{"Side-by-side TM"}, StrivoNames})},
-        FaultCase{"ComboFaulty", ComboFile, Fault::Faulty, ReaderResult::Failed,
-                  Join({{"Side-by-side TM"}, StrivoNames})},
-        FaultCase{"StrivoMissing", StrivoFile, Fault::Missing, ReaderResult::NotFound,
-                  Join({{"Side-by-side TM"}, ComboNames})},
-        FaultCase{"StrivoFolder", StrivoFile, Fault::FolderInPlace, ReaderResult::Failed,
-                  Join({{"Side-by-side TM"}, ComboNames})},
-        FaultCase{"StrivoFaulty", StrivoFile, Fault::Faulty, ReaderResult::Failed,
-                  Join({{"Side-by-side TM"}, ComboNames})}),
-    [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, CustomDefinitionsFaultTest,
+                         ::testing::Values(FaultCase{"TreadmillMissing", TreadmillFile, Fault::Missing,
+                                                     ReaderResult::NotFound, Join({ComboNames, StrivoNames})},
+                                           FaultCase{"TreadmillFolder", TreadmillFile, Fault::FolderInPlace,
+                                                     ReaderResult::Failed, Join({ComboNames, StrivoNames})},
+                                           FaultCase{"TreadmillFaulty", TreadmillFile, Fault::Faulty,
+                                                     ReaderResult::Failed, Join({ComboNames, StrivoNames})},
+                                           FaultCase{"ComboMissing", ComboFile, Fault::Missing, ReaderResult::NotFound,
+                                                     Join({{"Side-by-side TM"}, StrivoNames})},
+                                           FaultCase{"ComboFolder", ComboFile, Fault::FolderInPlace,
+                                                     ReaderResult::Failed, Join({{"Side-by-side TM"}, StrivoNames})},
+                                           FaultCase{"ComboFaulty", ComboFile, Fault::Faulty, ReaderResult::Failed,
+                                                     Join({{"Side-by-side TM"}, StrivoNames})},
+                                           FaultCase{"StrivoMissing", StrivoFile, Fault::Missing,
+                                                     ReaderResult::NotFound, Join({{"Side-by-side TM"}, ComboNames})},
+                                           FaultCase{"StrivoFolder", StrivoFile, Fault::FolderInPlace,
+                                                     ReaderResult::Failed, Join({{"Side-by-side TM"}, ComboNames})},
+                                           FaultCase{"StrivoFaulty", StrivoFile, Fault::Faulty, ReaderResult::Failed,
+                                                     Join({{"Side-by-side TM"}, ComboNames})}),
+                         [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
 struct ContentCase
 {
@@ -212,8 +214,7 @@ struct ContentCase
 std::ostream& operator<<(std::ostream& out, const ContentCase& c) { return out << c.name; }
 
 class CustomDefinitionsContentTest : public CustomDefinitionsTest, public ::testing::WithParamInterface<ContentCase>
-{
-};
+{};
 
 TEST_P(CustomDefinitionsContentTest, BuildCustomDefinitions_SingleFile_EntriesAndNote)
 {
@@ -235,17 +236,32 @@ const std::string CompleteStrivoUnit = "AMP,1,LEFT,x,A\nAMP,1,RIGHT,x,B\nSENSOR,
 INSTANTIATE_TEST_SUITE_P(
     Cases, CustomDefinitionsContentTest,
     ::testing::Values(
-        ContentCase{"ComboDisabledStillCounts", ComboFile, "ENABLED,0\nCP_COUNT,1\nCP_INFO,1,0,Pair,t,0,10,20,0\n",
-                    {"Pair"}, ""},
+        ContentCase{"ComboDisabledStillCounts",
+                    ComboFile,
+                    "ENABLED,0\nCP_COUNT,1\nCP_INFO,1,0,Pair,t,0,10,20,0\n",
+                    {"Pair"},
+                    ""},
         ContentCase{"ComboCountZero", ComboFile, "ENABLED,1\n", {}, "CP_COUNT is 0"},
-        ContentCase{"StrivoDisabled", StrivoFile, "ENABLED,0\nCOUNT,1\nSTRIVO,1,Belt,1,1,1\n" + CompleteStrivoUnit,
-                    {}, "ENABLED is 0"},
-        ContentCase{"StrivoEnabled", StrivoFile, "ENABLED,1\nCOUNT,1\nSTRIVO,1,Belt,1,1,1\n" + CompleteStrivoUnit,
-                    {"Belt"}, ""},
-        ContentCase{"TreadmillUnsupportedType", TreadmillFile, "ENABLED 1\nTREADMILL_TYPE 2\n", {},
+        ContentCase{"StrivoDisabled",
+                    StrivoFile,
+                    "ENABLED,0\nCOUNT,1\nSTRIVO,1,Belt,1,1,1\n" + CompleteStrivoUnit,
+                    {},
+                    "ENABLED is 0"},
+        ContentCase{"StrivoEnabled",
+                    StrivoFile,
+                    "ENABLED,1\nCOUNT,1\nSTRIVO,1,Belt,1,1,1\n" + CompleteStrivoUnit,
+                    {"Belt"},
+                    ""},
+        ContentCase{"TreadmillUnsupportedType",
+                    TreadmillFile,
+                    "ENABLED 1\nTREADMILL_TYPE 2\n",
+                    {},
                     "no supported treadmill (SETUP_TYPE 4 or 5)"},
         ContentCase{"TreadmillDisabled", TreadmillFile, "ENABLED 0\nTREADMILL_TYPE 4\n", {}, "ENABLED is 0"},
-        ContentCase{"TreadmillUnsupportedSetupType", TreadmillFile, "ENABLED 1\nSETUP_TYPE 3\n", {},
+        ContentCase{"TreadmillUnsupportedSetupType",
+                    TreadmillFile,
+                    "ENABLED 1\nSETUP_TYPE 3\n",
+                    {},
                     "no supported treadmill (SETUP_TYPE 4 or 5)"},
         ContentCase{"TreadmillTandem", TreadmillFile, "SETUP_TYPE 4\n", {"Tandem TM"}, ""},
         ContentCase{"EightBitName", ComboFile, "CP_COUNT,1\nCP_INFO,1,0,Pist\xE9,t,0,10,20,0\n", {"Pist\xE9"}, ""}),
@@ -293,8 +309,7 @@ struct NameCase
 std::ostream& operator<<(std::ostream& out, const NameCase& c) { return out << c.name; }
 
 class CustomDefinitionsNameTest : public CustomDefinitionsTest, public ::testing::WithParamInterface<NameCase>
-{
-};
+{};
 
 // Regression: a name given by two files was registered twice (the host keeps
 // definitions by name); the later file's plate is now left out, and its Note
@@ -322,33 +337,43 @@ TEST_P(CustomDefinitionsNameTest, BuildCustomDefinitions_NameAcrossFiles_LaterOn
 }
 
 const std::string TwoStrivoUnits = "ENABLED,1\nCOUNT,2\nSTRIVO,1,Walk,1,1,1\nSTRIVO,2,Belt,2,2,2\n" +
-                                   CompleteStrivoUnit + "AMP,2,LEFT,x,A\nAMP,2,RIGHT,x,B\n"
+                                   CompleteStrivoUnit +
+                                   "AMP,2,LEFT,x,A\nAMP,2,RIGHT,x,B\n"
                                    "SENSOR,2,LEFT,A,s,0,0,0\nSENSOR,2,LEFT,B,s,0,0,0\n"
                                    "SENSOR,2,RIGHT,A,s,0,0,0\nSENSOR,2,RIGHT,B,s,0,0,0\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CustomDefinitionsNameTest,
-    ::testing::Values(
-        NameCase{"ComboNamedLikeTreadmill", "SETUP_TYPE 4\n",
-                 "CP_COUNT,2\nCP_INFO,1,0,Tandem TM,t,0,1,1,1\nCP_INFO,2,0,Walk,t,0,1,1,1\n", "",
-                 {"Tandem TM", "Walk"},
-                 {"", "\"Tandem TM\" left out: already defined by C:\\ZORVA\\CFG\\TreadmillSupport.cfg",
-                  "file not found"}},
-        NameCase{"UnitNamedLikeCombo", "", "CP_COUNT,1\nCP_INFO,1,0,Walk,t,0,1,1,1\n", TwoStrivoUnits,
-                 {"Walk", "Belt"},
-                 {"file not found", "",
-                  "\"Walk\" left out: already defined by C:\\ZORVA\\CFG\\CombinationPlatform.cfg"}},
-        NameCase{"AllPlatesOfAFileTaken", "SETUP_TYPE 5\n",
-                 "CP_COUNT,2\nCP_INFO,1,0,Walk,t,0,1,1,1\nCP_INFO,2,0,Side-by-side TM,t,0,1,1,1\n",
-                 TwoStrivoUnits + "STRIVO,2,Side-by-side TM,2,2,2\n",
-                 {"Side-by-side TM", "Walk"},
-                 {"", "\"Side-by-side TM\" left out: already defined by C:\\ZORVA\\CFG\\TreadmillSupport.cfg",
-                  "\"Walk\" left out: already defined by C:\\ZORVA\\CFG\\CombinationPlatform.cfg; "
-                  "\"Side-by-side TM\" left out: already defined by C:\\ZORVA\\CFG\\TreadmillSupport.cfg"}},
-        // A file that gives no plate takes no name.
-        NameCase{"DisabledTreadmillTakesNoName", "ENABLED 0\nTREADMILL_TYPE 4\n",
-                 "CP_COUNT,1\nCP_INFO,1,0,Tandem TM,t,0,1,1,1\n", "", {"Tandem TM"},
-                 {"ENABLED is 0", "", "file not found"}}),
+    ::testing::Values(NameCase{"ComboNamedLikeTreadmill",
+                               "SETUP_TYPE 4\n",
+                               "CP_COUNT,2\nCP_INFO,1,0,Tandem TM,t,0,1,1,1\nCP_INFO,2,0,Walk,t,0,1,1,1\n",
+                               "",
+                               {"Tandem TM", "Walk"},
+                               {"", "\"Tandem TM\" left out: already defined by C:\\ZORVA\\CFG\\TreadmillSupport.cfg",
+                                "file not found"}},
+                      NameCase{"UnitNamedLikeCombo",
+                               "",
+                               "CP_COUNT,1\nCP_INFO,1,0,Walk,t,0,1,1,1\n",
+                               TwoStrivoUnits,
+                               {"Walk", "Belt"},
+                               {"file not found", "",
+                                "\"Walk\" left out: already defined by C:\\ZORVA\\CFG\\CombinationPlatform.cfg"}},
+                      NameCase{
+                          "AllPlatesOfAFileTaken",
+                          "SETUP_TYPE 5\n",
+                          "CP_COUNT,2\nCP_INFO,1,0,Walk,t,0,1,1,1\nCP_INFO,2,0,Side-by-side TM,t,0,1,1,1\n",
+                          TwoStrivoUnits + "STRIVO,2,Side-by-side TM,2,2,2\n",
+                          {"Side-by-side TM", "Walk"},
+                          {"", "\"Side-by-side TM\" left out: already defined by C:\\ZORVA\\CFG\\TreadmillSupport.cfg",
+                           "\"Walk\" left out: already defined by C:\\ZORVA\\CFG\\CombinationPlatform.cfg; "
+                           "\"Side-by-side TM\" left out: already defined by C:\\ZORVA\\CFG\\TreadmillSupport.cfg"}},
+                      // A file that gives no plate takes no name.
+                      NameCase{"DisabledTreadmillTakesNoName",
+                               "ENABLED 0\nTREADMILL_TYPE 4\n",
+                               "CP_COUNT,1\nCP_INFO,1,0,Tandem TM,t,0,1,1,1\n",
+                               "",
+                               {"Tandem TM"},
+                               {"ENABLED is 0", "", "file not found"}}),
     [](const ::testing::TestParamInfo<NameCase>& info) { return std::string(info.param.name); });
 
 TEST_F(CustomDefinitionsTest, ReadCustomPlateSources_PluginsOwnNames_ReadersRefuseTheFile)

@@ -17,8 +17,8 @@ std::string CompleteUnit(int n)
 {
     const std::string u = std::to_string(n);
     return "AMP," + u + ",LEFT,x,AMP-" + u + "L\n" + "AMP," + u + ",RIGHT,x,AMP-" + u + "R\n" + "SENSOR," + u +
-           ",LEFT,A,S1,1.5,2.5,0\n" + "SENSOR," + u + ",LEFT,B,S2,1,2,90\n" + "SENSOR," + u +
-           ",RIGHT,A,S3,1,2,180\n" + "SENSOR," + u + ",RIGHT,B,S4,1,2,270\n";
+           ",LEFT,A,S1,1.5,2.5,0\n" + "SENSOR," + u + ",LEFT,B,S2,1,2,90\n" + "SENSOR," + u + ",RIGHT,A,S3,1,2,180\n" +
+           "SENSOR," + u + ",RIGHT,B,S4,1,2,270\n";
 }
 
 /// Unit `n` with its STRIVO line and complete.
@@ -120,7 +120,8 @@ TEST_F(StrivoReadTest, ReadConfigFile_HugeCountWithFourCompleteUnits_FailsWithou
 
 TEST_F(StrivoReadTest, ReadConfigFile_FrontAndBack_CompleteAndFrontBackSet)
 {
-    EXPECT_EQ(Read("COUNT,1\nSTRIVO,1,Belt,1,1,1\nAMP,1,Front,x,F\nAMP,1,back,x,B\nSENSOR,1,front,a,s,0,0,0\nSENSOR,1,FRONT,b,s,0,0,0\n"
+    EXPECT_EQ(Read("COUNT,1\nSTRIVO,1,Belt,1,1,1\nAMP,1,Front,x,F\nAMP,1,back,x,B\nSENSOR,1,front,a,s,0,0,0\nSENSOR,1,"
+                   "FRONT,b,s,0,0,0\n"
                    "SENSOR,1,BACK,A,s,0,0,0\nSENSOR,1,BACK,B,s,0,0,0\n"),
               ReaderResult::Read)
         << test::Show(errorText);
@@ -163,8 +164,7 @@ struct ErrorCase
 std::ostream& operator<<(std::ostream& out, const ErrorCase& c) { return out << c.name; }
 
 class StrivoReadErrorTest : public StrivoReadTest, public ::testing::WithParamInterface<ErrorCase>
-{
-};
+{};
 
 TEST_P(StrivoReadErrorTest, ReadConfigFile_Faulty_FailsWithMessage)
 {
@@ -227,8 +227,8 @@ INSTANTIATE_TEST_SUITE_P(
                   Semantic(L"Bad X size -20", 2)},
         ErrorCase{"InfiniteYSize", "COUNT,1\nSTRIVO,1,Belt,20,1e39,1\n" + CompleteUnit(1),
                   Semantic(L"Bad Y size 1e39", 2)},
-        ErrorCase{"SameNameTwice", "COUNT,2\nSTRIVO,1,Belt,20,60,1\nSTRIVO,2,Belt,20,60,1\n" + CompleteUnit(1) +
-                                       CompleteUnit(2),
+        ErrorCase{"SameNameTwice",
+                  "COUNT,2\nSTRIVO,1,Belt,20,60,1\nSTRIVO,2,Belt,20,60,1\n" + CompleteUnit(1) + CompleteUnit(2),
                   Semantic(L"Duplicate name Belt", 3)},
         ErrorCase{"GenericPlateName", "COUNT,1\nSTRIVO,1,Force plate,20,60,1\n" + CompleteUnit(1),
                   Semantic(L"Name Force plate is reserved", 2)},

@@ -38,8 +38,7 @@ struct SetupCase
 std::ostream& operator<<(std::ostream& out, const SetupCase& c) { return out << c.name; }
 
 class TreadmillSetupTest : public TreadmillSupportReadTest, public ::testing::WithParamInterface<SetupCase>
-{
-};
+{};
 
 TEST_P(TreadmillSetupTest, ReadTreadmillSupport_SetupLines_Normalised)
 {
@@ -189,8 +188,7 @@ struct DimensionCase
 std::ostream& operator<<(std::ostream& out, const DimensionCase& c) { return out << c.name; }
 
 class TreadmillDimensionTest : public TreadmillSupportReadTest, public ::testing::WithParamInterface<DimensionCase>
-{
-};
+{};
 
 // Regression: X_DIMENSION and Y_DIMENSION become the treadmill plate's size,
 // and a negative one, or one beyond the float range (an infinity), reached
@@ -208,24 +206,26 @@ std::wstring BadLine(const std::wstring& message, int line)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TreadmillDimensionTest,
-    ::testing::Values(
-        DimensionCase{"ZeroAndLargeAccepted", "SETUP_TYPE 4\nX_DIMENSION 0\nY_DIMENSION 3.4e38\n", L""},
-        DimensionCase{"NegativeX", "SETUP_TYPE 4\nX_DIMENSION -24.5\nY_DIMENSION 70\n",
-                      BadLine(L"Bad X_DIMENSION -24.5", 2)},
-        DimensionCase{"InfiniteY", "SETUP_TYPE 4\nX_DIMENSION 24\ny_dimension: 1e39\n",
-                      BadLine(L"Bad Y_DIMENSION 1E39", 3)},
-        // Every such line counts, also one a later line corrects.
-        DimensionCase{"LaterLineCorrects", "X_DIMENSION -1\nX_DIMENSION 24\n", BadLine(L"Bad X_DIMENSION -1", 1)},
-        DimensionCase{"BothOnOneLine", "X_DIMENSION Y_DIMENSION\n", L""}, // the value word reads as 0
-        DimensionCase{"FiveBadLines", "X_DIMENSION -1\nX_DIMENSION -2\nX_DIMENSION -3\nX_DIMENSION -4\n"
-                                      "X_DIMENSION -5\n",
-                      BadLine(L"Bad X_DIMENSION -1", 1) + BadLine(L"Bad X_DIMENSION -2", 2) +
-                          BadLine(L"Bad X_DIMENSION -3", 3) + BadLine(L"Bad X_DIMENSION -4", 4) +
-                          BadLine(L"Bad X_DIMENSION -5", 5)},
-        DimensionCase{"SixBadLines", "X_DIMENSION -1\nX_DIMENSION -2\nX_DIMENSION -3\nX_DIMENSION -4\n"
-                                     "X_DIMENSION -5\nY_DIMENSION -6\n",
-                      L"Configuration file is corrupt - delete and reformat"},
-        DimensionCase{"ShortPhyPAfterBadLine", "X_DIMENSION -1\nPHY_P A 1\n", L"Corrupted data file"}),
+    ::testing::Values(DimensionCase{"ZeroAndLargeAccepted", "SETUP_TYPE 4\nX_DIMENSION 0\nY_DIMENSION 3.4e38\n", L""},
+                      DimensionCase{"NegativeX", "SETUP_TYPE 4\nX_DIMENSION -24.5\nY_DIMENSION 70\n",
+                                    BadLine(L"Bad X_DIMENSION -24.5", 2)},
+                      DimensionCase{"InfiniteY", "SETUP_TYPE 4\nX_DIMENSION 24\ny_dimension: 1e39\n",
+                                    BadLine(L"Bad Y_DIMENSION 1E39", 3)},
+                      // Every such line counts, also one a later line corrects.
+                      DimensionCase{"LaterLineCorrects", "X_DIMENSION -1\nX_DIMENSION 24\n",
+                                    BadLine(L"Bad X_DIMENSION -1", 1)},
+                      DimensionCase{"BothOnOneLine", "X_DIMENSION Y_DIMENSION\n", L""}, // the value word reads as 0
+                      DimensionCase{"FiveBadLines",
+                                    "X_DIMENSION -1\nX_DIMENSION -2\nX_DIMENSION -3\nX_DIMENSION -4\n"
+                                    "X_DIMENSION -5\n",
+                                    BadLine(L"Bad X_DIMENSION -1", 1) + BadLine(L"Bad X_DIMENSION -2", 2) +
+                                        BadLine(L"Bad X_DIMENSION -3", 3) + BadLine(L"Bad X_DIMENSION -4", 4) +
+                                        BadLine(L"Bad X_DIMENSION -5", 5)},
+                      DimensionCase{"SixBadLines",
+                                    "X_DIMENSION -1\nX_DIMENSION -2\nX_DIMENSION -3\nX_DIMENSION -4\n"
+                                    "X_DIMENSION -5\nY_DIMENSION -6\n",
+                                    L"Configuration file is corrupt - delete and reformat"},
+                      DimensionCase{"ShortPhyPAfterBadLine", "X_DIMENSION -1\nPHY_P A 1\n", L"Corrupted data file"}),
     [](const ::testing::TestParamInfo<DimensionCase>& info) { return std::string(info.param.name); });
 
 TEST_F(TreadmillSupportReadTest, ReadTreadmillSupport_MissingFile_RecordUntouched)

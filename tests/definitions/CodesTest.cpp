@@ -77,8 +77,9 @@ TEST(SyncModeTexts, SyncModeFromText_EveryModesText_ThatModeInTheSettingsOrder)
 
 TEST(SyncModeTexts, SyncModeFromText_NoModesWholeText_FalseAndModeKept)
 {
-    const std::string texts[] = {"", "genlock", "Genlock ", " Genlock", "Software", "Hardware trigger\r",
-                                 std::string("Genlock\0", 8), "SyncMode(2)"};
+    const std::string texts[] = {
+        "",           "genlock", "Genlock ", " Genlock", "Software", "Hardware trigger\r", std::string("Genlock\0", 8),
+        "SyncMode(2)"};
     for (const std::string& text : texts) {
         SyncMode mode = SyncMode::HardwareTrigger;
         EXPECT_FALSE(SyncModeFromText(text, mode)) << '"' << text << '"';

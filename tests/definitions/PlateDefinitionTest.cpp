@@ -92,8 +92,7 @@ struct FailureCase
 };
 
 class PlateDescribeFailure : public ::testing::TestWithParam<FailureCase>
-{
-};
+{};
 
 std::vector<std::string> Without(std::vector<std::string> calls, const std::vector<std::string>& skipped)
 {
@@ -126,18 +125,17 @@ TEST_P(PlateDescribeFailure, Describe_HostFailsOneCall_SkipsOnlyTheRestOfThatGro
 INSTANTIATE_TEST_SUITE_P(
     Groups, PlateDescribeFailure,
     ::testing::Values(
-        FailureCase{"ForceOutput", "AddOutput(\"Force\", 13)",
+        FailureCase{"ForceOutput",
+                    "AddOutput(\"Force\", 13)",
                     {"AddChannel(\"Fx\")", "AddChannel(\"Fy\")", "AddChannel(\"Fz\")"}},
         FailureCase{"FyChannel", "AddChannel(\"Fy\")", {"AddChannel(\"Fz\")"}},
-        FailureCase{"CoPOutput", "AddOutput(\"CoP\", 1)",
-                    {"AddChannel(\"Cx\")", "AddChannel(\"Cy\")", "AddChannel(\"Cz\")"}},
+        FailureCase{
+            "CoPOutput", "AddOutput(\"CoP\", 1)", {"AddChannel(\"Cx\")", "AddChannel(\"Cy\")", "AddChannel(\"Cz\")"}},
         FailureCase{"LastMomentChannel", "AddChannel(\"Mz\")", {}},
         FailureCase{"DimensionX", "AddParameter(\"StandardDimension_X\"", {"AddParameter(\"StandardDimension_Y\""}},
         FailureCase{"DimensionY", "AddParameter(\"StandardDimension_Y\"", {}},
-        FailureCase{"Begin", "BeginDefinition(", {}},
-        FailureCase{"Connected", "AddParameter(\"Connected\"", {}},
-        FailureCase{"SyncPort", "AddSyncPort(", {}},
-        FailureCase{"End", "EndDefinition(", {}}),
+        FailureCase{"Begin", "BeginDefinition(", {}}, FailureCase{"Connected", "AddParameter(\"Connected\"", {}},
+        FailureCase{"SyncPort", "AddSyncPort(", {}}, FailureCase{"End", "EndDefinition(", {}}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
 TEST(PlateDefinition, Describe_EveryCallFails_StillMakesTheUngroupedCalls)
@@ -146,10 +144,12 @@ TEST(PlateDefinition, Describe_EveryCallFails_StillMakesTheUngroupedCalls)
     host.FailCallsStartingWith("", "refused");
     VZORVAGenericPlateDefinition definition;
     definition.Describe(&host, true);
-    const std::vector<std::string> expected = {
-        PlateCalls("Force plate", 0.5, 0.5, true)[0],  PlateCalls("Force plate", 0.5, 0.5, true)[1],
-        "AddOutput(\"Force\", 13)",                      "AddOutput(\"Moment\", 14)",
-        "AddOutput(\"CoP\", 1)",                         PlateCalls("Force plate", 0.5, 0.5, true)[14]};
+    const std::vector<std::string> expected = {PlateCalls("Force plate", 0.5, 0.5, true)[0],
+                                               PlateCalls("Force plate", 0.5, 0.5, true)[1],
+                                               "AddOutput(\"Force\", 13)",
+                                               "AddOutput(\"Moment\", 14)",
+                                               "AddOutput(\"CoP\", 1)",
+                                               PlateCalls("Force plate", 0.5, 0.5, true)[14]};
     const std::vector<std::string> calls = host.Calls();
     ASSERT_GE(calls.size(), expected.size());
     EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + 6), expected);

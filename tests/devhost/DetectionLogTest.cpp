@@ -142,7 +142,7 @@ TEST(DetectionLog, Feed_MalformedIdentityLines_KeptAsTextOrIgnored)
     DetectionLogParser parser;
     Feed(parser, StartUp());
     Feed(parser, {
-                     {"::fmDLLSelectDeviceIndex(x)", 0},  // not a number: no new unit
+                     {"::fmDLLSelectDeviceIndex(x)", 0}, // not a number: no new unit
                      {"::fmDLLSelectDeviceIndex(0)", 0},
                      {"::fmGetProductType() -> 100", 0},
                      {"::fmGetPlatformXYZOffsets() -> (1, 2)", 0}, // short: origin stays 0

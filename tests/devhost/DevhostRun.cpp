@@ -10,7 +10,7 @@
 #include <sstream>
 
 #if !defined(_WIN32)
-#  include <sys/wait.h>
+#    include <sys/wait.h>
 #endif
 
 namespace zorvatest {

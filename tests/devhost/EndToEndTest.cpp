@@ -124,16 +124,16 @@ private:
 } // namespace
 
 class SyncModes : public DevhostEndToEnd, public ::testing::WithParamInterface<const char*>
-{
-};
+{};
 
 TEST_P(SyncModes, Capture_ExampleBench_ContinuousSamplesWithTheBenchLoads)
 {
     const std::string mode = GetParam();
     const DevhostResult result = Run({"capture", "--seconds", "1.5", "--mode", mode, "--csv", File("capture.csv")});
     ASSERT_EQ(result.exitCode, 0) << Output();
-    const std::string modeText = mode == "software" ? "Software trigger" : mode == "hardware" ? "Hardware trigger"
-                                                                                             : "Genlock";
+    const std::string modeText = mode == "software"   ? "Software trigger"
+                                 : mode == "hardware" ? "Hardware trigger"
+                                                      : "Genlock";
     EXPECT_TRUE(Contains(result.out, "Recording 1.5 s (" + modeText + ", 1000 datasets per second)")) << Output();
     // A progress line redraws itself with a lone carriage return (Windows ends lines with "\r\n").
     for (std::size_t r = result.out.find('\r'); r != std::string::npos; r = result.out.find('\r', r + 1))
@@ -197,9 +197,9 @@ TEST_F(DevhostEndToEnd, Capture_ZeroBlinkRescan_EachReportedAndCaptureGoesOn)
     const int blink = FindLine(lines, {"s] blink:", kTreadmill}, zero);
     const int rearmed = FindLine(lines, {"s] re-armed: the plugin asked for it"}, blink);
     const int rescan = FindLine(lines, {"s] rescan:"}, zero);
-    const int detected = FindLine(lines, {"s] detection finished: 2 units", kTreadmill + " Connected true",
-                                          kWalkway + " Connected true"},
-                                  rescan);
+    const int detected = FindLine(
+        lines, {"s] detection finished: 2 units", kTreadmill + " Connected true", kWalkway + " Connected true"},
+        rescan);
     const int rearmedAgain = FindLine(lines, {"s] re-armed: the plugin asked for it"}, detected);
     EXPECT_NE(zero, -1) << Output();
     EXPECT_NE(blink, -1) << Output();
@@ -231,9 +231,9 @@ TEST_F(DevhostEndToEnd, Capture_UnplugThenPlug_PlateDisconnectsStopsAndContinues
     ASSERT_EQ(result.exitCode, 0) << Output();
     const std::vector<std::string> lines = Lines(result.out);
     const int unplugged = FindLine(lines, {"s] unplug: unit 1 \"Walkway\"", "unplugged"});
-    const int gone = FindLine(lines, {"s] detection finished: 1 unit;", kTreadmill + " Connected true",
-                                      kWalkway + " Connected false"},
-                              unplugged);
+    const int gone = FindLine(
+        lines, {"s] detection finished: 1 unit;", kTreadmill + " Connected true", kWalkway + " Connected false"},
+        unplugged);
     const int armedWithout = FindLine(lines, {"s] re-armed", "not armed (not connected): " + kWalkway}, gone);
     const int plugged = FindLine(lines, {"s] plug: unit 1 \"Walkway\"", "plugged in"}, gone);
     const int back = FindLine(lines, {"s] detection finished: 2 units", kWalkway + " Connected true"}, plugged);
@@ -256,10 +256,9 @@ TEST_F(DevhostEndToEnd, Capture_UnplugThenPlug_PlateDisconnectsStopsAndContinues
     ASSERT_GE(walkway.size(), 2u) << "the walkway did not continue after it was plugged in\n" << Output();
     // While it was unplugged the walkway wrote nothing, and the treadmill went on.
     const std::int64_t stopped = walkway[0].second, resumed = walkway[1].first;
-    EXPECT_TRUE(std::any_of(treadmill.begin(), treadmill.end(),
-                            [&](const std::pair<std::int64_t, std::int64_t>& run) {
-                                return run.first > stopped && run.second < resumed;
-                            }))
+    EXPECT_TRUE(std::any_of(
+        treadmill.begin(), treadmill.end(),
+        [&](const std::pair<std::int64_t, std::int64_t>& run) { return run.first > stopped && run.second < resumed; }))
         << "no treadmill samples while the walkway was away (walkway stopped at " << stopped << ", resumed at "
         << resumed << ")";
     // Software trigger: both runs are on the host's sample numbers since the capture start.
@@ -290,8 +289,7 @@ TEST_F(DevhostEndToEnd, Capture_NoPlottingLibrary_FailsBeforeCapturing)
     std::vector<std::pair<std::string, std::string>> cases = {{"no-such-python-zorva", "(not found)"}};
 #if !defined(_WIN32)
     // A Python without its site packages: matplotlib cannot be imported.
-    const std::filesystem::path bare =
-        Folder().Write("bare-python", "#!/bin/sh\nexec python3 -S \"$@\" 2>/dev/null\n");
+    const std::filesystem::path bare = Folder().Write("bare-python", "#!/bin/sh\nexec python3 -S \"$@\" 2>/dev/null\n");
     std::filesystem::permissions(bare, std::filesystem::perms::owner_all);
     cases.push_back({bare.string(), "(no matplotlib)"});
 #endif
@@ -337,20 +335,21 @@ TEST_F(DevhostEndToEnd, CommandLine_WrongUse_ExitCode2WithWhatToDo)
 
 TEST_F(DevhostEndToEnd, Detect_MixedBench_EachUnitWithItsPlateOrWhyNone)
 {
-    const std::filesystem::path bench = Folder().Write("bench.ini", "[scenario]\ninit_polls = 1\n"
-                                                                    "[unit Standard]\namplifier_serial = ZA1\n"
-                                                                    "platform_model = Pendra-600\nplatform_serial = P1\n"
-                                                                    "[unit Belt]\nproduct_type = 300\n"
-                                                                    "amplifier_serial = ZA2\nplatform_model = Tandem TM\n"
-                                                                    "platform_serial = P2\nlength = 70.75\n"
-                                                                    "width = 24.5\n"
-                                                                    "[unit Odd]\nproduct_type = 200\n"
-                                                                    "amplifier_serial = ZA3\nplatform_model = X\n"
-                                                                    "[unit Mystery]\namplifier_serial = ZA4\n"
-                                                                    "platform_model = Mystery\nplatform_serial = P4\n"
-                                                                    "length = 10\nwidth = 10\n"
-                                                                    "[unit Spare]\nplugged = false\n"
-                                                                    "amplifier_serial = ZA5\n");
+    const std::filesystem::path bench =
+        Folder().Write("bench.ini", "[scenario]\ninit_polls = 1\n"
+                                    "[unit Standard]\namplifier_serial = ZA1\n"
+                                    "platform_model = Pendra-600\nplatform_serial = P1\n"
+                                    "[unit Belt]\nproduct_type = 300\n"
+                                    "amplifier_serial = ZA2\nplatform_model = Tandem TM\n"
+                                    "platform_serial = P2\nlength = 70.75\n"
+                                    "width = 24.5\n"
+                                    "[unit Odd]\nproduct_type = 200\n"
+                                    "amplifier_serial = ZA3\nplatform_model = X\n"
+                                    "[unit Mystery]\namplifier_serial = ZA4\n"
+                                    "platform_model = Mystery\nplatform_serial = P4\n"
+                                    "length = 10\nwidth = 10\n"
+                                    "[unit Spare]\nplugged = false\n"
+                                    "amplifier_serial = ZA5\n");
     const DevhostResult result = Run({"detect"}, {{"ZORVA_SIM_SCENARIO", bench.string()}});
     ASSERT_EQ(result.exitCode, 0) << Output();
     const std::vector<std::string> lines = Lines(result.out);
@@ -378,9 +377,8 @@ TEST_F(DevhostEndToEnd, Definitions_Examples_TableWithCustomPlatesAndFullParamet
     ASSERT_EQ(table.exitCode, 0) << Output();
     const std::vector<std::string> lines = Lines(table.out);
     EXPECT_NE(FindLine(lines, {"1", "ZORVA / Digital device common settings", "Shared Configuration"}), -1);
-    EXPECT_NE(FindLine(lines, {"ZORVA / Pendra", "ForcePlate", "0.400 x 0.600", "Force, Moment, CoP",
-                               "standard model"}),
-              -1)
+    EXPECT_NE(
+        FindLine(lines, {"ZORVA / Pendra", "ForcePlate", "0.400 x 0.600", "Force, Moment, CoP", "standard model"}), -1)
         << Output();
     EXPECT_NE(FindLine(lines, {"ZORVA / Force plate", "0.500 x 0.500", "generic"}), -1) << Output();
     if (kConfigurationFromEnvironment) {
@@ -414,13 +412,17 @@ TEST_F(DevhostEndToEnd, CheckConfig_BrokenFiles_LineAndFaultNamedExitCode1)
         std::vector<std::string> messages;
     };
     const Case cases[] = {
-        {"CombinationPlatform.cfg", "VERSION,1\nENABLED,1\nCP_CUONT,1\n",
+        {"CombinationPlatform.cfg",
+         "VERSION,1\nENABLED,1\nCP_CUONT,1\n",
          {"error:  Unknown keyword in configuration file at line 3"}},
-        {"CombinationPlatform.cfg", "% two declared, one given\nCP_COUNT,2\nCP_INFO,1,1,One,x,0,600,900,0\n",
+        {"CombinationPlatform.cfg",
+         "% two declared, one given\nCP_COUNT,2\nCP_INFO,1,1,One,x,0,600,900,0\n",
          {"error:  Summary error in configuration file:", "error:  Combined platform count incorrect"}},
-        {"Strivo.cfg", "\n% metric\nVERSION,100\n",
+        {"Strivo.cfg",
+         "\n% metric\nVERSION,100\n",
          {"error:  Semantic error (Bad file version) in configuration file at line 3"}},
-        {"Strivo.cfg", "COUNT,1\nSTRIVO,1,Belt,500,1500,0\nAMP,1,LEFT,0,A1\nSENSOR,1,LEFT,C,s,1,1,0\n",
+        {"Strivo.cfg",
+         "COUNT,1\nSTRIVO,1,Belt,500,1500,0\nAMP,1,LEFT,0,A1\nSENSOR,1,LEFT,C,s,1,1,0\n",
          {"error:  Semantic error (Bad sensor position C) in configuration file at line 4",
           "error:  Missing amplifier ID for the Right side", "error:  Missing sensor record for Left A"}},
     };

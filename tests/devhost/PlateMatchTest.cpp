@@ -70,8 +70,7 @@ TEST(PlateMatch, ExplainMatch_NoCustomPlates_PointsAtCheckConfig)
     EXPECT_EQ(ExplainMatch(Unit("Mystery", "", "n/a"), {}).definition, "Brisen");
     const MatchExplanation match = ExplainMatch(Unit("Mystery", "10", "10"), {});
     EXPECT_EQ(match.definition, "Force plate");
-    EXPECT_NE(match.reason.find("the configuration files give no custom plate (see check-config)"),
-              std::string::npos)
+    EXPECT_NE(match.reason.find("the configuration files give no custom plate (see check-config)"), std::string::npos)
         << match.reason;
 }
 

@@ -32,8 +32,7 @@ struct StartTimeCase
 void PrintTo(const StartTimeCase& c, std::ostream* os) { *os << c.name; }
 
 class SoftwareTrigger : public DeviceBench, public ::testing::WithParamInterface<StartTimeCase>
-{
-};
+{};
 
 const StartTimeCase StartTimeCases[] = {
     // 0.5 s at 1000 per second: counter 900 is host sample 500 (offset 400).
@@ -125,8 +124,7 @@ struct MarkerCase
 void PrintTo(const MarkerCase& c, std::ostream* os) { *os << c.name; }
 
 class HardwareTrigger : public DeviceBench, public ::testing::WithParamInterface<MarkerCase>
-{
-};
+{};
 
 const MarkerCase MarkerCases[] = {
     {"Type100MarkerOne", 100, 0.0f, 1.0f},

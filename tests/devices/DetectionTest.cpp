@@ -64,7 +64,7 @@ TEST_F(DetectionWithCustomPlate, OnDetectionComplete_NewUnits_InstantiatedWithMa
     Detect({standard, custom, unknown});
 
     EXPECT_EQ(InstantiateCalls(host), (Lines{InstantiateCall("Pendra", "A1P7"), InstantiateCall("Walkway", "A2P8"),
-                                            InstantiateCall("Force plate", "A3P9")}));
+                                             InstantiateCall("Force plate", "A3P9")}));
     const std::vector<zorvahost::InstantiatedDevice> instantiated = host.Instantiated();
     const std::vector<PlatePtr> plates = Plates();
     ASSERT_EQ(plates.size(), 3u);
@@ -73,12 +73,12 @@ TEST_F(DetectionWithCustomPlate, OnDetectionComplete_NewUnits_InstantiatedWithMa
         EXPECT_TRUE(Connected(ServicesOf(plates[i])));
     }
     EXPECT_DOUBLE_EQ(plates[1]->Definition().DimensionY, 1.2);
-    EXPECT_EQ(LogTexts(host, LogLevel::Information),
-              (Lines{"Successful ZORVA device detection loop: The ZORVA setup is the same as the last saved "
-                     "configuration",
-                     "Detected 3 ZORVA digital devices", "Instantiating device 0: ZDA-100 A1 Pendra-600 P7",
-                     "Instantiating device 1: ZDA-300 A2 Walkway P8",
-                     "Instantiating device 2: ZDA-400 A3 Unknown P9"}));
+    EXPECT_EQ(
+        LogTexts(host, LogLevel::Information),
+        (Lines{"Successful ZORVA device detection loop: The ZORVA setup is the same as the last saved "
+               "configuration",
+               "Detected 3 ZORVA digital devices", "Instantiating device 0: ZDA-100 A1 Pendra-600 P7",
+               "Instantiating device 1: ZDA-300 A2 Walkway P8", "Instantiating device 2: ZDA-400 A3 Unknown P9"}));
 }
 
 TEST_F(DeviceBench, OnDetectionComplete_UnsupportedTypes_SkippedButCounted)

@@ -46,8 +46,8 @@ void Block::SetTriggerAll(float value)
 
 void Block::SetTrigger(int sample, unsigned int unit, float value) { Record(sample, unit)[7] = value; }
 
-DeviceInfo Unit(const std::string& amplifierSerial, const std::string& platformSerial, int deviceIndex,
-                int productType, const std::string& platformModel)
+DeviceInfo Unit(const std::string& amplifierSerial, const std::string& platformSerial, int deviceIndex, int productType,
+                const std::string& platformModel)
 {
     DeviceInfo info;
     info.productType = productType;

@@ -87,9 +87,8 @@ TEST_F(PluginLifecycle, Exports_LoadToShutdown_DetectsCapturesAndStops)
     ASSERT_TRUE(WaitUntil([&] { return StateOf(*shared) == ZORVA::DeviceState::Acquiring; }));
     shared->StartCapture(host.GetTime());
     ASSERT_EQ(zorvasim::DeliverBlocks(5), 5);
-    ASSERT_TRUE(WaitUntil([&] {
-        return Devices()[1].services->PushCount() == 5 && Devices()[2].services->PushCount() == 5;
-    }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return Devices()[1].services->PushCount() == 5 && Devices()[2].services->PushCount() == 5; }));
     std::vector<std::int64_t> frames;
     for (const zorvahost::PushedBlock& block : Devices()[1].services->PushedBlocks())
         frames.push_back(block.frame);

@@ -48,16 +48,16 @@ TEST_F(PlateDevice, Attach_NewPlate_PublishesIdentityOriginThenConnected)
     // One inch each way, as single-precision products widened to double.
     const double inch = static_cast<double>(1.0f * 0.0254f);
     const std::string s = "SetParameterValue(\"A1P7\", ";
-    EXPECT_EQ(host.Calls(), (Lines{s + "\"AmplifierSerial\", \"\", String(\"A1\" flags 110))",
-                                   s + "\"AmplifierModel\", \"\", String(\"ZDA-100\" flags 110))",
-                                   s + "\"PlatformModel\", \"\", String(\"Pendra-600\" flags 110))",
-                                   s + "\"PlatformSerial\", \"\", String(\"P7\" flags 110))",
-                                   s + "\"FirmwareVersion\", \"\", String(\"3.2.7\" flags 110))",
-                                   s + "\"ParameterA\", \"\", " + origin(-inch) + ")",
-                                   s + "\"ParameterB\", \"\", " + origin(inch) + ")",
-                                   s + "\"ParameterAZ0\", \"\", " + origin(inch) + ")",
-                                   "GetParameterValue(\"A1P7\", \"Connected\", \"\")",
-                                   s + "\"Connected\", \"\", Bool(true flags 000))"}));
+    EXPECT_EQ(
+        host.Calls(),
+        (Lines{s + "\"AmplifierSerial\", \"\", String(\"A1\" flags 110))",
+               s + "\"AmplifierModel\", \"\", String(\"ZDA-100\" flags 110))",
+               s + "\"PlatformModel\", \"\", String(\"Pendra-600\" flags 110))",
+               s + "\"PlatformSerial\", \"\", String(\"P7\" flags 110))",
+               s + "\"FirmwareVersion\", \"\", String(\"3.2.7\" flags 110))",
+               s + "\"ParameterA\", \"\", " + origin(-inch) + ")", s + "\"ParameterB\", \"\", " + origin(inch) + ")",
+               s + "\"ParameterAZ0\", \"\", " + origin(inch) + ")", "GetParameterValue(\"A1P7\", \"Connected\", \"\")",
+               s + "\"Connected\", \"\", Bool(true flags 000))"}));
 }
 
 TEST_F(PlateDevice, Attach_HostHoldsConnectedFalse_PublishesTrue)
@@ -109,30 +109,64 @@ struct ArmCase
 void PrintTo(const ArmCase& c, std::ostream* os) { *os << c.name; }
 
 class PlateArm : public PlateDevice, public ::testing::WithParamInterface<ArmCase>
-{
-};
+{};
 
 const char* const Sync1500 = "AddSyncInput(\"Sync Port\", 1, 1500, 0, 0, true)";
 
 const ArmCase ArmCases[] = {
-    {"SoftwareTrigger", SyncMode::SoftwareTrigger, 0, 1000000, 1000, true, true,
+    {"SoftwareTrigger",
+     SyncMode::SoftwareTrigger,
+     0,
+     1000000,
+     1000,
+     true,
+     true,
      {"SetSamplesPerBlock(16)", "SetTicksPerSample(1000)", "SetTimingMode(2)"}},
-    {"HardwareTriggerFirstUnit_SyncInput", SyncMode::HardwareTrigger, 0, 1000000, 1000, true, true,
+    {"HardwareTriggerFirstUnit_SyncInput",
+     SyncMode::HardwareTrigger,
+     0,
+     1000000,
+     1000,
+     true,
+     true,
      {"SetSamplesPerBlock(16)", "SetTicksPerSample(1000)", "SetTimingMode(2)", Sync1500}},
-    {"HardwareTriggerSecondUnit_NoSyncInput", SyncMode::HardwareTrigger, 1, 1000000, 1000, true, true,
+    {"HardwareTriggerSecondUnit_NoSyncInput",
+     SyncMode::HardwareTrigger,
+     1,
+     1000000,
+     1000,
+     true,
+     true,
      {"SetSamplesPerBlock(16)", "SetTicksPerSample(1000)", "SetTimingMode(2)"}},
-    {"GenlockFirstUnit_NoSyncInput", SyncMode::Genlock, 0, 1000000, 1000, true, true,
+    {"GenlockFirstUnit_NoSyncInput",
+     SyncMode::Genlock,
+     0,
+     1000000,
+     1000,
+     true,
+     true,
      {"SetSamplesPerBlock(16)", "SetTicksPerSample(1000)", "SetTimingMode(2)"}},
     // Fewer ticks than samples a second: 0 ticks, and a tolerance of 1.
-    {"TickRateBelowSampleRate_ToleranceOne", SyncMode::HardwareTrigger, 0, 500, 1000, true, true,
+    {"TickRateBelowSampleRate_ToleranceOne",
+     SyncMode::HardwareTrigger,
+     0,
+     500,
+     1000,
+     true,
+     true,
      {"SetSamplesPerBlock(16)", "SetTicksPerSample(0)", "SetTimingMode(2)",
       "AddSyncInput(\"Sync Port\", 1, 1, 0, 0, true)"}},
-    {"ToleranceTruncated", SyncMode::HardwareTrigger, 0, 1000000, 600, true, true,
+    {"ToleranceTruncated",
+     SyncMode::HardwareTrigger,
+     0,
+     1000000,
+     600,
+     true,
+     true,
      {"SetSamplesPerBlock(16)", "SetTicksPerSample(1666)", "SetTimingMode(2)",
       "AddSyncInput(\"Sync Port\", 1, 2499, 0, 0, true)"}},
     {"Disconnected_NoSetUpCall", SyncMode::HardwareTrigger, 0, 1000000, 1000, false, false, {}},
-    {"RateZero_OnlySamplesPerBlock", SyncMode::SoftwareTrigger, 0, 1000000, 0, true, false,
-     {"SetSamplesPerBlock(16)"}},
+    {"RateZero_OnlySamplesPerBlock", SyncMode::SoftwareTrigger, 0, 1000000, 0, true, false, {"SetSamplesPerBlock(16)"}},
 };
 
 TEST_P(PlateArm, Arm_Settings_DeclaresStream)

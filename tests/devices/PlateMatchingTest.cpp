@@ -22,8 +22,7 @@ struct ModelCase
 void PrintTo(const ModelCase& c, std::ostream* os) { *os << c.name; }
 
 class MatchModel : public ::testing::TestWithParam<ModelCase>
-{
-};
+{};
 
 const ModelCase ModelCases[] = {
     {"TextAtStart", "Pendra-600", "", "", 1},
@@ -76,8 +75,7 @@ struct NumberCase
 void PrintTo(const NumberCase& c, std::ostream* os) { *os << c.name; }
 
 class LeadingNumberText : public ::testing::TestWithParam<NumberCase>
-{
-};
+{};
 
 const NumberCase NumberCases[] = {
     {"Plain", "23.622", 23.622},

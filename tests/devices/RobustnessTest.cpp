@@ -192,7 +192,8 @@ const ThrowingHostCase ThrowingHostCases[] = {
      "ParametersChanged"},
     {"SharedArm", "GetParameterValue", [](ThrowingHost& t) { EXPECT_FALSE(t.Shared().Arm(1, nullptr)); }, "Arm"},
     {"PlateAttach", "SetParameterValue", [](ThrowingHost& t) { t.Plate().Attach(t.OtherServices()); }, "Attach"},
-    {"PlateArm", "SetSamplesPerBlock", [](ThrowingHost& t) { EXPECT_FALSE(t.Plate().Arm(1, t.CaptureSetup())); }, "Arm"},
+    {"PlateArm", "SetSamplesPerBlock", [](ThrowingHost& t) { EXPECT_FALSE(t.Plate().Arm(1, t.CaptureSetup())); },
+     "Arm"},
     // The plate's "Connected" fails; the host is still told of the detection.
     {"PlateConnected", "SetParameterValue",
      [](ThrowingHost& t) {
@@ -218,8 +219,7 @@ struct ThresholdCase
 void PrintTo(const ThresholdCase& c, std::ostream* os) { *os << c.name; }
 
 class RefusedThreshold : public DeviceBench, public ::testing::WithParamInterface<ThresholdCase>
-{
-};
+{};
 
 // Regression: "NaN" blanked every sample (no |Fz| is greater than NaN), and
 // without a word.
@@ -250,15 +250,14 @@ TEST_P(RefusedThreshold, ParametersChanged_ThresholdNotFinite_KeepsTheLastAndSay
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RefusedThreshold,
-    ::testing::Values(
-        ThresholdCase{"NaN", std::numeric_limits<double>::quiet_NaN(), "Fz threshold nan refused; 40.000000 used instead"},
-        ThresholdCase{"Infinity", std::numeric_limits<double>::infinity(),
-                      "Fz threshold inf refused; 40.000000 used instead"},
-        ThresholdCase{"MinusInfinity", -std::numeric_limits<double>::infinity(),
-                      "Fz threshold -inf refused; 40.000000 used instead"}),
-    [](const ::testing::TestParamInfo<ThresholdCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, RefusedThreshold,
+                         ::testing::Values(ThresholdCase{"NaN", std::numeric_limits<double>::quiet_NaN(),
+                                                         "Fz threshold nan refused; 40.000000 used instead"},
+                                           ThresholdCase{"Infinity", std::numeric_limits<double>::infinity(),
+                                                         "Fz threshold inf refused; 40.000000 used instead"},
+                                           ThresholdCase{"MinusInfinity", -std::numeric_limits<double>::infinity(),
+                                                         "Fz threshold -inf refused; 40.000000 used instead"}),
+                         [](const ::testing::TestParamInfo<ThresholdCase>& info) { return info.param.name; });
 
 // Regression: an unknown text became software trigger without a word.
 TEST_F(DeviceBench, ParametersChanged_UnknownSyncMode_SoftwareTriggerAndSaysSo)
@@ -349,13 +348,12 @@ TEST_P(SecondCapture, Arm_PlatesFirstWhileBlocksFlow_NewStreamStartsWithTheNewCa
     EXPECT_EQ(Frames(Pushed(plate), 10).size(), 161u) << "the first capture";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SecondCapture,
-    ::testing::Values(SecondCaptureCase{"SoftwareTrigger", "Software trigger", true, false, 0},
-                      SecondCaptureCase{"HardwareTrigger", "Hardware trigger", false, true, 0},
-                      // No alignment: the sample numbers are the counters, in any capture.
-                      SecondCaptureCase{"Genlock", "Genlock", false, false, 1000 + 161 * 16}),
-    [](const ::testing::TestParamInfo<SecondCaptureCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, SecondCapture,
+                         ::testing::Values(SecondCaptureCase{"SoftwareTrigger", "Software trigger", true, false, 0},
+                                           SecondCaptureCase{"HardwareTrigger", "Hardware trigger", false, true, 0},
+                                           // No alignment: the sample numbers are the counters, in any capture.
+                                           SecondCaptureCase{"Genlock", "Genlock", false, false, 1000 + 161 * 16}),
+                         [](const ::testing::TestParamInfo<SecondCaptureCase>& info) { return info.param.name; });
 
 // Regression: with a host clock that runs backwards, the first block's host
 // time came before the start time and the capture began at sample -1000.

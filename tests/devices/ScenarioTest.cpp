@@ -16,10 +16,10 @@ std::string UnitText(const std::string& name, int productType, const std::string
                      const std::string& model, const std::string& platformSerial, const std::string& size,
                      const std::string& extra = "")
 {
-    return "[unit " + name + "]\nproduct_type = " + std::to_string(productType) +
-           "\namplifier_model = ZDA-" + std::to_string(productType) + "\namplifier_serial = " + amplifierSerial +
-           "\nfirmware_version = 3.2.7\nplatform_model = " + model + "\nplatform_serial = " + platformSerial +
-           "\n" + size + extra;
+    return "[unit " + name + "]\nproduct_type = " + std::to_string(productType) + "\namplifier_model = ZDA-" +
+           std::to_string(productType) + "\namplifier_serial = " + amplifierSerial +
+           "\nfirmware_version = 3.2.7\nplatform_model = " + model + "\nplatform_serial = " + platformSerial + "\n" +
+           size + extra;
 }
 
 const std::string PendraSize = "length = 23.622\nwidth = 15.748\n";
@@ -70,7 +70,7 @@ TEST_F(SimBench, Attach_TwoUnits_PlatesInstantiatedMatchedAndConnected)
     ASSERT_NO_FATAL_FAILURE(Start(TwoPlates));
 
     EXPECT_EQ(InstantiateCalls(host), (Lines{"InstantiateDevice(\"ZORVA\", \"Pendra\", \"   \", \"A1P7\")",
-                                            "InstantiateDevice(\"ZORVA\", \"Gorvin\", \"   \", \"A2P8\")"}));
+                                             "InstantiateDevice(\"ZORVA\", \"Gorvin\", \"   \", \"A2P8\")"}));
     const std::vector<PlatePtr> plates = Plates();
     ASSERT_EQ(plates.size(), 2u);
     for (const PlatePtr& plate : plates)
@@ -134,20 +134,49 @@ struct SettingCase
 void PrintTo(const SettingCase& c, std::ostream* os) { *os << c.name; }
 
 class SettingWhileAcquiring : public SimBench, public ::testing::WithParamInterface<SettingCase>
-{
-};
+{};
 
 const SettingCase SettingCases[] = {
-    {"SampleRate_StopsAndSendsRate", "SampleRate", SampleRateId, "600", 0,
-     {"fmBroadcastStop()", "fmBroadcastAcquisitionRate(600)"}, ZORVA::DeviceState::Stopped, true},
-    {"SyncModeGenlock_StopsAndSwitchesGenlockOn", "SyncMode", SyncModeId, "Genlock", 0,
-     {"fmBroadcastStop()", "fmBroadcastGenlock(1)"}, ZORVA::DeviceState::Stopped, true},
-    {"SyncModeHardware_StopsAndSwitchesGenlockOff", "SyncMode", SyncModeId, "Hardware trigger", 0,
-     {"fmBroadcastStop()", "fmBroadcastGenlock(0)"}, ZORVA::DeviceState::Stopped, true},
-    {"DataThreshold_NoCommandNoStop", "DataThreshold", DataThresholdId, nullptr, 30, {},
-     ZORVA::DeviceState::Acquiring, false},
-    {"BroadcastZero_ZeroesWithoutStop", "BroadcastZero", BroadcastZeroId, nullptr, 0, {"fmBroadcastZero()"},
-     ZORVA::DeviceState::Acquiring, false},
+    {"SampleRate_StopsAndSendsRate",
+     "SampleRate",
+     SampleRateId,
+     "600",
+     0,
+     {"fmBroadcastStop()", "fmBroadcastAcquisitionRate(600)"},
+     ZORVA::DeviceState::Stopped,
+     true},
+    {"SyncModeGenlock_StopsAndSwitchesGenlockOn",
+     "SyncMode",
+     SyncModeId,
+     "Genlock",
+     0,
+     {"fmBroadcastStop()", "fmBroadcastGenlock(1)"},
+     ZORVA::DeviceState::Stopped,
+     true},
+    {"SyncModeHardware_StopsAndSwitchesGenlockOff",
+     "SyncMode",
+     SyncModeId,
+     "Hardware trigger",
+     0,
+     {"fmBroadcastStop()", "fmBroadcastGenlock(0)"},
+     ZORVA::DeviceState::Stopped,
+     true},
+    {"DataThreshold_NoCommandNoStop",
+     "DataThreshold",
+     DataThresholdId,
+     nullptr,
+     30,
+     {},
+     ZORVA::DeviceState::Acquiring,
+     false},
+    {"BroadcastZero_ZeroesWithoutStop",
+     "BroadcastZero",
+     BroadcastZeroId,
+     nullptr,
+     0,
+     {"fmBroadcastZero()"},
+     ZORVA::DeviceState::Acquiring,
+     false},
     {"UnknownId_Nothing", "Other", 4, nullptr, 0, {}, ZORVA::DeviceState::Acquiring, false},
 };
 
@@ -161,9 +190,9 @@ TEST_P(SettingWhileAcquiring, ParametersChanged_Setting_Commands)
     IParameterValueEnum text = EnumValue(c.text ? c.text : "");
     IParameterValueDouble number = DoubleValue(c.number);
     IParameterValueAction action = ActionValue();
-    IParameterValue& value = c.text ? static_cast<IParameterValue&>(text)
-                                    : c.id == DataThresholdId ? static_cast<IParameterValue&>(number)
-                                                              : static_cast<IParameterValue&>(action);
+    IParameterValue& value = c.text                    ? static_cast<IParameterValue&>(text)
+                             : c.id == DataThresholdId ? static_cast<IParameterValue&>(number)
+                                                       : static_cast<IParameterValue&>(action);
     ChangeSetting(c.parameter, value, c.id);
 
     EXPECT_TRUE(WaitUntil([&] { return LibraryCalls().size() >= c.commands.size() && SharedState() == c.state; }));
@@ -250,9 +279,8 @@ TEST_F(SimBench, Capture_SoftwareTrigger_ConsecutiveFramesFromZero)
 
     ASSERT_EQ(zorvasim::DeliverBlocks(4), 4);
     const std::vector<PlatePtr> plates = Plates();
-    ASSERT_TRUE(WaitUntil([&] {
-        return ServicesOf(plates[0])->PushCount() == 4 && ServicesOf(plates[1])->PushCount() == 4;
-    }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return ServicesOf(plates[0])->PushCount() == 4 && ServicesOf(plates[1])->PushCount() == 4; }));
 
     for (const PlatePtr& plate : plates)
         EXPECT_EQ(Frames(ServicesOf(plate)), (std::vector<std::int64_t>{0, 16, 32, 48}));
@@ -277,8 +305,7 @@ struct TriggerCase
 void PrintTo(const TriggerCase& c, std::ostream* os) { *os << c.name; }
 
 class TriggerCapture : public SimBench, public ::testing::WithParamInterface<TriggerCase>
-{
-};
+{};
 
 const TriggerCase TriggerCases[] = {
     {"Type100MarkerOne", 100, "0", "1"},

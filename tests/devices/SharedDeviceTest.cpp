@@ -15,10 +15,7 @@ namespace {
 
 const unsigned int TickRate = 3600000; // divisible by every rate the cases choose
 
-std::string TicksCall(unsigned int rate)
-{
-    return "SetTicksPerSample(" + std::to_string(TickRate / rate) + ")";
-}
+std::string TicksCall(unsigned int rate) { return "SetTicksPerSample(" + std::to_string(TickRate / rate) + ")"; }
 
 bool Contains(const Lines& lines, const std::string& line)
 {
@@ -140,15 +137,14 @@ struct SyncModeCase
 {
     const char* name;
     const char* text;
-    bool syncInput;         ///< the first plate declares the sync port (hardware trigger)
-    bool transfersAtOnce;   ///< blocks flow without start time or marker (genlock)
+    bool syncInput;       ///< the first plate declares the sync port (hardware trigger)
+    bool transfersAtOnce; ///< blocks flow without start time or marker (genlock)
 };
 
 void PrintTo(const SyncModeCase& c, std::ostream* os) { *os << c.name; }
 
 class SyncModeText : public DeviceBench, public ::testing::WithParamInterface<SyncModeCase>
-{
-};
+{};
 
 const SyncModeCase SyncModeCases[] = {
     {"Software", "Software trigger", false, false},
@@ -194,7 +190,7 @@ TEST_F(DeviceBench, ParametersChanged_SeveralIds_EachActsInOrder)
     block.SetLoad(0, {0, 0, -30, 0, 0, 0});
     shared->OnDataReady(block.Data());
     const std::vector<zorvahost::PushedBlock> pushed = Pushed(Plates()[0]);
-    ASSERT_EQ(pushed.size(), 1u);             // genlock applied
+    ASSERT_EQ(pushed.size(), 1u);               // genlock applied
     EXPECT_FLOAT_EQ(pushed[0].values[2], 0.0f); // threshold 40 applied
 }
 
@@ -240,8 +236,7 @@ struct RateCase
 void PrintTo(const RateCase& c, std::ostream* os) { *os << c.name; }
 
 class RateReconciliation : public DeviceBench, public ::testing::WithParamInterface<RateCase>
-{
-};
+{};
 
 const RateCase RateCases[] = {
     {"Types100And300_2000Becomes1200", {100, 300}, "2000", 1200},
@@ -329,8 +324,7 @@ protected:
 };
 
 class SupportedRates : public RateBench, public ::testing::WithParamInterface<SupportedRatesCase>
-{
-};
+{};
 
 const std::vector<unsigned int> AllRates(ZORVA::StandardRates, ZORVA::StandardRates + ZORVA::StandardRateCount);
 const std::vector<unsigned int> Without300(AllRates.begin() + 3, AllRates.end());
@@ -374,9 +368,10 @@ TEST_F(DeviceBench, ParametersChanged_RateTextNoNumber_KeepsRateLastSent)
     ChangeRate("2000");
     ChangeRate("fast");
     ChangeRate("");
-    EXPECT_EQ(LogTexts(host, LogLevel::Warning), (Lines{"Sample rate 2000 adjusted to 1200 to match devices",
-                                                        "Sample rate \"fast\" is no acquisition rate; 1200 used instead",
-                                                        "Sample rate \"\" is no acquisition rate; 1200 used instead"}));
+    EXPECT_EQ(LogTexts(host, LogLevel::Warning),
+              (Lines{"Sample rate 2000 adjusted to 1200 to match devices",
+                     "Sample rate \"fast\" is no acquisition rate; 1200 used instead",
+                     "Sample rate \"\" is no acquisition rate; 1200 used instead"}));
     const std::size_t before = host.Calls().size();
     ASSERT_TRUE(Plates()[0]->Arm(1, &setup));
     EXPECT_TRUE(Contains(CallsSince(host, before), TicksCall(1200)));

@@ -43,14 +43,13 @@ struct ComputationCase
     std::vector<float> originInches; ///< as the library reports it
     std::vector<float> record;       ///< Fx, Fy, Fz, Mx, My, Mz
     double threshold;
-    std::vector<float> expected;     ///< Fx, Fy, Fz, Mx, My, Mz, Cx, Cy, Cz
+    std::vector<float> expected; ///< Fx, Fy, Fz, Mx, My, Mz, Cx, Cy, Cz
 };
 
 void PrintTo(const ComputationCase& c, std::ostream* os) { *os << c.name; }
 
 class TransferComputation : public PlateOnHost, public ::testing::WithParamInterface<ComputationCase>
-{
-};
+{};
 
 // Expected values worked out by hand from the plate-origin formulas; origin
 // offsets are inches, and the plate takes (x, y, -z) * 0.0254 m.
@@ -172,8 +171,7 @@ struct FrameCase
 void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.name; }
 
 class TransferFrames : public PlateOnHost, public ::testing::WithParamInterface<FrameCase>
-{
-};
+{};
 
 const std::int64_t Wrap = 16777216;
 
@@ -185,8 +183,10 @@ const FrameCase FrameCases[] = {
     {"FirstCounterZero", {0, 16, 32}, {0, 16, 32}, 0},
     {"WrapBetweenBlocks", {Wrap - 32, Wrap - 16, 0, 16}, {Wrap - 32, Wrap - 16, Wrap, Wrap + 16}, 0},
     {"WrapInsideBlock", {Wrap - 8, 8, 24}, {Wrap - 8, Wrap + 8, Wrap + 24}, 0},
-    {"TwoWrapsWithGaps", {Wrap - 16, 0, 6000000, 12000000, Wrap - 16, 0},
-     {Wrap - 16, Wrap, Wrap + 6000000, Wrap + 12000000, 2 * Wrap - 16, 2 * Wrap}, 0},
+    {"TwoWrapsWithGaps",
+     {Wrap - 16, 0, 6000000, 12000000, Wrap - 16, 0},
+     {Wrap - 16, Wrap, Wrap + 6000000, Wrap + 12000000, 2 * Wrap - 16, 2 * Wrap},
+     0},
     // A gap in the library's delivery shows as a jump, not as filled samples.
     {"Gap", {100, 164}, {100, 164}, 0},
     {"GapAcrossWrap", {Wrap - 16, 48}, {Wrap - 16, Wrap + 48}, 0},

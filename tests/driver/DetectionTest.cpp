@@ -26,24 +26,15 @@ std::string Scenario(const std::string& settings, int units, const std::string& 
 Lines QueryLines(int index, const std::string& name)
 {
     const std::string i = std::to_string(index);
-    return {"fmDLLSelectDeviceIndex(" + i + ")",
-            "L0 ::fmDLLSelectDeviceIndex(" + i + ")",
-            "fmGetAmplifierModelNumber()",
-            "L0 ::fmGetAmplifierModelNumber() -> AMP-" + name,
-            "fmGetProductType() -> 100",
-            "L0 ::fmGetProductType() -> 100",
-            "fmGetAmplifierFirmwareVersion()",
-            "L0 ::fmGetAmplifierFirmwareVersion() -> FW-" + name,
-            "fmGetAmplifierSerialNumber()",
-            "L0 ::fmGetAmplifierSerialNumber() -> AS-" + name,
-            "fmGetPlatformModelNumber()",
-            "L0 ::fmGetPlatformModelNumber() -> Pendra",
-            "fmGetPlatformSerialNumber()",
-            "L0 ::fmGetPlatformSerialNumber() -> PS-" + name,
-            "fmGetPlatformXYZOffsets()",
-            "L0 ::fmGetPlatformXYZOffsets() -> (0.500000, -0.250000, 1.500000)",
-            "fmGetPlatformLengthAndWidth()",
-            "L0 ::fmGetPlatformLengthAndWidth() -> 23.6, 15.7"};
+    return {"fmDLLSelectDeviceIndex(" + i + ")", "L0 ::fmDLLSelectDeviceIndex(" + i + ")",
+            "fmGetAmplifierModelNumber()",       "L0 ::fmGetAmplifierModelNumber() -> AMP-" + name,
+            "fmGetProductType() -> 100",         "L0 ::fmGetProductType() -> 100",
+            "fmGetAmplifierFirmwareVersion()",   "L0 ::fmGetAmplifierFirmwareVersion() -> FW-" + name,
+            "fmGetAmplifierSerialNumber()",      "L0 ::fmGetAmplifierSerialNumber() -> AS-" + name,
+            "fmGetPlatformModelNumber()",        "L0 ::fmGetPlatformModelNumber() -> Pendra",
+            "fmGetPlatformSerialNumber()",       "L0 ::fmGetPlatformSerialNumber() -> PS-" + name,
+            "fmGetPlatformXYZOffsets()",         "L0 ::fmGetPlatformXYZOffsets() -> (0.500000, -0.250000, 1.500000)",
+            "fmGetPlatformLengthAndWidth()",     "L0 ::fmGetPlatformLengthAndWidth() -> 23.6, 15.7"};
 }
 
 Lines Concat(std::initializer_list<Lines> parts)
@@ -82,12 +73,12 @@ TEST_F(DriverTest, DetectHardware_OneUnit_ExactTimelineAndRecord)
     service->DetectHardware(detections.Callback());
     ASSERT_TRUE(detections.Wait());
     DestroyService();
-    EXPECT_EQ(Timeline(), Concat({StartupLines(1),
-                                  {"fmDLLGetDeviceCount() -> 1", "L0 ::fmDLLGetDeviceCount() -> 1",
-                                   "fmBroadcastCheckCelvo() -> 0"},
-                                  QueryLines(0, "A"),
-                                  {"Sleep(500)", "detection complete", "Sleep(250)", "fmBroadcastStop()",
-                                   "Sleep(250)", "fmDLLShutDown()", "L0 ::fmDLLShutDown", "Sleep(500)"}}));
+    EXPECT_EQ(Timeline(),
+              Concat({StartupLines(1),
+                      {"fmDLLGetDeviceCount() -> 1", "L0 ::fmDLLGetDeviceCount() -> 1", "fmBroadcastCheckCelvo() -> 0"},
+                      QueryLines(0, "A"),
+                      {"Sleep(500)", "detection complete", "Sleep(250)", "fmBroadcastStop()", "Sleep(250)",
+                       "fmDLLShutDown()", "L0 ::fmDLLShutDown", "Sleep(500)"}}));
 
     const Service::VDllInitInfo info = detections.Info();
     EXPECT_EQ(info.status, ZORVA::DetectionStatus::SetupUnchanged);
@@ -159,8 +150,7 @@ struct CallbackDelayCase
 };
 
 class CallbackDelay : public DriverTest, public ::testing::WithParamInterface<CallbackDelayCase>
-{
-};
+{};
 
 } // namespace
 
@@ -173,8 +163,8 @@ TEST_P(CallbackDelay, DetectHardware_UnitCount_PausesBeforeCallback)
     Lines expected = GetParam().pauses;
     expected.push_back("detection complete");
     const Lines lines = Timeline();
-    const std::string last = GetParam().units == 0 ? "fmBroadcastCheckCelvo() -> 0"
-                                                   : "L0 ::fmGetPlatformLengthAndWidth() -> 23.6, 15.7";
+    const std::string last =
+        GetParam().units == 0 ? "fmBroadcastCheckCelvo() -> 0" : "L0 ::fmGetPlatformLengthAndWidth() -> 23.6, 15.7";
     auto after = std::find(lines.rbegin(), lines.rend(), last).base();
     EXPECT_EQ(Lines(after, after + static_cast<long>(expected.size())), expected);
     EXPECT_EQ(detections.Devices().size(), static_cast<std::size_t>(GetParam().units));
@@ -194,8 +184,7 @@ struct SetupCase
 };
 
 class SetupCode : public DriverTest, public ::testing::WithParamInterface<SetupCase>
-{
-};
+{};
 
 const ZORVA::DetectionStatus SetupUnchanged = ZORVA::DetectionStatus::SetupUnchanged;
 const ZORVA::DetectionStatus Started = ZORVA::DetectionStatus::Started;
@@ -246,16 +235,15 @@ struct CalibrationCase
 };
 
 class Calibration : public DriverTest, public ::testing::WithParamInterface<CalibrationCase>
-{
-};
+{};
 
 const std::string Pending = "calibration_pending = true\n";
 
 Lines Download(std::initializer_list<std::string> polls, Lines after)
 {
-    Lines lines = {"fmBroadcastCheckCelvo() -> 1", "L2 1 Celvos not ready - BCF download will be attempted",
-                   "fmDLLSelectDeviceIndex(0)", "fmGetPlatformSerialNumber()", "fmCelvoDownloadCalFile(1) -> 0",
-                   "L0 fmCelvoDownloadCalFile() called for platform PS-A"};
+    Lines lines = {"fmBroadcastCheckCelvo() -> 1",   "L2 1 Celvos not ready - BCF download will be attempted",
+                   "fmDLLSelectDeviceIndex(0)",      "fmGetPlatformSerialNumber()",
+                   "fmCelvoDownloadCalFile(1) -> 0", "L0 fmCelvoDownloadCalFile() called for platform PS-A"};
     lines.insert(lines.end(), polls.begin(), polls.end());
     lines.insert(lines.end(), after.begin(), after.end());
     return lines;
@@ -292,12 +280,11 @@ TEST_P(Calibration, DetectHardware_PendingUnit_DownloadOutcomeLogged)
     service->DetectHardware(detections.Callback());
     ASSERT_TRUE(detections.Wait());
     const Lines lines = Timeline();
-    EXPECT_EQ(Between(lines, "fmBroadcastCheckCelvo() -> 1", "L0 ::fmDLLSelectDeviceIndex(0)"),
-              [&] {
-                  Lines e = GetParam().expected;
-                  e.push_back("fmDLLSelectDeviceIndex(0)");
-                  return e;
-              }());
+    EXPECT_EQ(Between(lines, "fmBroadcastCheckCelvo() -> 1", "L0 ::fmDLLSelectDeviceIndex(0)"), [&] {
+        Lines e = GetParam().expected;
+        e.push_back("fmDLLSelectDeviceIndex(0)");
+        return e;
+    }());
     EXPECT_EQ(detections.Devices().size(), 1u) << "the unit is enumerated whatever the outcome";
 }
 
@@ -313,10 +300,10 @@ INSTANTIATE_TEST_SUITE_P(
         CalibrationCase{"BadVersion", "cal_complete_results = 3\n",
                         Download({"fmIsCelvoDownloadComplete() -> 3"},
                                  {"L2 Bad Celvo BCF version seen for PS-A", "L2 Device 0 may give bad results"})},
-        CalibrationCase{"BadCrc", "cal_complete_results = 0 4\n",
-                        Download({"fmIsCelvoDownloadComplete() -> 0", "Sleep(500)", "fmIsCelvoDownloadComplete() -> 4"},
-                                 {"L2 Bad CRC check on Celvo BCF download for PS-A",
-                                  "L2 Device 0 may give bad results"})},
+        CalibrationCase{
+            "BadCrc", "cal_complete_results = 0 4\n",
+            Download({"fmIsCelvoDownloadComplete() -> 0", "Sleep(500)", "fmIsCelvoDownloadComplete() -> 4"},
+                     {"L2 Bad CRC check on Celvo BCF download for PS-A", "L2 Device 0 may give bad results"})},
         CalibrationCase{"OtherFailure", "cal_complete_results = 9\n",
                         Download({"fmIsCelvoDownloadComplete() -> 9"},
                                  {"L2 Celvo BCF download failed for PS-A", "L2 Device 0 may give bad results"})},
@@ -347,8 +334,9 @@ TEST_F(DriverTest, DetectHardware_LongSerial_CutToSixteenInMessagesOnly)
 
 TEST_F(DriverTest, DetectHardware_TwoPending_TreatedInListOrder)
 {
-    std::string text = "[scenario]\ninit_polls = 1\n" + Unit("A") + "[unit B]\nproduct_type = 100\nplatform_serial = PS-B\n" +
-                       Pending + "cal_download_result = 1\n" + "[unit C]\nproduct_type = 100\nplatform_serial = PS-C\n" +
+    std::string text = "[scenario]\ninit_polls = 1\n" + Unit("A") +
+                       "[unit B]\nproduct_type = 100\nplatform_serial = PS-B\n" + Pending +
+                       "cal_download_result = 1\n" + "[unit C]\nproduct_type = 100\nplatform_serial = PS-C\n" +
                        Pending + "cal_complete_results = 1\n";
     UseScenario(text);
     CreateService();

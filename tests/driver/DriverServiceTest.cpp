@@ -28,8 +28,8 @@ load = static
 force = 1 2 -100
 )";
 
-const Lines LibraryShutdown = {"Sleep(250)", "fmBroadcastStop()", "Sleep(250)", "fmDLLShutDown()",
-                               "L0 ::fmDLLShutDown", "Sleep(500)"};
+const Lines LibraryShutdown = {"Sleep(250)",      "fmBroadcastStop()",  "Sleep(250)",
+                               "fmDLLShutDown()", "L0 ::fmDLLShutDown", "Sleep(500)"};
 
 Lines Concat(std::initializer_list<Lines> parts)
 {
@@ -62,12 +62,12 @@ TEST_F(DriverTest, Commands_LibraryNotStarted_RunInOrderWithPausesStartSendsNoth
     service->BlinkDevice(1);
     service->StopAcquisition();
     DestroyService();
-    EXPECT_EQ(Timeline(), (Lines{"Sleep(250)", "fmBroadcastAcquisitionRate(500)", "L0 ::fmBroadcastAcquisitionRate(500)",
-                                 "Sleep(250)", "fmBroadcastGenlock(1)", "L0 ::fmBroadcastGenlockMode(1)",
-                                 "Sleep(250)", "fmBroadcastGenlock(0)", "L0 ::fmBroadcastGenlockMode(0)",
-                                 "Sleep(250)", "fmDLLSelectDeviceIndex(1)", "L0 ::fmDLLSelectDeviceIndex(1)",
-                                 "fmSetBlink()", "L0 ::fmSetBlink()", "told stopped",
-                                 "Sleep(250)", "fmBroadcastStop()", "L0 ::fmBroadcastStop()", "told stopped"}));
+    EXPECT_EQ(Timeline(),
+              (Lines{"Sleep(250)", "fmBroadcastAcquisitionRate(500)", "L0 ::fmBroadcastAcquisitionRate(500)",
+                     "Sleep(250)", "fmBroadcastGenlock(1)", "L0 ::fmBroadcastGenlockMode(1)", "Sleep(250)",
+                     "fmBroadcastGenlock(0)", "L0 ::fmBroadcastGenlockMode(0)", "Sleep(250)",
+                     "fmDLLSelectDeviceIndex(1)", "L0 ::fmDLLSelectDeviceIndex(1)", "fmSetBlink()", "L0 ::fmSetBlink()",
+                     "told stopped", "Sleep(250)", "fmBroadcastStop()", "L0 ::fmBroadcastStop()", "told stopped"}));
 }
 
 TEST_F(DriverTest, StartAndStop_AfterDetection_TellStateThenShutDownAtDestruction)
@@ -91,10 +91,10 @@ TEST_F(DriverTest, Destroy_JobsQueued_RunsThemBeforeShutDown)
     service->SetAcquisitionRate(250);
     service->SetGenlockMode(true);
     DestroyService();
-    EXPECT_EQ(Timeline(), Concat({{"Sleep(250)", "fmBroadcastAcquisitionRate(250)",
-                                   "L0 ::fmBroadcastAcquisitionRate(250)", "Sleep(250)", "fmBroadcastGenlock(1)",
-                                   "L0 ::fmBroadcastGenlockMode(1)"},
-                                  LibraryShutdown}));
+    EXPECT_EQ(Timeline(),
+              Concat({{"Sleep(250)", "fmBroadcastAcquisitionRate(250)", "L0 ::fmBroadcastAcquisitionRate(250)",
+                       "Sleep(250)", "fmBroadcastGenlock(1)", "L0 ::fmBroadcastGenlockMode(1)"},
+                      LibraryShutdown}));
 }
 
 TEST_F(DriverTest, ZeroPlatforms_OnlyWhileAcquiring_OnCallersThread)

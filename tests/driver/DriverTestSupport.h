@@ -41,7 +41,6 @@ private:
     std::vector<std::vector<Service::VDeviceInfo>> devices_;
 };
 
-
 class DriverTest : public ::testing::Test
 {
 protected:

@@ -70,8 +70,7 @@ struct ForeignMessageCase
 void PrintTo(const ForeignMessageCase& c, std::ostream* os) { *os << c.name; }
 
 class ForeignMessage : public Worker, public ::testing::WithParamInterface<ForeignMessageCase>
-{
-};
+{};
 
 // Regression: WM_QUIT (posted by the library, say) or the id of the plugin's
 // own quit ended the worker without a word: no data and no job after it,
@@ -88,8 +87,8 @@ TEST_P(ForeignMessage, RunWorker_QuitNotSentByThePlugin_IgnoredAndLogged)
     EXPECT_TRUE(JobRuns(500));
     ASSERT_EQ(zorvasim::DeliverBlocks(2), 2);
     EXPECT_TRUE(WaitUntil([&] { return blocks.load() == 2; }));
-    EXPECT_EQ(LogTexts(host, ZORVA::LogLevel::Warning), Lines{"Thread message " + std::to_string(GetParam().message) +
-                                       " was not sent by the plugin; ignored"});
+    EXPECT_EQ(LogTexts(host, ZORVA::LogLevel::Warning),
+              Lines{"Thread message " + std::to_string(GetParam().message) + " was not sent by the plugin; ignored"});
     DestroyService();
     EXPECT_EQ(Count("fmDLLShutDown()"), 1);
 }
@@ -119,8 +118,7 @@ struct TransferFaultCase
 void PrintTo(const TransferFaultCase& c, std::ostream* os) { *os << c.name; }
 
 class FailingTransfer : public Worker, public ::testing::WithParamInterface<TransferFaultCase>
-{
-};
+{};
 
 // Regression: the worker called fmDLLTransferFloatData for as long as it
 // returned non-zero, so a library that answered 1 without a block, or -1,
@@ -151,11 +149,10 @@ TEST_P(FailingTransfer, DataReady_TransferFailsForever_WorkerStaysResponsive)
     DestroyService();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, FailingTransfer,
-    ::testing::Values(TransferFaultCase{"NullBlock", zorvasim::TransferFault::NullBlock, 1},
-                      TransferFaultCase{"MinusOne", zorvasim::TransferFault::Error, -1}),
-    [](const ::testing::TestParamInfo<TransferFaultCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, FailingTransfer,
+                         ::testing::Values(TransferFaultCase{"NullBlock", zorvasim::TransferFault::NullBlock, 1},
+                                           TransferFaultCase{"MinusOne", zorvasim::TransferFault::Error, -1}),
+                         [](const ::testing::TestParamInfo<TransferFaultCase>& info) { return info.param.name; });
 
 // Regression: the worker drained blocks for as long as any was waiting, so a
 // library that delivers faster than the data callback returns kept it from

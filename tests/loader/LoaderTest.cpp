@@ -42,8 +42,7 @@ TEST_F(LoadedPlugin, ProvideDeviceDefinitions_NoConfigFiles_ExactlyTheTwentyOneD
 
     std::vector<std::string> expected = zorvatest::SharedConfigCalls();
     for (const zorvatest::PlateModel& model : zorvatest::StandardModels()) {
-        const std::vector<std::string> calls =
-            zorvatest::PlateCalls(model.name, model.x, model.y, model.actions);
+        const std::vector<std::string> calls = zorvatest::PlateCalls(model.name, model.x, model.y, model.actions);
         expected.insert(expected.end(), calls.begin(), calls.end());
     }
     const std::vector<std::string> generic = zorvatest::PlateCalls("Force plate", 0.5, 0.5, true);
@@ -55,8 +54,7 @@ TEST_F(LoadedPlugin, ProvideDeviceDefinitions_NoConfigFiles_ExactlyTheTwentyOneD
     EXPECT_EQ(definitions.front().name, "Digital device common settings");
     EXPECT_EQ(definitions.back().name, "Force plate");
     for (const RecordedDefinition& d : definitions)
-        EXPECT_EQ(d.Parameter("BlinkAction") == nullptr, d.name == "Brisen" || d.deviceType != "ForcePlate")
-            << d.name;
+        EXPECT_EQ(d.Parameter("BlinkAction") == nullptr, d.name == "Brisen" || d.deviceType != "ForcePlate") << d.name;
     plugin.Shutdown();
 }
 

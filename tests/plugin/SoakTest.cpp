@@ -294,8 +294,7 @@ struct SlowHostCase
 void PrintTo(const SlowHostCase& c, std::ostream* os) { *os << c.name; }
 
 class SlowHost : public PluginSoak, public ::testing::WithParamInterface<SlowHostCase>
-{
-};
+{};
 
 // Regression: the worker drained blocks for as long as the library had any,
 // so with a host slower than the data it never reached its quit message and

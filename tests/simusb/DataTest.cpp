@@ -20,10 +20,7 @@ using simtest::TransferAll;
 constexpr std::size_t kSets = ZORVA_USB_SAMPLES_PER_BLOCK;
 constexpr std::size_t kRecord = ZORVA_USB_FLOATS_PER_RECORD;
 
-std::size_t BlockFloats(std::size_t units)
-{
-    return kSets * units * kRecord;
-}
+std::size_t BlockFloats(std::size_t units) { return kSets * units * kRecord; }
 
 /// Record of sample s, device index k, in a block of n devices.
 const float* Record(const std::vector<float>& block, std::size_t n, std::size_t s, std::size_t k)
@@ -46,8 +43,7 @@ protected:
 class Reader
 {
 public:
-    explicit Reader(std::size_t floatsPerBlock)
-        : floats_(floatsPerBlock), thread_([this] { Run(); })
+    explicit Reader(std::size_t floatsPerBlock) : floats_(floatsPerBlock), thread_([this] { Run(); })
     {
         while (id_.load() == 0)
             std::this_thread::yield();
@@ -288,10 +284,7 @@ struct NoDataCase
     std::function<void()> breakIt; // after a complete start
 };
 
-std::ostream& operator<<(std::ostream& os, const NoDataCase& c)
-{
-    return os << c.label;
-}
+std::ostream& operator<<(std::ostream& os, const NoDataCase& c) { return os << c.label; }
 
 class NoDataTest : public DataTest, public ::testing::WithParamInterface<NoDataCase>
 {};
@@ -305,18 +298,16 @@ TEST_P(NoDataTest, DeliverBlocks_LibraryNotReadyToSend_ProducesNothingAndPostsNo
     EXPECT_EQ(GetCounters().blocksProduced, 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, NoDataTest,
-    ::testing::Values(NoDataCase{"Stopped", [] { fmBroadcastStop(); }},
-                      NoDataCase{"PostingOff", [] { fmDLLPostDataReadyMessages(0); }},
-                      NoDataCase{"NoThread", [] { fmDLLPostUserThreadMessages(0); }},
-                      NoDataCase{"ShutDown", [] { fmDLLShutDown(); }},
-                      NoDataCase{"InitAgain", [] { fmDLLInit(); }},
-                      NoDataCase{"NoUnitAfterInit",
-                                 [] {
-                                     SetPlugged(0, false);
-                                     simtest::StartAcquisition(GetCurrentThreadId());
-                                 }}));
+INSTANTIATE_TEST_SUITE_P(Cases, NoDataTest,
+                         ::testing::Values(NoDataCase{"Stopped", [] { fmBroadcastStop(); }},
+                                           NoDataCase{"PostingOff", [] { fmDLLPostDataReadyMessages(0); }},
+                                           NoDataCase{"NoThread", [] { fmDLLPostUserThreadMessages(0); }},
+                                           NoDataCase{"ShutDown", [] { fmDLLShutDown(); }},
+                                           NoDataCase{"InitAgain", [] { fmDLLInit(); }},
+                                           NoDataCase{"NoUnitAfterInit", [] {
+                                                          SetPlugged(0, false);
+                                                          simtest::StartAcquisition(GetCurrentThreadId());
+                                                      }}));
 
 TEST_F(DataTest, BroadcastStart_BeforeInitComplete_SendsNothing)
 {

@@ -46,8 +46,7 @@ struct TransferFaultCase
 void PrintTo(const TransferFaultCase& c, std::ostream* os) { *os << c.name; }
 
 class TransferFaults : public FaultTest, public ::testing::WithParamInterface<TransferFaultCase>
-{
-};
+{};
 
 const TransferFaultCase TransferFaultCases[] = {
     {"NullBlockTwice", TransferFault::NullBlock, 2, {{1, false}, {1, false}, {1, true}, {1, true}, {0, false}}},
@@ -115,8 +114,7 @@ struct BlockFaultCase
 void PrintTo(const BlockFaultCase& c, std::ostream* os) { *os << c.name; }
 
 class BlockFaults : public FaultTest, public ::testing::WithParamInterface<BlockFaultCase>
-{
-};
+{};
 
 const BlockFaultCase BlockFaultCases[] = {
     {"RepeatOnce", "", BlockFault::Repeat, 1, {0, 16, 32, 32, 48}},

@@ -28,10 +28,7 @@ struct PollCase
     std::vector<int> results; // of consecutive polls after fmDLLInit
 };
 
-std::ostream& operator<<(std::ostream& os, const PollCase& c)
-{
-    return os << c.label;
-}
+std::ostream& operator<<(std::ostream& os, const PollCase& c) { return os << c.label; }
 
 class StartUpPollTest : public SimTest, public ::testing::WithParamInterface<PollCase>
 {};
@@ -48,8 +45,7 @@ TEST_P(StartUpPollTest, IsDeviceInitComplete_AfterInit_CompletesAtTheScenarioPol
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, StartUpPollTest,
-                         ::testing::Values(PollCase{"First", "1", {1, 1}},
-                                           PollCase{"Third", "3", {0, 0, 1, 1}},
+                         ::testing::Values(PollCase{"First", "1", {1, 1}}, PollCase{"Third", "3", {0, 0, 1, 1}},
                                            PollCase{"LastOfTheDriver", "51", std::vector<int>(50, 0)},
                                            PollCase{"Never", "never", std::vector<int>(60, 0)}));
 
@@ -103,7 +99,8 @@ TEST_F(LibraryTest, Queries_DefaultBench_ReportEachUnitInScenarioOrder)
         EXPECT_EQ(fmGetProductType(), u.productType);
         float offsets[3] = {};
         fmGetPlatformXYZOffsets(offsets);
-        EXPECT_EQ(std::vector<float>(offsets, offsets + 3), std::vector<float>(u.originOffsets.begin(), u.originOffsets.end()));
+        EXPECT_EQ(std::vector<float>(offsets, offsets + 3),
+                  std::vector<float>(u.originOffsets.begin(), u.originOffsets.end()));
         char length[ZORVA_USB_SIZE_TEXT_SIZE];
         char width[ZORVA_USB_SIZE_TEXT_SIZE];
         fmGetPlatformLengthAndWidth(length, width);
@@ -202,8 +199,8 @@ TEST_F(LibraryTest, Queries_TextsLongerThanTheBuffers_AreCutAndTerminated)
     // caught by AddressSanitizer.
     const std::string longText(3000, 'M');
     const std::string longSize = "12345678901234567890123456789012345.5";
-    Load(OneUnit("", "amplifier_model = " + longText + "\nplatform_serial = " + longText +
-                         "\nlength = " + longSize + "\nwidth = " + longSize));
+    Load(OneUnit("", "amplifier_model = " + longText + "\nplatform_serial = " + longText + "\nlength = " + longSize +
+                         "\nwidth = " + longSize));
     ASSERT_TRUE(simtest::InitLibrary());
     fmDLLSelectDeviceIndex(0);
 
@@ -245,10 +242,7 @@ struct CalibrationCase
     bool pendingAfter;
 };
 
-std::ostream& operator<<(std::ostream& os, const CalibrationCase& c)
-{
-    return os << c.label;
-}
+std::ostream& operator<<(std::ostream& os, const CalibrationCase& c) { return os << c.label; }
 
 class CalibrationTest : public SimTest, public ::testing::WithParamInterface<CalibrationCase>
 {};
@@ -281,18 +275,17 @@ TEST_P(CalibrationTest, CelvoDownload_ScenarioOutcome_IsReportedAndClearsPending
     EXPECT_EQ(fmBroadcastCheckCelvo(slots), c.pendingAfter ? 1 : 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CalibrationTest,
-    ::testing::Values(CalibrationCase{"CompleteAtOnce", 0, "1", {1}, false},
-                      CalibrationCase{"CompleteAfterTwoPolls", 0, "0 0 1", {0, 0, 1}, false},
-                      CalibrationCase{"BadVersion", 0, "0 3", {0, 3}, true},
-                      CalibrationCase{"BadCrc", 0, "4", {4}, true},
-                      CalibrationCase{"OtherFailure", 0, "0 0 0 9", {0, 0, 0, 9}, true},
-                      CalibrationCase{"NeverCompletes", 0, "0", std::vector<int>(50, 0), true},
-                      CalibrationCase{"NotACelvoPlatform", 1, "1", {}, true},
-                      CalibrationCase{"NotACelvoConditioner", 2, "1", {}, true},
-                      CalibrationCase{"NoFile", 3, "1", {}, true},
-                      CalibrationCase{"Unknown", 17, "1", {}, true}));
+INSTANTIATE_TEST_SUITE_P(Cases, CalibrationTest,
+                         ::testing::Values(CalibrationCase{"CompleteAtOnce", 0, "1", {1}, false},
+                                           CalibrationCase{"CompleteAfterTwoPolls", 0, "0 0 1", {0, 0, 1}, false},
+                                           CalibrationCase{"BadVersion", 0, "0 3", {0, 3}, true},
+                                           CalibrationCase{"BadCrc", 0, "4", {4}, true},
+                                           CalibrationCase{"OtherFailure", 0, "0 0 0 9", {0, 0, 0, 9}, true},
+                                           CalibrationCase{"NeverCompletes", 0, "0", std::vector<int>(50, 0), true},
+                                           CalibrationCase{"NotACelvoPlatform", 1, "1", {}, true},
+                                           CalibrationCase{"NotACelvoConditioner", 2, "1", {}, true},
+                                           CalibrationCase{"NoFile", 3, "1", {}, true},
+                                           CalibrationCase{"Unknown", 17, "1", {}, true}));
 
 TEST_F(LibraryTest, IsCelvoDownloadComplete_NoDownloadStarted_ReportsFailure)
 {

@@ -21,10 +21,7 @@ std::string ReadFile(const std::string& path)
     return s.str();
 }
 
-std::string ScenarioPath(const std::string& name)
-{
-    return std::string(ZORVA_SIM_SCENARIO_DIR) + "/" + name;
-}
+std::string ScenarioPath(const std::string& name) { return std::string(ZORVA_SIM_SCENARIO_DIR) + "/" + name; }
 
 TEST(ScenarioTest, DefaultScenario_ShippedDefaultFile_DescribesTheSameBench)
 {
@@ -158,10 +155,7 @@ struct MalformedCase
     const char* expected; // part of the error message
 };
 
-std::ostream& operator<<(std::ostream& os, const MalformedCase& c)
-{
-    return os << c.label;
-}
+std::ostream& operator<<(std::ostream& os, const MalformedCase& c) { return os << c.label; }
 
 std::string ManyUnits(std::size_t n)
 {
@@ -186,12 +180,15 @@ TEST_P(MalformedScenarioTest, ParseScenario_Malformed_FailsSayingWhereAndKeepsOu
 INSTANTIATE_TEST_SUITE_P(
     Cases, MalformedScenarioTest,
     ::testing::Values(
-        MalformedCase{"NotANumber", "[scenario]\nrate = fast\n", "[scenario] rate: expected a whole number, got \"fast\""},
+        MalformedCase{"NotANumber", "[scenario]\nrate = fast\n",
+                      "[scenario] rate: expected a whole number, got \"fast\""},
         MalformedCase{"RateZero", "[scenario]\nrate = 0\n", "rate: expected 1 to 20000"},
         MalformedCase{"TrailingText", "[unit A]\nproduct_type = 100x\n", "product_type: expected a whole number"},
         MalformedCase{"Fraction", "[unit A]\nproduct_type = 1.5\n", "product_type: expected a whole number"},
-        MalformedCase{"PollsZero", "[scenario]\ninit_polls = 0\n", "init_polls: expected a poll number from 1, or never"},
-        MalformedCase{"CounterTooBig", "[scenario]\ncounter_start = 16777216\n", "counter_start: expected 0 to 16777215"},
+        MalformedCase{"PollsZero", "[scenario]\ninit_polls = 0\n",
+                      "init_polls: expected a poll number from 1, or never"},
+        MalformedCase{"CounterTooBig", "[scenario]\ncounter_start = 16777216\n",
+                      "counter_start: expected 0 to 16777215"},
         MalformedCase{"BacklogTooBig", "[scenario]\nbacklog = 1025\n", "backlog: expected 1 to 1024"},
         MalformedCase{"TwoOffsets", "[unit A]\norigin = 1 2\n", "[unit A] origin: expected 3 numbers"},
         MalformedCase{"NanForce", "[unit A]\nforce = 1 2 nan\n", "force: expected 3 numbers"},
@@ -199,8 +196,10 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"FiveOffsets", "[unit A]\noffset = 1 2 3 4 5\n", "offset: expected 6 numbers"},
         MalformedCase{"BadBool", "[unit A]\nplugged = maybe\n", "plugged: expected true or false"},
         MalformedCase{"BadLoad", "[unit A]\nload = heavy\n", "load: expected none, static or steps"},
-        MalformedCase{"StepsWithoutLength", "[unit A]\nload = steps\n", "[unit A] load steps needs step_on or step_off"},
-        MalformedCase{"EmptyResults", "[unit A]\ncal_complete_results =\n", "cal_complete_results: expected one or more"},
+        MalformedCase{"StepsWithoutLength", "[unit A]\nload = steps\n",
+                      "[unit A] load steps needs step_on or step_off"},
+        MalformedCase{"EmptyResults", "[unit A]\ncal_complete_results =\n",
+                      "cal_complete_results: expected one or more"},
         MalformedCase{"TriggerBelowNever", "[unit A]\ntrigger_from = -2\n", "trigger_from: expected -1 to"},
         MalformedCase{"UnknownKey", "[unit A]\nlod = static\n", "[unit A] unknown key \"lod\""},
         MalformedCase{"UnknownSection", "[plates]\nx = 1\n", "unknown section [plates]"},
@@ -287,13 +286,9 @@ struct BadFileCase
     const char* reason;
 };
 
-std::ostream& operator<<(std::ostream& os, const BadFileCase& c)
-{
-    return os << c.label;
-}
+std::ostream& operator<<(std::ostream& os, const BadFileCase& c) { return os << c.label; }
 
-class BadEnvironmentFileTest : public EnvironmentScenarioTest,
-                               public ::testing::WithParamInterface<BadFileCase>
+class BadEnvironmentFileTest : public EnvironmentScenarioTest, public ::testing::WithParamInterface<BadFileCase>
 {};
 
 TEST_P(BadEnvironmentFileTest, Reset_EnvironmentFileUnusable_FallsBackToDefaultAndSaysWhy)
@@ -320,12 +315,12 @@ TEST_P(BadEnvironmentFileTest, Reset_EnvironmentFileUnusable_FallsBackToDefaultA
     EXPECT_EQ(fmDLLGetDeviceCount(), 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, BadEnvironmentFileTest,
-    ::testing::Values(BadFileCase{"Missing", nullptr, "cannot open it"},
-                      BadFileCase{"BadValue", "[scenario]\nrate = -1\n", "rate: expected 1 to 20000"},
-                      BadFileCase{"Binary", "\x01\x02[\xff", "line 1"},
-                      BadFileCase{"BadSyntax", "[unit A]\nno equals sign\n", "line 2"}));
+INSTANTIATE_TEST_SUITE_P(Cases, BadEnvironmentFileTest,
+                         ::testing::Values(BadFileCase{"Missing", nullptr, "cannot open it"},
+                                           BadFileCase{"BadValue", "[scenario]\nrate = -1\n",
+                                                       "rate: expected 1 to 20000"},
+                                           BadFileCase{"Binary", "\x01\x02[\xff", "line 1"},
+                                           BadFileCase{"BadSyntax", "[unit A]\nno equals sign\n", "line 2"}));
 
 TEST_F(EnvironmentScenarioTest, LoadScenarioFile_Malformed_KeepsCurrentScenario)
 {

@@ -62,8 +62,7 @@ inline std::vector<std::vector<float>> TransferAll(std::size_t floatsPerBlock)
 /// One unit's text scenario with extra keys appended to its [unit] section.
 inline std::string OneUnit(const std::string& scenarioKeys, const std::string& unitKeys)
 {
-    return "[scenario]\nname = one unit\n" + scenarioKeys +
-           "\n[unit U]\nplugged = true\n" + unitKeys + "\n";
+    return "[scenario]\nname = one unit\n" + scenarioKeys + "\n[unit U]\nplugged = true\n" + unitKeys + "\n";
 }
 
 class SimTest : public ::testing::Test

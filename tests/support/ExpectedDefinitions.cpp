@@ -6,14 +6,25 @@ namespace zorvatest {
 
 const std::vector<PlateModel>& StandardModels()
 {
-    static const std::vector<PlateModel> models = {
-        {"Pendra", 0.4, 0.6},      {"Veskin", 0.464, 0.508},    {"Morrit", 0.464, 0.508},
-        {"Talvo", 0.464, 0.508},   {"Brisen", 0.498, 0.498, false},    {"Quillo", 0.6, 0.6},
-        {"Derran", 0.6, 0.9},      {"Hallon", 0.6, 1.2},        {"Fennik", 0.603, 0.9},
-        {"Gorvin", 0.9, 0.9},      {"Jastra", 1.2, 1.2},        {"Nubbet", 0.61, 0.711},
-        {"Oskel", 0.61, 0.61},     {"Rimsa", 0.61, 1.219},      {"Sundel", 0.25, 0.5},
-        {"Sidebyside", 0.325, 1.373}, {"TreadMill", 0.622, 0.718}, {"Yarrik", 0.405, 1.04},
-        {"Zibbet", 0.762, 1.016}};
+    static const std::vector<PlateModel> models = {{"Pendra", 0.4, 0.6},
+                                                   {"Veskin", 0.464, 0.508},
+                                                   {"Morrit", 0.464, 0.508},
+                                                   {"Talvo", 0.464, 0.508},
+                                                   {"Brisen", 0.498, 0.498, false},
+                                                   {"Quillo", 0.6, 0.6},
+                                                   {"Derran", 0.6, 0.9},
+                                                   {"Hallon", 0.6, 1.2},
+                                                   {"Fennik", 0.603, 0.9},
+                                                   {"Gorvin", 0.9, 0.9},
+                                                   {"Jastra", 1.2, 1.2},
+                                                   {"Nubbet", 0.61, 0.711},
+                                                   {"Oskel", 0.61, 0.61},
+                                                   {"Rimsa", 0.61, 1.219},
+                                                   {"Sundel", 0.25, 0.5},
+                                                   {"Sidebyside", 0.325, 1.373},
+                                                   {"TreadMill", 0.622, 0.718},
+                                                   {"Yarrik", 0.405, 1.04},
+                                                   {"Zibbet", 0.762, 1.016}};
     return models;
 }
 
@@ -46,9 +57,11 @@ std::vector<std::string> PlateCalls(const std::string& name, double x, double y,
         "AddChannel(\"Cy\")",
         "AddChannel(\"Cz\")",
         "AddParameter(\"StandardDimension_X\", \"X\", \"Length of force plate in the X Axis (meters)\", "
-        "\"Dimensions\", true, " + DoubleText(x) + ", 6)",
+        "\"Dimensions\", true, " +
+            DoubleText(x) + ", 6)",
         "AddParameter(\"StandardDimension_Y\", \"Y\", \"Length of force plate in the Y Axis (meters)\", "
-        "\"Dimensions\", true, " + DoubleText(y) + ", 0)",
+        "\"Dimensions\", true, " +
+            DoubleText(y) + ", 0)",
         "AddParameter(\"ParameterA\", \"a\", \"X displacement from sensor origin to force plate origin.\", "
         "\"Origin\", true, Double(0 flags 110), 6)",
         "AddParameter(\"ParameterB\", \"b\", \"Y displacement from sensor origin to force plate origin.\", "

@@ -10,8 +10,8 @@ namespace zorvatest {
 struct PlateModel
 {
     const char* name;
-    double x; ///< metres
-    double y; ///< metres
+    double x;            ///< metres
+    double y;            ///< metres
     bool actions = true; ///< registered with the blink action
 };
 

@@ -34,9 +34,8 @@ inline void StartSimulatedBench(zorvahost::RecordingHost& host)
     zorvasim::Reset();
     zorvasim::SetMode(zorvasim::Mode::Stepped);
     ASSERT_TRUE(zorvasim::SetVirtualTime(true));
-    host.SetLogObserver([](const zorvahost::LogLine& line) {
-        zorvasim::Note("L" + std::to_string(line.level) + " " + line.text);
-    });
+    host.SetLogObserver(
+        [](const zorvahost::LogLine& line) { zorvasim::Note("L" + std::to_string(line.level) + " " + line.text); });
     ZORVA::hostServices = &host;
 }
 

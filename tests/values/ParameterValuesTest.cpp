@@ -222,8 +222,7 @@ Bytes EnumWithCount(std::uint32_t count)
 }
 
 class MalformedBlock : public ::testing::TestWithParam<MalformedCase>
-{
-};
+{};
 
 } // namespace
 
@@ -231,15 +230,14 @@ TEST_P(MalformedBlock, ReadFrom_Malformed_ReturnsFalse)
 {
     const MalformedCase& c = GetParam();
     std::unique_ptr<IParameterValue, HostObjectDeleter> value = NewValue(c.type);
-    EXPECT_FALSE(value->ReadFrom(c.block.empty() ? nullptr : c.block.data(),
-                                 static_cast<unsigned int>(c.block.size())));
+    EXPECT_FALSE(
+        value->ReadFrom(c.block.empty() ? nullptr : c.block.data(), static_cast<unsigned int>(c.block.size())));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Blocks, MalformedBlock,
     ::testing::Values(
-        MalformedCase{"Empty", ParameterTypeBool, {}},
-        MalformedCase{"ShorterThanType", ParameterTypeBool, {1, 0}},
+        MalformedCase{"Empty", ParameterTypeBool, {}}, MalformedCase{"ShorterThanType", ParameterTypeBool, {1, 0}},
         MalformedCase{"OtherType", ParameterTypeDouble, ValidBlock(ParameterTypeBool)},
         MalformedCase{"EnumBlockIntoString", ParameterTypeString, ValidBlock(ParameterTypeEnum)},
         MalformedCase{"BoolMissingValue", ParameterTypeBool, Cut(ValidBlock(ParameterTypeBool), 4)},
@@ -267,7 +265,7 @@ TEST(ParameterValueRead, ReadFrom_NullWithSize_ReturnsFalse)
 TEST(ParameterValueRead, ReadFrom_EnumEndingInsideThirdText_FailsWithListResized)
 {
     Bytes block = ValidBlock(ParameterTypeEnum); // "one", "two", "three"
-    block.resize(block.size() - 2);             // cut inside "three"
+    block.resize(block.size() - 2);              // cut inside "three"
     IParameterValueEnum value;
     EXPECT_FALSE(value.ReadFrom(block.data(), static_cast<unsigned int>(block.size())));
     ASSERT_EQ(value.EnumValues.size(), 3u);

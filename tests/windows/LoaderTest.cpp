@@ -40,8 +40,7 @@ std::vector<std::string> ExpectedCalls(const std::vector<std::string>& custom = 
 {
     std::vector<std::string> expected = zorvatest::SharedConfigCalls();
     for (const zorvatest::PlateModel& model : zorvatest::StandardModels()) {
-        const std::vector<std::string> calls =
-            zorvatest::PlateCalls(model.name, model.x, model.y, model.actions);
+        const std::vector<std::string> calls = zorvatest::PlateCalls(model.name, model.x, model.y, model.actions);
         expected.insert(expected.end(), calls.begin(), calls.end());
     }
     expected.insert(expected.end(), custom.begin(), custom.end());

@@ -35,10 +35,10 @@ typedef const char* LPCSTR;
 typedef DWORD* LPDWORD;
 
 #ifndef TRUE
-#  define TRUE 1
+#    define TRUE 1
 #endif
 #ifndef FALSE
-#  define FALSE 0
+#    define FALSE 0
 #endif
 
 #define WM_QUIT 0x0012

@@ -123,9 +123,8 @@ extern "C" void WINAPI ZorvaWin32_Sleep(DWORD milliseconds)
 }
 
 extern "C" HANDLE WINAPI ZorvaWin32_CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
-                                                     LPSECURITY_ATTRIBUTES securityAttributes,
-                                                     DWORD creationDisposition, DWORD flagsAndAttributes,
-                                                     HANDLE templateFile)
+                                                LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
+                                                DWORD flagsAndAttributes, HANDLE templateFile)
 {
     if (!fileName)
         return ::CreateFileA(fileName, desiredAccess, shareMode, securityAttributes, creationDisposition,
@@ -139,8 +138,8 @@ extern "C" HANDLE WINAPI ZorvaWin32_CreateFileA(LPCSTR fileName, DWORD desiredAc
 // the linker lays out a DLL import: a pointer to the function.
 extern "C" {
 void(WINAPI* __imp_ZorvaWin32_Sleep)(DWORD) = &ZorvaWin32_Sleep;
-HANDLE(WINAPI* __imp_ZorvaWin32_CreateFileA)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
-                                             HANDLE) = &ZorvaWin32_CreateFileA;
+HANDLE(WINAPI* __imp_ZorvaWin32_CreateFileA)
+(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) = &ZorvaWin32_CreateFileA;
 }
 
 #endif // ZORVA_WIN32_CONTROL_PROGRAM

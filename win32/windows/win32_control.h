@@ -15,9 +15,9 @@
 
 /// The program's controls are exported, so that a DLL's copy can find them.
 #if defined(ZORVA_WIN32_CONTROL_PROGRAM)
-#  define ZORVA_WIN32_API extern "C" __declspec(dllexport)
+#    define ZORVA_WIN32_API extern "C" __declspec(dllexport)
 #else
-#  define ZORVA_WIN32_API extern "C"
+#    define ZORVA_WIN32_API extern "C"
 #endif
 
 /// Called instead of a real pause, on the thread that called Sleep.

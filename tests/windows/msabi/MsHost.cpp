@@ -94,7 +94,7 @@ extern "C" __declspec(noinline) bool mscall_value_CopyTo(IParameterValue* value,
     return value->CopyTo(*target);
 }
 extern "C" __declspec(noinline) bool mscall_value_ReadFrom(IParameterValue* value, const unsigned char* data,
-                                                            unsigned int size) // +0x18
+                                                           unsigned int size) // +0x18
 {
     return value->ReadFrom(data, size);
 }
@@ -127,7 +127,7 @@ extern "C" __declspec(noinline) void mscall_device_ParametersChanged(IDevice* de
     device->ParametersChanged();
 }
 extern "C" __declspec(noinline) bool mscall_device_Arm(IDevice* device, unsigned int stream,
-                                                        ICaptureSetup* setup) // +0x18
+                                                       ICaptureSetup* setup) // +0x18
 {
     return device->Arm(stream, setup);
 }
@@ -213,10 +213,7 @@ public:
     ~HostValue() override { msrt_free(block_); }
 
     int GetType() override { return type_; }
-    bool CopyTo(IParameterValue& target) override
-    {
-        return block_ && mscall_value_ReadFrom(&target, block_, size_);
-    }
+    bool CopyTo(IParameterValue& target) override { return block_ && mscall_value_ReadFrom(&target, block_, size_); }
     bool ReadFrom(const unsigned char* data, unsigned int size) override
     {
         if (!data || size == 0)
@@ -398,8 +395,8 @@ public:
         return nullptr;
     }
 
-    HostResult* AddParameter(const char* name, const char*, const char*, const char*, bool,
-                             IParameterValue* value, u64 id) override
+    HostResult* AddParameter(const char* name, const char*, const char*, const char*, bool, IParameterValue* value,
+                             u64 id) override
     {
         if (g_definitionCount == 0 || !value)
             return new Failure("no definition or no value");
@@ -574,8 +571,8 @@ public:
         return nullptr;
     }
 
-    HostResult* PushSamples(unsigned int stream, i64 frame, int samplesPerBlock, const int* outputs,
-                            int outputCount, const float* values, int valueCount) override
+    HostResult* PushSamples(unsigned int stream, i64 frame, int samplesPerBlock, const int* outputs, int outputCount,
+                            const float* values, int valueCount) override
     {
         Lock lock;
         MsStream& s = stats_;

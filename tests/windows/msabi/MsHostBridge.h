@@ -73,9 +73,9 @@ struct MsStream
     long long blocks;
     long long firstFrame;
     long long lastFrame;
-    long long gaps;       ///< frames that did not follow the previous by 16
-    long long badArgs;    ///< calls whose stream, sizes or outputs were wrong
-    long long loaded;     ///< samples with a non-zero vertical force
+    long long gaps;    ///< frames that did not follow the previous by 16
+    long long badArgs; ///< calls whose stream, sizes or outputs were wrong
+    long long loaded;  ///< samples with a non-zero vertical force
     double lastFz;
 };
 void mshost_stream(int device, struct MsStream* out);

@@ -96,8 +96,8 @@ bool Resolve(HMODULE module, const char* name, F& out)
     return out != nullptr;
 }
 
-const char* const StandardModels[] = {"Pendra", "Veskin", "Morrit", "Talvo",  "Brisen",     "Quillo",    "Derran",
-                                      "Hallon", "Fennik", "Gorvin", "Jastra", "Nubbet",     "Oskel",     "Rimsa",
+const char* const StandardModels[] = {"Pendra", "Veskin",     "Morrit",    "Talvo",  "Brisen", "Quillo", "Derran",
+                                      "Hallon", "Fennik",     "Gorvin",    "Jastra", "Nubbet", "Oskel",  "Rimsa",
                                       "Sundel", "Sidebyside", "TreadMill", "Yarrik", "Zibbet"};
 
 } // namespace
@@ -213,8 +213,8 @@ int main()
     for (int d = 1; d < devices; ++d) {
         MsStream& st = streams[static_cast<std::size_t>(d)];
         mshost_stream(d, &st);
-        std::printf("  plate %d: %lld blocks, frames %lld..%lld, %lld gaps, %lld bad calls, %lld loaded samples\n",
-                    d, st.blocks, st.firstFrame, st.lastFrame, st.gaps, st.badArgs, st.loaded);
+        std::printf("  plate %d: %lld blocks, frames %lld..%lld, %lld gaps, %lld bad calls, %lld loaded samples\n", d,
+                    st.blocks, st.firstFrame, st.lastFrame, st.gaps, st.badArgs, st.loaded);
         Check(st.blocks >= 10, "too few blocks pushed");
         Check(st.gaps == 0, "frames did not run on by 16");
         Check(st.badArgs == 0, "PushSamples with wrong arguments");
