@@ -3,10 +3,11 @@
 # Does nothing when everything is present.
 set -euo pipefail
 
-# clang-14 and libclang-rt-14-dev build the fuzz targets; python3-matplotlib
+# clang-14 and libclang-rt-14-dev build the fuzz targets and run the
+# thread-safety analysis, clang-format-14 checks the format; python3-matplotlib
 # draws the development host's --plot (and its tests check it).
 packages=(cmake make g++ libboost-dev libboost-thread-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
-  clang-14 libclang-rt-14-dev python3-matplotlib)
+  clang-14 libclang-rt-14-dev clang-format-14 python3-matplotlib)
 
 missing=()
 for p in "${packages[@]}"; do
