@@ -394,17 +394,9 @@ int RunCapture(const Options& options)
         return ExitUsage;
     }
     std::printf("Definitions: %d registered\n", static_cast<int>(session.Definitions().size()));
-    std::printf("Detecting the hardware...\n");
-    std::fflush(stdout);
-    if (!session.InstantiateSharedDevice()) {
-        std::fprintf(stderr, "error: the host could not instantiate the shared configuration device\n");
-        return ExitFailure;
-    }
     DetectionReport report;
-    if (!session.WaitForDetection(kDetectionTimeoutSeconds, report)) {
-        std::fprintf(stderr, "error: no detection result within %.0f s\n", kDetectionTimeoutSeconds);
+    if (!DetectHardware(session, report))
         return ExitFailure;
-    }
     if (!options.verbose) {
         for (const LogLine& line : report.log) {
             if (LevelOf(line) >= ZORVA::LogLevel::Warning)

@@ -19,17 +19,9 @@ int RunDetect(const Options& options)
     if (options.verbose)
         session.SetLogPrinter([](const LogLine& line) { std::printf("  %s\n", LogText(line).c_str()); });
     session.Start();
-    std::printf("Detecting the hardware...\n");
-    std::fflush(stdout);
-    if (!session.InstantiateSharedDevice()) {
-        std::fprintf(stderr, "error: the host could not instantiate the shared configuration device\n");
-        return ExitFailure;
-    }
     DetectionReport report;
-    if (!session.WaitForDetection(kDetectionTimeoutSeconds, report)) {
-        std::fprintf(stderr, "error: no detection result within %.0f s\n", kDetectionTimeoutSeconds);
+    if (!DetectHardware(session, report))
         return ExitFailure;
-    }
     if (!options.verbose) {
         std::printf("Detection log (--verbose shows every USB-library call):\n");
         for (const LogLine& line : report.log) {

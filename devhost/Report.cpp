@@ -1,5 +1,6 @@
 #include "devhost/Report.h"
 
+#include "devhost/Commands.h"
 #include "devhost/Platform.h"
 #include "devhost/Text.h"
 
@@ -29,6 +30,21 @@ bool LoadPlugin(PluginSession& session, const Options& options)
                      "error: cannot load the plugin %s: %s\n"
                      "Build it (scripts/run.sh builds it beside the program) or name another with --plugin PATH.\n",
                      path.c_str(), error.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool DetectHardware(PluginSession& session, DetectionReport& report)
+{
+    std::printf("Detecting the hardware...\n");
+    std::fflush(stdout);
+    if (!session.InstantiateSharedDevice()) {
+        std::fprintf(stderr, "error: the host could not instantiate the shared configuration device\n");
+        return false;
+    }
+    if (!session.WaitForDetection(kDetectionTimeoutSeconds, report)) {
+        std::fprintf(stderr, "error: no detection result within %.0f s\n", kDetectionTimeoutSeconds);
         return false;
     }
     return true;

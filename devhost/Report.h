@@ -23,6 +23,10 @@ std::string LogText(const LogLine& line);
 /// prints why not and returns false when it cannot be used.
 bool LoadPlugin(PluginSession& session, const Options& options);
 
+/// Hands the shared configuration device to the plugin and waits for the
+/// detection it starts. On failure prints why and returns false.
+bool DetectHardware(PluginSession& session, DetectionReport& report);
+
 /// The configuration files in a few lines: which give custom plates, which
 /// are missing, which have errors (check-config tells more).
 void PrintConfigurationBrief(const std::vector<ZORVA::CustomPlateSource>& sources);

@@ -1,5 +1,7 @@
 #include "FuzzSupport.h"
 
+#include "config/ConfigText.h"
+#include "definitions/CustomDefinitions.h"
 #include "win32/posix/win32_control.h"
 
 #include <cstdio>
@@ -66,6 +68,31 @@ std::string Narrow(const std::wstring& text)
     for (wchar_t c : text)
         bytes += static_cast<char>(static_cast<unsigned char>(static_cast<unsigned long>(c) & 0xFFu));
     return bytes;
+}
+
+const std::vector<std::wstring>& ReservedNames()
+{
+    static const std::vector<std::wstring> names = [] {
+        std::vector<std::wstring> wide;
+        for (const std::string& name : ZORVA::ReservedPlateNames())
+            wide.push_back(ZORVA::WidenText(name));
+        return wide;
+    }();
+    return names;
+}
+
+ZORVA::ReaderResult ReadAsConfigFile(ZORVA::ConfigRead& reader, const std::string& name, const std::uint8_t* data,
+                                     std::size_t size)
+{
+    UseTemporaryDrive();
+    WriteConfigFile(name, data, size);
+    reader.reservedNames = ReservedNames();
+    std::wstring errorText;
+    const ZORVA::ReaderResult result = reader.ReadConfigFile(ZORVA::WidenText("C:\\ZORVA\\CFG\\" + name), errorText);
+    Require(result == ZORVA::ReaderResult::Read || result == ZORVA::ReaderResult::Failed,
+            "the result is Read or Failed");
+    Require((result == ZORVA::ReaderResult::Read) == errorText.empty(), "an error text exactly when the read fails");
+    return result;
 }
 
 } // namespace zorvafuzz

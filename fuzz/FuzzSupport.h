@@ -2,9 +2,12 @@
 // configuration files written into it, and checks that end the run.
 #pragma once
 
+#include "config/ConfigRead.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zorvafuzz {
 
@@ -22,6 +25,16 @@ void RemoveConfigFile(const std::string& name);
 /// Ends the run with `what` when `condition` is false: libFuzzer then keeps
 /// the input as a crash.
 void Require(bool condition, const char* what);
+
+/// The plugin's own plate names (no custom plate may take one), as the
+/// readers compare them.
+const std::vector<std::wstring>& ReservedNames();
+
+/// Writes the input as C:\ZORVA\CFG\<name> and has `reader` read it with the
+/// plugin's reserved names; requires what every read promises (Read or
+/// Failed, an error text exactly when it fails) and returns the result.
+ZORVA::ReaderResult ReadAsConfigFile(ZORVA::ConfigRead& reader, const std::string& name, const std::uint8_t* data,
+                                     std::size_t size);
 
 /// The text's bytes (each wide character of a reader is one byte).
 std::string Narrow(const std::wstring& text);

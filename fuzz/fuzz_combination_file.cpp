@@ -15,22 +15,9 @@ using namespace zorvafuzz;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static const std::vector<std::wstring> reserved = [] {
-        std::vector<std::wstring> names;
-        for (const std::string& name : ZORVA::ReservedPlateNames())
-            names.push_back(ZORVA::WidenText(name));
-        return names;
-    }();
-    UseTemporaryDrive();
-    WriteConfigFile("CombinationPlatform.cfg", data, size);
-
+    const std::vector<std::wstring>& reserved = ReservedNames();
     ZORVA::CComboRead reader;
-    reader.reservedNames = reserved;
-    std::wstring errorText;
-    const ZORVA::ReaderResult result = reader.ReadConfigFile(L"C:\\ZORVA\\CFG\\CombinationPlatform.cfg", errorText);
-    Require(result == ZORVA::ReaderResult::Read || result == ZORVA::ReaderResult::Failed,
-            "the result is Read or Failed");
-    Require((result == ZORVA::ReaderResult::Read) == errorText.empty(), "an error text exactly when the read fails");
+    const ZORVA::ReaderResult result = ReadAsConfigFile(reader, "CombinationPlatform.cfg", data, size);
     Require(reader.comboLines >= 0 && reader.comboLines <= ZORVA::CComboRead::MaxCombos, "CP_INFO lines kept");
     Require(reader.memberLines >= 0 && reader.memberLines <= ZORVA::CComboRead::MaxMembers, "PP_INFO lines kept");
     Require(reader.memberPlatformLines >= 0 && reader.memberPlatformLines <= ZORVA::CComboRead::MaxMemberPlatforms,

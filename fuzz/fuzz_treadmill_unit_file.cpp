@@ -14,22 +14,9 @@ using namespace zorvafuzz;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static const std::vector<std::wstring> reserved = [] {
-        std::vector<std::wstring> names;
-        for (const std::string& name : ZORVA::ReservedPlateNames())
-            names.push_back(ZORVA::WidenText(name));
-        return names;
-    }();
-    UseTemporaryDrive();
-    WriteConfigFile("Strivo.cfg", data, size);
-
+    const std::vector<std::wstring>& reserved = ReservedNames();
     ZORVA::StrivoRead reader;
-    reader.reservedNames = reserved;
-    std::wstring errorText;
-    const ZORVA::ReaderResult result = reader.ReadConfigFile(L"C:\\ZORVA\\CFG\\Strivo.cfg", errorText);
-    Require(result == ZORVA::ReaderResult::Read || result == ZORVA::ReaderResult::Failed,
-            "the result is Read or Failed");
-    Require((result == ZORVA::ReaderResult::Read) == errorText.empty(), "an error text exactly when the read fails");
+    const ZORVA::ReaderResult result = ReadAsConfigFile(reader, "Strivo.cfg", data, size);
     Require(reader.plateCount >= 0 && reader.plateCount <= 2 * ZORVA::StrivoRead::MaxUnits, "plateCount in range");
     if (result != ZORVA::ReaderResult::Read)
         return 0;

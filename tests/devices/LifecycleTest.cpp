@@ -4,6 +4,7 @@
 #include "DevicesTestSupport.h"
 
 #include "plugin/Plugin.h"
+#include "tests/support/SimulatedBench.h"
 #include "simusb/SimControl.h"
 #include "win32/posix/win32_control.h"
 
@@ -45,15 +46,7 @@ protected:
         ASSERT_TRUE(zorvasim::LoadScenarioText(Bench, &error)) << error;
     }
 
-    void TearDown() override
-    {
-        ZORVA::Shutdown();
-        ZORVA::hostServices = nullptr;
-        ZORVA::deviceInstantiator = nullptr;
-        zorvasim::SetVirtualTime(false);
-        zorvasim::Reset();
-        ZorvaWin32_SetDriveDirectory('C', nullptr);
-    }
+    void TearDown() override { zorvatest::ShutdownPluginAndBench(); }
 
     /// Instantiated devices the host accepted.
     std::vector<zorvahost::InstantiatedDevice> Devices() { return host.Instantiated(); }

@@ -63,15 +63,7 @@ protected:
         zorvasim::Reset();
     }
 
-    void TearDown() override
-    {
-        ZORVA::Shutdown();
-        ZORVA::hostServices = nullptr;
-        ZORVA::deviceInstantiator = nullptr;
-        zorvasim::SetVirtualTime(false);
-        zorvasim::Reset();
-        ZorvaWin32_SetDriveDirectory('C', nullptr);
-    }
+    void TearDown() override { zorvatest::ShutdownPluginAndBench(); }
 
     /// Loads the plugin and waits for the first detection to find `units` plates.
     void Load(const std::string& bench, int units)

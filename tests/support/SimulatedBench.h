@@ -6,6 +6,7 @@
 #include "devhost/RecordingHost.h"
 #include "plugin/Plugin.h"
 #include "simusb/SimControl.h"
+#include "win32/posix/win32_control.h"
 
 #include <gtest/gtest.h>
 
@@ -45,6 +46,16 @@ inline void StopSimulatedBench()
     ZORVA::hostServices = nullptr;
     zorvasim::SetVirtualTime(false);
     zorvasim::Reset();
+}
+
+/// Call from TearDown of a test that ran the plugin through its entry points:
+/// shuts it down, forgets the host, and gives the bench and drive C back.
+inline void ShutdownPluginAndBench()
+{
+    ZORVA::Shutdown();
+    ZORVA::deviceInstantiator = nullptr;
+    ZorvaWin32_SetDriveDirectory('C', nullptr);
+    StopSimulatedBench();
 }
 
 } // namespace zorvatest
