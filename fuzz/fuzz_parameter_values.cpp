@@ -6,6 +6,7 @@
 // and an equal value, while every other class refuses it.
 #include "FuzzSupport.h"
 
+#include "tests/support/BlockCapture.h"
 #include "values/ParameterValues.h"
 
 #include <cmath>
@@ -18,28 +19,8 @@ using namespace zorvafuzz;
 
 namespace {
 
-typedef std::vector<unsigned char> Bytes;
-
-/// Receives a block through CopyTo and keeps it.
-class BlockCapture : public IParameterValue
-{
-public:
-    Bytes block;
-    int GetType() override { return -1; }
-    bool CopyTo(IParameterValue&) override { return false; }
-    bool ReadFrom(const unsigned char* data, unsigned int size) override
-    {
-        block.assign(data, data + size);
-        return true;
-    }
-    void SetFlagA(bool) override {}
-    bool GetFlagA() override { return false; }
-    void SetFlagB(bool) override {}
-    bool GetFlagB() override { return false; }
-    void SetFlagC(bool) override {}
-    bool GetFlagC() override { return false; }
-    bool IsEqual(IParameterValue&) override { return false; }
-};
+using zorvatest::BlockCapture;
+using zorvatest::Bytes;
 
 const int ClassCount = 5;
 

@@ -1,6 +1,8 @@
 #include "values/ParameterValues.h"
 #include "values/VParameter.h"
 
+#include "tests/support/BlockCapture.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,33 +14,8 @@ using namespace MoldraDigitalDevice;
 
 namespace {
 
-typedef std::vector<unsigned char> Bytes;
-
-/// Receives a block through CopyTo and keeps it.
-class BlockCapture final : public IParameterValue
-{
-    ZORVA_HOST_OBJECT(BlockCapture)
-
-public:
-    Bytes block;
-    bool exhausted = false;
-    int GetType() override { return -1; }
-    bool CopyTo(IParameterValue&) override { return false; }
-    bool ReadFrom(const unsigned char* data, unsigned int size) override
-    {
-        if (exhausted)
-            throw std::bad_alloc();
-        block.assign(data, data + size);
-        return true;
-    }
-    void SetFlagA(bool) override {}
-    bool GetFlagA() override { return false; }
-    void SetFlagB(bool) override {}
-    bool GetFlagB() override { return false; }
-    void SetFlagC(bool) override {}
-    bool GetFlagC() override { return false; }
-    bool IsEqual(IParameterValue&) override { return false; }
-};
+using zorvatest::BlockCapture;
+using zorvatest::Bytes;
 
 Bytes BlockOf(IParameterValue& value)
 {
