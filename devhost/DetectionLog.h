@@ -43,17 +43,21 @@ struct DetectionReport
 /// Fed the log lines in order; collects one report per detection.
 ///
 /// A detection starts at "::fmDLLInit()" and its outcome line comes with
-/// "Detected %d ZORVA digital devices"; the plugin logs its remaining lines
-/// about the detection (unsupported units, refused plates) right after, while
-/// it still holds its lock. The owner therefore waits for that lock (GetState
-/// of the shared device) once AwaitingEnd() turns true, feeds what came
-/// meanwhile, and calls Finish().
+/// "Detected %d ZORVA digital devices". The plugin's remaining calls for it
+/// (lines about unsupported units, the new plates' InstantiateDevice, lines
+/// about refused plates) follow once it has let go of its lock, and its last
+/// call is the shared device's NotifyChanged, on the same thread. The owner
+/// therefore feeds that NotifyChanged in its place among the lines
+/// (SharedDeviceNotified()); Finish() ends a detection without it.
 class DetectionLogParser
 {
 public:
     void Feed(const LogLine& line);
     /// The current detection has logged its device count and is not finished yet.
     bool AwaitingEnd() const { return ended_; }
+    /// The shared device's NotifyChanged, in its order among the log lines:
+    /// finishes the current detection if it logged its device count.
+    void SharedDeviceNotified() { Finish(); }
     /// Finishes the current detection, if it logged its device count.
     void Finish();
     /// Takes the finished reports, oldest first.

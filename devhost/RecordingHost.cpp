@@ -10,6 +10,22 @@ namespace zorvahost {
 
 using namespace MoldraDigitalDevice;
 
+namespace {
+
+/// A slow host's call: takes `microseconds` of real time (none when <= 0).
+void SlowHostWait(std::int64_t microseconds)
+{
+    if (microseconds <= 0)
+        return;
+    // To the microsecond: a sleep of less than the system's tick may return early.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(microseconds);
+    std::this_thread::sleep_until(until);
+    while (std::chrono::steady_clock::now() < until)
+        std::this_thread::yield();
+}
+
+} // namespace
+
 // ---------------------------------------------------------------- values
 
 ValuePtr NewValueOfType(int type)
@@ -344,6 +360,7 @@ HostResult* RecordingHost::EndDefinition()
 HostResult* RecordingHost::InstantiateDevice(const char* manufacturer, const char* definitionName, const char* version,
                                              const char* deviceName, IDevice* device)
 {
+    SlowHostWait(instantiateDelayMicroseconds_.load());
     HostResult* result = Record("InstantiateDevice(" + Quote(manufacturer) + ", " + Quote(definitionName) + ", " +
                                 Quote(version) + ", " + Quote(deviceName) + ")");
     InstantiatedDevice entry;
@@ -413,6 +430,11 @@ void RecordingHost::FailPushSamples(const std::string& message)
 }
 
 void RecordingHost::SetPushSamplesDelay(std::chrono::microseconds delay) { pushDelayMicroseconds_ = delay.count(); }
+
+void RecordingHost::SetInstantiateDelay(std::chrono::microseconds delay)
+{
+    instantiateDelayMicroseconds_ = delay.count();
+}
 
 void RecordingHost::ReadStateOnNotify(bool on)
 {
@@ -560,14 +582,7 @@ HostResult* DeviceServices::GetChangedParameters(unsigned int* cursor, std::uint
 HostResult* DeviceServices::PushSamples(unsigned int stream, std::int64_t frame, int samplesPerBlock,
                                         const int* outputs, int outputCount, const float* values, int valueCount)
 {
-    const std::int64_t delay = host_.pushDelayMicroseconds_.load();
-    if (delay > 0) {
-        // To the microsecond: a sleep of less than the system's tick may return early.
-        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(delay);
-        std::this_thread::sleep_until(until);
-        while (std::chrono::steady_clock::now() < until)
-            std::this_thread::yield();
-    }
+    SlowHostWait(host_.pushDelayMicroseconds_.load());
     std::string failure;
     bool fails = false;
     {

@@ -232,6 +232,8 @@ public:
     /// A slow host: every PushSamples takes this long (real time, not the
     /// Win32 layer's Sleep, which virtual time would skip). May change at any time.
     void SetPushSamplesDelay(std::chrono::microseconds delay);
+    /// A slow host: every InstantiateDevice takes this long (real time).
+    void SetInstantiateDelay(std::chrono::microseconds delay);
     /// A host that reads the state of a device inside its NotifyChanged (on
     /// the plugin's thread), for every device it instantiated.
     void ReadStateOnNotify(bool on);
@@ -274,6 +276,7 @@ private:
     bool failPushSamples_ = false;
     std::string pushFailure_;
     std::atomic<std::int64_t> pushDelayMicroseconds_{0};
+    std::atomic<std::int64_t> instantiateDelayMicroseconds_{0};
     bool readStateOnNotify_ = false;
     double timeStep_ = 0.0;
     std::function<void(const LogLine&)> logObserver_;

@@ -20,6 +20,9 @@ const std::uint64_t kBroadcastZeroId = 3;
 const std::uint64_t kScanForHardwareId = 5;
 /// A plate's blink action.
 const std::uint64_t kBlinkActionId = 5;
+/// A detection whose device count was logged ends at the shared device's
+/// NotifyChanged; should that never come, its end is taken after this long.
+const std::chrono::seconds kDetectionEndWithoutNotify(2);
 
 } // namespace
 
@@ -30,7 +33,7 @@ PluginSession::PluginSession()
     host_.SetLogObserver([this](const LogLine& line) {
         try {
             std::lock_guard<std::mutex> lock(queueMutex_);
-            queue_.push_back(line);
+            queue_.push_back(PluginEvent{line, false});
         } catch (...) {
         }
     });
@@ -70,7 +73,19 @@ bool PluginSession::InstantiateSharedDevice()
 {
     library_->BeginDeviceInstantiation(&host_);
     host_.AttachNewDevices();
-    return SharedDevice().has_value();
+    const std::optional<InstantiatedDevice> shared = SharedDevice();
+    if (!shared)
+        return false;
+    // Runs inside the plugin's call of NotifyChanged, after the log lines it
+    // wrote before on that thread: nothing may escape into the plugin.
+    shared->services->CallBackOnNotify([this] {
+        try {
+            std::lock_guard<std::mutex> lock(queueMutex_);
+            queue_.push_back(PluginEvent{LogLine(), true});
+        } catch (...) {
+        }
+    });
+    return true;
 }
 
 void PluginSession::Shutdown()
@@ -84,33 +99,39 @@ void PluginSession::Shutdown()
 
 std::vector<DetectionReport> PluginSession::Poll()
 {
-    std::vector<LogLine> lines;
+    std::vector<PluginEvent> events;
     {
         std::lock_guard<std::mutex> lock(queueMutex_);
-        lines.swap(queue_);
+        events.swap(queue_);
     }
-    for (const LogLine& line : lines) {
+    for (const PluginEvent& event : events) {
+        if (event.sharedNotified) {
+            // A detection's InstantiateDevice calls come after its device
+            // count, outside the plugin's lock; its NotifyChanged comes last.
+            if (parser_.AwaitingEnd())
+                FinishDetection();
+            continue;
+        }
         if (printer_)
-            printer_(line);
-        parser_.Feed(line);
+            printer_(event.line);
+        parser_.Feed(event.line);
+        if (!parser_.AwaitingEnd())
+            awaitingSince_.reset();
+        else if (!awaitingSince_)
+            awaitingSince_ = std::chrono::steady_clock::now();
     }
-    if (parser_.AwaitingEnd()) {
-        WaitForSharedDevice();
-        {
-            std::lock_guard<std::mutex> lock(queueMutex_);
-            lines.clear();
-            lines.swap(queue_);
-        }
-        for (const LogLine& line : lines) {
-            if (printer_)
-                printer_(line);
-            parser_.Feed(line);
-        }
-        parser_.Finish();
-        // The plates the detection instantiated, attached as a host does.
-        host_.AttachNewDevices();
-    }
+    if (parser_.AwaitingEnd() && awaitingSince_ &&
+        std::chrono::steady_clock::now() - *awaitingSince_ >= kDetectionEndWithoutNotify)
+        FinishDetection();
     return parser_.TakeReports();
+}
+
+void PluginSession::FinishDetection()
+{
+    parser_.SharedDeviceNotified();
+    awaitingSince_.reset();
+    // The plates the detection instantiated, attached as a host does.
+    host_.AttachNewDevices();
 }
 
 bool PluginSession::WaitForDetection(double seconds, DetectionReport& report)
@@ -125,15 +146,6 @@ bool PluginSession::WaitForDetection(double seconds, DetectionReport& report)
         if (std::chrono::steady_clock::now() >= deadline)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-}
-
-void PluginSession::WaitForSharedDevice()
-{
-    if (const std::optional<InstantiatedDevice> shared = SharedDevice()) {
-        int state = 0;
-        bool rearm = false;
-        shared->device->GetState(&state, &rearm);
     }
 }
 

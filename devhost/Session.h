@@ -3,8 +3,8 @@
 /// settings and actions as a user triggers them in a host, and arming.
 ///
 /// Threads: every member is called on the program's main thread. The plugin
-/// logs from its worker too; those lines are queued by the host's log observer
-/// and read here in Poll().
+/// logs from its worker too; those lines, and the shared device's
+/// NotifyChanged among them, are queued by the host and read here in Poll().
 #pragma once
 
 #include "definitions/SyncMode.h"
@@ -12,6 +12,7 @@
 #include "devhost/PluginLibrary.h"
 #include "devhost/RecordingHost.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -88,9 +89,15 @@ public:
     unsigned int ArmedRate();
 
 private:
-    /// Waits until the shared device's lock is free: a detection's handler
-    /// holds it until it has logged and instantiated everything.
-    void WaitForSharedDevice();
+    /// A log line, or the shared device's NotifyChanged in its place among them.
+    struct PluginEvent
+    {
+        LogLine line;
+        bool sharedNotified = false;
+    };
+
+    /// Ends the detection that logged its device count: attaches its plates.
+    void FinishDetection();
 
     std::unique_ptr<PluginLibrary> library_;
     std::string path_;
@@ -102,7 +109,10 @@ private:
     DetectionLogParser parser_;
 
     std::mutex queueMutex_;
-    std::vector<LogLine> queue_; ///< filled on the plugin's threads
+    std::vector<PluginEvent> queue_; ///< filled on the plugin's threads
+    /// When the current detection logged its device count (steady clock); its
+    /// end is taken without the shared device's NotifyChanged after a while.
+    std::optional<std::chrono::steady_clock::time_point> awaitingSince_;
     unsigned int streams_ = 0;
 };
 

@@ -47,11 +47,11 @@ TEST(DetectionLog, Feed_OneDetection_UnitsOutcomeAndSkippedTypes)
     parser.Feed({"Successful ZORVA device detection loop: The ZORVA setup is the same", 1});
     parser.Feed({"Detected 2 ZORVA digital devices", 1});
     EXPECT_TRUE(parser.AwaitingEnd());
-    EXPECT_TRUE(parser.TakeReports().empty()) << "not finished before the plugin's lock is free";
-    // Lines the plugin logs before it lets go of its lock still belong to it.
+    EXPECT_TRUE(parser.TakeReports().empty()) << "not finished before the shared device's NotifyChanged";
+    // Lines up to the shared device's NotifyChanged still belong to it.
     parser.Feed({"Detected unsupported device type 200, skipping...)", 2});
     parser.Feed({"Instantiating device 0: ZDA-100 ZA1 Pendra-600 P1", 1});
-    parser.Finish();
+    parser.SharedDeviceNotified();
 
     const std::vector<DetectionReport> reports = parser.TakeReports();
     ASSERT_EQ(reports.size(), 1u);
