@@ -22,7 +22,7 @@ const std::uint64_t kScanForHardwareId = 5;
 const std::uint64_t kBlinkActionId = 5;
 /// A detection whose device count was logged ends at the shared device's
 /// NotifyChanged; should that never come, its end is taken after this long.
-const std::chrono::seconds kDetectionEndWithoutNotify(2);
+const std::chrono::seconds kDetectionEndWithoutNotify(10);
 
 } // namespace
 
