@@ -46,9 +46,11 @@ int Backlog::Transfer(float** block)
     }
     if (count_ == 0) {
         messageOutstanding_ = false; // drained: the next block posts again
+        counters_.drained = true;
         *block = nullptr;
         return 0;
     }
+    counters_.drained = false;
     if (current_.size() != blockFloats_)
         current_.assign(blockFloats_, 0.0f);
     const float* from = SlotLocked(head_);
@@ -105,10 +107,11 @@ float* Backlog::NextSlotLocked()
     return SlotLocked(head_ + count_);
 }
 
-bool Backlog::CommitLocked(int repeats)
+int Backlog::CommitLocked(int repeats)
 {
     ++count_;
     ++counters_.blocksProduced;
+    const int blocks = 1 + (repeats > 0 ? repeats : 0);
     // The same block again, as a library that hands one out twice.
     for (; repeats > 0; --repeats) {
         const float* newest = SlotLocked(head_ + count_ - 1);
@@ -121,11 +124,24 @@ bool Backlog::CommitLocked(int repeats)
     }
     // One message at a time: the reader drains every block per message, so a
     // reader that stalls gets a full backlog, not a flooded message queue.
+    // Unless the library is one that posts for every block.
+    if (policy_ == MessagePolicy::EveryBlock) {
+        messageOutstanding_ = true;
+        return blocks;
+    }
     if (messageOutstanding_)
-        return false;
+        return 0;
     messageOutstanding_ = true;
-    return true;
+    return 1;
 }
+
+void Backlog::SetMessagePolicy(MessagePolicy policy)
+{
+    SimLock lock(mutex_);
+    policy_ = policy;
+}
+
+void Backlog::CountDroppedLocked(std::uint64_t blocks) { counters_.blocksDropped += blocks; }
 
 } // namespace detail
 } // namespace zorvasim

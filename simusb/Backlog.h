@@ -54,6 +54,9 @@ public:
     /// failed post lets the next block post again.
     void RecordPost(bool posted) ZORVA_EXCLUDES(mutex_);
 
+    /// See zorvasim::SetMessagePolicy.
+    void SetMessagePolicy(MessagePolicy policy) ZORVA_EXCLUDES(mutex_);
+
     /// See zorvasim::SetTransferFault; (None, 0) ends every transfer fault.
     void SetTransferFault(TransferFault fault, int calls) ZORVA_EXCLUDES(mutex_);
 
@@ -66,8 +69,12 @@ public:
     /// block out when the ring is full.
     float* NextSlotLocked() ZORVA_REQUIRES(mutex_);
     /// The block written to the slot NextSlotLocked gave is waiting now, and
-    /// `repeats` copies of it after it. True when a data-ready message is due.
-    bool CommitLocked(int repeats) ZORVA_REQUIRES(mutex_);
+    /// `repeats` copies of it after it. Returns how many data-ready messages
+    /// are due (0 or 1; one a block under MessagePolicy::EveryBlock).
+    int CommitLocked(int repeats) ZORVA_REQUIRES(mutex_);
+    /// Blocks the hardware measured while the ring was full and that never
+    /// reached it.
+    void CountDroppedLocked(std::uint64_t blocks) ZORVA_REQUIRES(mutex_);
 
 private:
     float* SlotLocked(std::size_t position) ZORVA_REQUIRES(mutex_);
@@ -79,6 +86,7 @@ private:
     std::size_t head_ ZORVA_GUARDED_BY(mutex_) = 0;    // the oldest waiting block
     std::size_t count_ ZORVA_GUARDED_BY(mutex_) = 0;   // blocks waiting
     bool messageOutstanding_ ZORVA_GUARDED_BY(mutex_) = false;
+    MessagePolicy policy_ ZORVA_GUARDED_BY(mutex_) = MessagePolicy::OneOutstanding;
     std::vector<float> current_ ZORVA_GUARDED_BY(mutex_);
     Counters counters_ ZORVA_GUARDED_BY(mutex_);
     TransferFault transferFault_ ZORVA_GUARDED_BY(mutex_) = TransferFault::None;

@@ -350,6 +350,8 @@ std::size_t Bench::BacklogBlocks() const { return static_cast<std::size_t>(scena
 
 std::size_t Bench::BlockFloats() const { return kSetsPerBlock * enumerated_.size() * kFloatsPerSet; }
 
+void Bench::SkipSamples(std::uint64_t samples) { sampleClock_ += samples; }
+
 int Bench::FillBlock(float* block)
 {
     // Lost blocks: their samples pass without reaching the backlog.
@@ -370,6 +372,8 @@ int Bench::FillBlock(float* block)
             record[0] = counter;
             for (std::size_t c = 0; c < 6; ++c)
                 record[1 + c] = reading[c] - zero_[k][c];
+            if (clockEcho_)
+                record[2] = static_cast<float>(t);
             const TriggerProfile& tr = unit.trigger;
             const bool active = tr.from >= 0 && t >= static_cast<std::uint64_t>(tr.from) &&
                                 (tr.samples == 0 || t - static_cast<std::uint64_t>(tr.from) < tr.samples);

@@ -101,6 +101,12 @@ public:
     /// `block` and advances the sample clock past it and any skipped blocks.
     /// Returns how many times the block is to be repeated (injected faults).
     int FillBlock(float* block) ZORVA_REQUIRES(mutex_);
+    /// Samples the hardware measured that no block will hold (a FIFO that
+    /// overflowed while nobody read it): the sample clock passes them.
+    void SkipSamples(std::uint64_t samples) ZORVA_REQUIRES(mutex_);
+    std::uint64_t SampleClock() const ZORVA_REQUIRES(mutex_) { return sampleClock_; }
+    /// Fy of every record carries its sample's clock (zorvasim::SetClockEcho).
+    void SetClockEcho(bool on) ZORVA_REQUIRES(mutex_) { clockEcho_ = on; }
 
 private:
     struct Download
@@ -144,6 +150,7 @@ private:
     int repeatsPending_ ZORVA_GUARDED_BY(mutex_) = 0;
     int skipsPending_ ZORVA_GUARDED_BY(mutex_) = 0;
     std::uint64_t counterBack_ ZORVA_GUARDED_BY(mutex_) = 0; // samples the counter runs behind the clock
+    bool clockEcho_ ZORVA_GUARDED_BY(mutex_) = false;
 };
 
 } // namespace detail

@@ -5,6 +5,13 @@
 
 #include <chrono>
 
+namespace {
+
+/// Measured blocks kept for MeasuredBlocks (about a minute at 16 units and 20000 per second).
+constexpr std::size_t kMeasuredCapacity = 65536;
+
+} // namespace
+
 namespace zorvasim {
 namespace detail {
 
@@ -12,10 +19,10 @@ void Generator::SetMode(Mode mode)
 {
     SimLock lifecycle(mutex_);
     mode_.store(mode);
-    if (mode == Mode::Stepped)
-        JoinLocked();
-    else
+    if (mode == Mode::FreeRunning)
         StartLocked();
+    else
+        JoinLocked();
 }
 
 void Generator::ResetMode()
@@ -66,18 +73,83 @@ void Generator::JoinLocked()
     thread_.join();
 }
 
-bool Generator::ProduceLocked()
+int Generator::ProduceLocked(std::uint32_t* firstCounter)
 {
     SimLock lock(backlog_.Mutex());
     float* block = backlog_.NextSlotLocked();
     const int repeats = bench_.FillBlock(block);
+    if (firstCounter)
+        *firstCounter = static_cast<std::uint32_t>(block[0]);
     return backlog_.CommitLocked(repeats);
 }
 
-void Generator::Post(std::uint32_t threadId)
+void Generator::TimePassed(std::uint64_t fromMs, std::uint64_t toMs)
 {
-    const BOOL posted = PostThreadMessageW(threadId, ZORVA_USB_WM_DATA_READY, 0, 0);
-    backlog_.RecordPost(posted != FALSE);
+    if (mode_.load() != Mode::VirtualClock)
+        return;
+    int posts = 0;
+    std::uint32_t threadId = 0;
+    {
+        SimLock lock(bench_.Mutex());
+        if (!bench_.CanProduce()) {
+            clockRunning_ = false;
+            return;
+        }
+        const double now = static_cast<double>(toMs);
+        const double period = 1000.0 * ZORVA_USB_SAMPLES_PER_BLOCK / bench_.Rate();
+        if (!clockRunning_) {
+            clockRunning_ = true;
+            nextDueMs_ = static_cast<double>(fromMs) + period;
+        }
+        if (nextDueMs_ > now)
+            return;
+        // More than the FIFO holds: the oldest never reach it, but their
+        // samples pass on the counter.
+        const std::uint64_t due = static_cast<std::uint64_t>((now - nextDueMs_) / period) + 1;
+        const std::uint64_t room = bench_.BacklogBlocks();
+        if (due > room) {
+            const std::uint64_t lost = due - room;
+            bench_.SkipSamples(lost * ZORVA_USB_SAMPLES_PER_BLOCK);
+            {
+                SimLock backlogLock(backlog_.Mutex());
+                backlog_.CountDroppedLocked(lost);
+            }
+            nextDueMs_ += static_cast<double>(lost) * period;
+        }
+        while (nextDueMs_ <= now) {
+            MeasuredBlock measured;
+            measured.rate = bench_.Rate();
+            measured.endMs = nextDueMs_;
+            posts += ProduceLocked(&measured.counter);
+            measured.sampleClock = bench_.SampleClock() - ZORVA_USB_SAMPLES_PER_BLOCK;
+            measured_.push_back(measured);
+            if (measured_.size() > kMeasuredCapacity)
+                measured_.pop_front();
+            nextDueMs_ += period;
+        }
+        threadId = bench_.ThreadId();
+    }
+    Post(threadId, posts);
+}
+
+std::vector<MeasuredBlock> Generator::MeasuredBlocks() const
+{
+    SimLock lock(bench_.Mutex());
+    return std::vector<MeasuredBlock>(measured_.begin(), measured_.end());
+}
+
+void Generator::ClearMeasuredBlocks()
+{
+    SimLock lock(bench_.Mutex());
+    measured_.clear();
+}
+
+void Generator::Post(std::uint32_t threadId, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        const BOOL posted = PostThreadMessageW(threadId, ZORVA_USB_WM_DATA_READY, 0, 0);
+        backlog_.RecordPost(posted != FALSE);
+    }
 }
 
 int Generator::Deliver(int count)
@@ -85,18 +157,17 @@ int Generator::Deliver(int count)
     if (mode_.load() != Mode::Stepped || count <= 0)
         return 0;
     int produced = 0;
-    bool post = false;
+    int posts = 0;
     std::uint32_t threadId = 0;
     {
         SimLock lock(bench_.Mutex());
         while (produced < count && bench_.CanProduce()) {
-            post = ProduceLocked() || post;
+            posts += ProduceLocked();
             ++produced;
         }
         threadId = bench_.ThreadId();
     }
-    if (post)
-        Post(threadId);
+    Post(threadId, posts);
     return produced;
 }
 
@@ -125,16 +196,16 @@ void Generator::Loop()
             wake_.wait_until(lock, due);
             continue;
         }
-        const bool post = ProduceLocked();
+        const int posts = ProduceLocked();
         previous = due;
         // Held up far longer than the backlog covers (debugger, overloaded
         // machine): do not make up for it.
         if (now - previous > period * static_cast<long>(bench_.BacklogBlocks()))
             previous = now;
-        if (post) {
+        if (posts > 0) {
             const std::uint32_t threadId = bench_.ThreadId();
             lock.Unlock();
-            Post(threadId);
+            Post(threadId, posts);
             lock.Lock();
         }
     }

@@ -10,7 +10,9 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <thread>
+#include <vector>
 
 namespace zorvasim {
 namespace detail {
@@ -20,7 +22,9 @@ namespace detail {
 /// makes one block every 16 / rate seconds of real time while the library
 /// sends data (its waits do not go through Sleep: virtual time must not make
 /// the simulated hardware run faster). Stepped mode: no thread; Deliver makes
-/// blocks on the caller's thread.
+/// blocks on the caller's thread. Virtual-clock mode: no thread; each Sleep
+/// in virtual time (TimePassed, on the sleeping thread) makes the blocks the
+/// hardware measured while the clock advanced, and logs when each was measured.
 ///
 /// Threads: SetMode, ResetMode, StartIfNeeded, Stop and End come from control
 /// threads, fmBroadcastStart, fmDLLShutDown and the exit guard; Deliver from a
@@ -64,15 +68,26 @@ public:
     /// Returns the number made: 0 in free-running mode.
     int Deliver(int count) ZORVA_EXCLUDES(bench_.Mutex(), backlog_.Mutex());
 
+    /// Virtual-clock mode: a pause took the virtual clock from `fromMs` to
+    /// `toMs`; makes the blocks measured meanwhile (the newest backlog's worth:
+    /// the others overflowed the FIFO) and posts the data-ready message. A
+    /// start it has not seen yet was made at `fromMs`: nothing else moves the
+    /// clock.
+    void TimePassed(std::uint64_t fromMs, std::uint64_t toMs) ZORVA_EXCLUDES(bench_.Mutex(), backlog_.Mutex());
+    /// The log of measured blocks (virtual-clock mode), oldest first.
+    std::vector<MeasuredBlock> MeasuredBlocks() const ZORVA_EXCLUDES(bench_.Mutex());
+    void ClearMeasuredBlocks() ZORVA_EXCLUDES(bench_.Mutex());
+
 private:
     void StartLocked() ZORVA_REQUIRES(mutex_) ZORVA_EXCLUDES(bench_.Mutex());
     void JoinLocked() ZORVA_REQUIRES(mutex_) ZORVA_EXCLUDES(bench_.Mutex());
     void Loop() ZORVA_EXCLUDES(bench_.Mutex());
-    /// One block (more with a repeat fault) into the backlog; true when a
-    /// data-ready message is due.
-    bool ProduceLocked() ZORVA_REQUIRES(bench_.Mutex()) ZORVA_EXCLUDES(backlog_.Mutex());
-    /// Posts the data-ready message to `threadId` and counts the outcome.
-    void Post(std::uint32_t threadId) ZORVA_EXCLUDES(bench_.Mutex(), backlog_.Mutex());
+    /// One block (more with a repeat fault) into the backlog; how many
+    /// data-ready messages are due.
+    int ProduceLocked(std::uint32_t* firstCounter = nullptr) ZORVA_REQUIRES(bench_.Mutex())
+        ZORVA_EXCLUDES(backlog_.Mutex());
+    /// Posts `count` data-ready messages to `threadId` and counts the outcome.
+    void Post(std::uint32_t threadId, int count) ZORVA_EXCLUDES(bench_.Mutex(), backlog_.Mutex());
 
     Bench& bench_;
     Backlog& backlog_;
@@ -84,6 +99,11 @@ private:
 
     std::condition_variable_any wake_; // with the bench lock: work, a rate change, or quit
     bool quit_ ZORVA_GUARDED_BY(bench_.Mutex()) = false;
+
+    // Virtual-clock mode.
+    bool clockRunning_ ZORVA_GUARDED_BY(bench_.Mutex()) = false;
+    double nextDueMs_ ZORVA_GUARDED_BY(bench_.Mutex()) = 0.0;
+    std::deque<MeasuredBlock> measured_ ZORVA_GUARDED_BY(bench_.Mutex());
 };
 
 } // namespace detail

@@ -213,6 +213,27 @@ LibraryState GetState()
     }
 }
 
+void SetMessagePolicy(MessagePolicy policy)
+{
+    try {
+        Simulator::Instance().SetMessagePolicy(policy);
+    } catch (...) {
+    }
+}
+
+std::vector<MeasuredBlock> MeasuredBlocks()
+{
+    return Try([](Simulator& s) { return s.MeasuredBlocks(); });
+}
+
+void SetClockEcho(bool on)
+{
+    try {
+        Simulator::Instance().SetClockEcho(on);
+    } catch (...) {
+    }
+}
+
 bool SetVirtualTime(bool on)
 {
     return Try([=](Simulator& s) { return s.SetVirtualTime(on); });

@@ -145,7 +145,27 @@ struct Scenario
 enum class Mode
 {
     FreeRunning, ///< a generator thread produces blocks in real time at the broadcast rate
-    Stepped      ///< blocks appear only when DeliverBlocks is called; no timer thread
+    Stepped,     ///< blocks appear only when DeliverBlocks is called; no timer thread
+    /// Blocks are made as the virtual clock passes: every Sleep, on any thread,
+    /// lets the hardware measure for that long (needs SetVirtualTime(true));
+    /// no timer thread. The hardware goes on measuring while the plugin waits.
+    VirtualClock
+};
+
+/// When the library posts its data-ready message.
+enum class MessagePolicy
+{
+    OneOutstanding, ///< only when none is outstanding (until a transfer finds the backlog empty)
+    EveryBlock      ///< for every block, as some libraries do: a slow reader's queue fills with them
+};
+
+/// A block as the hardware measured it (virtual-clock mode).
+struct MeasuredBlock
+{
+    std::uint64_t sampleClock = 0; ///< of its first sample
+    std::uint32_t counter = 0;     ///< the counter its first sample carries
+    double endMs = 0.0;            ///< virtual time at which its last sample was measured
+    int rate = 0;                  ///< datasets per second it was measured at
 };
 
 /// How a faulted fmDLLTransferFloatData call fails (SetTransferFault).
@@ -173,6 +193,10 @@ struct Counters
     std::uint64_t postFailures = 0;      ///< refused, e.g. the thread has no message queue
     std::size_t backlog = 0;             ///< blocks waiting now
     std::uint64_t traceDropped = 0;      ///< oldest trace entries removed to keep the bound
+    /// The last fmDLLTransferFloatData call found no block (true before the
+    /// first): with no block waiting, the reader has finished with every block
+    /// it was given.
+    bool drained = true;
 };
 
 /// What the plugin has told the library, as the library recorded it.
@@ -233,6 +257,16 @@ ZORVA_SIM_API Mode GetMode();
 /// mode or while the library would send no data (not started, posting off, no
 /// thread, no unit).
 ZORVA_SIM_API int DeliverBlocks(int count);
+
+/// How the data-ready message is posted from now on (Reset: OneOutstanding).
+ZORVA_SIM_API void SetMessagePolicy(MessagePolicy policy);
+/// Virtual-clock mode: the blocks made since the last Reset, oldest first
+/// (the newest 65536), with when each was measured.
+ZORVA_SIM_API std::vector<MeasuredBlock> MeasuredBlocks();
+/// On: Fy of every record carries the sample clock of its sample (exact below
+/// 2^24) in place of the load's, so a test can tell which sample a value the
+/// plugin passed on was measured as. Reset turns it off.
+ZORVA_SIM_API void SetClockEcho(bool on);
 
 /// Plugs or unplugs a unit (scenario position); the library sees it at the
 /// next fmDLLInit, when it enumerates the bus. False for an unknown unit.

@@ -76,7 +76,11 @@ Simulator& Simulator::Instance()
     return *instance;
 }
 
-Simulator::Simulator() : trace_(kTraceCapacity), bench_(backlog_), generator_(bench_, backlog_), virtualTime_(trace_)
+Simulator::Simulator()
+    : trace_(kTraceCapacity),
+      bench_(backlog_),
+      generator_(bench_, backlog_),
+      virtualTime_(trace_, &Simulator::TimePassed, this)
 {
     LoadEnvironmentScenario();
 }
@@ -200,6 +204,11 @@ int Simulator::ShutDown()
 }
 
 // ---------------------------------------------------------------- commands
+
+void Simulator::TimePassed(std::uint64_t fromMs, std::uint64_t toMs, void* context)
+{
+    static_cast<Simulator*>(context)->generator_.TimePassed(fromMs, toMs);
+}
 
 int Simulator::Start()
 {
@@ -378,9 +387,18 @@ void Simulator::Reset()
     virtualTime_.Set(false);
     virtualTime_.ResetClock();
     generator_.ResetMode();
+    generator_.ClearMeasuredBlocks();
+    backlog_.SetMessagePolicy(MessagePolicy::OneOutstanding);
+    SetClockEcho(false);
     LoadEnvironmentScenario();
     backlog_.ResetCounters();
     trace_.Reset(kTraceCapacity);
+}
+
+void Simulator::SetClockEcho(bool on)
+{
+    SimLock lock(bench_.Mutex());
+    bench_.SetClockEcho(on);
 }
 
 bool Simulator::SetPlugged(int unit, bool plugged)

@@ -83,6 +83,9 @@ public:
     bool SetVirtualTime(bool on) { return virtualTime_.Set(on); }
     bool VirtualTimeOn() const { return virtualTime_.On(); }
     std::uint64_t VirtualTimeMs() const { return virtualTime_.Ms(); }
+    void SetMessagePolicy(MessagePolicy policy) { backlog_.SetMessagePolicy(policy); }
+    std::vector<MeasuredBlock> MeasuredBlocks() const { return generator_.MeasuredBlocks(); }
+    void SetClockEcho(bool on);
 
     /// Ends the generator for good (process exit).
     void EndGenerator() { generator_.End(); }
@@ -93,6 +96,7 @@ private:
     /// The scenario of ZORVA_SIM_SCENARIO, or the built-in one; powers off.
     void LoadEnvironmentScenario();
     void TraceCall(std::string entry) { trace_.Add(std::move(entry)); }
+    static void TimePassed(std::uint64_t fromMs, std::uint64_t toMs, void* context);
 
     Trace trace_;
     Backlog backlog_;

@@ -10,8 +10,10 @@ namespace detail {
 void VirtualTime::SleepHandler(DWORD milliseconds, void* context)
 {
     auto* time = static_cast<VirtualTime*>(context);
-    time->ms_.fetch_add(milliseconds);
+    const std::uint64_t before = time->ms_.fetch_add(milliseconds);
     time->trace_.Add(CallEntry("Sleep", milliseconds));
+    if (time->listener_)
+        time->listener_(before, before + milliseconds, time->listenerContext_);
 }
 
 bool VirtualTime::Set(bool on)

@@ -12,7 +12,9 @@ namespace zorvasim {
 namespace detail {
 
 /// While on, every Sleep of the Win32 layer, on any thread, returns at once,
-/// adds "Sleep(ms)" to the trace and advances the clock.
+/// adds "Sleep(ms)" to the trace and advances the clock; then it tells the
+/// listener (the generator's virtual-clock mode) the new time, on the
+/// sleeping thread.
 ///
 /// Threads: Set, On and ResetClock come from control threads; the Sleep
 /// handler runs on whichever thread sleeps.
@@ -23,7 +25,13 @@ namespace detail {
 class VirtualTime
 {
 public:
-    explicit VirtualTime(Trace& trace) : trace_(trace) {}
+    /// Told each advance of the clock, from `fromMs` to `toMs`.
+    typedef void (*Listener)(std::uint64_t fromMs, std::uint64_t toMs, void* context);
+
+    /// `listener` hears every advance of the clock (fixed for the object's life).
+    VirtualTime(Trace& trace, Listener listener, void* context)
+        : trace_(trace), listener_(listener), listenerContext_(context)
+    {}
     VirtualTime(const VirtualTime&) = delete;
     VirtualTime& operator=(const VirtualTime&) = delete;
 
@@ -38,6 +46,8 @@ private:
     static void SleepHandler(DWORD milliseconds, void* context);
 
     Trace& trace_;
+    const Listener listener_;
+    void* const listenerContext_;
     mutable SimMutex mutex_;
     bool on_ ZORVA_GUARDED_BY(mutex_) = false;
     std::atomic<std::uint64_t> ms_{0};

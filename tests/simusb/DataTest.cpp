@@ -453,4 +453,87 @@ TEST_F(DataTest, SetMode_SteppedAfterFreeRunning_StopsTheGenerator)
     EXPECT_EQ(DeliverBlocks(1), 1) << "still acquiring, now on demand";
 }
 
+// Virtual-clock mode: the hardware measures while virtual time passes,
+// whichever thread pauses, and says when it measured each block.
+TEST_F(DataTest, VirtualClockMode_TimePasses_BlocksMeasuredAtTheirTimes)
+{
+    SetMode(Mode::VirtualClock);
+    ASSERT_NO_FATAL_FAILURE(Start(OneUnit("rate = 1000", "force = 0 0 -700")));
+    const double started = static_cast<double>(VirtualTimeMs());
+    Sleep(40); // two blocks; the third is due at 48 ms
+    EXPECT_EQ(simtest::DrainMessages(), 1);
+    std::thread other([] { Sleep(10); }); // another thread's pause lets it measure too
+    other.join();
+    const auto blocks = TransferAll(BlockFloats(1));
+    ASSERT_EQ(blocks.size(), 3u);
+    std::vector<MeasuredBlock> measured = MeasuredBlocks();
+    ASSERT_EQ(measured.size(), 3u);
+    for (std::size_t k = 0; k < 3; ++k) {
+        EXPECT_EQ(measured[k].endMs, started + 16.0 * static_cast<double>(k + 1));
+        EXPECT_EQ(measured[k].sampleClock, 16u * k);
+        EXPECT_EQ(measured[k].counter, 16u * k);
+        EXPECT_EQ(Record(blocks[k], 1, 0, 0)[0], static_cast<float>(16 * k));
+        EXPECT_EQ(measured[k].rate, 1000);
+    }
+
+    // Stopped, nothing is measured; started again, the counter goes on.
+    fmBroadcastStop();
+    Sleep(100);
+    EXPECT_TRUE(TransferAll(BlockFloats(1)).empty());
+    fmBroadcastStart();
+    const double restarted = static_cast<double>(VirtualTimeMs());
+    fmBroadcastAcquisitionRate(500);
+    Sleep(32);
+    measured = MeasuredBlocks();
+    ASSERT_EQ(measured.size(), 4u);
+    EXPECT_EQ(measured.back().endMs, restarted + 32.0);
+    EXPECT_EQ(measured.back().sampleClock, 48u);
+    EXPECT_EQ(measured.back().rate, 500);
+    EXPECT_EQ(DeliverBlocks(1), 0) << "blocks come from the clock only";
+}
+
+TEST_F(DataTest, VirtualClockMode_LongPauseUnread_NewestBlocksKeptOthersCounted)
+{
+    SetMode(Mode::VirtualClock);
+    ASSERT_NO_FATAL_FAILURE(Start(OneUnit("rate = 1000\nbacklog = 4", "force = 0 0 -700")));
+    Sleep(16 * 10);
+    const auto blocks = TransferAll(BlockFloats(1));
+    ASSERT_EQ(blocks.size(), 4u);
+    // The samples of the six lost blocks passed on the counter.
+    EXPECT_EQ(Record(blocks.front(), 1, 0, 0)[0], 96.0f);
+    EXPECT_EQ(Record(blocks.back(), 1, 0, 0)[0], 144.0f);
+    EXPECT_EQ(GetCounters().blocksDropped, 6u);
+}
+
+TEST_F(DataTest, MessagePolicy_EveryBlock_OneMessagePerBlock)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(OneUnit("", "force = 0 0 -700")));
+    EXPECT_EQ(DeliverBlocks(3), 3);
+    EXPECT_EQ(simtest::DrainMessages(), 1) << "one outstanding at a time";
+    TransferAll(BlockFloats(1));
+
+    SetMessagePolicy(MessagePolicy::EveryBlock);
+    EXPECT_EQ(DeliverBlocks(3), 3);
+    EXPECT_EQ(simtest::DrainMessages(), 3) << "one a block, read or not";
+    SetMode(Mode::VirtualClock);
+    Sleep(16 * 5);
+    EXPECT_EQ(simtest::DrainMessages(), 5);
+    EXPECT_EQ(GetCounters().messagesPosted, 1u + 3u + 5u);
+}
+
+TEST_F(DataTest, ClockEcho_On_FyCarriesEachSamplesClock)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(OneUnit("counter_start = 100", "force = 1 2 -700")));
+    DeliverBlocks(1);
+    SetClockEcho(true);
+    DeliverBlocks(1);
+    const auto blocks = TransferAll(BlockFloats(1));
+    ASSERT_EQ(blocks.size(), 2u);
+    for (std::size_t s = 0; s < 16; ++s) {
+        EXPECT_EQ(Record(blocks[0], 1, s, 0)[2], 2.0f);
+        EXPECT_EQ(Record(blocks[1], 1, s, 0)[2], static_cast<float>(16 + s)) << "the clock, not the counter";
+        EXPECT_EQ(Record(blocks[1], 1, s, 0)[3], -700.0f);
+    }
+}
+
 } // namespace
