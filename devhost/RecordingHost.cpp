@@ -24,7 +24,29 @@ void SlowHostWait(std::int64_t microseconds)
         std::this_thread::yield();
 }
 
+std::mutex& LockCheckMutex()
+{
+    static auto* mutex = new std::mutex;
+    return *mutex;
+}
+LockProbe g_lockProbe = nullptr;
+LockViolationHandler* g_lockViolationHandler = nullptr;
+std::atomic<int> g_lockViolations{0};
+
+/// The operation's name: the call text up to its "(".
+std::string OperationOf(const std::string& call) { return call.substr(0, call.find('(')); }
+
 } // namespace
+
+void SetLockCheck(LockProbe probe, LockViolationHandler handler)
+{
+    std::lock_guard<std::mutex> lock(LockCheckMutex());
+    g_lockProbe = probe;
+    delete g_lockViolationHandler;
+    g_lockViolationHandler = handler ? new LockViolationHandler(std::move(handler)) : nullptr;
+}
+
+int LockViolationCount() { return g_lockViolations.load(); }
 
 // ---------------------------------------------------------------- values
 
@@ -187,8 +209,42 @@ int ResultTracker::OverReleased() const
 RecordingHost::RecordingHost() = default;
 RecordingHost::~RecordingHost() = default;
 
+void RecordingHost::Enter(const char* operation, const std::string& detail)
+{
+    LockProbe probe = nullptr;
+    LockViolationHandler handler;
+    {
+        std::lock_guard<std::mutex> lock(LockCheckMutex());
+        probe = g_lockProbe;
+        if (g_lockViolationHandler)
+            handler = *g_lockViolationHandler;
+    }
+    if (probe) {
+        const int held = probe();
+        if (held != 0) {
+            ++g_lockViolations;
+            if (handler) {
+                const std::string name(operation);
+                handler(detail.compare(0, name.size(), name) == 0 ? detail : name + "(" + Quote(detail.c_str()) + ")",
+                        held);
+            }
+        }
+    }
+    std::function<void()> hook;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = callBacks_.find(operation);
+        if (it != callBacks_.end())
+            hook = it->second;
+    }
+    // As a host may: back into the plugin, on the plugin's thread, before answering.
+    if (hook)
+        hook();
+}
+
 HostResult* RecordingHost::Record(const std::string& call)
 {
+    Enter(OperationOf(call).c_str(), call);
     std::string failure;
     bool fails = false;
     std::string thrown;
@@ -239,6 +295,7 @@ void RecordingHost::Log(const char* message, int level)
 
 unsigned int RecordingHost::GetTickRate()
 {
+    Enter("GetTickRate", std::string());
     std::lock_guard<std::mutex> lock(mutex_);
     return tickRate_;
 }
@@ -249,6 +306,13 @@ HostResult* RecordingHost::ReservedSlot6() { return Record("ReservedSlot6()"); }
 
 double RecordingHost::GetTime()
 {
+    std::function<double()> clock;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        clock = clock_;
+    }
+    if (clock)
+        return clock();
     std::lock_guard<std::mutex> lock(mutex_);
     if (realClock_)
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - clockStart_).count();
@@ -261,6 +325,36 @@ void RecordingHost::SetTimeStep(double seconds)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     timeStep_ = seconds;
+}
+
+double RecordingHost::Now()
+{
+    std::function<double()> clock;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!clock_) {
+            if (realClock_)
+                return std::chrono::duration<double>(std::chrono::steady_clock::now() - clockStart_).count();
+            return time_;
+        }
+        clock = clock_;
+    }
+    return clock();
+}
+
+void RecordingHost::UseClock(std::function<double()> clock)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    clock_ = std::move(clock);
+}
+
+void RecordingHost::CallBackFrom(const std::string& operation, std::function<void()> hook)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (hook)
+        callBacks_[operation] = std::move(hook);
+    else
+        callBacks_.erase(operation);
 }
 
 void RecordingHost::UseRealClock()
@@ -527,6 +621,7 @@ HostResult* DeviceServices::SetParameterValue(IParameterValue* value, const char
 
 unsigned int DeviceServices::GetChangedParameterCount()
 {
+    host_.Enter("GetChangedParameterCount", deviceName_);
     std::lock_guard<std::mutex> lock(mutex_);
     return countAnnounced_ ? announcedCount_ : static_cast<unsigned int>(changes_.size());
 }
@@ -582,7 +677,9 @@ HostResult* DeviceServices::GetChangedParameters(unsigned int* cursor, std::uint
 HostResult* DeviceServices::PushSamples(unsigned int stream, std::int64_t frame, int samplesPerBlock,
                                         const int* outputs, int outputCount, const float* values, int valueCount)
 {
+    host_.Enter("PushSamples", deviceName_);
     SlowHostWait(host_.pushDelayMicroseconds_.load());
+    const double arrived = host_.Now();
     std::string failure;
     bool fails = false;
     {
@@ -596,6 +693,7 @@ HostResult* DeviceServices::PushSamples(unsigned int stream, std::int64_t frame,
         latest_.assign(values, values + valueCount);
     if (keepSamples_) {
         PushedBlock block;
+        block.hostTime = arrived;
         block.stream = stream;
         block.frame = frame;
         block.samplesPerBlock = samplesPerBlock;
@@ -610,6 +708,7 @@ HostResult* DeviceServices::PushSamples(unsigned int stream, std::int64_t frame,
 
 void DeviceServices::NotifyChanged()
 {
+    host_.Enter("NotifyChanged", deviceName_);
     std::function<void()> hook;
     MoldraDigitalDevice::IDevice* device = nullptr;
     {

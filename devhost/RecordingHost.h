@@ -81,12 +81,27 @@ struct LogLine
 
 struct PushedBlock
 {
+    double hostTime = 0.0; ///< the host's clock when the block arrived (as GetTime reads it, unstepped)
     unsigned int stream = 0;
     std::int64_t frame = 0;
     int samplesPerBlock = 0;
     std::vector<int> outputs;
     std::vector<float> values;
 };
+
+/// The plugin's count of its own locks the calling thread holds; null: none known.
+typedef int (*LockProbe)();
+/// Told (on the plugin's thread) of a call the plugin made into the host while
+/// it held `locksHeld` of its own locks.
+typedef std::function<void(const std::string& call, int locksHeld)> LockViolationHandler;
+
+/// Process-wide: every host call the plugin makes (but Log and GetTime, which
+/// it may make under its locks) asks `probe` and tells `handler` when the
+/// plugin holds a lock. A host that calls back into a device from inside such
+/// a call would deadlock there. Null probe: no check.
+void SetLockCheck(LockProbe probe, LockViolationHandler handler);
+/// Calls made with a plugin lock held since the process started.
+int LockViolationCount();
 
 /// Tracks HostResult objects handed to the plugin: each must be released once.
 class ResultTracker
@@ -237,6 +252,13 @@ public:
     /// A host that reads the state of a device inside its NotifyChanged (on
     /// the plugin's thread), for every device it instantiated.
     void ReadStateOnNotify(bool on);
+    /// A host that calls back into the plugin from inside its operation
+    /// `operation` ("PushSamples", "GetParameterValue", "SetParameterValue",
+    /// "GetChangedParameterCount", "GetChangedParameters", "NotifyChanged",
+    /// "InstantiateDevice", "SetSamplesPerBlock", "SetTicksPerSample",
+    /// "SetTimingMode", "AddSyncInput", "GetTickRate"): `hook` runs inside every such call, on the
+    /// plugin's thread, before the host answers. Null: none.
+    void CallBackFrom(const std::string& operation, std::function<void()> hook);
 
     /// The calls recorded so far (all but Log, GetTime, GetTickRate), in order.
     std::vector<std::string> Calls() const;
@@ -253,6 +275,8 @@ public:
     void SetTimeStep(double seconds);
     /// GetTime reads a real clock (seconds since this call) instead of SetTime's value.
     void UseRealClock();
+    /// GetTime reads `clock` (seconds), e.g. the simulated library's virtual clock.
+    void UseClock(std::function<double()> clock);
     void SetTickRate(unsigned int ticksPerSecond);
     const ResultTracker& Results() const { return results_; }
     /// Attaches every accepted device that is not attached yet, in order.
@@ -264,6 +288,12 @@ private:
 
     /// Records a call and returns its injected failure, or null.
     HostResult* Record(const std::string& call);
+    /// The lock check and the call-back hook of a host operation the plugin
+    /// called; `detail` (the call's text, or the device's name) only goes
+    /// into a report. Allocates nothing unless it reports.
+    void Enter(const char* operation, const std::string& detail);
+    /// The clock GetTime reads, without stepping it.
+    double Now();
 
     mutable std::mutex mutex_;
     std::vector<std::string> calls_;
@@ -278,6 +308,8 @@ private:
     std::atomic<std::int64_t> pushDelayMicroseconds_{0};
     std::atomic<std::int64_t> instantiateDelayMicroseconds_{0};
     bool readStateOnNotify_ = false;
+    std::map<std::string, std::function<void()>, std::less<>> callBacks_;
+    std::function<double()> clock_;
     double timeStep_ = 0.0;
     std::function<void(const LogLine&)> logObserver_;
     bool echoLogs_ = false;
