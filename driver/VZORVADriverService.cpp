@@ -85,24 +85,45 @@ void VZORVADriverService::RunWorker()
     PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
     startBarrier.wait();
 
+    // The library posted data-ready and no pass has read every block since.
+    bool dataWaiting = false;
     for (;;) {
-        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-        if (got < 0) {
-            Log(host, LogLevel::Warning, "GetMessageW failed; the driver's worker ends");
-            return;
+        // Jobs and the quit first, in the order they were posted: however
+        // many data-ready messages a library posts ahead of them (one per
+        // block, and a slow host), one pass reads every waiting block, so a
+        // job or the quit waits at most for the block in hand.
+        BOOL got = PeekMessageW(&msg, nullptr, WM_JOB_PENDING, WM_QUIT_WORKER, PM_REMOVE);
+        if (!got) {
+            if (dataWaiting) {
+                got = PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);
+            } else {
+                got = GetMessageW(&msg, nullptr, 0, 0);
+                if (got < 0) {
+                    Log(host, LogLevel::Warning, "GetMessageW failed; the driver's worker ends");
+                    return;
+                }
+                if (got == 0)
+                    msg.message = WM_QUIT;
+                got = TRUE;
+            }
         }
-        // WM_QUIT (got == 0) is not ours: only the destructor ends the worker.
-        switch (got == 0 ? static_cast<UINT>(WM_QUIT) : msg.message) {
-        case WM_DATA_READY: TransferAvailableBlocks(); break;
-        case WM_JOB_PENDING: RunNextJob(); break;
-        case WM_QUIT_WORKER:
-            if (quitRequested)
-                return;
-            IgnoredMessage(msg.message);
-            break;
-        case WM_QUIT: IgnoredMessage(WM_QUIT); break;
-        default: break;
+        if (got) {
+            // WM_QUIT is not ours: only the destructor ends the worker.
+            switch (msg.message) {
+            case WM_DATA_READY: dataWaiting = true; break;
+            case WM_JOB_PENDING: RunNextJob(); break;
+            case WM_QUIT_WORKER:
+                if (quitRequested)
+                    return;
+                IgnoredMessage(msg.message);
+                break;
+            case WM_QUIT: IgnoredMessage(WM_QUIT); break;
+            default: break;
+            }
         }
+        // Between two jobs at most one block: data keep flowing while jobs run.
+        if (dataWaiting)
+            dataWaiting = !TransferAvailableBlocks();
     }
 }
 
@@ -111,7 +132,7 @@ void VZORVADriverService::IgnoredMessage(UINT message)
     Log(host, LogLevel::Warning, boost::format("Thread message %d was not sent by the plugin; ignored") % message);
 }
 
-void VZORVADriverService::TransferAvailableBlocks()
+bool VZORVADriverService::TransferAvailableBlocks()
 {
     for (;;) {
         float* block = nullptr;
@@ -124,8 +145,10 @@ void VZORVADriverService::TransferAvailableBlocks()
                 transferFailing = true;
                 Log(host, LogLevel::Warning,
                     boost::format("::fmDLLTransferFloatData() -> %d without a block") % result);
+                if (result > 0)
+                    Log(host, LogLevel::Warning, "Transfer data called with null pointer");
             }
-            return;
+            return true;
         }
         transferFailing = false;
         DataReadyCallback* callback = dataReadyCallback.load(std::memory_order_acquire);
@@ -137,17 +160,26 @@ void VZORVADriverService::TransferAvailableBlocks()
                 Log(host, LogLevel::Warning, "Unexpected failure while handing a data block on");
             }
         }
-        // Between blocks, whatever was posted meanwhile (a job, the quit)
-        // comes first, also while the library delivers faster than the host
-        // takes the data; the pass goes on behind it. While nothing waits,
-        // blocks follow each other without a message of their own.
+        // Between blocks, a job or the quit posted meanwhile comes first, also
+        // while the library delivers faster than the host takes the data; the
+        // pass goes on after it. Other messages (more data-ready) wait.
         MSG waiting;
-        if (PeekMessageW(&waiting, nullptr, 0, 0, PM_NOREMOVE)) {
-            if (waiting.message != WM_DATA_READY)
-                PostThreadMessageW(workerThreadId, WM_DATA_READY, 0, 0);
-            return;
-        }
+        if (PeekMessageW(&waiting, nullptr, WM_JOB_PENDING, WM_QUIT_WORKER, PM_NOREMOVE))
+            return false;
     }
+}
+
+int VZORVADriverService::DiscardWaitingBlocks()
+{
+    // Bounded: a library that never runs dry must not hold the worker here.
+    const int most = 65536;
+    int discarded = 0;
+    for (; discarded < most; ++discarded) {
+        float* block = nullptr;
+        if (fmDLLTransferFloatData(&block) <= 0 || !block)
+            break;
+    }
+    return discarded;
 }
 
 void VZORVADriverService::RunNextJob()
@@ -275,6 +307,12 @@ void VZORVADriverService::StartJob()
         if (!initialised)
             return;
         Sleep(250);
+        // Whatever still waits in the library was measured before this start
+        // (the signal conditioners were stopped first): handed on after it,
+        // it would be taken for the new capture's first samples.
+        const int discarded = DiscardWaitingBlocks();
+        if (discarded > 0)
+            Log(host, LogLevel::Trace, boost::format("%d blocks measured before the start discarded") % discarded);
         fmBroadcastStart();
         Log(host, LogLevel::Trace, "::fmBroadcastStart()");
         acquiring = true;

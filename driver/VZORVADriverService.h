@@ -34,10 +34,14 @@ namespace ZORVA {
 ///   held together, and neither is held while a callback runs, so callbacks
 ///   may call back into the service.
 /// - The data path takes no lock and allocates nothing: the library's block
-///   pointer goes to the data callback unchanged. After each block the
-///   worker looks for other messages: a queued job or the quit is served
-///   before the next block however fast the library delivers. Only a positive
-///   transfer result with a block is a block.
+///   pointer goes to the data callback unchanged. Jobs and the quit come
+///   before data: after each block the worker looks for them and serves them
+///   before the next block, however fast the library delivers and however
+///   many data-ready messages it posts (one pass reads every waiting block,
+///   so the worker folds them into one); between two jobs it hands on at most
+///   one block. Only a positive transfer result with a block is a block.
+/// - The start job discards the blocks still waiting in the library before it
+///   starts the signal conditioners: they were measured before the start.
 /// - The worker ends only on the destructor's WM_QUIT_WORKER; a WM_QUIT or a
 ///   WM_QUIT_WORKER posted by anyone else is logged and ignored.
 class VZORVADriverService
@@ -79,7 +83,7 @@ public:
     /// Thread messages of the worker (wParam and lParam are not read).
     enum : UINT
     {
-        WM_DATA_READY = WM_USER + 109,  ///< posted by the library, and by the worker while blocks wait
+        WM_DATA_READY = WM_USER + 109,  ///< posted by the library
         WM_JOB_PENDING = WM_USER + 110, ///< one per queued job
         WM_QUIT_WORKER = WM_USER + 111  ///< posted by the destructor
     };
@@ -112,9 +116,11 @@ public:
 
 private:
     void RunWorker();
-    /// Hands on one block, then posts WM_DATA_READY again while the library
-    /// delivers, so the messages queued meanwhile are served between blocks.
-    void TransferAvailableBlocks();
+    /// Hands on the library's blocks until it has none (true) or a job or the
+    /// quit waits (false: the pass goes on after it).
+    bool TransferAvailableBlocks();
+    /// Transfers and drops the blocks waiting in the library; how many.
+    int DiscardWaitingBlocks() ZORVA_REQUIRES(serviceMutex);
     void IgnoredMessage(UINT message);
     void RunNextJob();
     void PostJob(const boost::function<void()>& job);

@@ -78,9 +78,10 @@ TEST_F(DriverTest, StartAndStop_AfterDetection_TellStateThenShutDownAtDestructio
     service->StartAcquisition();
     service->StopAcquisition();
     DestroyService();
-    EXPECT_EQ(Timeline(), Concat({{"Sleep(250)", "fmBroadcastStart()", "L0 ::fmBroadcastStart()", "told acquiring",
-                                   "Sleep(250)", "fmBroadcastStop()", "L0 ::fmBroadcastStop()", "told stopped"},
-                                  LibraryShutdown}));
+    EXPECT_EQ(Timeline(),
+              Concat({{"Sleep(250)", "fmDLLTransferFloatData() -> 0", "fmBroadcastStart()", "L0 ::fmBroadcastStart()",
+                       "told acquiring", "Sleep(250)", "fmBroadcastStop()", "L0 ::fmBroadcastStop()", "told stopped"},
+                      LibraryShutdown}));
 }
 
 TEST_F(DriverTest, Destroy_JobsQueued_RunsThemBeforeShutDown)
