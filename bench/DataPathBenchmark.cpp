@@ -240,7 +240,8 @@ void BM_OnDataReady(benchmark::State& state)
         plates[k]->Arm(k, &setup);
     }
     shared.Arm(0, &setup);
-    shared.StartCapture(host.GetTime()); // the first block is host sample 0
+    shared.OnAcquisitionStateChanged(true); // the driver's report of the start Arm queued
+    shared.StartCapture(host.GetTime());    // the first block is host sample 0
 
     std::vector<float> block = LoadedBlock(plateCount);
     std::int64_t counter = 0;

@@ -4,10 +4,12 @@
 #include "host/HostInterfaces.h"
 #include "host/HostResultHandle.h"
 #include "plugin/Log.h"
+#include "win32/ZorvaWin32.h"
 
 #include <boost/format.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -40,5 +42,64 @@ inline std::vector<std::uint64_t> ChangedParameterIds(MoldraDigitalDevice::IDevi
     ids.resize(std::min<std::size_t>(count, ids.size()));
     return ids;
 }
+
+/// A device's ParametersChanged calls, served one thread at a time without a
+/// lock, so the host may call into the plugin from inside the calls the
+/// device makes into it.
+///
+/// Serve runs `apply` until no call came in meanwhile: a caller that finds it
+/// running (another host thread, or the host calling back from inside a call
+/// `apply` makes) counts itself and returns at once, and the running one
+/// looks for changes again. A call the host makes from inside Read's own
+/// calls, on the reading thread, is covered by what they return and not
+/// counted: a host that asks again from inside every query would otherwise
+/// keep the device reading for ever.
+class ChangeRequests
+{
+public:
+    template <typename Apply>
+    void Serve(Apply&& apply)
+    {
+        if (reader.load() == GetCurrentThreadId() || pending.fetch_add(1) != 0)
+            return;
+        struct Abandon
+        {
+            std::atomic<unsigned int>& pending;
+            bool served = false;
+            ~Abandon()
+            {
+                // `apply` threw: what was asked for is dropped, later calls are served.
+                if (!served)
+                    pending.store(0);
+            }
+        } abandon{pending};
+        unsigned int served = 0;
+        do {
+            served = pending.load();
+            apply();
+        } while (pending.fetch_sub(served) != served);
+        abandon.served = true;
+    }
+
+    /// The ids the host reports as changed since the last read (see
+    /// ChangedParameterIds); for the thread that runs Serve.
+    std::vector<std::uint64_t> Read(MoldraDigitalDevice::IDeviceHost& services, MoldraDigitalDevice::IPluginHost* host)
+    {
+        struct Reading
+        {
+            std::atomic<DWORD>& reader;
+            explicit Reading(std::atomic<DWORD>& r) : reader(r) { reader.store(GetCurrentThreadId()); }
+            ~Reading() { reader.store(0); }
+        } reading(reader);
+        return ChangedParameterIds(services, changeCursor, host);
+    }
+
+private:
+    std::atomic<unsigned int> pending{0};
+    /// The thread inside Read's calls to the host, or 0.
+    std::atomic<DWORD> reader{0};
+    /// Passed as the cursor of GetChangedParameters; the host advances it.
+    unsigned int changeCursor = 1;
+};
 
 } // namespace ZORVA

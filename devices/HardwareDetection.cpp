@@ -195,6 +195,9 @@ void VSharedConfigDevice::DetectionComplete(const VZORVADriverService::VDllInitI
         plates.back()->SetDeviceIndex(d.deviceIndex);
     }
 
+    // Room for every plate's samples of a block, made here so the data path
+    // allocates nothing; only the worker runs both.
+    pushes.resize(plates.size());
     rearmRequired = true;
     if (services) {
         IDeviceHost* const notify = services;

@@ -9,6 +9,7 @@
 #include "plugin/Guarded.h"
 #include "plugin/Log.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -18,9 +19,9 @@ using namespace MoldraDigitalDevice;
 
 namespace {
 
-const int SamplesPerBlock = 16;
+const int SamplesPerBlock = PendingPush::SamplesPerBlock;
 const int FloatsPerRecord = 8;
-const int ValuesPerSample = 9;
+const int ValuesPerSample = PendingPush::ValuesPerSample;
 /// The library's sample counter wraps to 0 here (2^24).
 const std::int64_t CounterModulus = 16777216;
 /// Half the counter's range: a step forward by less is a step forward (across
@@ -52,61 +53,96 @@ void Store(float* out, const Vector3& v)
 
 } // namespace
 
+void PendingPush::Push()
+{
+    if (!services)
+        return;
+    IDeviceHost* const to = services;
+    services = nullptr;
+    HostResultHandle(
+        to->PushSamples(stream, frame, SamplesPerBlock, outputs, 3, values, SamplesPerBlock * ValuesPerSample));
+}
+
 void VSharedConfigDevice::OnDataReady(float* block)
 {
     Guarded(host, "OnDataReady", [&] { TransferToPlates(block); });
 }
 
-void VSharedConfigDevice::TransferToPlates(float* block)
+bool VSharedConfigDevice::Align(const float* block)
 {
-    MutexLock lock(mutex);
-    if (!block) {
-        Log(host, LogLevel::Warning, "Transfer data called with null pointer");
-        return;
-    }
     const unsigned int n = deviceCount;
-    if (!synchronised) {
-        std::int64_t offset = 0;
-        if (syncMode == SyncMode::HardwareTrigger) {
-            // The trigger input's marker value marks host sample 0. Unsupported
-            // units have no marker, so only existing markers are read.
-            bool found = false;
-            const std::size_t markers = std::min<std::size_t>(n, triggerMarkers.size());
-            for (std::size_t k = 0; k < markers; ++k) {
-                const float marker = static_cast<float>(triggerMarkers[k]);
-                for (int s = 0; s < SamplesPerBlock; ++s) {
-                    const float* record = block + (static_cast<std::size_t>(s) * n + k) * FloatsPerRecord;
-                    if (record[7] == marker) {
-                        offset = ToSampleNumber(record[0]);
-                        found = true;
-                        break;
-                    }
+    std::int64_t offset = 0;
+    if (syncMode == SyncMode::HardwareTrigger) {
+        // The trigger input's marker value marks host sample 0. Unsupported
+        // units have no marker, so only existing markers are read.
+        bool found = false;
+        const std::size_t markers = std::min<std::size_t>(n, triggerMarkers.size());
+        for (std::size_t k = 0; k < markers; ++k) {
+            const float marker = static_cast<float>(triggerMarkers[k]);
+            for (int s = 0; s < SamplesPerBlock; ++s) {
+                const float* record = block + (static_cast<std::size_t>(s) * n + k) * FloatsPerRecord;
+                if (record[7] == marker) {
+                    offset = ToSampleNumber(record[0]);
+                    found = true;
+                    break;
                 }
             }
-            if (!found)
-                return;
-        } else if (startTimeSet) {
-            // A block that arrives after StartCapture is not from before the
-            // capture's start, whatever a host clock that runs backwards says.
-            const double elapsed = host ? std::max(0.0, host->GetTime() - startTime) : 0.0;
-            offset = ToSampleNumber(block[0]) - ToSampleNumber(sampleRate * elapsed);
-        } else {
-            return; // not yet alignable: dropped
         }
-        for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates) {
-            MutexLock plateLock(plate->mutex);
-            plate->startOffset = offset;
-        }
-        synchronised = true;
+        if (!found)
+            return false;
+    } else if (startTimeSet) {
+        // A block that arrives after StartCapture is not from before the
+        // capture's start, whatever a host clock that runs backwards says.
+        const double elapsed = host ? std::max(0.0, host->GetTime() - startTime) : 0.0;
+        offset = ToSampleNumber(block[0]) - ToSampleNumber(sampleRate * elapsed);
+    } else {
+        return false; // not yet alignable: dropped
     }
-    // Armed, or genlock, whose sample numbers are the counters themselves.
-    const bool captureOpen = state != DeviceState::Stopped || syncMode == SyncMode::Genlock;
-    for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates)
-        plate->TransferBlock(block, n, captureOpen);
+    for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates) {
+        MutexLock plateLock(plate->mutex);
+        plate->startOffset = offset;
+    }
+    synchronised = true;
+    return true;
+}
+
+void VSharedConfigDevice::TransferToPlates(float* block)
+{
+    std::size_t prepared = 0;
+    {
+        MutexLock lock(mutex);
+        if (!block) {
+            Log(host, LogLevel::Warning, "Transfer data called with null pointer");
+            return;
+        }
+        // Armed, and the driver has not yet reported the restart Arm asked
+        // for: this block was measured before it, for no capture.
+        if (state == DeviceState::Armed)
+            return;
+        if (!synchronised && !Align(block))
+            return;
+        // A capture runs, or genlock, whose sample numbers are the counters themselves.
+        const bool captureOpen = state != DeviceState::Stopped || syncMode == SyncMode::Genlock;
+        prepared = std::min(plates.size(), pushes.size());
+        for (std::size_t i = 0; i < prepared; ++i)
+            plates[i]->PrepareBlock(block, deviceCount, captureOpen, pushes[i]);
+    }
+    // Unlocked, in the plates' order: the host may call back into any device
+    // from inside PushSamples.
+    for (std::size_t i = 0; i < prepared; ++i)
+        pushes[i].Push();
 }
 
 void VZORVATrelDevice::TransferBlock(const float* block, unsigned int n, bool captureOpen)
 {
+    PendingPush push;
+    PrepareBlock(block, n, captureOpen, push);
+    push.Push();
+}
+
+void VZORVATrelDevice::PrepareBlock(const float* block, unsigned int n, bool captureOpen, PendingPush& out)
+{
+    out.services = nullptr;
     MutexLock lock(mutex);
     if (!services || !block)
         return;
@@ -121,7 +157,8 @@ void VZORVATrelDevice::TransferBlock(const float* block, unsigned int n, bool ca
         newStream = false;
     }
 
-    float values[SamplesPerBlock * ValuesPerSample] = {};
+    float* const values = out.values;
+    std::fill(values, values + SamplesPerBlock * ValuesPerSample, 0.0f);
     // Metres, with the signs the formulas need.
     const Vector3 sensorOrigin{origin[0], origin[1], origin[2]};
     for (int s = 0; s < SamplesPerBlock; ++s) {
@@ -170,9 +207,10 @@ void VZORVATrelDevice::TransferBlock(const float* block, unsigned int n, bool ca
         }
     }
     lastCounter = counter;
-    const std::int64_t frame = wrapOffset - startOffset + counter;
-    HostResultHandle(services->PushSamples(streamHandle, frame, SamplesPerBlock, outputIndices.data(), 3, values,
-                                           SamplesPerBlock * ValuesPerSample));
+    out.frame = wrapOffset - startOffset + counter;
+    out.stream = streamHandle;
+    out.outputs = outputIndices.data();
+    out.services = services;
 }
 
 } // namespace ZORVA

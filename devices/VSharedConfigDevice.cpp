@@ -62,50 +62,112 @@ void VSharedConfigDevice::DetectionCallbacks()
 
 void VSharedConfigDevice::ParametersChanged()
 {
-    Guarded(host, "ParametersChanged", [&] {
+    Guarded(host, "ParametersChanged", [&] { changes.Serve([&] { ApplyChangedParameters(); }); });
+}
+
+template <typename Value>
+void VSharedConfigDevice::RefreshSetting(IDeviceHost& from, VParameter<Value> VSharedConfigParameterHolder::*setting)
+{
+    Value value;
+    std::string name;
+    {
         MutexLock lock(mutex);
-        if (!services)
-            return;
-        for (std::uint64_t id : ChangedParameterIds(*services, changeCursor, host)) {
-            if (id == definition.SampleRate.Id) {
-                if (driver)
-                    driver->StopAcquisition();
-                ReconcileSampleRate();
-            } else if (id == definition.SyncMode.Id) {
-                if (driver)
-                    driver->StopAcquisition();
-                ApplySyncMode();
-            } else if (id == definition.DataThreshold.Id) {
-                ApplyDataThreshold();
-            } else if (id == definition.BroadcastZero.Id) {
-                if (driver)
-                    driver->ZeroPlatforms();
-            } else if (id == definition.ScanForHardware.Id) {
-                if (driver)
-                    DetectionCallbacks();
-            }
+        value = (definition.*setting).Value;
+        name = (definition.*setting).Name;
+    }
+    HostResultHandle(from.GetParameterValue(&value, name.c_str(), ""));
+    MutexLock lock(mutex);
+    (definition.*setting).Value = value;
+}
+
+void VSharedConfigDevice::ApplyChangedParameters()
+{
+    IDeviceHost* to = nullptr;
+    std::uint64_t sampleRateId = 0, syncModeId = 0, thresholdId = 0, zeroId = 0, scanId = 0;
+    {
+        MutexLock lock(mutex);
+        to = services;
+        sampleRateId = definition.SampleRate.Id;
+        syncModeId = definition.SyncMode.Id;
+        thresholdId = definition.DataThreshold.Id;
+        zeroId = definition.BroadcastZero.Id;
+        scanId = definition.ScanForHardware.Id;
+    }
+    if (!to)
+        return;
+    // Every host call without the lock: the host may call back into any
+    // device from inside them.
+    for (std::uint64_t id : changes.Read(*to, host)) {
+        if (id == sampleRateId) {
+            RefreshSetting(*to, &VSharedConfigParameterHolder::SampleRate);
+            MutexLock lock(mutex);
+            if (driver)
+                driver->StopAcquisition();
+            ReconcileSampleRate();
+        } else if (id == syncModeId) {
+            RefreshSetting(*to, &VSharedConfigParameterHolder::SyncMode);
+            MutexLock lock(mutex);
+            if (driver)
+                driver->StopAcquisition();
+            ApplySyncMode();
+        } else if (id == thresholdId) {
+            RefreshSetting(*to, &VSharedConfigParameterHolder::DataThreshold);
+            MutexLock lock(mutex);
+            ApplyDataThreshold();
+        } else if (id == zeroId) {
+            // On this thread; it needs none of the device's state.
+            if (driver)
+                driver->ZeroPlatforms();
+        } else if (id == scanId) {
+            MutexLock lock(mutex);
+            if (driver)
+                DetectionCallbacks();
         }
-    });
+    }
 }
 
 bool VSharedConfigDevice::Arm(unsigned int /*streamHandle*/, ICaptureSetup* /*setup*/)
 {
     return Guarded(host, "Arm", false, [&] {
-        MutexLock lock(mutex);
-        rearmRequired = false;
-        synchronised = syncMode == SyncMode::Genlock;
-        startTimeSet = false;
-        startTime = 0.0;
-        if (!detectionSucceeded || plates.empty()) {
-            state = DeviceState::Stopped;
-            return false;
+        IDeviceHost* to = nullptr;
+        {
+            MutexLock lock(mutex);
+            rearmRequired = false;
+            synchronised = syncMode == SyncMode::Genlock;
+            startTimeSet = false;
+            startTime = 0.0;
+            if (!detectionSucceeded || plates.empty()) {
+                state = DeviceState::Stopped;
+                return false;
+            }
+            to = services;
         }
-        ReconcileSampleRate();
-        if (driver)
-            driver->StopAcquisition();
-        state = DeviceState::Armed;
+        if (to)
+            RefreshSetting(*to, &VSharedConfigParameterHolder::SampleRate);
+        std::uint64_t generation = 0;
+        {
+            MutexLock lock(mutex);
+            if (services)
+                ReconcileSampleRate();
+            if (driver)
+                driver->StopAcquisition();
+            state = DeviceState::Armed;
+            generation = ++armGeneration;
+            if (syncMode == SyncMode::Genlock) {
+                // Genlock's sample numbers are the counters themselves, in
+                // every capture, whatever an earlier capture aligned.
+                for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates) {
+                    MutexLock plateLock(plate->mutex);
+                    plate->startOffset = 0;
+                }
+            }
+        }
+        // Without the lock: the worker runs the stop meanwhile and the data
+        // path goes on (blocks measured until the restart are dropped).
         Sleep(500);
-        if (driver)
+        MutexLock lock(mutex);
+        // An Arm that came meanwhile starts acquisition itself.
+        if (driver && generation == armGeneration)
             driver->StartAcquisition();
         return true;
     });
@@ -194,7 +256,6 @@ void VSharedConfigDevice::ReconcileSampleRate()
 {
     if (!services)
         return;
-    HostResultHandle(services->GetParameterValue(&definition.SampleRate.Value, definition.SampleRate.Name.c_str(), ""));
     unsigned int requested = sampleRate;
     if (!ReadRateSetting(requested)) {
         requested = sampleRate;
@@ -238,7 +299,6 @@ void VSharedConfigDevice::ApplySyncMode()
 {
     if (!services)
         return;
-    HostResultHandle(services->GetParameterValue(&definition.SyncMode.Value, definition.SyncMode.Name.c_str(), ""));
     const std::string text = definition.SyncMode.Value.GetValue();
     SyncMode mode = SyncMode::SoftwareTrigger;
     if (!SyncModeFromText(text, mode))
@@ -255,8 +315,6 @@ void VSharedConfigDevice::ApplyDataThreshold()
 {
     if (!services)
         return;
-    HostResultHandle(
-        services->GetParameterValue(&definition.DataThreshold.Value, definition.DataThreshold.Name.c_str(), ""));
     const double threshold = definition.DataThreshold.Value.GetValue();
     if (!std::isfinite(threshold)) {
         // NaN and +infinity would blank every sample, -infinity none.

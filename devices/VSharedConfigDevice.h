@@ -4,6 +4,7 @@
 #pragma once
 
 #include "DeviceState.h"
+#include "VZORVATrelDevice.h"
 #include "definitions/SyncMode.h"
 #include "definitions/VSharedConfigDefinition.h"
 #include "driver/VZORVADriverService.h"
@@ -23,20 +24,26 @@
 
 namespace ZORVA {
 
-class VZORVATrelDevice;
-
 /// Thread contract:
 /// - Host threads call the IDevice operations; the driver's worker calls
 ///   OnAcquisitionStateChanged, OnDataReady and OnDetectionComplete.
-/// - Every one of them holds `mutex` for its whole work on the fields below,
-///   so they never overlap; it guards every field marked ZORVA_GUARDED_BY(mutex)
-///   (`host` and `driver` are fixed at construction). Lock order: this lock,
-///   then a plate's lock, or this lock, then the driver's locks (inside its
-///   operations).
-/// - Long holds: Arm keeps the lock through its 500 ms pause; ZeroPlatforms and
-///   the registrations in Attach wait for a running detection; detection holds
-///   the lock while the host instantiates each new plate. Data blocks wait on
-///   the worker meanwhile.
+/// - Each holds `mutex` while it works on the fields below; it guards every
+///   field marked ZORVA_GUARDED_BY(mutex) (`host` and `driver` are fixed at
+///   construction). Lock order: this lock, then a plate's lock, or this lock,
+///   then the driver's locks (inside its operations).
+/// - No call into the host but Log and GetTime is made with this lock (or a
+///   plate's) held, so a host may call back into any device from inside any
+///   of them: settings are read from the host before the lock is taken and
+///   stored under it; samples are made under the locks and pushed after they
+///   are released (`pushes`); notifications and instantiations are collected
+///   under the lock and made after it, in the same order.
+/// - Arm pauses 500 ms between the stop and the start without the lock, so
+///   the worker runs the stop and the data path meanwhile. Until the driver
+///   reports the restart, blocks are dropped: they were measured before it.
+/// - ParametersChanged runs on one thread at a time without a lock (see
+///   ChangeRequests).
+/// - `pushes` belongs to the worker: sized by a detection, filled and pushed
+///   by the data path, both on the worker.
 /// - `instantiator` is written by BeginDeviceInstantiation on the host's thread
 ///   without the lock, before the host attaches the device (hence before any
 ///   detection can read it).
@@ -93,6 +100,15 @@ private:
     typedef std::vector<boost::function<void()>> HostCalls;
 
     void TransferToPlates(float* block) ZORVA_EXCLUDES(mutex);
+    /// Finds the counter that becomes host sample 0 (trigger marker or start
+    /// time) and gives it to every plate; false when the block cannot align.
+    bool Align(const float* block) ZORVA_REQUIRES(mutex);
+    void ApplyChangedParameters() ZORVA_EXCLUDES(mutex);
+    /// Reads a setting's value from the host into `definition`; the host is
+    /// asked without the lock (a failed read leaves the value as it was).
+    template <typename Value>
+    void RefreshSetting(MoldraDigitalDevice::IDeviceHost& from,
+                        VParameter<Value> VSharedConfigParameterHolder::*setting) ZORVA_EXCLUDES(mutex);
     void DetectionComplete(const VZORVADriverService::VDllInitInfo& info,
                            const std::vector<VZORVADriverService::VDeviceInfo>& devices, HostCalls& later)
         ZORVA_REQUIRES(mutex);
@@ -135,7 +151,12 @@ private:
     std::multimap<std::pair<std::string, std::string>, boost::shared_ptr<VZORVATrelDevice>>
         knownPlates ZORVA_GUARDED_BY(mutex);
     MoldraDigitalDevice::IDeviceHost* services ZORVA_GUARDED_BY(mutex) = nullptr;
-    unsigned int changeCursor ZORVA_GUARDED_BY(mutex) = 1;
+    /// ParametersChanged calls, and the cursor of GetChangedParameters.
+    ChangeRequests changes;
+    /// Counts Arm calls: a start whose Arm was overtaken by another is left to that one.
+    std::uint64_t armGeneration ZORVA_GUARDED_BY(mutex) = 0;
+    /// One per plate: the worker's samples of a block on their way to the host.
+    std::vector<PendingPush> pushes;
     VSharedConfigDefinition definition ZORVA_GUARDED_BY(mutex);
 };
 

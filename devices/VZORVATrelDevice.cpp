@@ -107,37 +107,61 @@ void VZORVATrelDevice::Attach(IDeviceHost* deviceServices)
 
 void VZORVATrelDevice::ParametersChanged()
 {
-    Guarded(host, "ParametersChanged", [&] {
+    Guarded(host, "ParametersChanged", [&] { changes.Serve([&] { ApplyChangedParameters(); }); });
+}
+
+void VZORVATrelDevice::ApplyChangedParameters()
+{
+    IDeviceHost* to = nullptr;
+    {
         MutexLock lock(mutex);
-        if (!services)
-            return;
-        for (std::uint64_t id : ChangedParameterIds(*services, changeCursor, host)) {
-            if (id == BlinkActionId && driver)
-                driver->BlinkDevice(static_cast<unsigned int>(deviceIndex));
+        to = services;
+    }
+    if (!to)
+        return;
+    // Without the lock: the host may call back into the plate from these.
+    for (std::uint64_t id : changes.Read(*to, host)) {
+        if (id != BlinkActionId || !driver)
+            continue;
+        int index = 0;
+        {
+            MutexLock lock(mutex);
+            index = deviceIndex;
         }
-    });
+        driver->BlinkDevice(static_cast<unsigned int>(index));
+    }
 }
 
 bool VZORVATrelDevice::Arm(unsigned int handle, ICaptureSetup* setup)
 {
     return Guarded(host, "Arm", false, [&] {
-        MutexLock lock(mutex);
-        state = DeviceState::Armed;
-        wrapOffset = 0;
-        // No block seen yet: a first counter of 0 is not a wrap-around.
-        lastCounter = -1;
-        streamHandle = handle;
-        newStream = true;
-        if (!connected.Value || !setup)
+        bool isConnected = false;
+        unsigned int rate = 0;
+        bool takesTrigger = false;
+        {
+            MutexLock lock(mutex);
+            state = DeviceState::Armed;
+            wrapOffset = 0;
+            // No block seen yet: a first counter of 0 is not a wrap-around.
+            lastCounter = -1;
+            streamHandle = handle;
+            newStream = true;
+            isConnected = connected.Value;
+            rate = sampleRate;
+            // Only the first unit's plate takes the trigger input.
+            takesTrigger = syncMode == SyncMode::HardwareTrigger && deviceIndex == 0;
+        }
+        // The stream's set-up without the lock: the host may call back into
+        // the plate from inside any of these.
+        if (!isConnected || !setup)
             return false;
         HostResultHandle(setup->SetSamplesPerBlock(16));
-        if (sampleRate == 0)
+        if (rate == 0)
             return false;
-        const unsigned int ticksPerSample = (host ? host->GetTickRate() : 0) / sampleRate;
+        const unsigned int ticksPerSample = (host ? host->GetTickRate() : 0) / rate;
         HostResultHandle(setup->SetTicksPerSample(ticksPerSample));
         setup->SetTimingMode(2);
-        if (syncMode == SyncMode::HardwareTrigger && deviceIndex == 0) {
-            // Only the first unit's plate takes the trigger input.
+        if (takesTrigger) {
             const int tolerance = static_cast<int>(std::max(ticksPerSample, 1u) * 1.5);
             HostResultHandle(setup->AddSyncInput(definition.SyncPort.c_str(), 1, tolerance, 0, 0, true));
         }

@@ -1,6 +1,7 @@
 /// The live device of one force plate read through one signal conditioner.
 #pragma once
 
+#include "ChangedParameters.h"
 #include "DeviceState.h"
 #include "definitions/SyncMode.h"
 #include "definitions/VZORVAGenericPlateDefinition.h"
@@ -12,6 +13,7 @@
 #include <boost/function.hpp>
 #include "win32/ThreadSafety.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,6 +21,27 @@
 namespace ZORVA {
 
 class VSharedConfigDevice;
+
+/// One plate's samples of one library block: made under the locks, handed to
+/// the host after they are released (the host may call back into any device
+/// from inside PushSamples). Lives on the worker's stack or in a buffer sized
+/// at detection: the data path allocates nothing.
+struct PendingPush
+{
+    static const int SamplesPerBlock = 16;
+    static const int ValuesPerSample = 9;
+
+    /// Null: nothing to push.
+    MoldraDigitalDevice::IDeviceHost* services = nullptr;
+    unsigned int stream = 0;
+    std::int64_t frame = 0;
+    const int* outputs = nullptr;
+    float values[SamplesPerBlock * ValuesPerSample];
+
+    /// One PushSamples call (its result released unread), if there is
+    /// anything to push; call with no plugin lock held.
+    void Push();
+};
 
 /// Thread contract:
 /// - Host threads call the IDevice operations; the driver's worker thread
@@ -31,10 +54,14 @@ class VSharedConfigDevice;
 ///   shared device also writes `state`, `sampleRate` and `startOffset` under
 ///   this lock. Lock order: the shared device's lock, then this one; the plate
 ///   never takes the shared device's.
-/// - Host calls the host may answer by calling back into the plugin
-///   (SetParameterValue, GetParameterValue in Attach and SetConnected) are
-///   made without this lock; only PushSamples and the change queries are
-///   made under it.
+/// - No call into the host but Log and GetTime is made with this lock (or the
+///   shared device's) held: a host may call back into any device from inside
+///   any of them. Samples are made under the lock and pushed after it is
+///   released (PendingPush); Arm's capture set-up, the tick rate, the change
+///   queries and the parameter writes are made without it.
+/// - ParametersChanged runs on one thread at a time without a lock (see
+///   ChangeRequests): a call that arrives while another runs leaves the work
+///   to the running one.
 /// - No exception leaves an IDevice operation: each runs behind a catch-all
 ///   that logs the failure at level 2 and returns a safe result.
 class VZORVATrelDevice final : public MoldraDigitalDevice::IDevice
@@ -77,13 +104,16 @@ public:
     void SetDeviceIndex(int index);
 
     /// Turns this plate's records of one library block into 16 samples of
-    /// force, moment and centre of pressure and pushes them to the host.
-    /// `deviceCount` units share the block. Runs on the worker with the
-    /// shared device's lock held; allocates nothing. A stream the host opened
-    /// by a new Arm takes blocks only while `captureOpen` (the shared device is
-    /// armed for a capture, or genlock): until then the old capture's sample
-    /// numbers would show on it.
-    void TransferBlock(const float* block, unsigned int deviceCount, bool captureOpen = true);
+    /// force, moment and centre of pressure in `out` (out.services null:
+    /// nothing for the host). `deviceCount` units share the block. Runs on the
+    /// worker, with the shared device's lock held when it comes from there;
+    /// allocates nothing. A stream the host opened by a new Arm takes blocks
+    /// only while `captureOpen` (the shared device's capture runs, or
+    /// genlock): until then the old capture's sample numbers would show on it.
+    void PrepareBlock(const float* block, unsigned int deviceCount, bool captureOpen, PendingPush& out)
+        ZORVA_EXCLUDES(mutex);
+    /// PrepareBlock, then the push, without any lock held.
+    void TransferBlock(const float* block, unsigned int deviceCount, bool captureOpen = true) ZORVA_EXCLUDES(mutex);
 
     /// The name the host knows the plate by: amplifier serial and platform serial, joined.
     const std::string& Name() const { return name; }
@@ -93,6 +123,8 @@ public:
 
 private:
     friend class VSharedConfigDevice;
+
+    void ApplyChangedParameters() ZORVA_EXCLUDES(mutex);
 
     Mutex mutex;
     VZORVADriverService* const driver;
@@ -104,7 +136,8 @@ private:
     std::vector<float> origin ZORVA_GUARDED_BY(mutex);
     std::vector<int> outputIndices;
     unsigned int streamHandle ZORVA_GUARDED_BY(mutex) = 0;
-    unsigned int changeCursor ZORVA_GUARDED_BY(mutex) = 1;
+    /// ParametersChanged calls, and the cursor of GetChangedParameters.
+    ChangeRequests changes;
     std::string name;
     VZORVAGenericPlateDefinition definition;
     std::string amplifierModel;

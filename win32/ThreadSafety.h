@@ -106,8 +106,44 @@ private:
     bool held_ = false;
 };
 
-/// The plugin core's mutex.
-typedef AnnotatedMutex<boost::mutex> Mutex;
+/// Adds `delta` to the number of the plugin core's locks the calling thread
+/// holds (plugin/HeldLocks.cpp).
+void CountHeldPluginLocks(int delta) noexcept;
+/// The number of the plugin core's locks the calling thread holds now.
+int HeldPluginLocks() noexcept;
+
+/// The plugin core's mutex: a boost::mutex that counts, per thread, the core's
+/// locks held, so a test host can prove that no call into the host (but Log
+/// and GetTime) is made under one, where a host calling back into a device
+/// would deadlock.
+class ZORVA_CAPABILITY("mutex") Mutex
+{
+public:
+    Mutex() = default;
+    Mutex(const Mutex&) = delete;
+    Mutex& operator=(const Mutex&) = delete;
+
+    void lock() ZORVA_ACQUIRE()
+    {
+        native_.lock();
+        CountHeldPluginLocks(1);
+    }
+    void unlock() ZORVA_RELEASE()
+    {
+        CountHeldPluginLocks(-1);
+        native_.unlock();
+    }
+    bool try_lock() ZORVA_TRY_ACQUIRE(true)
+    {
+        if (!native_.try_lock())
+            return false;
+        CountHeldPluginLocks(1);
+        return true;
+    }
+
+private:
+    boost::mutex native_;
+};
 typedef ScopedLock<Mutex> MutexLock;
 
 } // namespace ZORVA

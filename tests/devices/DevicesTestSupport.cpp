@@ -187,12 +187,17 @@ void DeviceBench::ChangeThreshold(double threshold)
     ChangeSetting("DataThreshold", value, DataThresholdId);
 }
 
-bool DeviceBench::ArmAll()
+bool DeviceBench::ArmAll(bool reportStart)
 {
-    bool armed = shared->Arm(1, nullptr);
+    const bool sharedArmed = shared->Arm(1, nullptr);
+    bool armed = sharedArmed;
     unsigned int stream = 10;
     for (const PlatePtr& plate : Plates())
         armed = plate->Arm(stream++, &setup) && armed;
+    // What the driver reports once it ran the start Arm queued: blocks are
+    // taken from then on (those before were measured before the restart).
+    if (sharedArmed && reportStart)
+        shared->OnAcquisitionStateChanged(true);
     return armed;
 }
 

@@ -97,8 +97,10 @@ protected:
     void ChangeSyncMode(const std::string& mode);
     void ChangeRate(const std::string& rate);
     void ChangeThreshold(double threshold);
-    /// Arms the shared device, then every current plate (stream handles 10, 11, ...).
-    bool ArmAll();
+    /// Arms the shared device, then every current plate (stream handles 10,
+    /// 11, ...), then (`reportStart`) reports acquisition started as the
+    /// driver does after the start the shared device queued.
+    bool ArmAll(bool reportStart = true);
     std::vector<PlatePtr> Plates() { return shared->Plates(); }
     /// The host's services object of a plate, or null if the host never took it.
     zorvahost::DeviceServices* ServicesOf(const PlatePtr& plate);

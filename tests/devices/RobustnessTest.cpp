@@ -319,6 +319,7 @@ TEST_P(SecondCapture, Arm_PlatesFirstWhileBlocksFlow_NewStreamStartsWithTheNewCa
 
     ASSERT_TRUE(shared->Arm(1, nullptr));
     ASSERT_TRUE(plate->Arm(10, &setup));
+    shared->OnAcquisitionStateChanged(true); // the driver started acquisition
     shared->StartCapture(0.0);
     std::int64_t counter = 1000;
     Deliver(counter, true);
@@ -332,6 +333,7 @@ TEST_P(SecondCapture, Arm_PlatesFirstWhileBlocksFlow_NewStreamStartsWithTheNewCa
     for (int i = 0; i < 3; ++i)
         Deliver(counter += 16);
     ASSERT_TRUE(shared->Arm(1, nullptr));
+    shared->OnAcquisitionStateChanged(true);
     Deliver(counter += 16);
     if (c.startCapture) {
         shared->StartCapture(100.0);

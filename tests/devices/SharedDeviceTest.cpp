@@ -83,7 +83,7 @@ TEST_F(DeviceBench, Arm_AfterDetection_ArmedPausesHalfASecondClearsRearm)
 TEST_F(DeviceBench, OnAcquisitionStateChanged_ArmStartStop_StatesFollowReports)
 {
     Detect({Unit("A1", "P1", 0), Unit("A2", "P2", 1)});
-    ASSERT_TRUE(ArmAll());
+    ASSERT_TRUE(ArmAll(false));
     const int notified = sharedServices.NotifyCount();
 
     // The stop that Arm queues before its start leaves the armed state alone.

@@ -33,6 +33,7 @@ long long MillisecondsSince(std::chrono::steady_clock::time_point start)
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
 }
 
+const std::uint64_t SyncModeId = 0;
 const std::uint64_t SampleRateId = 1;
 const std::uint64_t DataThresholdId = 2;
 const std::uint64_t BroadcastZeroId = 3;
@@ -281,6 +282,7 @@ struct SlowHostCase
     int units;
     int rate;
     std::chrono::microseconds pushTakes;
+    zorvasim::MessagePolicy messages;
 };
 
 void PrintTo(const SlowHostCase& c, std::ostream* os) { *os << c.name; }
@@ -290,10 +292,14 @@ class SlowHost : public PluginSoak, public ::testing::WithParamInterface<SlowHos
 
 // Regression: the worker drained blocks for as long as the library had any,
 // so with a host slower than the data it never reached its quit message and
-// Shutdown never returned.
-TEST_P(SlowHost, Shutdown_LibraryFasterThanTheHost_ReturnsWithinItsPausesPlusASecond)
+// Shutdown never returned. Then, with a library that posts a message per
+// block: the worker looked only at the first waiting message, so a job or
+// the quit waited behind every data-ready message, each costing a block's
+// pushes (17 s for a shutdown behind 50 ms pushes).
+TEST_P(SlowHost, Shutdown_LibraryFasterThanTheHost_JobsAndShutdownServedPromptly)
 {
     const SlowHostCase& c = GetParam();
+    zorvasim::SetMessagePolicy(c.messages);
     // Real time for the library's blocks and the host's pushes; virtual time
     // for the plugin's pauses, which are not what is measured here.
     ASSERT_TRUE(zorvasim::SetVirtualTime(true));
@@ -306,9 +312,22 @@ TEST_P(SlowHost, Shutdown_LibraryFasterThanTheHost_ReturnsWithinItsPausesPlusASe
     shared->StartCapture(host.GetTime());
     zorvahost::DeviceServices* first = host.Instantiated()[1].services.get();
     ASSERT_TRUE(WaitUntil([&] { return first->PushCount() >= 5; }));
-    // Let the backlog build up behind the slow host.
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // Let the backlog (and the messages) build up behind the slow host.
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(c.messages == zorvasim::MessagePolicy::EveryBlock ? 1500 : 200));
     ASSERT_GT(zorvasim::GetCounters().backlog, 0u);
+
+    // A settings change: its jobs reach the library within about a block's pushes.
+    const auto changed = std::chrono::steady_clock::now();
+    IParameterValueEnum mode;
+    mode.SetValue("Genlock");
+    Change("SyncMode", mode, SyncModeId);
+    ASSERT_TRUE(WaitUntil([] {
+        const std::vector<std::string> trace = zorvasim::GetTrace();
+        return std::find(trace.begin(), trace.end(), "fmBroadcastGenlock(1)") != trace.end();
+    }));
+    RecordProperty("settings_change_ms", static_cast<int>(MillisecondsSince(changed)));
+    EXPECT_LT(MillisecondsSince(changed), 500);
 
     const std::uint64_t virtualBefore = zorvasim::VirtualTimeMs();
     const auto started = std::chrono::steady_clock::now();
@@ -325,8 +344,12 @@ TEST_P(SlowHost, Shutdown_LibraryFasterThanTheHost_ReturnsWithinItsPausesPlusASe
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SlowHost,
-    ::testing::Values(SlowHostCase{"FiftyMillisecondsPerPush", 2, 1000, std::chrono::microseconds(50000)},
-                      SlowHostCase{"SixteenUnitsAt2000", Units, 2000, std::chrono::microseconds(600)}),
+    ::testing::Values(SlowHostCase{"FiftyMillisecondsPerPush", 2, 1000, std::chrono::microseconds(50000),
+                                   zorvasim::MessagePolicy::OneOutstanding},
+                      SlowHostCase{"FiftyMillisecondsPerPushMessagePerBlock", 2, 1000, std::chrono::microseconds(50000),
+                                   zorvasim::MessagePolicy::EveryBlock},
+                      SlowHostCase{"SixteenUnitsAt2000", Units, 2000, std::chrono::microseconds(600),
+                                   zorvasim::MessagePolicy::EveryBlock}),
     [](const ::testing::TestParamInfo<SlowHostCase>& info) { return info.param.name; });
 
 } // namespace
