@@ -53,8 +53,10 @@ ConfigFile::OpenResult ConfigFile::Open(const std::wstring& path, std::wstring& 
         narrowPath += static_cast<char>(static_cast<unsigned char>(c));
     }
 
-    HANDLE handle = CreateFileA(narrowPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Others may go on reading and writing it, as with an ordinary text-mode
+    // open: a file an editor holds open for writing is still read.
+    HANDLE handle = CreateFileA(narrowPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND)

@@ -6,7 +6,9 @@
 #include "config/TreadmillSupportRead.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <limits>
 #include <locale>
 #include <map>
 #include <memory>
@@ -276,14 +278,52 @@ double PlatformInches(const std::string& text)
 
 double LeadingNumber(const std::string& text)
 {
-    // Decimal in any process locale: leading white space skipped, reading
-    // stops at the first character that cannot continue the number.
-    std::istringstream in(text);
-    in.imbue(std::locale::classic());
-    double value = 0.0;
-    if (!(in >> value))
+    // As strtod reads a decimal number, in any process locale: leading white
+    // space skipped, then the longest prefix that is a number ("23.6e" reads
+    // 23.6: an exponent needs a digit); too large is infinite, too small 0.
+    std::size_t i = 0;
+    const std::size_t size = text.size();
+    auto digit = [&](std::size_t at) { return at < size && text[at] >= '0' && text[at] <= '9'; };
+    while (i < size && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+        ++i;
+    bool negative = false;
+    if (i < size && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    const std::size_t begin = i;
+    std::size_t digits = 0;
+    for (; digit(i); ++i)
+        ++digits;
+    if (i < size && text[i] == '.') {
+        ++i;
+        for (; digit(i); ++i)
+            ++digits;
+    }
+    if (digits == 0)
         return 0.0;
-    return value;
+    std::size_t end = i;
+    if (i < size && (text[i] == 'e' || text[i] == 'E')) {
+        std::size_t e = i + 1;
+        if (e < size && (text[e] == '+' || text[e] == '-'))
+            ++e;
+        if (digit(e)) {
+            while (digit(e))
+                ++e;
+            end = e;
+        }
+    }
+    double value = 0.0;
+    const std::from_chars_result read = std::from_chars(text.data() + begin, text.data() + end, value);
+    if (read.ec == std::errc::result_out_of_range) {
+        // from_chars leaves the value alone: tell overflow from underflow by the exponent's sign.
+        const std::size_t mark = text.find_first_of("eE", begin);
+        const bool tiny = mark < end && text[mark + 1] == '-';
+        value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
+    } else if (read.ec != std::errc()) {
+        return 0.0;
+    }
+    return negative ? -value : value;
 }
 
 } // namespace ZORVA

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <random>
 
 namespace ZORVA {
@@ -167,6 +168,25 @@ TEST_P(ConfigLimitTest, AllReaders_FileAtOrBeyondLimit_ReadOrReadError)
     EXPECT_EQ(errorText, expected);
     EXPECT_EQ(ReadTreadmill(GetParam().content), result);
     EXPECT_EQ(errorText, expected);
+}
+
+// Regression: the files were opened sharing reads only, so on Windows a file
+// that another program (an editor) held open for writing could not be read,
+// where an ordinary text-mode open reads it.
+TEST_F(ConfigRobustnessTest, AllReaders_FileHeldOpenForWriting_Read)
+{
+    drive.CopyFixture("CombinationPlatform.cfg", "c.cfg");
+    drive.CopyFixture("Strivo.cfg", "s.cfg");
+    drive.CopyFixture("TreadmillSupport.cfg", "t.cfg");
+    std::ofstream c(drive.ConfigFolder() / "c.cfg", std::ios::app);
+    std::ofstream s(drive.ConfigFolder() / "s.cfg", std::ios::app);
+    std::ofstream t(drive.ConfigFolder() / "t.cfg", std::ios::app);
+    ASSERT_TRUE(c && s && t);
+
+    EXPECT_EQ(combo.ReadConfigFile(ConfigPath("c.cfg"), errorText), ReaderResult::Read) << test::Show(errorText);
+    EXPECT_EQ(strivo.ReadConfigFile(ConfigPath("s.cfg"), errorText), ReaderResult::Read) << test::Show(errorText);
+    EXPECT_EQ(ReadTreadmillSupport(plates, ConfigPath("t.cfg"), record, errorText), ReaderResult::Read)
+        << test::Show(errorText);
 }
 
 /// A note line of `length` characters, with its line feed.

@@ -5,6 +5,7 @@
 #include "definitions/CustomDefinitions.h"
 
 #include <cmath>
+#include <limits>
 
 using namespace devtest;
 
@@ -90,6 +91,19 @@ const NumberCase NumberCases[] = {
     {"Word", "abc", 0.0},
     {"Nan", "nan", 0.0},
     {"Hexadecimal", "0x10", 0.0},
+    {"PlusSign", "+7.5", 7.5},
+    {"TrailingPoint", "5.", 5.0},
+    {"PointAlone", ".", 0.0},
+    {"SignAlone", "-", 0.0},
+    {"ExponentWithUnit", "1e+2mm", 100.0},
+    // Regression: a stream read the whole token and failed, giving 0; an
+    // exponent without a digit is not part of the number.
+    {"ExponentWithoutDigit", "23.6e", 23.6},
+    {"ExponentSignWithoutDigit", "23.6E+", 23.6},
+    {"ExponentFollowedByLetter", "23.6e-x", 23.6},
+    {"Overflow", "1e999", std::numeric_limits<double>::infinity()},
+    {"NegativeOverflow", "-1e999", -std::numeric_limits<double>::infinity()},
+    {"Underflow", "1e-999", 0.0},
 };
 
 TEST_P(LeadingNumberText, LeadingNumber_Text_Value)

@@ -113,12 +113,16 @@ ZORVA_WIN32_API std::size_t ZorvaWin32_MapPath(const char* windowsPath, char* ou
     return mapped.size() + 1;
 }
 
-ZORVA_WIN32_API HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
+ZORVA_WIN32_API HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                                           LPVOID /*securityAttributes*/, DWORD creationDisposition,
                                           DWORD /*flagsAndAttributes*/, HANDLE /*templateFile*/)
 {
-    // Only reading existing files is needed (and supported) here.
-    if (!fileName || desiredAccess != GENERIC_READ || creationDisposition != OPEN_EXISTING) {
+    // Only reading existing files is needed (and supported) here. POSIX has
+    // no share modes to enforce: other programs' handles never keep a file
+    // from being read, as on Windows with read and write sharing.
+    const DWORD knownSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    if (!fileName || desiredAccess != GENERIC_READ || creationDisposition != OPEN_EXISTING ||
+        (shareMode & ~knownSharing) != 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
