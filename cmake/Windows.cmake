@@ -13,6 +13,26 @@ endif()
 # The oldest Windows we build for: 7, which has everything we call.
 add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601)
 
+# Version resources, compiled by MinGW's windres.
+enable_language(RC)
+
+# zorva_version_resource(<target> <file name> <description>): the project's
+# version, maker and product in the module's version resource, which Explorer
+# shows and GetFileVersionInfo reads (the development host's --version).
+function(zorva_version_resource target file description)
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "EXECUTABLE")
+    set(ZORVA_RC_FILETYPE VFT_APP)
+  else()
+    set(ZORVA_RC_FILETYPE VFT_DLL)
+  endif()
+  set(ZORVA_RC_FILE ${file})
+  set(ZORVA_RC_DESCRIPTION ${description})
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.version.rc)
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/windows/version.rc.in ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+endfunction()
+
 set(ZORVA_ROUTE_IMPORTS ${CMAKE_CURRENT_LIST_DIR}/windows/RouteImports.cmake)
 
 # zorva_windows_test_core(<target>): an INTERFACE target that test programs

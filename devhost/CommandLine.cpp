@@ -175,6 +175,33 @@ bool ApplyValue(const std::string& option, const std::string& value, Options& op
     return true;
 }
 
+/// `--version [--plugin PATH]`: no command and no other option.
+ParseResult ParseVersion(const std::vector<std::string>& arguments)
+{
+    ParseResult result;
+    result.options.version = true;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--version")
+            continue;
+        if (argument == "--plugin") {
+            if (i + 1 < arguments.size() && arguments[i + 1] != "--version")
+                result.options.plugin = arguments[++i];
+        } else if (argument.compare(0, 9, "--plugin=") == 0) {
+            result.options.plugin = argument.substr(9);
+        } else {
+            result.error = "--version takes no command and no option but --plugin PATH, not \"" + argument + "\"";
+            return result;
+        }
+        if (result.options.plugin.empty()) {
+            result.error = "--plugin needs a file name";
+            return result;
+        }
+    }
+    result.ok = true;
+    return result;
+}
+
 } // namespace
 
 bool ParseSeconds(const std::string& text, double& seconds) { return ParseDecimal(text, seconds); }
@@ -190,6 +217,8 @@ const char* CommandName(Command command)
 
 ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
 {
+    if (std::find(arguments.begin(), arguments.end(), "--version") != arguments.end())
+        return ParseVersion(arguments);
     ParseResult result;
     Options& options = result.options;
     std::size_t i = 0;
@@ -383,6 +412,9 @@ std::string HelpText(Command command)
            "  check-config   the configuration files as the plugin reads them, with every error\n"
            "  detect         the units found and the plate definition each was matched to\n"
            "  help COMMAND   the options of a command (or: COMMAND --help)\n"
+           "\n"
+           "  --version [--plugin PATH]  this program's version, the plugin's, and the USB library\n"
+           "                             the program runs on\n"
            "\n"
            "Environment:\n"
            "  ZORVA_SIM_SCENARIO   the simulated bench (an INI file, simusb/README.md)\n"

@@ -50,6 +50,8 @@ struct Options
     Command command = Command::Capture;
     /// `--help` after a command, or the command of `help COMMAND`.
     bool help = false;
+    /// `--version [--plugin PATH]`: the program's and the plugin's versions.
+    bool version = false;
     std::string plugin; ///< empty: the plugin beside the program
     bool verbose = false;
     bool full = false; ///< definitions: every parameter

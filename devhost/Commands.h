@@ -13,5 +13,7 @@ int RunDefinitions(const Options& options);
 int RunCheckConfig(const Options& options);
 int RunDetect(const Options& options);
 int RunCapture(const Options& options);
+/// --version: prints the versions; exit code 1 when the plugin's cannot be read.
+int RunVersion(const Options& options);
 
 } // namespace zorvahost

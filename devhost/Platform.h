@@ -16,6 +16,16 @@ bool StandardOutputIsTerminal();
 /// when that library is not loaded or lacks the name.
 void* FindUsbLibrarySymbol(const char* name);
 
+/// The file of the USB library loaded in this process (the program links it),
+/// as the system found it; empty when none is loaded.
+std::string UsbLibraryPath();
+
+/// The version a module file states about itself, read from the file without
+/// loading it: the file version of its version resource on Windows, its
+/// "ZORVA" version note (ELF) elsewhere. False, with `error` saying why, when
+/// the file cannot be read or states none.
+bool ReadFileVersion(const std::string& path, std::string& version, std::string& error);
+
 /// Runs `arguments[0]` (looked up on the PATH) with the other arguments and
 /// waits for it. Its output goes where ours goes. Returns its exit code, or -1
 /// when it could not be started.

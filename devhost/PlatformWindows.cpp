@@ -7,6 +7,8 @@
 #include <io.h>
 #include <process.h>
 #include <stdio.h>
+#include <vector>
+#include <winver.h>
 
 namespace zorvahost {
 
@@ -35,6 +37,25 @@ std::string QuoteArgument(const std::string& argument)
     return quoted + "\"";
 }
 
+std::wstring Widen(const std::string& text)
+{
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0)
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &narrow[0], n, nullptr, nullptr);
+    return narrow;
+}
+
 } // namespace
 
 bool StandardOutputIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
@@ -45,6 +66,43 @@ void* FindUsbLibrarySymbol(const char* name)
     if (!library)
         return nullptr;
     return reinterpret_cast<void*>(GetProcAddress(library, name));
+}
+
+std::string UsbLibraryPath()
+{
+    HMODULE library = GetModuleHandleW(L"ZORVAUSBDevice.dll");
+    if (!library)
+        return std::string();
+    std::vector<wchar_t> path(32768);
+    const DWORD n = GetModuleFileNameW(library, path.data(), static_cast<DWORD>(path.size()));
+    return n == 0 || n >= path.size() ? std::string() : Narrow(std::wstring(path.data(), n));
+}
+
+bool ReadFileVersion(const std::string& path, std::string& version, std::string& error)
+{
+    const std::wstring widePath = Widen(path);
+    if (GetFileAttributesW(widePath.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        error = "cannot open " + path;
+        return false;
+    }
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(widePath.c_str(), &ignored);
+    std::vector<char> block(size);
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT length = 0;
+    if (size == 0 || !GetFileVersionInfoW(widePath.c_str(), 0, size, block.data()) ||
+        !VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length) || !info ||
+        length < sizeof *info || info->dwSignature != VS_FFI_SIGNATURE) {
+        error = path + " has no version resource";
+        return false;
+    }
+    // Major.minor.patch, as the project numbers its versions; a build number
+    // only when there is one.
+    version = std::to_string(HIWORD(info->dwFileVersionMS)) + "." + std::to_string(LOWORD(info->dwFileVersionMS)) +
+              "." + std::to_string(HIWORD(info->dwFileVersionLS));
+    if (LOWORD(info->dwFileVersionLS) != 0)
+        version += "." + std::to_string(LOWORD(info->dwFileVersionLS));
+    return true;
 }
 
 int RunProgram(const std::vector<std::string>& arguments)

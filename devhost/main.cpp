@@ -25,6 +25,8 @@ int main(int argc, char** argv)
             std::printf("%s", HelpText(options.command).c_str());
             return ExitSuccess;
         }
+        if (options.version)
+            return RunVersion(options);
         switch (options.command) {
         case Command::Definitions: return RunDefinitions(options);
         case Command::CheckConfig: return RunCheckConfig(options);

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows stage: set-up (scripts/windows/setup.sh), the MinGW-w64 cross
 # build of the plugin, the simulated USB library and the test programs, the
-# check of the DLLs' export and import tables, and the test programs under
-# wine64.
+# check of the DLLs' export and import tables, the test programs under
+# wine64, and the package (ZORVAplugin-<version>-win64.zip), checked as a lab
+# unpacks and runs it (check_package.sh).
 #
 # Exits 0 with a "SKIPPED" line only when the machine cannot install the
 # packages the stage needs; any other failure fails.
@@ -45,4 +46,12 @@ fi
 
 zorva_win_log "running the tests under wine64"
 ctest --test-dir "$ZORVA_WIN_BUILD" --output-on-failure -j2 ${CTEST_ARGS:-}
+
+zorva_win_log "packaging"
+cmake --build "$ZORVA_WIN_BUILD" --target package -- --no-print-directory >"$ZORVA_WIN_BUILD/package.log" 2>&1 || {
+  tail -40 "$ZORVA_WIN_BUILD/package.log"
+  echo "packaging failed; full log: $ZORVA_WIN_BUILD/package.log" >&2
+  exit 1
+}
+"$here/check_package.sh" "$ZORVA_WIN_BUILD"
 zorva_win_log "Windows stage done in $((SECONDS - start)) s"

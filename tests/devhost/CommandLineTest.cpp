@@ -105,6 +105,22 @@ TEST(CommandLine, Parse_Help_OverviewOrTheCommandsOwn)
     EXPECT_NE(HelpText(Command::Help).find("check-config"), std::string::npos);
 }
 
+TEST(CommandLine, Parse_Version_AloneOrWithAnotherPlugin)
+{
+    const ParseResult alone = Parse("--version");
+    ASSERT_TRUE(alone.ok) << alone.error;
+    EXPECT_TRUE(alone.options.version);
+    EXPECT_TRUE(alone.options.plugin.empty());
+    for (const char* line :
+         {"--version --plugin other.mdd", "--plugin other.mdd --version", "--plugin=other.mdd --version"}) {
+        const ParseResult result = Parse(line);
+        ASSERT_TRUE(result.ok) << line << ": " << result.error;
+        EXPECT_TRUE(result.options.version) << line;
+        EXPECT_EQ(result.options.plugin, "other.mdd") << line;
+    }
+    EXPECT_FALSE(Parse("capture").options.version);
+}
+
 TEST(CommandLine, Parse_WrongCommandLines_SayWhatIsWrong)
 {
     struct Case
@@ -140,6 +156,11 @@ TEST(CommandLine, Parse_WrongCommandLines_SayWhatIsWrong)
         {"--at 1:rescan=all", "rescan takes no argument"},
         {"--seconds 2 --at 2:zero", "the capture ends at 2 s"},
         {"--at 3.5:zero", "the capture ends at 3 s"},
+        {"capture --version", "--version takes no command and no option but --plugin PATH, not \"capture\""},
+        {"--version --seconds 2", "not \"--seconds\""},
+        {"--version --plugin", "--plugin needs a file name"},
+        {"--plugin --version", "--plugin needs a file name"},
+        {"--version=1", "unknown option --version"},
     };
     for (const Case& c : cases) {
         const ParseResult result = Parse(c.line);

@@ -4,6 +4,8 @@
 // the program prints and writes, never on exact timing.
 #include "DevhostRun.h"
 
+#include "ZorvaVersion.h"
+#include "devhost/Platform.h"
 #include "simusb/SimControl.h"
 
 #include <gtest/gtest.h>
@@ -331,6 +333,23 @@ TEST_F(DevhostEndToEnd, CommandLine_WrongUse_ExitCode2WithWhatToDo)
     const DevhostResult help = Run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(Contains(help.out, "Commands:")) << help.out;
+}
+
+TEST_F(DevhostEndToEnd, Version_BuiltProgram_ItsPluginsVersionAndItsUsbLibrary)
+{
+    const std::string folder = zorvahost::ProgramDirectory();
+    const DevhostResult result = Run({"--version"});
+    EXPECT_EQ(result.exitCode, 0) << Output();
+    const std::vector<std::string> lines = Lines(result.out);
+    ASSERT_EQ(lines.size(), 3u) << Output();
+    EXPECT_EQ(lines[0], std::string("zorva-devhost ") + ZORVA_VERSION_TEXT);
+    EXPECT_EQ(lines[1], std::string("plugin ") + ZORVA_VERSION_TEXT + " (" + folder + ZORVA_PLUGIN_FILE + ")");
+    // The simulated library beside the program, which states no version.
+    EXPECT_EQ(lines[2], "USB library without version information (" + folder + ZORVA_USB_FILE + ")");
+
+    const DevhostResult missing = Run({"--version", "--plugin", "/no/such/ZORVAplugin.mdd"});
+    EXPECT_EQ(missing.exitCode, 1) << Output();
+    EXPECT_TRUE(Contains(missing.err, "no plugin version: cannot open /no/such/ZORVAplugin.mdd")) << Output();
 }
 
 TEST_F(DevhostEndToEnd, Detect_MixedBench_EachUnitWithItsPlateOrWhyNone)

@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# Checks the Windows package as a lab gets it (cmake/windows/Package.cmake):
+#   - ZORVAplugin-<version>-win64.zip exists, <version> being the one of
+#     project() in CMakeLists.txt; its files are listed and must be exactly the
+#     expected ones (no test program), plus any DLL the modules need;
+#   - unpacked into a fresh folder, the version resources of ZORVAplugin.mdd and
+#     zorva-devhost.exe state that version, the maker and the product;
+#   - every module imports only system DLLs, DLLs beside it in the archive, and
+#     ZORVAUSBDevice.dll (the maker's, or the simulated one);
+#   - under wine64, zorva-devhost.exe from the unpacked folder, through
+#     simulated\zorva-devhost-simulated.cmd, reports the versions and the
+#     simulated library of the archive, and captures a second from it.
+# Usage: check_package.sh <Windows build folder>
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$here/env.sh"
+
+build=$(cd "${1:?usage: check_package.sh <Windows build folder>}" && pwd)
+objdump=${ZORVA_MINGW_OBJDUMP:-x86_64-w64-mingw32-objdump}
+windres=${ZORVA_MINGW_WINDRES:-x86_64-w64-mingw32-windres}
+system32=$WINEPREFIX/drive_c/windows/system32
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+version=$(sed -n 's/^project(ZORVAplugin VERSION \([0-9][0-9.]*\).*/\1/p' "$ZORVA_REPO/CMakeLists.txt")
+[[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || { echo "FAIL: no x.y.z version in project() of CMakeLists.txt"; exit 1; }
+name=ZORVAplugin-$version-win64
+zip=$build/$name.zip
+[[ -f $zip ]] || { echo "FAIL: no $zip (cmake --build $build --target package)"; exit 1; }
+
+# The listing, without the folders' own entries.
+listing=$(cmake -E tar tf "$zip" | grep -v '/$' | sort)
+echo "$(basename "$zip") ($(stat -c %s "$zip") bytes):"
+echo "$listing" | sed 's/^/  /'
+
+expected=$( (printf '%s\n' INSTALL.txt ZORVAplugin.mdd zorva-devhost.exe zorva_plot.py \
+  simulated/ZORVAUSBDevice.dll simulated/zorva-devhost-simulated.cmd
+  cd "$ZORVA_REPO" && find examples -type f) | sed "s|^|$name/|")
+# The runtime DLLs the package adds beside the program, if any.
+expected=$( (echo "$expected"; echo "$listing" | grep -E "^$name/[^/]+\.dll$" || true) | sort)
+if [[ $listing != "$expected" ]]; then
+  fail "the archive's files differ from the expected ones (< expected, > archive):"
+  diff <(echo "$expected") <(echo "$listing") | grep '^[<>]' || true
+fi
+
+unpacked=$build/package-test
+rm -rf "$unpacked"
+mkdir -p "$unpacked"
+(cd "$unpacked" && cmake -E tar xf "$zip")
+root=$unpacked/$name
+
+# Version resources, read back with windres.
+for module in ZORVAplugin.mdd zorva-devhost.exe; do
+  resource=$("$windres" -i "$root/$module" -O rc 2>/dev/null | tr -d '\r' | sed 's/^[[:space:]]*//' || true)
+  numbers="${version//./, }, 0"
+  echo "$module version resource: $(grep -E '^(FILEVERSION|PRODUCTVERSION) |^VALUE "(FileVersion|ProductVersion|CompanyName)"' <<<"$resource" | tr '\n' ';')"
+  for line in "FILEVERSION $numbers" "PRODUCTVERSION $numbers" "VALUE \"FileVersion\", \"$version\"" \
+      "VALUE \"ProductVersion\", \"$version\"" 'VALUE "CompanyName", "ZORVA"' \
+      'VALUE "ProductName", "ZORVA force-plate plugin"' "VALUE \"OriginalFilename\", \"$module\""; do
+    grep -qxF "$line" <<<"$resource" || fail "$module: the version resource lacks: $line"
+  done
+done
+
+# Imports: Windows' own, beside the module in the archive, or the USB library.
+while IFS= read -r module; do
+  folder=$(dirname "$module")
+  while read -r dll; do
+    [[ -n $dll ]] || continue
+    lower=${dll,,}
+    [[ $lower == zorvausbdevice.dll ]] && continue
+    [[ -n $(find "$folder" -maxdepth 1 -iname "$dll" -print -quit) ]] && continue
+    [[ -n $(find "$system32" -maxdepth 1 -iname "$dll" -print -quit) ]] && continue
+    fail "${module#"$root/"} imports $dll, which is neither a system DLL nor in the archive beside it"
+  done < <("$objdump" -p "$module" | awk '/^\tDLL Name:/ { print $3 }')
+done < <(find "$root" -type f \( -iname '*.exe' -o -iname '*.dll' -o -iname '*.mdd' \))
+
+# The program from the unpacked folder, on the archive's simulated library
+# and its built-in bench.
+run_simulated() {
+  (cd "$root" && env -u ZORVA_SIM_SCENARIO "$here/wine-run.sh" cmd /c 'simulated\zorva-devhost-simulated.cmd' "$@" |
+    tr -d '\r')
+}
+out=$(run_simulated --version) || fail "zorva-devhost --version failed (exit code $?)"
+echo "zorva-devhost --version from the package:"
+echo "$out" | sed 's/^/  /'
+grep -qx "zorva-devhost $version" <<<"$out" || fail "--version does not state zorva-devhost $version"
+grep -qE "^plugin $version \(.*\\\\$name\\\\ZORVAplugin\.mdd\)$" <<<"$out" ||
+  fail "--version does not state the unpacked plugin's version $version"
+grep -qE "^USB library .*\\\\$name\\\\simulated\\\\ZORVAUSBDevice\.dll\)$" <<<"$out" ||
+  fail "--version does not name the archive's simulated USB library"
+
+out=$(run_simulated capture --seconds 1) || fail "zorva-devhost capture failed (exit code $?): $out"
+grep -q '^Units found: 2$' <<<"$out" || fail "the capture on the simulated library did not find its two units: $out"
+# The summary: a row per plate, "#  plate  definition  blocks  samples ...".
+rows=$(awk '$1 ~ /^[0-9]+$/ && $2 ~ /^ZA/ && $5 ~ /^[0-9]+$/ && $5 > 0' <<<"$out" | wc -l)
+[[ $rows == 2 ]] || fail "the capture did not deliver samples of two plates: $out"
+echo "zorva-devhost capture --seconds 1 from the package: $rows plates with samples"
+
+if [[ $failures != 0 ]]; then
+  echo "package check: $failures failure(s)"
+  exit 1
+fi
+echo "package check: passed"
