@@ -26,6 +26,7 @@
 #include "devhost/RecordingHost.h"
 #include "devices/VSharedConfigDevice.h"
 #include "devices/VZORVATrelDevice.h"
+#include "driver/BlockLayout.h"
 #include "plugin/Plugin.h"
 #include "win32/posix/win32_control.h"
 
@@ -153,6 +154,9 @@ void operator delete[](void* pointer, std::size_t, std::align_val_t) noexcept { 
 namespace {
 
 using namespace MoldraDigitalDevice;
+using ZORVA::BlockLayout::CounterModulus;
+using ZORVA::BlockLayout::RecordOffset;
+using ZORVA::BlockLayout::SamplesPerBlock;
 
 std::atomic<bool> failed{false};
 
@@ -175,7 +179,8 @@ public:
     {
         ++pushes;
         // Fz shows with its sign turned: -(block's Fz).
-        if (valueCount != 144 || values[2] != expectedFz || frame != expectedFrame)
+        if (valueCount != SamplesPerBlock * ZORVA::BlockLayout::ValuesPerSample || values[2] != expectedFz ||
+            frame != expectedFrame)
             ++mismatches;
         return nullptr;
     }
@@ -189,16 +194,14 @@ public:
 
 void NoPause(DWORD, void*) {}
 
-const std::int64_t CounterModulus = 16777216;
-
 /// The records of a block with `plateCount` units: someone standing on every
 /// plate, slightly off centre; sample s of unit k starts at (s * n + k) * 8.
 std::vector<float> LoadedBlock(unsigned int plateCount)
 {
-    std::vector<float> block(16u * plateCount * 8u, 0.0f);
-    for (int s = 0; s < 16; ++s) {
+    std::vector<float> block(ZORVA::BlockLayout::BlockFloats(plateCount), 0.0f);
+    for (int s = 0; s < SamplesPerBlock; ++s) {
         for (unsigned int k = 0; k < plateCount; ++k) {
-            float* record = &block[(static_cast<std::size_t>(s) * plateCount + k) * 8u];
+            float* record = &block[RecordOffset(s, k, plateCount)];
             record[0] = static_cast<float>(s);
             record[1] = 2.5f;
             record[2] = -4.0f;
@@ -247,9 +250,9 @@ void BM_OnDataReady(benchmark::State& state)
     std::int64_t counter = 0;
     auto nextBlock = [&](std::int64_t frame) {
         for (unsigned int k = 0; k < plateCount; ++k) {
-            float* record = &block[static_cast<std::size_t>(k) * 8u];
+            float* record = &block[RecordOffset(0, k, plateCount)];
             record[0] = static_cast<float>(counter);
-            const float fz = -(600.0f + static_cast<float>((counter / 16 + k) % 200));
+            const float fz = -(600.0f + static_cast<float>((counter / SamplesPerBlock + k) % 200));
             record[3] = fz;
             services[k].expectedFz = -fz;
             services[k].expectedFrame = frame;
@@ -261,8 +264,8 @@ void BM_OnDataReady(benchmark::State& state)
     std::int64_t frame = 0;
     const std::uint64_t before = allocationCount.load();
     for (auto _ : state) {
-        frame += 16;
-        counter = (counter + 16) % CounterModulus;
+        frame += SamplesPerBlock;
+        counter = (counter + SamplesPerBlock) % CounterModulus;
         nextBlock(frame);
         shared.OnDataReady(block.data());
     }
@@ -299,15 +302,15 @@ void BM_Floor(benchmark::State& state)
     std::int64_t counter = 0;
     std::uint64_t mismatches = 0;
     for (auto _ : state) {
-        counter = (counter + 16) % CounterModulus;
+        counter = (counter + SamplesPerBlock) % CounterModulus;
         for (unsigned int k = 0; k < plateCount; ++k) {
-            float* first = &block[static_cast<std::size_t>(k) * 8u];
+            float* first = &block[RecordOffset(0, k, plateCount)];
             first[0] = static_cast<float>(counter);
-            const float expectedFz = 600.0f + static_cast<float>((counter / 16 + k) % 200);
+            const float expectedFz = 600.0f + static_cast<float>((counter / SamplesPerBlock + k) % 200);
             first[3] = -expectedFz;
-            float values[16 * 9] = {};
-            for (int s = 0; s < 16; ++s) {
-                const float* r = &block[(static_cast<std::size_t>(s) * plateCount + k) * 8u];
+            float values[SamplesPerBlock * ZORVA::BlockLayout::ValuesPerSample] = {};
+            for (int s = 0; s < SamplesPerBlock; ++s) {
+                const float* r = &block[RecordOffset(s, k, plateCount)];
                 float* v = values + s * 9;
                 const float fx = r[1], fy = r[2], fz = r[3], mx = r[4], my = r[5], mz = r[6];
                 if (std::fabs(static_cast<double>(fz)) > threshold) {

@@ -5,6 +5,7 @@
 #include "VZORVATrelDevice.h"
 #include "Vector3.h"
 
+#include "driver/BlockLayout.h"
 #include "host/HostResultHandle.h"
 #include "plugin/Guarded.h"
 #include "plugin/Log.h"
@@ -19,11 +20,10 @@ using namespace MoldraDigitalDevice;
 
 namespace {
 
-const int SamplesPerBlock = PendingPush::SamplesPerBlock;
-const int FloatsPerRecord = 8;
-const int ValuesPerSample = PendingPush::ValuesPerSample;
-/// The library's sample counter wraps to 0 here (2^24).
-const std::int64_t CounterModulus = 16777216;
+using BlockLayout::CounterModulus;
+using BlockLayout::RecordOffset;
+using BlockLayout::SamplesPerBlock;
+using BlockLayout::ValuesPerSample;
 /// Half the counter's range: a step forward by less is a step forward (across
 /// 0 a wrap-around), anything else a step back. Blocks lost in between do not
 /// make a wrap look like a step back unless an hour or more is missing.
@@ -80,9 +80,9 @@ bool VSharedConfigDevice::Align(const float* block)
         for (std::size_t k = 0; k < markers; ++k) {
             const float marker = static_cast<float>(triggerMarkers[k]);
             for (int s = 0; s < SamplesPerBlock; ++s) {
-                const float* record = block + (static_cast<std::size_t>(s) * n + k) * FloatsPerRecord;
-                if (record[7] == marker) {
-                    offset = ToSampleNumber(record[0]);
+                const float* record = block + RecordOffset(s, static_cast<unsigned int>(k), n);
+                if (record[BlockLayout::Trigger] == marker) {
+                    offset = ToSampleNumber(record[BlockLayout::Counter]);
                     found = true;
                     break;
                 }
@@ -98,10 +98,8 @@ bool VSharedConfigDevice::Align(const float* block)
     } else {
         return false; // not yet alignable: dropped
     }
-    for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates) {
-        MutexLock plateLock(plate->mutex);
-        plate->startOffset = offset;
-    }
+    for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates)
+        plate->SetStartOffset(offset);
     synchronised = true;
     return true;
 }
@@ -162,11 +160,10 @@ void VZORVATrelDevice::PrepareBlock(const float* block, unsigned int n, bool cap
     // Metres, with the signs the formulas need.
     const Vector3 sensorOrigin{origin[0], origin[1], origin[2]};
     for (int s = 0; s < SamplesPerBlock; ++s) {
-        const float* r =
-            block + (static_cast<std::size_t>(s) * n + static_cast<std::size_t>(deviceIndex)) * FloatsPerRecord;
+        const float* r = block + RecordOffset(s, static_cast<unsigned int>(deviceIndex), n);
         float* v = values + s * ValuesPerSample;
-        const Vector3 force{r[1], r[2], r[3]};
-        const Vector3 moment{r[4], r[5], r[6]};
+        const Vector3 force{r[BlockLayout::Fx], r[BlockLayout::Fy], r[BlockLayout::Fz]};
+        const Vector3 moment{r[BlockLayout::Mx], r[BlockLayout::My], r[BlockLayout::Mz]};
         // No vertical force has no centre of pressure, whatever threshold the host set.
         if (std::fabs(static_cast<double>(force.z)) > dataThreshold && force.z != 0.0f) {
             // The moment about the plate origin.
@@ -182,7 +179,8 @@ void VZORVATrelDevice::PrepareBlock(const float* block, unsigned int n, bool cap
         }
     }
 
-    const std::int64_t counter = ToSampleNumber(block[static_cast<std::size_t>(deviceIndex) * FloatsPerRecord]);
+    const std::int64_t counter =
+        ToSampleNumber(block[RecordOffset(0, static_cast<unsigned int>(deviceIndex), n) + BlockLayout::Counter]);
     if (lastCounter >= 0) {
         // The step since the last block, taken modulo 2^24 into
         // [-2^23, 2^23): a wrap-around is a small step forward across 0; a

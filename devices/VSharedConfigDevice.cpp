@@ -156,10 +156,8 @@ bool VSharedConfigDevice::Arm(unsigned int /*streamHandle*/, ICaptureSetup* /*se
             if (syncMode == SyncMode::Genlock) {
                 // Genlock's sample numbers are the counters themselves, in
                 // every capture, whatever an earlier capture aligned.
-                for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates) {
-                    MutexLock plateLock(plate->mutex);
-                    plate->startOffset = 0;
-                }
+                for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates)
+                    plate->SetStartOffset(0);
             }
         }
         // Without the lock: the worker runs the stop meanwhile and the data
@@ -288,10 +286,8 @@ void VSharedConfigDevice::ReconcileSampleRate()
             boost::format("Sample rate %d adjusted to %d to match devices") % requested % chosen);
     if (driver)
         driver->SetAcquisitionRate(chosen);
-    for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates) {
-        MutexLock plateLock(plate->mutex);
-        plate->sampleRate = chosen;
-    }
+    for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates)
+        plate->SetSampleRate(chosen);
     sampleRate = chosen;
 }
 
@@ -330,10 +326,8 @@ void VSharedConfigDevice::ApplyDataThreshold()
 void VSharedConfigDevice::SetDeviceStates(DeviceState value)
 {
     state = value;
-    for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates) {
-        MutexLock plateLock(plate->mutex);
-        plate->state = value;
-    }
+    for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates)
+        plate->SetState(value);
 }
 
 } // namespace ZORVA

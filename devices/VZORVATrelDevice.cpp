@@ -155,7 +155,7 @@ bool VZORVATrelDevice::Arm(unsigned int handle, ICaptureSetup* setup)
         // the plate from inside any of these.
         if (!isConnected || !setup)
             return false;
-        HostResultHandle(setup->SetSamplesPerBlock(16));
+        HostResultHandle(setup->SetSamplesPerBlock(BlockLayout::SamplesPerBlock));
         if (rate == 0)
             return false;
         const unsigned int ticksPerSample = (host ? host->GetTickRate() : 0) / rate;
@@ -220,6 +220,24 @@ void VZORVATrelDevice::SetDeviceIndex(int index)
 {
     MutexLock lock(mutex);
     deviceIndex = index;
+}
+
+void VZORVATrelDevice::SetSampleRate(unsigned int rate)
+{
+    MutexLock lock(mutex);
+    sampleRate = rate;
+}
+
+void VZORVATrelDevice::SetState(DeviceState value)
+{
+    MutexLock lock(mutex);
+    state = value;
+}
+
+void VZORVATrelDevice::SetStartOffset(std::int64_t offset)
+{
+    MutexLock lock(mutex);
+    startOffset = offset;
 }
 
 } // namespace ZORVA

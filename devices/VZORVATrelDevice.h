@@ -5,6 +5,7 @@
 #include "DeviceState.h"
 #include "definitions/SyncMode.h"
 #include "definitions/VZORVAGenericPlateDefinition.h"
+#include "driver/BlockLayout.h"
 #include "driver/VZORVADriverService.h"
 #include "host/HostInterfaces.h"
 #include "host/IDevice.h"
@@ -28,8 +29,8 @@ class VSharedConfigDevice;
 /// at detection: the data path allocates nothing.
 struct PendingPush
 {
-    static const int SamplesPerBlock = 16;
-    static const int ValuesPerSample = 9;
+    static const int SamplesPerBlock = BlockLayout::SamplesPerBlock;
+    static const int ValuesPerSample = BlockLayout::ValuesPerSample;
 
     /// Null: nothing to push.
     MoldraDigitalDevice::IDeviceHost* services = nullptr;
@@ -49,10 +50,9 @@ struct PendingPush
 ///   (through the shared device, whose lock it then holds).
 /// - `mutex` guards every field marked ZORVA_GUARDED_BY(mutex); the others are
 ///   set by the constructor and only read afterwards. SetDataThreshold and
-///   SetSyncMode take it too: the shared device calls them under its own lock
-///   while a host thread may be arming the plate, which reads `syncMode`. The
-///   shared device also writes `state`, `sampleRate` and `startOffset` under
-///   this lock. Lock order: the shared device's lock, then this one; the plate
+///   SetSyncMode take it too, as do SetState, SetSampleRate and SetStartOffset:
+///   the shared device calls them under its own lock while a host thread may
+///   be arming the plate, which reads what they write. Lock order: the shared device's lock, then this one; the plate
 ///   never takes the shared device's.
 /// - No call into the host but Log and GetTime is made with this lock (or the
 ///   shared device's) held: a host may call back into any device from inside
@@ -102,6 +102,14 @@ public:
     /// Caller holds the shared device's lock.
     virtual void SetSyncMode(SyncMode mode);
     void SetDeviceIndex(int index);
+    /// Datasets per second, as the shared device reconciled them with every
+    /// unit; caller holds the shared device's lock.
+    void SetSampleRate(unsigned int rate) ZORVA_EXCLUDES(mutex);
+    /// The state the shared device gives all plates; caller holds its lock.
+    void SetState(DeviceState value) ZORVA_EXCLUDES(mutex);
+    /// The library counter that becomes host sample 0 (0: the counters
+    /// themselves, as in genlock); caller holds the shared device's lock.
+    void SetStartOffset(std::int64_t offset) ZORVA_EXCLUDES(mutex);
 
     /// Turns this plate's records of one library block into 16 samples of
     /// force, moment and centre of pressure in `out` (out.services null:
@@ -122,8 +130,6 @@ public:
     std::pair<std::string, std::string> IdentityKey() const;
 
 private:
-    friend class VSharedConfigDevice;
-
     void ApplyChangedParameters() ZORVA_EXCLUDES(mutex);
 
     Mutex mutex;

@@ -28,6 +28,8 @@
 #define ZORVA_USB_WM_DATA_READY 1133 // WM_USER + 109
 #define ZORVA_USB_SAMPLES_PER_BLOCK 16
 #define ZORVA_USB_FLOATS_PER_RECORD 8
+/// Each unit's sample counter wraps to 0 here (2^24).
+#define ZORVA_USB_COUNTER_MODULUS 16777216
 
 // Start-up and end.
 ZORVA_USB_API int fmDLLInit();

@@ -2,6 +2,7 @@
 
 #include "tests/support/SimulatedBench.h"
 
+#include "driver/BlockLayout.h"
 #include "plugin/Plugin.h"
 #include "simusb/SimControl.h"
 #include "win32/posix/win32_control.h"
@@ -13,16 +14,18 @@ namespace devtest {
 
 using namespace MoldraDigitalDevice;
 
-Block::Block(unsigned int units) : units_(units), values_(16u * units * 8u, 0.0f) {}
+using ZORVA::BlockLayout::SamplesPerBlock;
+
+Block::Block(unsigned int units) : units_(units), values_(ZORVA::BlockLayout::BlockFloats(units), 0.0f) {}
 
 float* Block::Record(int sample, unsigned int unit)
 {
-    return values_.data() + (static_cast<std::size_t>(sample) * units_ + unit) * 8u;
+    return values_.data() + ZORVA::BlockLayout::RecordOffset(sample, unit, units_);
 }
 
 void Block::SetCounters(std::int64_t first)
 {
-    for (int s = 0; s < 16; ++s) {
+    for (int s = 0; s < SamplesPerBlock; ++s) {
         for (unsigned int k = 0; k < units_; ++k)
             Record(s, k)[0] = static_cast<float>(first + s);
     }
@@ -30,7 +33,7 @@ void Block::SetCounters(std::int64_t first)
 
 void Block::SetLoad(unsigned int unit, const std::vector<float>& sixValues)
 {
-    for (int s = 0; s < 16; ++s) {
+    for (int s = 0; s < SamplesPerBlock; ++s) {
         for (std::size_t i = 0; i < 6 && i < sixValues.size(); ++i)
             Record(s, unit)[1 + i] = sixValues[i];
     }
@@ -38,7 +41,7 @@ void Block::SetLoad(unsigned int unit, const std::vector<float>& sixValues)
 
 void Block::SetTriggerAll(float value)
 {
-    for (int s = 0; s < 16; ++s) {
+    for (int s = 0; s < SamplesPerBlock; ++s) {
         for (unsigned int k = 0; k < units_; ++k)
             Record(s, k)[7] = value;
     }
