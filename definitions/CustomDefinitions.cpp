@@ -240,36 +240,6 @@ void ReleaseCustomDefinitions()
     customDefinitionCount = 0;
 }
 
-std::unique_ptr<VZORVAGenericPlateDefinition> FindCustomDefinition(const std::string& platformModel,
-                                                                   const std::string& platformLength,
-                                                                   const std::string& platformWidth)
-{
-    if (customDefinitionCount <= 0 || !customDefinitions)
-        return nullptr;
-    const VZORVAGenericPlateDefinition* match = nullptr;
-    for (int i = 0; i < customDefinitionCount; ++i) {
-        if (customDefinitions[i].Name == platformModel)
-            match = &customDefinitions[i];
-    }
-    if (!match) {
-        const double l = PlatformInches(platformLength) * 0.0254;
-        const double w = PlatformInches(platformWidth) * 0.0254;
-        for (int i = 0; i < customDefinitionCount; ++i) {
-            const VZORVAGenericPlateDefinition& entry = customDefinitions[i];
-            if (std::fabs(entry.DimensionY - l) < std::fabs(entry.DimensionY * 0.01) &&
-                std::fabs(entry.DimensionX - w) < std::fabs(entry.DimensionX * 0.01))
-                match = &entry;
-        }
-    }
-    if (!match)
-        return nullptr;
-    std::unique_ptr<VZORVAGenericPlateDefinition> copy(new VZORVAGenericPlateDefinition());
-    copy->Name = match->Name;
-    copy->DimensionX = match->DimensionX;
-    copy->DimensionY = match->DimensionY;
-    return copy;
-}
-
 double PlatformInches(const std::string& text)
 {
     const double inches = LeadingNumber(text);

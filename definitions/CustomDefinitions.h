@@ -76,9 +76,10 @@ double LeadingNumber(const std::string& text);
 double PlatformInches(const std::string& text);
 
 /// A new copy (name and dimensions) of the custom definition that matches a
-/// detected platform: the last entry whose name equals the platform model
-/// byte for byte, else the last whose size is within 1 % of the platform's
-/// length (against Y) and width (against X). Null for none.
+/// detected platform by the custom plates' rules alone (PlateMatching.h):
+/// the last entry whose name equals the platform model byte for byte, else
+/// the last whose size is within 1 % of the platform's length (against Y) and
+/// width (against X). Null for none.
 /// Threads: the worker, during detection; reads the list without a lock
 /// (only Initialise and Shutdown write it, while no detection runs).
 std::unique_ptr<VZORVAGenericPlateDefinition> FindCustomDefinition(const std::string& platformModel,

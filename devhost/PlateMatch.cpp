@@ -1,9 +1,7 @@
 #include "devhost/PlateMatch.h"
 
 #include "devhost/Text.h"
-#include "devices/VSharedConfigDevice.h"
-
-#include <cmath>
+#include "definitions/PlateMatching.h"
 
 namespace zorvahost {
 
@@ -42,57 +40,36 @@ std::string UnitSizeText(const DetectedUnit& unit)
 
 MatchExplanation ExplainMatch(const DetectedUnit& unit, const std::vector<CustomPlateEntry>& customPlates)
 {
-    ZORVA::VZORVADriverService::VDeviceInfo info;
-    info.productType = unit.productType;
-    info.platformModel = unit.platformModel;
-    info.platformLength = unit.length;
-    info.platformWidth = unit.width;
-    info.originOffsets.assign(3, 0.0f);
+    std::vector<ZORVA::CustomPlate> plates;
+    for (const CustomPlateEntry& entry : customPlates)
+        plates.push_back(entry.plate);
+    const ZORVA::PlateMatch match =
+        ZORVA::MatchPlate(ZORVA::PlatformIdentity{unit.platformModel, unit.length, unit.width}, plates);
     const std::string size = UnitSizeText(unit);
 
     MatchExplanation result;
-    const int model = ZORVA::MatchPlateModel(info);
-    if (model > 0) {
-        const std::string name = ZORVA::CreateStandardPlateDefinition(model)->Name;
-        result.definition = name;
-        const bool byText = unit.platformModel.find(name) != std::string::npos ||
-                            (name == "TreadMill" && unit.platformModel.find("TREADMILL") != std::string::npos);
-        result.reason = byText ? "standard model: the platform model contains \"" +
-                                     (unit.platformModel.find(name) != std::string::npos ? name : "TREADMILL") + "\""
-                               : "standard model: no model name in \"" + unit.platformModel + "\", but its size " +
-                                     size + " (length x width) fits " + name + " within 1 %";
+    result.definition = match.definition;
+    const CustomPlateEntry* custom =
+        match.source == ZORVA::PlateSource::CustomPlate ? &customPlates[match.customIndex] : nullptr;
+    switch (match.rule) {
+    case ZORVA::MatchRule::ModelName:
+    case ZORVA::MatchRule::ModelOtherText:
+        result.reason = "standard model: the platform model contains \"" + match.matchedText + "\"";
         return result;
-    }
-
-    // The custom plates: the last one named like the platform model, else the
-    // last whose size is within 1 % (length against Y, width against X).
-    const CustomPlateEntry* byName = nullptr;
-    for (const CustomPlateEntry& entry : customPlates) {
-        if (entry.plate.Name == unit.platformModel)
-            byName = &entry;
-    }
-    if (byName) {
-        result.definition = byName->plate.Name;
-        result.reason = "custom plate from " + byName->file + ": named like the platform model";
+    case ZORVA::MatchRule::StandardSize:
+        result.reason = "standard model: no model name in \"" + unit.platformModel + "\", but its size " + size +
+                        " (length x width) fits " + match.definition + " within 1 %";
         return result;
-    }
-    const double length = ZORVA::PlatformInches(unit.length) * 0.0254;
-    const double width = ZORVA::PlatformInches(unit.width) * 0.0254;
-    const CustomPlateEntry* bySize = nullptr;
-    for (const CustomPlateEntry& entry : customPlates) {
-        const double x = entry.plate.DimensionX, y = entry.plate.DimensionY;
-        if (std::fabs(y - length) < std::fabs(y * 0.01) && std::fabs(x - width) < std::fabs(x * 0.01))
-            bySize = &entry;
-    }
-    if (bySize) {
-        result.definition = bySize->plate.Name;
-        result.reason = "custom plate from " + bySize->file + ": the platform's size " + size +
+    case ZORVA::MatchRule::CustomName:
+        result.reason = "custom plate from " + custom->file + ": named like the platform model";
+        return result;
+    case ZORVA::MatchRule::CustomSize:
+        result.reason = "custom plate from " + custom->file + ": the platform's size " + size +
                         " (length x width) is within 1 % of its " +
-                        MillimetreSize(bySize->plate.DimensionX, bySize->plate.DimensionY);
+                        MillimetreSize(custom->plate.DimensionX, custom->plate.DimensionY);
         return result;
+    case ZORVA::MatchRule::NoneFits: break;
     }
-
-    result.definition = "Force plate";
     result.reason = "generic plate: the platform model \"" + unit.platformModel +
                     "\" names no standard model and no custom plate, and its size " + size +
                     " (length x width) fits neither within 1 %";

@@ -1,7 +1,8 @@
-/// Why a detected unit got the plate definition it got: the plugin's matching
-/// rules replayed on the unit's identity and on the custom plates the
-/// configuration files give, so a user learns why a custom plate did or did
-/// not apply. The plugin itself only reports the definition it chose.
+/// Why a detected unit got the plate definition it got: the plugin's own
+/// matching function (definitions/PlateMatching.h) run on the unit's identity
+/// and on the custom plates the configuration files give, and its rule put
+/// in words, so a user learns why a custom plate did or did not apply. The
+/// plugin itself only reports the definition it chose.
 #pragma once
 
 #include "definitions/CustomDefinitions.h"

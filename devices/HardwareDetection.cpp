@@ -4,7 +4,7 @@
 #include "VSharedConfigDevice.h"
 #include "VZORVATrelDevice.h"
 
-#include "definitions/CustomDefinitions.h"
+#include "definitions/PlateMatching.h"
 #include "host/HostResultHandle.h"
 #include "plugin/Guarded.h"
 #include "plugin/Log.h"
@@ -37,26 +37,15 @@ const ProductType ProductTypes[] = {
 
 } // namespace
 
+PlatformIdentity PlatformOf(const VZORVADriverService::VDeviceInfo& info)
+{
+    return PlatformIdentity{info.platformModel, info.platformLength, info.platformWidth};
+}
+
 int MatchPlateModel(VZORVADriverService::VDeviceInfo info)
 {
-    for (int row = 0; row < StandardPlateModelCount; ++row) {
-        const StandardPlateModel& model = StandardPlateModels[row];
-        if (info.platformModel.find(model.name) != std::string::npos ||
-            (model.otherText && info.platformModel.find(model.otherText) != std::string::npos))
-            return row + 1;
-    }
-    // Millimetres.
-    const double l = PlatformInches(info.platformLength) * 25.4;
-    const double w = PlatformInches(info.platformWidth) * 25.4;
-    for (int row = 0; row < StandardPlateModelCount; ++row) {
-        const StandardPlateModel& model = StandardPlateModels[row];
-        if (model.matchY == 0.0)
-            continue;
-        // 1 % of the measured size, not of the table's; NaN matches nothing.
-        if (std::fabs(l - model.matchY) < std::fabs(0.01 * l) && std::fabs(w - model.matchX) < std::fabs(0.01 * w))
-            return row + 1;
-    }
-    return 0;
+    const PlateMatch match = MatchPlate(PlatformOf(info), std::vector<CustomPlate>());
+    return match.source == PlateSource::StandardModel ? match.standardModel : 0;
 }
 
 int VSharedConfigDevice::UpdateSupportedRates(int productType)
@@ -126,6 +115,9 @@ void VSharedConfigDevice::DetectionComplete(const VZORVADriverService::VDllInitI
     Log(host, LogLevel::Information, boost::format("Detected %d ZORVA digital devices") % deviceCount);
 
     std::map<std::pair<std::string, std::string>, int> firstWithKey;
+    // Read once, for the first new plate of this detection.
+    std::vector<CustomPlate> customPlates;
+    bool customPlatesRead = false;
     for (const VZORVADriverService::VDeviceInfo& d : devices) {
         // Product type 0 would reset the rate list and markers: it is no
         // supported unit either.
@@ -158,12 +150,12 @@ void VSharedConfigDevice::DetectionComplete(const VZORVADriverService::VDllInitI
             plates.push_back(known);
         } else {
             const unsigned int rate = RateSetting(sampleRate);
-            const int model = MatchPlateModel(d);
-            std::unique_ptr<VZORVAGenericPlateDefinition> plateDefinition =
-                model > 0 ? CreateStandardPlateDefinition(model)
-                          : FindCustomDefinition(d.platformModel, d.platformLength, d.platformWidth);
-            if (!plateDefinition)
-                plateDefinition.reset(new VZORVAGenericPlateDefinition());
+            if (!customPlatesRead) {
+                customPlates = CustomPlatesInUse();
+                customPlatesRead = true;
+            }
+            const std::unique_ptr<VZORVAGenericPlateDefinition> plateDefinition =
+                CreateMatchedDefinition(MatchPlate(PlatformOf(d), customPlates), customPlates);
             boost::shared_ptr<VZORVATrelDevice> plate(
                 new VZORVATrelDevice(rate, d, plateDefinition.get(), host, driver));
             // A new plate follows the current mode and threshold from the start.

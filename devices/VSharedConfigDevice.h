@@ -5,6 +5,7 @@
 
 #include "DeviceState.h"
 #include "VZORVATrelDevice.h"
+#include "definitions/PlateMatching.h"
 #include "definitions/SyncMode.h"
 #include "definitions/VSharedConfigDefinition.h"
 #include "driver/VZORVADriverService.h"
@@ -161,7 +162,9 @@ private:
 };
 
 /// The standard model (1 to 19) a detected platform is, by the text of its
-/// model or else by its size; 0 for none.
+/// model or else by its size; 0 for none (MatchPlate's standard rules).
 int MatchPlateModel(VZORVADriverService::VDeviceInfo info);
+/// The platform part of a unit's record, as MatchPlate takes it.
+PlatformIdentity PlatformOf(const VZORVADriverService::VDeviceInfo& info);
 
 } // namespace ZORVA

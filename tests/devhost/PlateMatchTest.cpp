@@ -1,7 +1,12 @@
 // The matching rules replayed for a detected unit: which definition and why.
 #include "devhost/PlateMatch.h"
 
+#include "devices/VSharedConfigDevice.h"
+#include "plugin/Plugin.h"
+
 #include <gtest/gtest.h>
+
+#include <set>
 
 using namespace zorvahost;
 
@@ -88,4 +93,83 @@ TEST(PlateMatch, CustomPlates_InSourceOrderWithTheirFile)
     EXPECT_EQ(plates[0].file, "TreadmillSupport.cfg");
     EXPECT_EQ(plates[2].plate.Name, "B");
     EXPECT_EQ(plates[2].file, "CombinationPlatform.cfg");
+}
+
+namespace {
+
+/// The plugin's custom definitions for one test, released at its end.
+class CustomDefinitionsInUse
+{
+public:
+    explicit CustomDefinitionsInUse(const std::vector<CustomPlateEntry>& entries)
+    {
+        ZORVA::ReleaseCustomDefinitions();
+        ZORVA::customDefinitions = new ZORVA::VZORVAGenericPlateDefinition[entries.size()];
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            ZORVA::customDefinitions[i].Name = entries[i].plate.Name;
+            ZORVA::customDefinitions[i].DimensionX = entries[i].plate.DimensionX;
+            ZORVA::customDefinitions[i].DimensionY = entries[i].plate.DimensionY;
+        }
+        ZORVA::customDefinitionCount = static_cast<int>(entries.size());
+    }
+    ~CustomDefinitionsInUse() { ZORVA::ReleaseCustomDefinitions(); }
+};
+
+} // namespace
+
+// The explanation runs the plugin's own matching function; this holds it to
+// what a detection instantiates, unit by unit, so neither can drift.
+TEST(PlateMatch, ExplainMatch_TableOfUnitsAndCustomPlates_AgreesWithDetection)
+{
+    const std::vector<CustomPlateEntry> custom = {
+        Custom("Tandem TM", 0.6223, 1.797, "TreadmillSupport.cfg"),
+        Custom("Gait Walkway", 0.6, 1.8, "CombinationPlatform.cfg"),
+        Custom("Belt", 0.5, 1.5, "Strivo.cfg"),
+        Custom("Gait Walkway", 0.7, 2.0, "Strivo.cfg"),
+        Custom("Pendra", 0.3, 0.3, "Strivo.cfg"), // a reader refuses it; the rules must not care
+    };
+    const std::vector<DetectedUnit> units = {
+        Unit("Pendra-600", "1", "1"),       Unit("XYZ Gorvin rev B", "23.622", "15.748"),
+        Unit("BIG TREADMILL 2", "", ""),    Unit("X-1", "35.433", "35.433"),
+        Unit("", "35.433", "23.87"),        Unit("Tandem TM", "10", "10"),
+        Unit("Gait Walkway", "1", "1"),     Unit("GW-1800", "70.866", "23.622"),
+        Unit("B-1500", "59.055", "19.685"), Unit("tandem tm", "1", "1"),
+        Unit("Mystery", "10", "10"),        Unit("Mystery", "n/a", ""),
+        Unit("Odd", "1e999", "-3"),
+    };
+    CustomDefinitionsInUse inUse(custom);
+    zorvahost::RecordingHost host;
+    ZORVA::hostServices = &host;
+    std::vector<std::string> detected;
+    {
+        ZORVA::VSharedConfigDevice shared(nullptr);
+        shared.instantiator = &host;
+        std::vector<ZORVA::VZORVADriverService::VDeviceInfo> records;
+        for (std::size_t i = 0; i < units.size(); ++i) {
+            ZORVA::VZORVADriverService::VDeviceInfo record;
+            record.productType = 100;
+            record.amplifierSerial = "A" + std::to_string(i);
+            record.platformSerial = "P" + std::to_string(i);
+            record.platformModel = units[i].platformModel;
+            record.platformLength = units[i].length;
+            record.platformWidth = units[i].width;
+            record.originOffsets.assign(3, 0.0f);
+            record.deviceIndex = static_cast<int>(i);
+            records.push_back(record);
+        }
+        ZORVA::VZORVADriverService::VDllInitInfo info;
+        shared.OnDetectionComplete(info, records);
+        for (const InstantiatedDevice& device : host.Instantiated())
+            detected.push_back(device.definitionName);
+    }
+    ZORVA::hostServices = nullptr;
+    ASSERT_EQ(detected.size(), units.size());
+    std::set<std::string> kinds;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const MatchExplanation match = ExplainMatch(units[i], custom);
+        EXPECT_EQ(match.definition, detected[i]) << units[i].platformModel << ": " << match.reason;
+        kinds.insert(match.reason.substr(0, match.reason.find(' ')));
+    }
+    // Standard models, custom plates and the generic plate all among them.
+    EXPECT_EQ(kinds, (std::set<std::string>{"standard", "custom", "generic"}));
 }
