@@ -35,8 +35,7 @@ bool MatchStandardModel(const PlatformIdentity& platform, PlateMatch& match)
     return false;
 }
 
-bool MatchCustomPlate(const PlatformIdentity& platform, const std::vector<CustomPlate>& customPlates,
-                      PlateMatch& match)
+bool MatchCustomPlate(const PlatformIdentity& platform, const std::vector<CustomPlate>& customPlates, PlateMatch& match)
 {
     bool found = false;
     for (std::size_t i = 0; i < customPlates.size(); ++i) {

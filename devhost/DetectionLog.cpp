@@ -1,5 +1,7 @@
 #include "devhost/DetectionLog.h"
 
+#include "plugin/LogLines.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -20,12 +22,13 @@ bool ParseInt(const std::string& text, int& value)
     return true;
 }
 
-/// "(x, y, z)" as the plugin formats three floats.
+/// "x, y, z" as the plugin formats three floats, nothing after.
 bool ParseTriple(const std::string& text, double out[3])
 {
     double x = 0, y = 0, z = 0;
-    char close = 0;
-    if (std::sscanf(text.c_str(), "(%lf, %lf, %lf%c", &x, &y, &z, &close) != 4 || close != ')')
+    int end = -1;
+    if (std::sscanf(text.c_str(), "%lf, %lf, %lf%n", &x, &y, &z, &end) != 3 || end < 0 ||
+        static_cast<std::size_t>(end) != text.size())
         return false;
     out[0] = x;
     out[1] = y;
@@ -46,9 +49,11 @@ bool StartsWith(const std::string& text, const std::string& prefix, std::string*
 
 void DetectionLogParser::Feed(const LogLine& line)
 {
+    using ZORVA::LogLineId;
+    using ZORVA::MatchLogLine;
     const std::string& text = line.text;
-    std::string rest;
-    if (text == "::fmDLLInit()") {
+    std::string values;
+    if (MatchLogLine(LogLineId::Init, text)) {
         Finish();
         current_ = DetectionReport();
         started_ = true;
@@ -57,11 +62,11 @@ void DetectionLogParser::Feed(const LogLine& line)
         return;
     current_.log.push_back(line);
 
-    if (StartsWith(text, "::fmDLLSelectDeviceIndex(", &rest) && !ended_) {
+    if (MatchLogLine(LogLineId::SelectDevice, text, &values) && !ended_) {
         // Each identity block starts with the selection; the blink job selects
         // too, so a block counts only once its product type was read.
         int index = -1;
-        if (!rest.empty() && rest.back() == ')' && ParseInt(rest.substr(0, rest.size() - 1), index)) {
+        if (ParseInt(values, index)) {
             if (!current_.units.empty() && !current_.units.back().complete)
                 current_.units.pop_back();
             DetectedUnit unit;
@@ -72,45 +77,44 @@ void DetectionLogParser::Feed(const LogLine& line)
     }
     if (!ended_ && !current_.units.empty()) {
         DetectedUnit& unit = current_.units.back();
-        if (StartsWith(text, "::fmGetAmplifierModelNumber() -> ", &rest))
-            unit.amplifierModel = rest;
-        else if (StartsWith(text, "::fmGetProductType() -> ", &rest))
-            unit.complete = ParseInt(rest, unit.productType);
-        else if (StartsWith(text, "::fmGetAmplifierFirmwareVersion() -> ", &rest))
-            unit.firmwareVersion = rest;
-        else if (StartsWith(text, "::fmGetAmplifierSerialNumber() -> ", &rest))
-            unit.amplifierSerial = rest;
-        else if (StartsWith(text, "::fmGetPlatformModelNumber() -> ", &rest))
-            unit.platformModel = rest;
-        else if (StartsWith(text, "::fmGetPlatformSerialNumber() -> ", &rest))
-            unit.platformSerial = rest;
-        else if (StartsWith(text, "::fmGetPlatformXYZOffsets() -> ", &rest))
-            ParseTriple(rest, unit.origin);
-        else if (StartsWith(text, "::fmGetPlatformLengthAndWidth() -> ", &rest)) {
+        if (MatchLogLine(LogLineId::AmplifierModel, text, &values))
+            unit.amplifierModel = values;
+        else if (MatchLogLine(LogLineId::ProductType, text, &values))
+            unit.complete = ParseInt(values, unit.productType);
+        else if (MatchLogLine(LogLineId::FirmwareVersion, text, &values))
+            unit.firmwareVersion = values;
+        else if (MatchLogLine(LogLineId::AmplifierSerial, text, &values))
+            unit.amplifierSerial = values;
+        else if (MatchLogLine(LogLineId::PlatformModel, text, &values))
+            unit.platformModel = values;
+        else if (MatchLogLine(LogLineId::PlatformSerial, text, &values))
+            unit.platformSerial = values;
+        else if (MatchLogLine(LogLineId::PlatformOffsets, text, &values))
+            ParseTriple(values, unit.origin);
+        else if (MatchLogLine(LogLineId::PlatformSize, text, &values)) {
             // "%s, %s": a length text holding ", " itself cannot be told apart; the last one splits.
-            const std::size_t comma = rest.rfind(", ");
-            unit.length = comma == std::string::npos ? rest : rest.substr(0, comma);
-            unit.width = comma == std::string::npos ? std::string() : rest.substr(comma + 2);
+            const std::size_t comma = values.rfind(", ");
+            unit.length = comma == std::string::npos ? values : values.substr(0, comma);
+            unit.width = comma == std::string::npos ? std::string() : values.substr(comma + 2);
         }
     }
 
-    if (StartsWith(text, "Successful ZORVA device detection loop: ", &rest)) {
+    if (MatchLogLine(LogLineId::DetectionSucceeded, text, &values)) {
         current_.succeeded = true;
-        current_.message = rest;
-    } else if (StartsWith(text, "Unsuccessful ZORVA device detection loop: ", &rest)) {
+        current_.message = values;
+    } else if (MatchLogLine(LogLineId::DetectionFailed, text, &values)) {
         current_.succeeded = false;
-        current_.message = rest;
-    } else if (StartsWith(text, "Detected unsupported device type ", &rest)) {
+        current_.message = values;
+    } else if (MatchLogLine(LogLineId::UnsupportedDevice, text, &values)) {
         int type = 0;
-        if (ParseInt(rest.substr(0, rest.find(',')), type))
+        if (ParseInt(values, type))
             current_.unsupportedTypes.push_back(type);
-    } else if (StartsWith(text, "Host returned ")) {
+    } else if (MatchLogLine(LogLineId::InstantiationRefused, text)) {
         current_.refusals.push_back(text);
-    } else if (StartsWith(text, "Detected ", &rest) && LevelOf(line) == ZORVA::LogLevel::Information) {
+    } else if (MatchLogLine(LogLineId::DevicesDetected, text, &values) &&
+               LevelOf(line) == ZORVA::SpecOf(LogLineId::DevicesDetected).level) {
         int count = 0;
-        const std::size_t blank = rest.find(' ');
-        if (blank != std::string::npos && rest.substr(blank) == " ZORVA digital devices" &&
-            ParseInt(rest.substr(0, blank), count)) {
+        if (ParseInt(values, count)) {
             current_.deviceCount = count;
             if (!current_.units.empty() && !current_.units.back().complete)
                 current_.units.pop_back();

@@ -8,6 +8,7 @@
 #include "host/HostResultHandle.h"
 #include "plugin/Guarded.h"
 #include "plugin/Log.h"
+#include "plugin/LogLines.h"
 
 #include <boost/format.hpp>
 
@@ -94,11 +95,10 @@ void VSharedConfigDevice::DetectionComplete(const VZORVADriverService::VDllInitI
                                             HostCalls& later)
 {
     if (info.status == DetectionStatus::TimedOut) {
-        Log(host, LogLevel::DetectionFailed,
-            boost::format("Unsuccessful ZORVA device detection loop: %s") % info.message);
+        LogLine(host, LogLineId::DetectionFailed, info.message);
         detectionSucceeded = false;
     } else {
-        Log(host, LogLevel::Information, boost::format("Successful ZORVA device detection loop: %s") % info.message);
+        LogLine(host, LogLineId::DetectionSucceeded, info.message);
         detectionSucceeded = true;
     }
 
@@ -112,7 +112,7 @@ void VSharedConfigDevice::DetectionComplete(const VZORVADriverService::VDllInitI
     plates.clear();
 
     deviceCount = static_cast<unsigned int>(devices.size());
-    Log(host, LogLevel::Information, boost::format("Detected %d ZORVA digital devices") % deviceCount);
+    LogLine(host, LogLineId::DevicesDetected, deviceCount);
 
     std::map<std::pair<std::string, std::string>, int> firstWithKey;
     // Read once, for the first new plate of this detection.
@@ -122,8 +122,7 @@ void VSharedConfigDevice::DetectionComplete(const VZORVADriverService::VDllInitI
         // Product type 0 would reset the rate list and markers: it is no
         // supported unit either.
         if (d.productType == 0 || UpdateSupportedRates(d.productType) < 0) {
-            Log(host, LogLevel::Warning,
-                boost::format("Detected unsupported device type %d, skipping...)") % d.productType);
+            LogLine(host, LogLineId::UnsupportedDevice, d.productType);
             continue;
         }
         const std::pair<std::string, std::string> key(d.amplifierModel + d.amplifierSerial,
@@ -175,9 +174,7 @@ void VSharedConfigDevice::DetectionComplete(const VZORVADriverService::VDllInitI
                                                                   device));
                     const char* message = result.Message();
                     if (message)
-                        Log(log, LogLevel::Warning,
-                            boost::format("Host returned \"%s\" when trying to instantiate device %s") % message %
-                                platformModel);
+                        LogLine(log, LogLineId::InstantiationRefused, message, platformModel);
                 });
             }
         }

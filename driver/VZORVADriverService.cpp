@@ -3,6 +3,7 @@
 #include "LibraryText.h"
 #include "ZORVAUSBDevice.h"
 #include "plugin/Log.h"
+#include "plugin/LogLines.h"
 #include "plugin/Plugin.h"
 
 #include <boost/bind/bind.hpp>
@@ -65,7 +66,7 @@ VZORVADriverService::~VZORVADriverService()
             fmBroadcastStop();
             Sleep(250);
             fmDLLShutDown();
-            Log(host, LogLevel::Trace, "::fmDLLShutDown");
+            LogLine(host, LogLineId::ShutDown);
             Sleep(500);
         }
     } catch (...) {
@@ -143,8 +144,7 @@ bool VZORVADriverService::TransferAvailableBlocks()
             // failures.
             if (result != 0 && !transferFailing) {
                 transferFailing = true;
-                Log(host, LogLevel::Warning,
-                    boost::format("::fmDLLTransferFloatData() -> %d without a block") % result);
+                LogLine(host, LogLineId::TransferWithoutBlock, result);
                 if (result > 0)
                     Log(host, LogLevel::Warning, "Transfer data called with null pointer");
             }
@@ -261,7 +261,7 @@ void VZORVADriverService::ZeroPlatforms()
         return;
     Sleep(250);
     fmBroadcastZero();
-    Log(host, LogLevel::Trace, "::fmBroadcastZero()");
+    LogLine(host, LogLineId::Zero);
 }
 
 // ---------------------------------------------------------------- jobs
@@ -288,7 +288,7 @@ void VZORVADriverService::RateJob(unsigned int rate)
     MutexLock lock(serviceMutex);
     Sleep(250);
     fmBroadcastAcquisitionRate(static_cast<int>(rate));
-    Log(host, LogLevel::Trace, boost::format("::fmBroadcastAcquisitionRate(%d)") % rate);
+    LogLine(host, LogLineId::AcquisitionRate, rate);
 }
 
 void VZORVADriverService::GenlockJob(bool on)
@@ -297,7 +297,7 @@ void VZORVADriverService::GenlockJob(bool on)
     Sleep(250);
     const int value = on ? 1 : 0;
     fmBroadcastGenlock(value);
-    Log(host, LogLevel::Trace, boost::format("::fmBroadcastGenlockMode(%d)") % value);
+    LogLine(host, LogLineId::GenlockMode, value);
 }
 
 void VZORVADriverService::StartJob()
@@ -312,9 +312,9 @@ void VZORVADriverService::StartJob()
         // it would be taken for the new capture's first samples.
         const int discarded = DiscardWaitingBlocks();
         if (discarded > 0)
-            Log(host, LogLevel::Trace, boost::format("%d blocks measured before the start discarded") % discarded);
+            LogLine(host, LogLineId::BlocksDiscarded, discarded);
         fmBroadcastStart();
-        Log(host, LogLevel::Trace, "::fmBroadcastStart()");
+        LogLine(host, LogLineId::Start);
         acquiring = true;
     }
     TellAcquisitionState(true);
@@ -326,7 +326,7 @@ void VZORVADriverService::StopJob()
         MutexLock lock(serviceMutex);
         Sleep(250);
         fmBroadcastStop();
-        Log(host, LogLevel::Trace, "::fmBroadcastStop()");
+        LogLine(host, LogLineId::Stop);
         stopPending = false;
         acquiring = false;
     }
@@ -339,9 +339,9 @@ void VZORVADriverService::BlinkJob(unsigned int deviceIndex)
         MutexLock lock(serviceMutex);
         Sleep(250);
         fmDLLSelectDeviceIndex(static_cast<int>(deviceIndex));
-        Log(host, LogLevel::Trace, boost::format("::fmDLLSelectDeviceIndex(%d)") % deviceIndex);
+        LogLine(host, LogLineId::SelectDevice, deviceIndex);
         fmSetBlink();
-        Log(host, LogLevel::Trace, "::fmSetBlink()");
+        LogLine(host, LogLineId::Blink);
         acquiring = false;
     }
     TellAcquisitionState(false);
@@ -361,7 +361,7 @@ void VZORVADriverService::EnumerateDevices(DetectionCallback callback)
 
         // Asked even after a start-up that timed out: the callback gets what there is.
         const int count = fmDLLGetDeviceCount();
-        Log(host, LogLevel::Trace, boost::format("::fmDLLGetDeviceCount() -> %d") % count);
+        LogLine(host, LogLineId::DeviceCount, count);
 
         DownloadCalibrationFiles();
 
@@ -376,33 +376,29 @@ void VZORVADriverService::EnumerateDevices(DetectionCallback callback)
         for (int j = 0; j < count; ++j) {
             VDeviceInfo device;
             fmDLLSelectDeviceIndex(j);
-            Log(host, LogLevel::Trace, boost::format("::fmDLLSelectDeviceIndex(%d)") % j);
+            LogLine(host, LogLineId::SelectDevice, j);
             device.amplifierModel = query(fmGetAmplifierModelNumber);
-            Log(host, LogLevel::Trace, boost::format("::fmGetAmplifierModelNumber() -> %s") % device.amplifierModel);
+            LogLine(host, LogLineId::AmplifierModel, device.amplifierModel);
             device.productType = fmGetProductType();
-            Log(host, LogLevel::Trace, boost::format("::fmGetProductType() -> %d") % device.productType);
+            LogLine(host, LogLineId::ProductType, device.productType);
             device.firmwareVersion = query(fmGetAmplifierFirmwareVersion);
-            Log(host, LogLevel::Trace,
-                boost::format("::fmGetAmplifierFirmwareVersion() -> %s") % device.firmwareVersion);
+            LogLine(host, LogLineId::FirmwareVersion, device.firmwareVersion);
             device.amplifierSerial = query(fmGetAmplifierSerialNumber);
-            Log(host, LogLevel::Trace, boost::format("::fmGetAmplifierSerialNumber() -> %s") % device.amplifierSerial);
+            LogLine(host, LogLineId::AmplifierSerial, device.amplifierSerial);
             device.platformModel = query(fmGetPlatformModelNumber);
-            Log(host, LogLevel::Trace, boost::format("::fmGetPlatformModelNumber() -> %s") % device.platformModel);
+            LogLine(host, LogLineId::PlatformModel, device.platformModel);
             device.platformSerial = query(fmGetPlatformSerialNumber);
-            Log(host, LogLevel::Trace, boost::format("::fmGetPlatformSerialNumber() -> %s") % device.platformSerial);
+            LogLine(host, LogLineId::PlatformSerial, device.platformSerial);
             device.originOffsets.assign(3, 0.0f);
             fmGetPlatformXYZOffsets(device.originOffsets.data());
-            Log(host, LogLevel::Trace,
-                boost::format("::fmGetPlatformXYZOffsets() -> (%f, %f, %f)") % device.originOffsets[0] %
-                    device.originOffsets[1] % device.originOffsets[2]);
+            LogLine(host, LogLineId::PlatformOffsets, device.originOffsets[0], device.originOffsets[1],
+                    device.originOffsets[2]);
             std::memset(length, 0, sizeof length);
             std::memset(width, 0, sizeof width);
             fmGetPlatformLengthAndWidth(length, width);
             device.platformLength = LibraryText(length, sizeof length);
             device.platformWidth = LibraryText(width, sizeof width);
-            Log(host, LogLevel::Trace,
-                boost::format("::fmGetPlatformLengthAndWidth() -> %s, %s") % device.platformLength %
-                    device.platformWidth);
+            LogLine(host, LogLineId::PlatformSize, device.platformLength, device.platformWidth);
             device.deviceIndex = j;
             devices.push_back(device);
         }
@@ -420,20 +416,20 @@ void VZORVADriverService::InitialiseLibrary(VDllInitInfo& info)
     if (initialised) {
         Sleep(250);
         fmBroadcastStop();
-        Log(host, LogLevel::Trace, "::fmBroadcastStop()");
+        LogLine(host, LogLineId::Stop);
         stopPending = false;
         Sleep(1000);
     }
     initialised = true;
     info.status = DetectionStatus::Started;
     fmDLLInit();
-    Log(host, LogLevel::Trace, "::fmDLLInit()");
+    LogLine(host, LogLineId::Init);
     Sleep(250);
 
     bool complete = false;
     for (int poll = 0; poll < InitPollCount && !complete; ++poll) {
         const int result = fmDLLIsDeviceInitComplete();
-        Log(host, LogLevel::Trace, boost::format("::fmDLLIsDeviceInitComplete() -> %d") % result);
+        LogLine(host, LogLineId::InitComplete, result);
         Sleep(250);
         complete = result != 0;
     }
@@ -441,30 +437,32 @@ void VZORVADriverService::InitialiseLibrary(VDllInitInfo& info)
         initialised = false;
         info.status = DetectionStatus::TimedOut;
         info.message = TimedOutMessage;
-        Log(host, LogLevel::Warning, "::fmDLLInit() failed");
+        LogLine(host, LogLineId::InitFailed);
         return;
     }
 
     info.setupCode = fmDLLSetupCheck();
-    Log(host, LogLevel::Trace, boost::format("::fmDLLSetupCheck() -> %d") % info.setupCode);
+    LogLine(host, LogLineId::SetupCheck, info.setupCode);
     info.message = SetupMessage(info.setupCode);
     if (info.setupCode == SetupUnchangedCode)
         info.status = DetectionStatus::SetupUnchanged;
 
-    fmDLLSetUSBPacketSize(512);
-    Log(host, LogLevel::Trace, "::fmDLLSetUSBPacketSize(512)");
-    fmBroadcastRunMode(1);
-    Log(host, LogLevel::Trace, "::fmBroadcastRunMode(1)");
-    fmDLLSetDataFormat(1);
-    Log(host, LogLevel::Trace, "::fmDLLSetDataFormat(1)");
-    fmDLLPostDataReadyMessages(1);
-    Log(host, LogLevel::Trace, "::fmDLLPostDataReadyMessages(1)");
+    const int packetSize = 512, runMode = 1, dataFormat = 1, postDataReady = 1;
+    fmDLLSetUSBPacketSize(packetSize);
+    LogLine(host, LogLineId::SetUsbPacketSize, packetSize);
+    fmBroadcastRunMode(runMode);
+    LogLine(host, LogLineId::RunMode, runMode);
+    fmDLLSetDataFormat(dataFormat);
+    LogLine(host, LogLineId::DataFormat, dataFormat);
+    fmDLLPostDataReadyMessages(postDataReady);
+    LogLine(host, LogLineId::PostDataReadyMessages, postDataReady);
     fmDLLPostUserThreadMessages(workerThreadId);
-    Log(host, LogLevel::Trace, boost::format("::fmDLLPostUserThreadMessages(%d)") % workerThreadId);
-    fmBroadcastGenlock(0);
-    Log(host, LogLevel::Trace, "::fmBroadcastGenlock(0)");
+    LogLine(host, LogLineId::PostUserThreadMessages, workerThreadId);
+    const int genlockOff = 0;
+    fmBroadcastGenlock(genlockOff);
+    LogLine(host, LogLineId::Genlock, genlockOff);
     fmBroadcastResetSoftware();
-    Log(host, LogLevel::Trace, "::fmBroadcastResetSoftware()");
+    LogLine(host, LogLineId::ResetSoftware);
     Sleep(1000);
 }
 

@@ -2,6 +2,8 @@
 // the lines that belong to each detection.
 #include "devhost/DetectionLog.h"
 
+#include "plugin/LogLines.h"
+
 #include <gtest/gtest.h>
 
 using namespace zorvahost;
@@ -162,4 +164,39 @@ TEST(DetectionLog, Feed_MalformedIdentityLines_KeptAsTextOrIgnored)
     EXPECT_EQ(unit.length, "23, 6");
     EXPECT_EQ(unit.width, "15");
     EXPECT_EQ(unit.platformSerial, "");
+}
+
+// Every row of the plugin's table of log lines, written as the plugin writes
+// it, is read back as that row and no other, with its values.
+TEST(DetectionLog, LogLines_EveryRowWritten_MatchedBackAsItselfOnly)
+{
+    using ZORVA::LogLineId;
+    const int rows = static_cast<int>(sizeof ZORVA::LogLineSpecs / sizeof ZORVA::LogLineSpecs[0]);
+    for (int row = 0; row < rows; ++row) {
+        const LogLineId id = static_cast<LogLineId>(row);
+        const std::string format = ZORVA::SpecOf(id).format;
+        int conversions = 0;
+        for (std::size_t at = format.find('%'); at != std::string::npos; at = format.find('%', at + 1))
+            ++conversions;
+        RecordingHost host;
+        switch (conversions) {
+        case 0: ZORVA::LogLine(&host, id); break;
+        case 1: ZORVA::LogLine(&host, id, "v1"); break;
+        case 2: ZORVA::LogLine(&host, id, "v1", "v2"); break;
+        case 3: ZORVA::LogLine(&host, id, "v1", "v2", "v3"); break;
+        default: FAIL() << format << ": more conversions than this test writes";
+        }
+        const std::vector<LogLine> logs = host.Logs();
+        ASSERT_EQ(logs.size(), 1u) << format;
+        EXPECT_EQ(logs[0].level, static_cast<int>(ZORVA::SpecOf(id).level)) << format;
+        for (int other = 0; other < rows; ++other) {
+            std::string values;
+            const bool matched = ZORVA::MatchLogLine(static_cast<LogLineId>(other), logs[0].text, &values);
+            EXPECT_EQ(matched, other == row) << logs[0].text << " against " << ZORVA::LogLineSpecs[other].format;
+            if (other == row && conversions > 0) {
+                EXPECT_EQ(values.substr(0, 2), "v1") << logs[0].text;
+                EXPECT_EQ(values.substr(values.size() - 2), "v" + std::to_string(conversions)) << logs[0].text;
+            }
+        }
+    }
 }
