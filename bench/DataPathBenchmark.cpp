@@ -23,7 +23,7 @@
 // Allocations are counted by replacing the global operator new and delete;
 // malloc, calloc and realloc called from this program's objects (the plugin
 // core is linked in as objects) are counted through linker wrappers.
-#include "devhost/RecordingHost.h"
+#include "hostkit/Host.h"
 #include "devices/VSharedConfigDevice.h"
 #include "devices/VZORVATrelDevice.h"
 #include "driver/BlockLayout.h"
@@ -218,10 +218,12 @@ void BM_OnDataReady(benchmark::State& state)
 {
     const unsigned int plateCount = static_cast<unsigned int>(state.range(0));
     ZorvaWin32_SetSleepHandler(&NoPause, nullptr);
-    zorvahost::RecordingHost host;
+    hostkit::Host host;
+    // A clock that stands still: the first block is host sample 0.
+    host.SetClock([] { return 0.0; });
     ZORVA::hostServices = &host;
-    zorvahost::CaptureSetup setup(host);
-    zorvahost::DeviceServices sharedServices(host, "ZORVA Shared Config Device");
+    hostkit::CaptureSetup setup(host);
+    hostkit::Instance sharedServices(host, "ZORVA Shared Config Device");
     std::vector<CountingServices> services(plateCount);
 
     ZORVA::VSharedConfigDevice shared(nullptr);
@@ -395,15 +397,16 @@ void BM_DataReadyLatency(benchmark::State& state)
         state.SkipWithError(("scenario: " + error).c_str());
         return;
     }
-    zorvahost::RecordingHost host;
+    hostkit::Host host;
+    host.SetClock([] { return 0.0; });
     ZORVA::hostServices = &host;
     std::vector<double> latencies;
     {
         ZORVA::VZORVADriverService driver;
         ZORVA::VSharedConfigDevice shared(&driver);
         shared.instantiator = &host;
-        zorvahost::DeviceServices sharedServices(host, "ZORVA Shared Config Device");
-        zorvahost::CaptureSetup setup(host);
+        hostkit::Instance sharedServices(host, "ZORVA Shared Config Device");
+        hostkit::CaptureSetup setup(host);
         std::vector<TimedServices> services(units);
         services.back().last = true;
         shared.Attach(&sharedServices);

@@ -10,11 +10,14 @@
 #include "devhost/Text.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace zorvahost {
@@ -87,8 +90,91 @@ struct FileCloser
 };
 typedef std::unique_ptr<std::FILE, FileCloser> File;
 
+/// The samples as the plates push them, on the plugin's thread: rows into the
+/// CSV file (when one is written) and each plate's running figures. Memory
+/// stays the same however long the capture runs.
+/// Threads: Add on the plugin's threads, the rest on the main thread; `mutex_`
+/// guards the writer and the figures.
+class Recording
+{
+public:
+    /// Writes into `csv` unless it is null.
+    explicit Recording(std::FILE* csv)
+    {
+        if (csv)
+            writer_.reset(new CsvWriter(csv));
+    }
+
+    /// Datasets per second of the arming in force: time_s of the rows that follow.
+    void SetRate(unsigned int rate) { rate_ = rate; }
+
+    /// The host's sample sink; nothing escapes into the plugin.
+    void Add(hostkit::Instance& plate, const hostkit::SampleBlock& block) noexcept
+    {
+        try {
+            std::lock_guard<std::mutex> lock(mutex_);
+            const std::size_t count = static_cast<std::size_t>(block.valueCount);
+            summaries_[plate.DeviceName()].Add(block.frame, block.values, count);
+            if (writer_)
+                writer_->Write(plate.DeviceName(), block.frame, block.values, count, rate_);
+        } catch (...) {
+            failed_ = true;
+        }
+    }
+
+    PlateSummary SummaryOf(const std::string& plate) const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto it = summaries_.find(plate);
+        return it == summaries_.end() ? PlateSummary() : it->second.Summary();
+    }
+
+    /// Flushes the CSV file; false when a row could not be written. Call once
+    /// no more blocks come.
+    bool Finish()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return !failed_ && (!writer_ || writer_->Finish());
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::unique_ptr<CsvWriter> writer_;
+    std::map<std::string, RunningSummary> summaries_;
+    bool failed_ = false;
+    std::atomic<unsigned int> rate_{0};
+};
+
+/// What the summary shows of a plate.
+struct PlateRecording
+{
+    std::string name;       ///< the instance name the host knows it by
+    std::string definition; ///< the definition it was instantiated from
+    bool connected = false; ///< "Connected" at the end of the capture
+    PlateSummary summary;
+};
+
+/// A file removed when this goes, whatever the way out: the CSV the plot
+/// reads when the user asked for no CSV.
+class TemporaryFile
+{
+public:
+    TemporaryFile() = default;
+    ~TemporaryFile()
+    {
+        if (!path_.empty())
+            std::remove(path_.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    void Set(const std::string& path) { path_ = path; }
+
+private:
+    std::string path_;
+};
+
 /// The host's current value of a text or enum parameter of a device.
-std::string TextParameter(const InstantiatedDevice& device, const std::string& name)
+std::string TextParameter(const hostkit::InstanceRecord& device, const std::string& name)
 {
     std::shared_ptr<IParameterValue> value = device.services ? device.services->Parameter(name) : nullptr;
     if (value && value->GetType() == ParameterTypeEnum)
@@ -98,9 +184,9 @@ std::string TextParameter(const InstantiatedDevice& device, const std::string& n
     return std::string();
 }
 
-double DoubleParameter(const RecordedDefinition* definition, const std::string& name)
+double DoubleParameter(const hostkit::Definition* definition, const std::string& name)
 {
-    const RecordedParameter* parameter = definition ? definition->Parameter(name) : nullptr;
+    const hostkit::DefinedParameter* parameter = definition ? definition->Parameter(name) : nullptr;
     if (!parameter || !parameter->value || parameter->value->GetType() != ParameterTypeDouble)
         return 0.0;
     return static_cast<IParameterValueDouble&>(*parameter->value).Value;
@@ -108,13 +194,13 @@ double DoubleParameter(const RecordedDefinition* definition, const std::string& 
 
 /// Checks --rate and --threshold against the shared setting's offer and
 /// limits, as a host's settings panel would. Empty when fine.
-std::string CheckSettings(const Options& options, const std::vector<RecordedDefinition>& definitions)
+std::string CheckSettings(const Options& options, const std::vector<hostkit::Definition>& definitions)
 {
     if (definitions.empty())
         return std::string();
-    const RecordedDefinition& shared = definitions[0];
+    const hostkit::Definition& shared = definitions[0];
     if (!options.rate.empty()) {
-        const RecordedParameter* rate = shared.Parameter("SampleRate");
+        const hostkit::DefinedParameter* rate = shared.Parameter("SampleRate");
         if (rate && rate->value && rate->value->GetType() == ParameterTypeEnum) {
             const std::vector<std::string>& offered = static_cast<IParameterValueEnum&>(*rate->value).EnumValues;
             if (std::find(offered.begin(), offered.end(), options.rate) == offered.end()) {
@@ -126,7 +212,7 @@ std::string CheckSettings(const Options& options, const std::vector<RecordedDefi
         }
     }
     if (options.thresholdSet) {
-        const RecordedParameter* threshold = shared.Parameter("DataThreshold");
+        const hostkit::DefinedParameter* threshold = shared.Parameter("DataThreshold");
         if (threshold && threshold->value && threshold->value->GetType() == ParameterTypeDouble) {
             const auto& value = static_cast<IParameterValueDouble&>(*threshold->value);
             if (value.LimitsSet && (options.threshold < value.Minimum || options.threshold > value.Maximum))
@@ -138,7 +224,7 @@ std::string CheckSettings(const Options& options, const std::vector<RecordedDefi
 }
 
 /// The plate named by its instance name or its position in `plates`; -1 if none.
-int ResolvePlate(const std::vector<InstantiatedDevice>& plates, const std::string& target)
+int ResolvePlate(const std::vector<hostkit::InstanceRecord>& plates, const std::string& target)
 {
     for (std::size_t i = 0; i < plates.size(); ++i) {
         if (plates[i].deviceName == target)
@@ -148,7 +234,7 @@ int ResolvePlate(const std::vector<InstantiatedDevice>& plates, const std::strin
     return index >= 0 && index < static_cast<int>(plates.size()) ? index : -1;
 }
 
-std::string PlateList(const std::vector<InstantiatedDevice>& plates)
+std::string PlateList(const std::vector<hostkit::InstanceRecord>& plates)
 {
     std::string list;
     for (std::size_t i = 0; i < plates.size(); ++i)
@@ -157,16 +243,16 @@ std::string PlateList(const std::vector<InstantiatedDevice>& plates)
 }
 
 /// One line per plate: connected or not.
-std::string ConnectionText(const std::vector<InstantiatedDevice>& plates)
+std::string ConnectionText(const std::vector<hostkit::InstanceRecord>& plates)
 {
     std::string text;
-    for (const InstantiatedDevice& plate : plates)
+    for (const hostkit::InstanceRecord& plate : plates)
         text += (text.empty() ? "" : "; ") + plate.deviceName + " Connected " +
                 (PluginSession::Connected(plate) ? "true" : "false");
     return text;
 }
 
-std::string ProgressText(double elapsed, double total, const std::vector<InstantiatedDevice>& plates)
+std::string ProgressText(double elapsed, double total, const std::vector<hostkit::InstanceRecord>& plates)
 {
     std::string text = "  " + Fixed(elapsed, 1) + "/" + Fixed(total, 1) + " s";
     for (std::size_t i = 0; i < plates.size(); ++i) {
@@ -185,11 +271,17 @@ std::string ProgressText(double elapsed, double total, const std::vector<Instant
 class CaptureLoop
 {
 public:
-    /// Plugin warnings logged from `warningsFrom` on (an index of the host's log) are shown as events.
+    /// Without --verbose, the plugin's warnings from now on are shown as events.
     CaptureLoop(PluginSession& session, const BenchControl& bench, const Options& options, Console& console,
-                std::size_t warningsFrom)
-        : session_(session), bench_(bench), options_(options), console_(console), warningCursor_(warningsFrom)
-    {}
+                Recording& recording)
+        : session_(session), bench_(bench), options_(options), console_(console), recording_(recording)
+    {
+        if (!options_.verbose)
+            session_.SetLogPrinter([this](const LogLine& line) {
+                if (LevelOf(line) >= ZORVA::LogLevel::Warning)
+                    console_.Event(Now(), "plugin " + LogText(line));
+            });
+    }
 
     void Run(double start)
     {
@@ -208,7 +300,6 @@ public:
                 ReportDetection(report);
                 rearmNotBefore_ = Now() + kRearmDelay;
             }
-            ReportWarnings();
             if (pendingDetections_ == 0 && Now() >= rearmNotBefore_ && session_.RearmRequired())
                 Rearm();
             if (Now() - lastProgress >= kProgressInterval) {
@@ -224,7 +315,7 @@ public:
     }
 
 private:
-    double Now() { return session_.Host().GetTime() - start_; }
+    double Now() { return session_.Now() - start_; }
 
     void Fire(const TimedAction& action)
     {
@@ -241,7 +332,7 @@ private:
             session_.ZeroAll();
             break;
         case ActionKind::Blink: {
-            const std::vector<InstantiatedDevice> plates = session_.Plates();
+            const std::vector<hostkit::InstanceRecord> plates = session_.Plates();
             const int plate = ResolvePlate(plates, action.target);
             if (plate < 0) {
                 console_.Event(Now(),
@@ -278,19 +369,11 @@ private:
                                   (report.units.size() == 1 ? "" : "s") + "; " + ConnectionText(session_.Plates()));
     }
 
-    void ReportWarnings()
-    {
-        const std::vector<LogLine> logs = session_.Host().Logs();
-        for (; warningCursor_ < logs.size(); ++warningCursor_) {
-            if (LevelOf(logs[warningCursor_]) >= ZORVA::LogLevel::Warning && !options_.verbose)
-                console_.Event(Now(), "plugin " + LogText(logs[warningCursor_]));
-        }
-    }
-
     void Rearm()
     {
         std::string refusals;
         const bool armed = session_.ArmAll(refusals);
+        recording_.SetRate(session_.ArmedRate());
         session_.StartCapture(start_);
         std::string text = armed ? "re-armed: the plugin asked for it" : "re-arming failed: no plate can run";
         if (!refusals.empty())
@@ -305,9 +388,9 @@ private:
     const Options& options_;
     Console& console_;
     double start_ = 0.0;
+    Recording& recording_;
     int pendingDetections_ = 0;
     double rearmNotBefore_ = 0.0;
-    std::size_t warningCursor_ = 0;
 };
 
 void PrintSummary(const std::vector<PlateRecording>& recordings, const std::string& mode, unsigned int rate,
@@ -319,7 +402,7 @@ void PrintSummary(const std::vector<PlateRecording>& recordings, const std::stri
         {"#", "plate", "definition", "blocks", "samples", "sample numbers", "loaded", "mean Fz (N)", "mean CoP (m)"});
     for (std::size_t i = 0; i < recordings.size(); ++i) {
         const PlateRecording& r = recordings[i];
-        const PlateSummary s = Summarise(r.blocks);
+        const PlateSummary& s = r.summary;
         table.Add({std::to_string(i), r.name, r.definition + (r.connected ? "" : " (not connected)"),
                    std::to_string(s.blocks), std::to_string(s.samples), RunsText(s.runs), std::to_string(s.loaded),
                    s.loaded ? Fixed(s.meanFz, 1) : "-",
@@ -328,8 +411,7 @@ void PrintSummary(const std::vector<PlateRecording>& recordings, const std::stri
     std::printf("%s", table.Render("  ").c_str());
     std::printf("  (loaded: samples above the Fz threshold; the others read as zeros)\n");
     for (const PlateRecording& r : recordings) {
-        const PlateSummary s = Summarise(r.blocks);
-        if (s.runs.size() > 1)
+        if (r.summary.runs.size() > 1)
             std::printf("  %s: its sample numbers jump between runs (the plate stopped and was re-armed, or "
                         "blocks were lost)\n",
                         r.name.c_str());
@@ -341,7 +423,8 @@ void PrintSummary(const std::vector<PlateRecording>& recordings, const std::stri
 int RunCapture(const Options& options)
 {
     // Output files first: a wrong path or a missing plotting library should
-    // not cost a capture.
+    // not cost a capture. The plot's own CSV goes after the file is closed.
+    TemporaryFile plotCsv;
     File csv;
     if (!options.csvPath.empty()) {
         csv.reset(std::fopen(options.csvPath.c_str(), "w"));
@@ -361,6 +444,19 @@ int RunCapture(const Options& options)
             return ExitFailure;
         }
     }
+    std::string csvPath = options.csvPath;
+    if (!options.plotPath.empty() && csvPath.empty()) {
+        // The plot reads a CSV file: a temporary one beside the picture.
+        csvPath = options.plotPath + ".csv";
+        csv.reset(std::fopen(csvPath.c_str(), "w"));
+        if (!csv) {
+            std::fprintf(stderr, "error: cannot write %s for the plot: %s\n", csvPath.c_str(), std::strerror(errno));
+            return ExitFailure;
+        }
+        plotCsv.Set(csvPath);
+    }
+    // Declared before the session: the plugin pushes into it until the session ends.
+    Recording recording(csv.get());
 
     PluginSession session;
     if (!LoadPlugin(session, options))
@@ -404,13 +500,11 @@ int RunCapture(const Options& options)
         }
     }
     PrintUnits(session, report, CustomPlates(sources), bench, true);
-    // Warnings from here on (settings, arming, the capture) show where they happen.
-    const std::size_t warningsFrom = session.Host().Logs().size();
     if (!report.succeeded) {
         std::fprintf(stderr, "error: the detection failed: %s\n", report.message.c_str());
         return ExitFailure;
     }
-    const std::vector<InstantiatedDevice> plates = session.Plates();
+    const std::vector<hostkit::InstanceRecord> plates = session.Plates();
     if (plates.empty()) {
         std::fprintf(stderr, "error: no plate to capture: the detection found no unit the plugin drives "
                              "(run detect for details)\n");
@@ -437,49 +531,45 @@ int RunCapture(const Options& options)
         std::fprintf(stderr, "error: the plugin did not arm: no plate can run (run detect for details)\n");
         return ExitFailure;
     }
-    const std::optional<InstantiatedDevice> shared = session.SharedDevice();
+    const std::optional<hostkit::InstanceRecord> shared = session.SharedDevice();
     const std::string mode = shared ? TextParameter(*shared, "SyncMode") : std::string();
-    const double start = session.Host().GetTime();
+    recording.SetRate(session.ArmedRate());
+    session.SetSampleSink(
+        [&recording](hostkit::Instance& plate, const hostkit::SampleBlock& block) { recording.Add(plate, block); });
+    const double start = session.Now();
     session.StartCapture(start);
     std::printf("Recording %s s (%s, %u datasets per second)%s:\n", Short(options.seconds).c_str(), mode.c_str(),
                 session.ArmedRate(), refusals.empty() ? "" : ("; not armed: " + refusals).c_str());
     std::fflush(stdout);
 
-    CaptureLoop loop(session, bench, options, console, warningsFrom);
+    CaptureLoop loop(session, bench, options, console, recording);
     loop.Run(start);
+    if (!options.verbose)
+        session.SetLogPrinter(nullptr); // warnings show during the capture only
     session.DisarmAll();
     const unsigned int rate = session.ArmedRate();
 
     std::vector<PlateRecording> recordings;
     std::vector<PlotPlate> plotPlates;
-    for (const InstantiatedDevice& plate : session.Plates()) {
-        PlateRecording recording;
-        recording.name = plate.deviceName;
-        recording.definition = plate.definitionName;
-        const RecordedDefinition* definition = session.DefinitionOf(plate);
-        recording.sizeX = DoubleParameter(definition, "StandardDimension_X");
-        recording.sizeY = DoubleParameter(definition, "StandardDimension_Y");
-        recording.connected = PluginSession::Connected(plate);
-        recording.blocks = plate.services->PushedBlocks();
-        plotPlates.push_back(PlotPlate{recording.name, recording.sizeX, recording.sizeY});
-        recordings.push_back(std::move(recording));
+    for (const hostkit::InstanceRecord& plate : session.Plates()) {
+        PlateRecording r;
+        r.name = plate.deviceName;
+        r.definition = plate.definitionName;
+        r.connected = PluginSession::Connected(plate);
+        const hostkit::Definition* definition = session.DefinitionOf(plate);
+        plotPlates.push_back(PlotPlate{r.name, DoubleParameter(definition, "StandardDimension_X"),
+                                       DoubleParameter(definition, "StandardDimension_Y")});
+        recordings.push_back(std::move(r));
     }
     session.Shutdown();
+    // No block comes after the shut-down.
+    for (PlateRecording& r : recordings)
+        r.summary = recording.SummaryOf(r.name);
     PrintSummary(recordings, mode, rate, options.seconds);
 
     int result = ExitSuccess;
-    std::string csvPath = options.csvPath;
-    if (!options.plotPath.empty() && csvPath.empty()) {
-        // The plot reads a CSV file: a temporary one beside the picture.
-        csvPath = options.plotPath + ".csv";
-        csv.reset(std::fopen(csvPath.c_str(), "w"));
-        if (!csv) {
-            std::fprintf(stderr, "error: cannot write %s for the plot: %s\n", csvPath.c_str(), std::strerror(errno));
-            return ExitFailure;
-        }
-    }
     if (csv) {
-        const bool written = WriteCsv(csv.get(), recordings, rate);
+        const bool written = recording.Finish();
         const bool closed = std::fclose(csv.release()) == 0;
         if (!written || !closed) {
             std::fprintf(stderr, "error: writing %s failed (disk full?)\n", csvPath.c_str());
@@ -491,10 +581,7 @@ int RunCapture(const Options& options)
     if (!options.plotPath.empty()) {
         std::fflush(stdout);
         std::string error;
-        const bool drawn = DrawPlot(python, csvPath, options.plotPath, plotPlates, error);
-        if (options.csvPath.empty())
-            std::remove(csvPath.c_str());
-        if (!drawn) {
+        if (!DrawPlot(python, csvPath, options.plotPath, plotPlates, error)) {
             std::fprintf(stderr, "error: %s\n", error.c_str());
             result = ExitFailure;
         } else {

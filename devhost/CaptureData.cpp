@@ -26,60 +26,62 @@ std::string CsvField(const std::string& text)
     return quoted + "\"";
 }
 
-bool WriteCsv(std::FILE* file, const std::vector<PlateRecording>& plates, unsigned int rate)
+CsvWriter::CsvWriter(std::FILE* file) : file_(file) { std::fprintf(file_, "%s\n", CsvHeader().c_str()); }
+
+void CsvWriter::Write(const std::string& plate, std::int64_t frame, const float* values, std::size_t valueCount,
+                      unsigned int rate)
 {
-    std::fprintf(file, "%s\n", CsvHeader().c_str());
-    for (const PlateRecording& plate : plates) {
-        const std::string name = CsvField(plate.name);
-        for (const PushedBlock& block : plate.blocks) {
-            const std::size_t samples = block.values.size() / kValuesPerSample;
-            for (std::size_t s = 0; s < samples; ++s) {
-                const std::int64_t sample = block.frame + static_cast<std::int64_t>(s);
-                std::fprintf(file, "%s,%" PRId64 ",", name.c_str(), sample);
-                if (rate > 0)
-                    std::fprintf(file, "%.6f", static_cast<double>(sample) / rate);
-                const float* v = &block.values[s * kValuesPerSample];
-                // Cz (always 0) is left out: the centre of pressure lies on the surface.
-                for (int i = 0; i < 8; ++i)
-                    WriteValue(file, v[i]);
-                std::fputc('\n', file);
-            }
-        }
+    if (plate != lastPlate_ || lastField_.empty()) {
+        lastPlate_ = plate;
+        lastField_ = CsvField(plate);
     }
-    return std::fflush(file) == 0 && !std::ferror(file);
+    const std::size_t samples = values ? valueCount / kValuesPerSample : 0;
+    for (std::size_t s = 0; s < samples; ++s) {
+        const std::int64_t sample = frame + static_cast<std::int64_t>(s);
+        std::fprintf(file_, "%s,%" PRId64 ",", lastField_.c_str(), sample);
+        if (rate > 0)
+            std::fprintf(file_, "%.6f", static_cast<double>(sample) / rate);
+        const float* v = values + s * kValuesPerSample;
+        // Cz (always 0) is left out: the centre of pressure lies on the surface.
+        for (int i = 0; i < 8; ++i)
+            WriteValue(file_, v[i]);
+        std::fputc('\n', file_);
+    }
 }
 
-PlateSummary Summarise(const std::vector<PushedBlock>& blocks)
+bool CsvWriter::Finish() { return std::fflush(file_) == 0 && !std::ferror(file_); }
+
+void RunningSummary::Add(std::int64_t frame, const float* values, std::size_t valueCount)
 {
-    PlateSummary summary;
-    double fz = 0.0, cx = 0.0, cy = 0.0;
-    for (const PushedBlock& block : blocks) {
-        const std::size_t samples = block.values.size() / kValuesPerSample;
-        if (samples == 0)
+    const std::size_t samples = values ? valueCount / kValuesPerSample : 0;
+    if (samples == 0)
+        return;
+    ++summary_.blocks;
+    summary_.samples += samples;
+    const std::int64_t last = frame + static_cast<std::int64_t>(samples) - 1;
+    if (!summary_.runs.empty() && summary_.runs.back().last + 1 == frame)
+        summary_.runs.back().last = last;
+    else
+        summary_.runs.push_back(SampleRun{frame, last});
+    for (std::size_t s = 0; s < samples; ++s) {
+        const float* v = values + s * kValuesPerSample;
+        // A blanked sample is nine zeros; a loaded one has a non-zero Fz.
+        if (v[2] == 0.0f)
             continue;
-        ++summary.blocks;
-        summary.samples += samples;
-        const std::int64_t first = block.frame;
-        const std::int64_t last = block.frame + static_cast<std::int64_t>(samples) - 1;
-        if (!summary.runs.empty() && summary.runs.back().last + 1 == first)
-            summary.runs.back().last = last;
-        else
-            summary.runs.push_back(SampleRun{first, last});
-        for (std::size_t s = 0; s < samples; ++s) {
-            const float* v = &block.values[s * kValuesPerSample];
-            // A blanked sample is nine zeros; a loaded one has a non-zero Fz.
-            if (v[2] == 0.0f)
-                continue;
-            ++summary.loaded;
-            fz += v[2];
-            cx += v[6];
-            cy += v[7];
-        }
+        ++summary_.loaded;
+        fz_ += v[2];
+        cx_ += v[6];
+        cy_ += v[7];
     }
+}
+
+PlateSummary RunningSummary::Summary() const
+{
+    PlateSummary summary = summary_;
     if (summary.loaded > 0) {
-        summary.meanFz = fz / summary.loaded;
-        summary.meanCopX = cx / summary.loaded;
-        summary.meanCopY = cy / summary.loaded;
+        summary.meanFz = fz_ / summary.loaded;
+        summary.meanCopX = cx_ / summary.loaded;
+        summary.meanCopY = cy_ / summary.loaded;
     }
     return summary;
 }

@@ -1,7 +1,9 @@
-/// What a capture recorded, per plate: the CSV file and the summary.
+/// What a capture records, block by block as the plates push them: the CSV
+/// file's rows and each plate's running figures for the summary. Nothing
+/// grows with the capture's length but the file.
 #pragma once
 
-#include "devhost/RecordingHost.h"
+#include "driver/BlockLayout.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -10,19 +12,8 @@
 
 namespace zorvahost {
 
-/// The samples one plate device handed the host.
-struct PlateRecording
-{
-    std::string name;       ///< the instance name the host knows it by
-    std::string definition; ///< the definition it was instantiated from
-    double sizeX = 0.0;     ///< metres, from the definition
-    double sizeY = 0.0;
-    bool connected = false; ///< "Connected" at the end of the capture
-    std::vector<PushedBlock> blocks;
-};
-
 /// Values per sample in a pushed block: Fx Fy Fz, Mx My Mz, Cx Cy Cz.
-constexpr std::size_t kValuesPerSample = 9;
+constexpr std::size_t kValuesPerSample = ZORVA::BlockLayout::ValuesPerSample;
 
 /// The CSV header line (without the line end).
 std::string CsvHeader();
@@ -30,10 +21,27 @@ std::string CsvHeader();
 /// A text as a CSV field: quoted when it holds a comma, a quote or a line end.
 std::string CsvField(const std::string& text);
 
-/// Writes the header and one row per sample and plate (plates in order, each
-/// plate's samples as pushed). `rate` in datasets per second gives time_s
-/// (sample / rate); 0 leaves time_s empty. False when writing failed.
-bool WriteCsv(std::FILE* file, const std::vector<PlateRecording>& plates, unsigned int rate);
+/// The capture's CSV file: the header, then one row per sample of each block
+/// in the order the blocks are written.
+/// Threads: one at a time.
+class CsvWriter
+{
+public:
+    /// Writes the header into `file`, which stays the caller's to close.
+    explicit CsvWriter(std::FILE* file);
+    /// The rows of one block of plate `plate` (its instance name) whose first
+    /// sample is `frame`; `rate` in datasets per second gives time_s (sample /
+    /// rate), 0 leaves it empty.
+    void Write(const std::string& plate, std::int64_t frame, const float* values, std::size_t valueCount,
+               unsigned int rate);
+    /// Flushes; false when any write failed.
+    bool Finish();
+
+private:
+    std::FILE* file_;
+    std::string lastPlate_;
+    std::string lastField_; ///< CsvField(lastPlate_), made once per plate change
+};
 
 /// Sample numbers that follow one another without a gap or a step back.
 struct SampleRun
@@ -50,10 +58,22 @@ struct PlateSummary
     double meanFz = 0.0;    ///< over the loaded samples, N
     double meanCopX = 0.0;  ///< m
     double meanCopY = 0.0;
+    /// One per stretch of continuous sample numbers: grows with re-armings
+    /// and lost blocks, not with the capture's length.
     std::vector<SampleRun> runs;
 };
 
-PlateSummary Summarise(const std::vector<PushedBlock>& blocks);
+/// A plate's summary as running figures, block by block.
+class RunningSummary
+{
+public:
+    void Add(std::int64_t frame, const float* values, std::size_t valueCount);
+    PlateSummary Summary() const;
+
+private:
+    PlateSummary summary_;
+    double fz_ = 0.0, cx_ = 0.0, cy_ = 0.0;
+};
 
 /// "266..1001" or "266..1001, 2400..3015".
 std::string RunsText(const std::vector<SampleRun>& runs);

@@ -9,10 +9,10 @@ namespace zorvahost {
 
 namespace {
 
-std::string SizeOf(const RecordedDefinition& definition)
+std::string SizeOf(const hostkit::Definition& definition)
 {
-    const RecordedParameter* x = definition.Parameter("StandardDimension_X");
-    const RecordedParameter* y = definition.Parameter("StandardDimension_Y");
+    const hostkit::DefinedParameter* x = definition.Parameter("StandardDimension_X");
+    const hostkit::DefinedParameter* y = definition.Parameter("StandardDimension_Y");
     if (!x || !y || !x->value || !y->value || x->value->GetType() != MoldraDigitalDevice::ParameterTypeDouble ||
         y->value->GetType() != MoldraDigitalDevice::ParameterTypeDouble)
         return "-";
@@ -20,10 +20,10 @@ std::string SizeOf(const RecordedDefinition& definition)
            Fixed(static_cast<MoldraDigitalDevice::IParameterValueDouble&>(*y->value).Value, 3);
 }
 
-std::string OutputsOf(const RecordedDefinition& definition)
+std::string OutputsOf(const hostkit::Definition& definition)
 {
     std::string text;
-    for (const RecordedOutput& output : definition.outputs)
+    for (const hostkit::DefinedOutput& output : definition.outputs)
         text += (text.empty() ? "" : ", ") + output.name;
     return text.empty() ? "-" : text;
 }
@@ -31,7 +31,7 @@ std::string OutputsOf(const RecordedDefinition& definition)
 /// Where a plate definition comes from, by its place in the registration
 /// order: shared settings first, the standard models, the custom plates,
 /// the generic plate last.
-std::string SourceOf(const RecordedDefinition& definition, std::size_t position, std::size_t count,
+std::string SourceOf(const hostkit::Definition& definition, std::size_t position, std::size_t count,
                      const std::vector<CustomPlateEntry>& customPlates)
 {
     if (definition.deviceType != "ForcePlate")
@@ -45,17 +45,17 @@ std::string SourceOf(const RecordedDefinition& definition, std::size_t position,
     return "standard model";
 }
 
-void PrintFull(const RecordedDefinition& definition)
+void PrintFull(const hostkit::Definition& definition)
 {
     std::printf("      version \"%s\", description \"%s\"\n", definition.version.c_str(),
                 definition.description.c_str());
     Table table;
     table.Add({"parameter", "id", "group", "value"});
-    for (const RecordedParameter& parameter : definition.parameters)
+    for (const hostkit::DefinedParameter& parameter : definition.parameters)
         table.Add({parameter.name, std::to_string(parameter.id), parameter.group,
-                   parameter.value ? DescribeValue(*parameter.value) : "-"});
+                   parameter.value ? hostkit::DescribeValue(*parameter.value) : "-"});
     std::printf("%s", table.Render("      ").c_str());
-    for (const RecordedOutput& output : definition.outputs) {
+    for (const hostkit::DefinedOutput& output : definition.outputs) {
         std::string channels;
         for (const std::string& channel : output.channels)
             channels += " " + channel;
@@ -76,7 +76,7 @@ int RunDefinitions(const Options& options)
         session.SetLogPrinter([](const LogLine& line) { std::printf("  [log] %s\n", LogText(line).c_str()); });
     session.Start();
     session.Poll();
-    const std::vector<RecordedDefinition>& definitions = session.Definitions();
+    const std::vector<hostkit::Definition>& definitions = session.Definitions();
     const std::vector<CustomPlateEntry> customPlates = CustomPlates(ZORVA::ReadCustomPlateSources());
 
     std::printf("Plugin %s (API version %d) registers %d definitions:\n", session.PluginPath().c_str(),
@@ -84,7 +84,7 @@ int RunDefinitions(const Options& options)
     Table table;
     table.Add({"#", "Manufacturer / name", "Type", "Size X x Y (m)", "Outputs", "Source"});
     for (std::size_t i = 0; i < definitions.size(); ++i) {
-        const RecordedDefinition& d = definitions[i];
+        const hostkit::Definition& d = definitions[i];
         table.Add({std::to_string(i + 1), d.manufacturer + " / " + d.name, d.deviceType, SizeOf(d), OutputsOf(d),
                    SourceOf(d, i, definitions.size(), customPlates)});
     }

@@ -3,7 +3,7 @@
 /// traced identity queries) and what the plugin said about them.
 #pragma once
 
-#include "devhost/RecordingHost.h"
+#include "hostkit/Host.h"
 #include "plugin/Log.h"
 
 #include <deque>
@@ -11,6 +11,8 @@
 #include <vector>
 
 namespace zorvahost {
+
+typedef hostkit::LogLine LogLine;
 
 /// One signal conditioner with its platform, as the identity queries reported it.
 struct DetectedUnit

@@ -1,4 +1,5 @@
 #include "devhost/Report.h"
+#include "hostkit/PluginLibrary.h"
 
 #include "devhost/Commands.h"
 #include "devhost/Platform.h"
@@ -23,7 +24,7 @@ std::string LogText(const LogLine& line) { return Pad(LevelName(LevelOf(line)), 
 
 bool LoadPlugin(PluginSession& session, const Options& options)
 {
-    const std::string path = options.plugin.empty() ? DefaultPluginPath() : options.plugin;
+    const std::string path = options.plugin.empty() ? hostkit::DefaultPluginPath() : options.plugin;
     std::string error;
     if (!session.Load(path, error)) {
         std::fprintf(stderr,
@@ -78,10 +79,10 @@ void PrintConfigurationBrief(const std::vector<ZORVA::CustomPlateSource>& source
     std::printf("%s", table.Render("  ").c_str());
 }
 
-const InstantiatedDevice* PlateOf(const std::vector<InstantiatedDevice>& plates, const DetectedUnit& unit)
+const hostkit::InstanceRecord* PlateOf(const std::vector<hostkit::InstanceRecord>& plates, const DetectedUnit& unit)
 {
-    const InstantiatedDevice* found = nullptr;
-    for (const InstantiatedDevice& plate : plates) {
+    const hostkit::InstanceRecord* found = nullptr;
+    for (const hostkit::InstanceRecord& plate : plates) {
         if (plate.deviceName == unit.InstanceName())
             found = &plate;
     }
@@ -91,11 +92,11 @@ const InstantiatedDevice* PlateOf(const std::vector<InstantiatedDevice>& plates,
 void PrintUnits(const PluginSession& session, const DetectionReport& report,
                 const std::vector<CustomPlateEntry>& customPlates, const BenchControl& bench, bool brief)
 {
-    const std::vector<InstantiatedDevice> plates = session.Plates();
+    const std::vector<hostkit::InstanceRecord> plates = session.Plates();
     std::printf("Units found: %d\n", static_cast<int>(report.units.size()));
     for (const DetectedUnit& unit : report.units) {
         const bool supported = unit.productType == 100 || unit.productType == 300 || unit.productType == 400;
-        const InstantiatedDevice* plate = supported ? PlateOf(plates, unit) : nullptr;
+        const hostkit::InstanceRecord* plate = supported ? PlateOf(plates, unit) : nullptr;
         const MatchExplanation match = ExplainMatch(unit, customPlates);
         std::string outcome;
         if (plate) {

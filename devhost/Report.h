@@ -37,6 +37,6 @@ void PrintUnits(const PluginSession& session, const DetectionReport& report,
                 const std::vector<CustomPlateEntry>& customPlates, const BenchControl& bench, bool brief);
 
 /// The plate device the plugin made for a unit (by instance name), or null.
-const InstantiatedDevice* PlateOf(const std::vector<InstantiatedDevice>& plates, const DetectedUnit& unit);
+const hostkit::InstanceRecord* PlateOf(const std::vector<hostkit::InstanceRecord>& plates, const DetectedUnit& unit);
 
 } // namespace zorvahost

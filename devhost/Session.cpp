@@ -1,9 +1,6 @@
 #include "devhost/Session.h"
 
-#include "devhost/DetectionLog.h"
-
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 namespace zorvahost {
@@ -12,28 +9,35 @@ using namespace MoldraDigitalDevice;
 
 namespace {
 
-/// The shared device's setting and action identifiers, as its definition registers them.
-const std::uint64_t kSyncModeId = 0;
-const std::uint64_t kSampleRateId = 1;
-const std::uint64_t kDataThresholdId = 2;
-const std::uint64_t kBroadcastZeroId = 3;
-const std::uint64_t kScanForHardwareId = 5;
-/// A plate's blink action.
-const std::uint64_t kBlinkActionId = 5;
 /// A detection whose device count was logged ends at the shared device's
 /// NotifyChanged; should that never come, its end is taken after this long.
 const std::chrono::seconds kDetectionEndWithoutNotify(10);
 
 } // namespace
 
-PluginSession::PluginSession()
+PluginSession::PluginSession() : ownHost_(new hostkit::Host()), host_(*ownHost_), plugin_(host_) { TakeSinks(); }
+
+PluginSession::PluginSession(hostkit::Host& host) : host_(host), plugin_(host_) { TakeSinks(); }
+
+void PluginSession::TakeSinks()
 {
-    host_.UseRealClock();
-    // Runs inside the plugin's call of Log: nothing may escape into the plugin.
-    host_.SetLogObserver([this](const LogLine& line) {
+    // Both run inside the plugin's calls, on its threads: nothing may escape into the plugin.
+    host_.SetLogSink([this](const LogLine& line) {
         try {
             std::lock_guard<std::mutex> lock(queueMutex_);
             queue_.push_back(PluginEvent{line, false});
+        } catch (...) {
+        }
+    });
+    // The shared device's NotifyChanged comes after the log lines it wrote
+    // before on that thread.
+    host_.SetNotifySink([this](hostkit::Instance& instance) {
+        try {
+            const std::optional<hostkit::InstanceRecord> shared = SharedDevice();
+            if (!shared || shared->services.get() != &instance)
+                return;
+            std::lock_guard<std::mutex> lock(queueMutex_);
+            queue_.push_back(PluginEvent{LogLine(), true});
         } catch (...) {
         }
     });
@@ -42,58 +46,31 @@ PluginSession::PluginSession()
 PluginSession::~PluginSession()
 {
     Shutdown();
-    // No log line may reach the observer once this object is gone.
-    host_.SetLogObserver(nullptr);
+    // No call may reach this object once it is gone.
+    host_.SetLogSink(nullptr);
+    host_.SetNotifySink(nullptr);
+    host_.SetSampleSink(nullptr);
 }
 
-bool PluginSession::Load(const std::string& path, std::string& error)
-{
-    path_ = path;
-    library_.reset(new PluginLibrary(path));
-    if (!library_->Loaded()) {
-        error = library_->Error();
-        library_.reset();
-        return false;
-    }
-    return true;
-}
-
-int PluginSession::ApiVersion() const { return library_ ? library_->PluginAPIVersion() : 0; }
+bool PluginSession::Load(const std::string& path, std::string& error) { return plugin_.Load(path, error); }
 
 void PluginSession::Start()
 {
-    library_->PluginAPIVersion();
-    library_->Initialise(&host_);
-    initialised_ = true;
-    library_->ProvideDeviceDefinitions(&host_);
+    plugin_.Start();
     definitions_ = host_.Definitions();
 }
 
 bool PluginSession::InstantiateSharedDevice()
 {
-    library_->BeginDeviceInstantiation(&host_);
-    host_.AttachNewDevices();
-    const std::optional<InstantiatedDevice> shared = SharedDevice();
-    if (!shared)
-        return false;
-    // Runs inside the plugin's call of NotifyChanged, after the log lines it
-    // wrote before on that thread: nothing may escape into the plugin.
-    shared->services->CallBackOnNotify([this] {
-        try {
-            std::lock_guard<std::mutex> lock(queueMutex_);
-            queue_.push_back(PluginEvent{LogLine(), true});
-        } catch (...) {
-        }
-    });
-    return true;
+    plugin_.BeginInstantiation();
+    return SharedDevice().has_value();
 }
 
 void PluginSession::Shutdown()
 {
-    if (!initialised_)
+    if (!plugin_.Initialised())
         return;
-    initialised_ = false;
-    library_->Shutdown();
+    plugin_.Shutdown();
     Poll();
 }
 
@@ -149,19 +126,19 @@ bool PluginSession::WaitForDetection(double seconds, DetectionReport& report)
     }
 }
 
-std::optional<InstantiatedDevice> PluginSession::SharedDevice() const
+std::optional<hostkit::InstanceRecord> PluginSession::SharedDevice() const
 {
     // The shared device is the first the host instantiated.
-    const std::vector<InstantiatedDevice> all = host_.Instantiated();
+    const std::vector<hostkit::InstanceRecord> all = host_.Instances();
     if (all.empty() || !all[0].accepted)
         return std::nullopt;
     return all[0];
 }
 
-std::vector<InstantiatedDevice> PluginSession::Plates() const
+std::vector<hostkit::InstanceRecord> PluginSession::Plates() const
 {
-    std::vector<InstantiatedDevice> plates;
-    const std::vector<InstantiatedDevice> all = host_.Instantiated();
+    std::vector<hostkit::InstanceRecord> plates;
+    const std::vector<hostkit::InstanceRecord> all = host_.Instances();
     for (std::size_t i = 1; i < all.size(); ++i) {
         if (all[i].accepted)
             plates.push_back(all[i]);
@@ -169,7 +146,7 @@ std::vector<InstantiatedDevice> PluginSession::Plates() const
     return plates;
 }
 
-bool PluginSession::Connected(const InstantiatedDevice& plate)
+bool PluginSession::Connected(const hostkit::InstanceRecord& plate)
 {
     if (!plate.services)
         return false;
@@ -179,69 +156,51 @@ bool PluginSession::Connected(const InstantiatedDevice& plate)
     return static_cast<IParameterValueBool&>(*value).Value;
 }
 
+void PluginSession::ChangeShared(const std::string& parameter, IParameterValue& value)
+{
+    const std::optional<hostkit::InstanceRecord> shared = SharedDevice();
+    if (shared)
+        host_.ChangeSetting(*shared, parameter, value);
+}
+
 void PluginSession::SetSyncMode(ZORVA::SyncMode mode)
 {
-    const std::optional<InstantiatedDevice> shared = SharedDevice();
-    if (!shared)
-        return;
     IParameterValueEnum value;
     value.SetValue(ZORVA::SyncModeText(mode));
-    shared->services->ChangeParameter("SyncMode", value, kSyncModeId);
-    shared->device->ParametersChanged();
+    ChangeShared("SyncMode", value);
 }
 
 void PluginSession::SetSampleRate(const std::string& value)
 {
-    const std::optional<InstantiatedDevice> shared = SharedDevice();
-    if (!shared)
-        return;
     IParameterValueEnum rate;
     rate.SetValue(value);
-    shared->services->ChangeParameter("SampleRate", rate, kSampleRateId);
-    shared->device->ParametersChanged();
+    ChangeShared("SampleRate", rate);
 }
 
 void PluginSession::SetDataThreshold(double newtons)
 {
-    const std::optional<InstantiatedDevice> shared = SharedDevice();
-    if (!shared)
-        return;
     IParameterValueDouble threshold;
     threshold.SetValue(newtons);
-    shared->services->ChangeParameter("DataThreshold", threshold, kDataThresholdId);
-    shared->device->ParametersChanged();
+    ChangeShared("DataThreshold", threshold);
 }
 
 void PluginSession::Rescan()
 {
-    const std::optional<InstantiatedDevice> shared = SharedDevice();
-    if (!shared)
-        return;
     IParameterValueAction press;
-    shared->services->ChangeParameter("ScanForHardware", press, kScanForHardwareId);
-    shared->device->ParametersChanged();
+    ChangeShared("ScanForHardware", press);
 }
 
 void PluginSession::ZeroAll()
 {
-    const std::optional<InstantiatedDevice> shared = SharedDevice();
-    if (!shared)
-        return;
     IParameterValueAction press;
-    shared->services->ChangeParameter("BroadcastZero", press, kBroadcastZeroId);
-    shared->device->ParametersChanged();
+    ChangeShared("BroadcastZero", press);
 }
 
-void PluginSession::Blink(const InstantiatedDevice& plate)
-{
-    IParameterValueAction press;
-    plate.services->ChangeParameter("BlinkAction", press, kBlinkActionId);
-    plate.device->ParametersChanged();
-}
+void PluginSession::Blink(const hostkit::InstanceRecord& plate) { host_.Press(plate, "BlinkAction"); }
 
-const RecordedDefinition* PluginSession::DefinitionOf(const InstantiatedDevice& device) const
+const hostkit::Definition* PluginSession::DefinitionOf(const hostkit::InstanceRecord& device) const
 {
-    for (const RecordedDefinition& definition : definitions_) {
+    for (const hostkit::Definition& definition : definitions_) {
         if (definition.manufacturer == device.manufacturer && definition.name == device.definitionName &&
             definition.version == device.version)
             return &definition;
@@ -249,62 +208,15 @@ const RecordedDefinition* PluginSession::DefinitionOf(const InstantiatedDevice& 
     return nullptr;
 }
 
-bool PluginSession::ArmAll(std::string& refusals)
-{
-    refusals.clear();
-    const std::vector<InstantiatedDevice> all = host_.Instantiated();
-    bool sharedArmed = false;
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        if (!all[i].accepted)
-            continue;
-        // Each arming gets new stream handles, as a host numbers its streams per capture set-up.
-        const bool armed = all[i].device->Arm(streams_++, &setup_);
-        if (i == 0)
-            sharedArmed = armed;
-        else if (!armed)
-            refusals += (refusals.empty() ? "" : ", ") + all[i].deviceName;
-    }
-    return sharedArmed;
-}
-
-void PluginSession::StartCapture(double hostTime)
-{
-    for (const InstantiatedDevice& device : host_.Instantiated()) {
-        if (device.accepted)
-            device.device->StartCapture(hostTime);
-    }
-}
-
-void PluginSession::DisarmAll()
-{
-    for (const InstantiatedDevice& device : host_.Instantiated()) {
-        if (device.accepted)
-            device.device->Disarm();
-    }
-}
-
 bool PluginSession::RearmRequired()
 {
-    const std::optional<InstantiatedDevice> shared = SharedDevice();
+    const std::optional<hostkit::InstanceRecord> shared = SharedDevice();
     if (!shared)
         return false;
     int state = 0;
     bool rearm = false;
     shared->device->GetState(&state, &rearm);
     return rearm;
-}
-
-unsigned int PluginSession::ArmedRate()
-{
-    const std::vector<std::string> calls = host_.Calls();
-    for (auto it = calls.rbegin(); it != calls.rend(); ++it) {
-        std::string rest;
-        if (StartsWith(*it, "SetTicksPerSample(", &rest)) {
-            const unsigned long ticks = std::strtoul(rest.c_str(), nullptr, 10);
-            return ticks == 0 ? 0u : static_cast<unsigned int>(host_.GetTickRate() / ticks);
-        }
-    }
-    return 0;
 }
 
 } // namespace zorvahost

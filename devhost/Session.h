@@ -1,16 +1,18 @@
-/// One run of the plugin in the development host: loading by file, the six
-/// entry points in the host's order, the shared device and its detections,
-/// settings and actions as a user triggers them in a host, and arming.
+/// One run of the plugin in the development host, on the host kit: loading by
+/// file, the six entry points in the host's order, the shared device and its
+/// detections, settings and actions as a user triggers them in a host, and
+/// arming.
 ///
 /// Threads: every member is called on the program's main thread. The plugin
 /// logs from its worker too; those lines, and the shared device's
-/// NotifyChanged among them, are queued by the host and read here in Poll().
+/// NotifyChanged among them, are queued by the host's sinks and read here in
+/// Poll().
 #pragma once
 
 #include "definitions/SyncMode.h"
 #include "devhost/DetectionLog.h"
-#include "devhost/PluginLibrary.h"
-#include "devhost/RecordingHost.h"
+#include "hostkit/Host.h"
+#include "hostkit/Plugin.h"
 
 #include <chrono>
 #include <functional>
@@ -28,7 +30,11 @@ public:
     /// Called for every log line read by Poll(), in order.
     typedef std::function<void(const LogLine&)> LogPrinter;
 
+    /// On a host of its own, whose clock is a steady one from now on.
     PluginSession();
+    /// On `host` (a test's), which must outlive the session. The session
+    /// takes its log and notify sinks.
+    explicit PluginSession(hostkit::Host& host);
     /// Shuts the plugin down if it was initialised.
     ~PluginSession();
     PluginSession(const PluginSession&) = delete;
@@ -36,8 +42,8 @@ public:
 
     /// Loads the plugin file; false with `error` when it cannot be used.
     bool Load(const std::string& path, std::string& error);
-    const std::string& PluginPath() const { return path_; }
-    int ApiVersion() const;
+    const std::string& PluginPath() const { return plugin_.Path(); }
+    int ApiVersion() const { return plugin_.ApiVersion(); }
     /// PluginAPIVersion, Initialise and ProvideDeviceDefinitions.
     void Start();
     /// BeginDeviceInstantiation and the shared device's Attach, which starts
@@ -46,8 +52,12 @@ public:
     /// Shutdown; the plugin stays loaded. Called by the destructor if needed.
     void Shutdown();
 
-    RecordingHost& Host() { return host_; }
+    hostkit::Host& Host() { return host_; }
+    /// The host's clock, seconds (the clock of StartCapture).
+    double Now() { return host_.Now(); }
     void SetLogPrinter(LogPrinter printer) { printer_ = std::move(printer); }
+    /// Every pushed block, on the plugin's thread (Host::SetSampleSink).
+    void SetSampleSink(hostkit::Host::SampleSink sink) { host_.SetSampleSink(std::move(sink)); }
 
     /// Reads the new log lines and returns the detections finished since the
     /// last call, with their plate devices attached.
@@ -56,11 +66,11 @@ public:
     bool WaitForDetection(double seconds, DetectionReport& report);
 
     /// The shared device, once the host accepted it.
-    std::optional<InstantiatedDevice> SharedDevice() const;
+    std::optional<hostkit::InstanceRecord> SharedDevice() const;
     /// The plate devices the host accepted, in instantiation order.
-    std::vector<InstantiatedDevice> Plates() const;
+    std::vector<hostkit::InstanceRecord> Plates() const;
     /// The host's value of a plate's "Connected" parameter.
-    static bool Connected(const InstantiatedDevice& plate);
+    static bool Connected(const hostkit::InstanceRecord& plate);
 
     // What a user does in the host: change a setting, press an action button.
     /// Sets the SyncMode setting to the mode's text.
@@ -69,24 +79,24 @@ public:
     void SetDataThreshold(double newtons);
     void Rescan();
     void ZeroAll();
-    void Blink(const InstantiatedDevice& plate);
+    void Blink(const hostkit::InstanceRecord& plate);
 
     /// The registered definition the device was instantiated from, or null.
-    const RecordedDefinition* DefinitionOf(const InstantiatedDevice& device) const;
-    /// Every registered definition, as the host recorded it.
-    const std::vector<RecordedDefinition>& Definitions() const { return definitions_; }
+    const hostkit::Definition* DefinitionOf(const hostkit::InstanceRecord& device) const;
+    /// Every registered definition, as the host keeps it.
+    const std::vector<hostkit::Definition>& Definitions() const { return definitions_; }
 
     /// Arms every accepted device, shared device first; the text lists the
     /// plates that refused. True when the shared device armed.
-    bool ArmAll(std::string& refusals);
+    bool ArmAll(std::string& refusals) { return host_.ArmAll(refusals); }
     /// StartCapture on every accepted device.
-    void StartCapture(double hostTime);
-    void DisarmAll();
+    void StartCapture(double hostTime) { host_.StartCapture(hostTime); }
+    void DisarmAll() { host_.DisarmAll(); }
     /// The shared device asks to be armed again (GetState).
     bool RearmRequired();
     /// The acquisition rate of the last arming, from the host's ticks per
     /// sample; 0 before any.
-    unsigned int ArmedRate();
+    unsigned int ArmedRate() { return host_.ArmedRate(); }
 
 private:
     /// A log line, or the shared device's NotifyChanged in its place among them.
@@ -96,15 +106,16 @@ private:
         bool sharedNotified = false;
     };
 
+    void TakeSinks();
     /// Ends the detection that logged its device count: attaches its plates.
     void FinishDetection();
+    /// The shared device's setting or action changed by its name.
+    void ChangeShared(const std::string& parameter, MoldraDigitalDevice::IParameterValue& value);
 
-    std::unique_ptr<PluginLibrary> library_;
-    std::string path_;
-    RecordingHost host_;
-    CaptureSetup setup_{host_};
-    bool initialised_ = false;
-    std::vector<RecordedDefinition> definitions_;
+    std::unique_ptr<hostkit::Host> ownHost_;
+    hostkit::Host& host_;
+    hostkit::Plugin plugin_;
+    std::vector<hostkit::Definition> definitions_;
     LogPrinter printer_;
     DetectionLogParser parser_;
 
@@ -113,7 +124,6 @@ private:
     /// When the current detection logged its device count (steady clock); its
     /// end is taken without the shared device's NotifyChanged after a while.
     std::optional<std::chrono::steady_clock::time_point> awaitingSince_;
-    unsigned int streams_ = 0;
 };
 
 } // namespace zorvahost

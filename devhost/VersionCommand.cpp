@@ -4,7 +4,7 @@
 #include "ZorvaVersion.h"
 #include "devhost/Commands.h"
 #include "devhost/Platform.h"
-#include "devhost/PluginLibrary.h"
+#include "hostkit/PluginLibrary.h"
 
 #include <cstdio>
 #include <string>
@@ -14,7 +14,7 @@ namespace zorvahost {
 int RunVersion(const Options& options)
 {
     std::printf("zorva-devhost %s\n", ZORVA_VERSION_TEXT);
-    const std::string plugin = options.plugin.empty() ? DefaultPluginPath() : options.plugin;
+    const std::string plugin = options.plugin.empty() ? hostkit::DefaultPluginPath() : options.plugin;
     std::string pluginVersion, error;
     const bool pluginRead = ReadFileVersion(plugin, pluginVersion, error);
     if (pluginRead)

@@ -16,7 +16,7 @@
 #include <cstring>
 #include <string>
 
-#define ZORVA_LOG_LINES(ZORVA_LOG_LINE)                                                                               \
+#define ZORVA_LOG_LINES(ZORVA_LOG_LINE)                                                                                \
     ZORVA_LOG_LINE(Init, Trace, "::fmDLLInit()")                                                                       \
     ZORVA_LOG_LINE(InitFailed, Warning, "::fmDLLInit() failed")                                                        \
     ZORVA_LOG_LINE(InitComplete, Trace, "::fmDLLIsDeviceInitComplete() -> %d")                                         \
@@ -45,7 +45,7 @@
     ZORVA_LOG_LINE(Start, Trace, "::fmBroadcastStart()")                                                               \
     ZORVA_LOG_LINE(Stop, Trace, "::fmBroadcastStop()")                                                                 \
     ZORVA_LOG_LINE(Blink, Trace, "::fmSetBlink()")                                                                     \
-    ZORVA_LOG_LINE(TransferWithoutBlock, Warning, "::fmDLLTransferFloatData() -> %d without a block")                 \
+    ZORVA_LOG_LINE(TransferWithoutBlock, Warning, "::fmDLLTransferFloatData() -> %d without a block")                  \
     ZORVA_LOG_LINE(ShutDown, Trace, "::fmDLLShutDown")                                                                 \
     ZORVA_LOG_LINE(DetectionSucceeded, Information, "Successful ZORVA device detection loop: %s")                      \
     ZORVA_LOG_LINE(DetectionFailed, DetectionFailed, "Unsuccessful ZORVA device detection loop: %s")                   \

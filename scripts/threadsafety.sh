@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Compiles the plugin's core and the simulated USB library with clang's
+# Compiles the plugin's core, the simulated USB library and the host kit with clang's
 # thread-safety analysis, its findings as errors: a field marked
 # ZORVA_GUARDED_BY read or written without its lock, a ZORVA_REQUIRES function
 # called without it, a lock not released, two locks taken against their
@@ -16,8 +16,9 @@ fi
 
 # Not plugin/VersionNote.cpp: no code, only the version note, and its header is
 # one CMake generates.
-mapfile -t sources < <(find values definitions devices driver config plugin simusb -name '*.cpp' \
-  -not -name VersionNote.cpp | sort)
+# Not the Windows halves of the host kit: they need <windows.h>.
+mapfile -t sources < <(find values definitions devices driver config plugin simusb hostkit -name '*.cpp' \
+  -not -name VersionNote.cpp -not -name '*Windows.cpp' | sort)
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 if ! printf '%s\0' "${sources[@]}" |

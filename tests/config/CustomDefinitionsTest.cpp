@@ -3,7 +3,7 @@
 
 #include "ExpectedDefinitions.h"
 #include "definitions/CustomDefinitions.h"
-#include "devhost/RecordingHost.h"
+#include "tests/support/RecordingHost.h"
 #include "plugin/Plugin.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "definitions/VZORVAGenericPlateDefinition.h"
 
 #include "ExpectedDefinitions.h"
-#include "devhost/RecordingHost.h"
+#include "tests/support/RecordingHost.h"
 
 #include <gtest/gtest.h>
 

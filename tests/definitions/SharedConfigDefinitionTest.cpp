@@ -1,7 +1,7 @@
 #include "definitions/VSharedConfigDefinition.h"
 
 #include "ExpectedDefinitions.h"
-#include "devhost/RecordingHost.h"
+#include "tests/support/RecordingHost.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
-// A capture's data: the CSV file and the per-plate summary.
+// A capture's data: the CSV file and the per-plate summary, both made block
+// by block.
 #include "devhost/CaptureData.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,29 @@
 using namespace zorvahost;
 
 namespace {
+
+/// A block as a plate pushes it.
+struct PushedBlock
+{
+    std::int64_t frame = 0;
+    int samplesPerBlock = 0;
+    std::vector<float> values;
+};
+
+/// One plate's blocks, in the order they came.
+struct PlateRecording
+{
+    std::string name;
+    std::vector<PushedBlock> blocks;
+};
+
+PlateSummary Summarise(const std::vector<PushedBlock>& blocks)
+{
+    RunningSummary summary;
+    for (const PushedBlock& block : blocks)
+        summary.Add(block.frame, block.values.data(), block.values.size());
+    return summary.Summary();
+}
 
 /// A block of `samples` samples starting at `frame`, every sample with Fz `fz`
 /// (0: blanked, all nine values 0) and CoP (cx, cy).
@@ -32,7 +56,12 @@ std::string CsvOf(const std::vector<PlateRecording>& plates, unsigned int rate)
     EXPECT_NE(file, nullptr);
     if (!file)
         return std::string();
-    EXPECT_TRUE(WriteCsv(file, plates, rate));
+    CsvWriter writer(file);
+    for (const PlateRecording& plate : plates) {
+        for (const PushedBlock& block : plate.blocks)
+            writer.Write(plate.name, block.frame, block.values.data(), block.values.size(), rate);
+    }
+    EXPECT_TRUE(writer.Finish());
     std::rewind(file);
     std::string text;
     char buffer[4096];
@@ -45,7 +74,7 @@ std::string CsvOf(const std::vector<PlateRecording>& plates, unsigned int rate)
 
 } // namespace
 
-TEST(CaptureData, Summarise_RunsSplitAtGapsAndStepsBack)
+TEST(CaptureData, RunningSummary_RunsSplitAtGapsAndStepsBack)
 {
     struct Case
     {
@@ -69,7 +98,7 @@ TEST(CaptureData, Summarise_RunsSplitAtGapsAndStepsBack)
     }
 }
 
-TEST(CaptureData, Summarise_MeansOverLoadedSamplesOnly)
+TEST(CaptureData, RunningSummary_MeansOverLoadedSamplesOnly)
 {
     const PlateSummary summary =
         Summarise({Block(0, 16, 600.0f, 0.1f, -0.2f), Block(16, 16, 0.0f), Block(32, 16, 800.0f, 0.3f, 0.2f)});
@@ -84,7 +113,7 @@ TEST(CaptureData, Summarise_MeansOverLoadedSamplesOnly)
     EXPECT_EQ(empty.meanFz, 0.0);
 }
 
-TEST(CaptureData, WriteCsv_HeaderThenOneRowPerSampleAndPlate)
+TEST(CaptureData, CsvWriter_HeaderThenOneRowPerSampleAndPlate)
 {
     PlateRecording first;
     first.name = "ZA1P1";
@@ -101,7 +130,7 @@ TEST(CaptureData, WriteCsv_HeaderThenOneRowPerSampleAndPlate)
     EXPECT_EQ(CsvHeader(), "plate,sample,time_s,Fx_N,Fy_N,Fz_N,Mx_Nm,My_Nm,Mz_Nm,CoPx_m,CoPy_m");
 }
 
-TEST(CaptureData, WriteCsv_FloatsKeepTheirPrecisionAndNoRate_LeavesTimeEmpty)
+TEST(CaptureData, CsvWriter_FloatsKeepTheirPrecisionAndNoRate_LeavesTimeEmpty)
 {
     PlateRecording plate;
     plate.name = "P";

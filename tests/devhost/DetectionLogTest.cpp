@@ -3,6 +3,7 @@
 #include "devhost/DetectionLog.h"
 
 #include "plugin/LogLines.h"
+#include "tests/support/RecordingHost.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 // The matching rules replayed for a detected unit: which definition and why.
 #include "devhost/PlateMatch.h"
+#include "tests/support/RecordingHost.h"
 
 #include "devices/VSharedConfigDevice.h"
 #include "plugin/Plugin.h"

@@ -4,6 +4,7 @@
 #include "TestEnvironment.h"
 #include "devhost/Platform.h"
 #include "devhost/Session.h"
+#include "tests/support/RecordingHost.h"
 
 #include <gtest/gtest.h>
 
@@ -30,11 +31,13 @@ TEST(DevhostSession, WaitForDetection_SlowInstantiation_EveryPlateAttached)
     const std::string bench = folder.Write("bench.ini", kTwoUnits).string();
     SetEnvironment("ZORVA_SIM_SCENARIO", bench.c_str());
     {
-        PluginSession session;
+        // A slow host: the recorder on the session's side of the plugin.
+        RecordingHost host;
+        host.SetInstantiateDelay(std::chrono::milliseconds(300));
+        PluginSession session(host);
         std::string error;
         ASSERT_TRUE(session.Load(ProgramDirectory() + ZORVA_PLUGIN_FILE, error)) << error;
         session.Start();
-        session.Host().SetInstantiateDelay(std::chrono::milliseconds(300));
         ASSERT_TRUE(session.InstantiateSharedDevice());
         DetectionReport report;
         ASSERT_TRUE(session.WaitForDetection(30, report));

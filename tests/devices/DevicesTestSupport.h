@@ -3,7 +3,7 @@
 // recorded, not slept), and one on the simulated library in virtual time.
 #pragma once
 
-#include "devhost/RecordingHost.h"
+#include "tests/support/RecordingHost.h"
 #include "tests/support/SimulatedBench.h"
 #include "devices/VSharedConfigDevice.h"
 #include "devices/VZORVATrelDevice.h"

@@ -3,7 +3,7 @@
 // logs ("L<level> <text>") to compare with a table.
 #pragma once
 
-#include "devhost/RecordingHost.h"
+#include "tests/support/RecordingHost.h"
 #include "tests/support/SimulatedBench.h"
 #include "driver/VZORVADriverService.h"
 #include "simusb/SimControl.h"

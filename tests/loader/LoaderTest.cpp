@@ -1,13 +1,14 @@
 // Loads the plugin with dlopen and drives it only through its six exports.
 #include "ExpectedDefinitions.h"
-#include "devhost/PluginLibrary.h"
-#include "devhost/RecordingHost.h"
+#include "hostkit/PluginLibrary.h"
+#include "tests/support/RecordingHost.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
 using namespace zorvahost;
+using hostkit::PluginLibrary;
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "ExpectedDefinitions.h"
 #include "definitions/CustomDefinitions.h"
-#include "devhost/RecordingHost.h"
+#include "tests/support/RecordingHost.h"
 #include "devices/VSharedConfigDevice.h"
 
 #include <gtest/gtest.h>

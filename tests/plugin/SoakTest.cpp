@@ -6,7 +6,7 @@
 // 16 without a gap (across the counter's wrap-around too), and Shutdown takes
 // its own pauses and no more. A second test lets the library deliver, in
 // real time, faster than a slow host takes the samples.
-#include "devhost/RecordingHost.h"
+#include "tests/support/RecordingHost.h"
 #include "plugin/Plugin.h"
 #include "simusb/SimControl.h"
 #include "tests/support/SimulatedBench.h"

@@ -5,7 +5,7 @@
 // fails the test that is running, whatever thread made it.
 #include "LockCheck.h"
 
-#include "devhost/RecordingHost.h"
+#include "tests/support/RecordingHost.h"
 #include "win32/ThreadSafety.h"
 
 #include <gtest/gtest.h>

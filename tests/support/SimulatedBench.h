@@ -3,7 +3,7 @@
 // "L<level> <text>", so calls, pauses and logs form one timeline.
 #pragma once
 
-#include "devhost/RecordingHost.h"
+#include "tests/support/RecordingHost.h"
 #include "plugin/Plugin.h"
 #include "simusb/SimControl.h"
 #include "win32/posix/win32_control.h"

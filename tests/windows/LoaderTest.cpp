@@ -3,8 +3,8 @@
 // through them only, on the real Win32 API (thread messages, Sleep, files on
 // drive C) and the simulated ZORVAUSBDevice.dll beside it.
 #include "ExpectedDefinitions.h"
-#include "devhost/PluginLibrary.h"
-#include "devhost/RecordingHost.h"
+#include "hostkit/PluginLibrary.h"
+#include "tests/support/RecordingHost.h"
 #include "simusb/SimControl.h"
 #include "win32/ZorvaWin32.h"
 
@@ -19,6 +19,7 @@
 #include <vector>
 
 using namespace zorvahost;
+using hostkit::PluginLibrary;
 
 namespace {
 

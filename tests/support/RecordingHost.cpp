@@ -48,96 +48,6 @@ void SetLockCheck(LockProbe probe, LockViolationHandler handler)
 
 int LockViolationCount() { return g_lockViolations.load(); }
 
-// ---------------------------------------------------------------- values
-
-ValuePtr NewValueOfType(int type)
-{
-    switch (type) {
-    case ParameterTypeBool: return ValuePtr(new IParameterValueBool());
-    case ParameterTypeDouble: return ValuePtr(new IParameterValueDouble());
-    case ParameterTypeString: return ValuePtr(new IParameterValueString());
-    case ParameterTypeEnum: return ValuePtr(new IParameterValueEnum());
-    case ParameterTypeAction: return ValuePtr(new IParameterValueAction());
-    default: return nullptr;
-    }
-}
-
-ValuePtr CopyValue(IParameterValue& value)
-{
-    ValuePtr copy = NewValueOfType(value.GetType());
-    if (!copy || !value.CopyTo(*copy))
-        return nullptr;
-    return copy;
-}
-
-std::string Quote(const char* text)
-{
-    if (!text)
-        return "null";
-    std::string quoted = "\"";
-    for (const char* c = text; *c; ++c) {
-        if (*c == '"' || *c == '\\')
-            quoted += '\\';
-        quoted += *c;
-    }
-    return quoted + "\"";
-}
-
-std::string DescribeValue(IParameterValue& value)
-{
-    ValuePtr copy = CopyValue(value);
-    if (!copy)
-        return "Unreadable(type " + std::to_string(value.GetType()) + ")";
-    std::ostringstream text;
-    text.precision(17);
-    auto flags = [&](IParameterValue& v) { text << " flags " << v.GetFlagA() << v.GetFlagB() << v.GetFlagC(); };
-    switch (copy->GetType()) {
-    case ParameterTypeBool: {
-        auto& v = static_cast<IParameterValueBool&>(*copy);
-        text << "Bool(" << (v.Value ? "true" : "false");
-        flags(v);
-        break;
-    }
-    case ParameterTypeDouble: {
-        auto& v = static_cast<IParameterValueDouble&>(*copy);
-        text << "Double(" << v.Value;
-        flags(v);
-        if (v.LimitsSet)
-            text << " limits " << v.Minimum << ".." << v.Maximum;
-        break;
-    }
-    case ParameterTypeString: {
-        auto& v = static_cast<IParameterValueString&>(*copy);
-        text << "String(" << Quote(v.Value.c_str());
-        flags(v);
-        break;
-    }
-    case ParameterTypeEnum: {
-        auto& v = static_cast<IParameterValueEnum&>(*copy);
-        text << "Enum(" << Quote(v.Value.c_str()) << " of " << v.EnumValues.size();
-        flags(v);
-        break;
-    }
-    case ParameterTypeAction: {
-        auto& v = static_cast<IParameterValueAction&>(*copy);
-        text << "Action(" << v.Value;
-        flags(v);
-        break;
-    }
-    }
-    text << ")";
-    return text.str();
-}
-
-const RecordedParameter* RecordedDefinition::Parameter(const std::string& parameterName) const
-{
-    for (const RecordedParameter& parameter : parameters) {
-        if (parameter.name == parameterName)
-            return &parameter;
-    }
-    return nullptr;
-}
-
 // ---------------------------------------------------------------- results
 
 class TrackedResult : public HostResult
@@ -209,6 +119,13 @@ int ResultTracker::OverReleased() const
 RecordingHost::RecordingHost() = default;
 RecordingHost::~RecordingHost() = default;
 
+std::shared_ptr<hostkit::Instance> RecordingHost::NewInstance(const std::string& deviceName)
+{
+    return std::make_shared<DeviceServices>(*this, deviceName);
+}
+
+HostResult* RecordingHost::Failure(const std::string& message) { return results_.Create(message); }
+
 void RecordingHost::Enter(const char* operation, const std::string& detail)
 {
     LockProbe probe = nullptr;
@@ -279,25 +196,22 @@ HostResult* RecordingHost::Record(const std::string& call)
 void RecordingHost::Log(const char* message, int level)
 {
     LogLine line{message ? message : "", level};
-    std::function<void(const LogLine&)> observer;
     bool echo;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         logs_.push_back(line);
-        observer = logObserver_;
         echo = echoLogs_;
     }
     if (echo)
         std::printf("[log %d] %s\n", level, line.text.c_str());
-    if (observer)
-        observer(line);
+    // The observer: the kit's log sink.
+    Host::Log(message, level);
 }
 
 unsigned int RecordingHost::GetTickRate()
 {
     Enter("GetTickRate", std::string());
-    std::lock_guard<std::mutex> lock(mutex_);
-    return tickRate_;
+    return Host::GetTickRate();
 }
 
 void RecordingHost::ReservedSlot3() { Record("ReservedSlot3()"); }
@@ -371,16 +285,8 @@ HostResult* RecordingHost::BeginDefinition(const char* manufacturer, const char*
     HostResult* result =
         Record("BeginDefinition(" + Quote(manufacturer) + ", " + Quote(name) + ", " + Quote(version) + ", " +
                Quote(description) + ", " + Quote(deviceType) + ", " + Quote(addLabel) + ", " + Quote(extra) + ")");
-    RecordedDefinition definition;
-    definition.manufacturer = manufacturer ? manufacturer : "";
-    definition.name = name ? name : "";
-    definition.version = version ? version : "";
-    definition.description = description ? description : "";
-    definition.deviceType = deviceType ? deviceType : "";
-    definition.addLabel = addLabel ? addLabel : "";
-    definition.extra = extra ? extra : "";
-    std::lock_guard<std::mutex> lock(mutex_);
-    definitions_.push_back(definition);
+    // Begun even when it fails: the calls that follow belong to it.
+    Host::BeginDefinition(manufacturer, name, version, description, deviceType, addLabel, extra);
     return result;
 }
 
@@ -394,60 +300,31 @@ HostResult* RecordingHost::AddParameter(const char* name, const char* displayNam
                                 ", " + std::to_string(id) + ")");
     if (result)
         return result;
-    RecordedParameter parameter;
-    parameter.name = name ? name : "";
-    parameter.displayName = displayName ? displayName : "";
-    parameter.description = description ? description : "";
-    parameter.group = group ? group : "";
-    parameter.definitionFlag = definitionFlag;
-    if (value)
-        parameter.value = CopyValue(*value);
-    parameter.id = id;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!definitions_.empty())
-        definitions_.back().parameters.push_back(parameter);
-    return nullptr;
+    return Host::AddParameter(name, displayName, description, group, definitionFlag, value, id);
 }
 
 HostResult* RecordingHost::AddSyncPort(const char* portName)
 {
     HostResult* result = Record("AddSyncPort(" + Quote(portName) + ")");
-    if (result)
-        return result;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!definitions_.empty())
-        definitions_.back().syncPorts.push_back(portName ? portName : "");
-    return nullptr;
+    return result ? result : Host::AddSyncPort(portName);
 }
 
 HostResult* RecordingHost::AddOutput(const char* name, int quantity)
 {
     HostResult* result = Record("AddOutput(" + Quote(name) + ", " + std::to_string(quantity) + ")");
-    if (result)
-        return result;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!definitions_.empty())
-        definitions_.back().outputs.push_back(RecordedOutput{name ? name : "", quantity, {}});
-    return nullptr;
+    return result ? result : Host::AddOutput(name, quantity);
 }
 
 HostResult* RecordingHost::AddChannel(const char* name)
 {
     HostResult* result = Record("AddChannel(" + Quote(name) + ")");
-    if (result)
-        return result;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!definitions_.empty() && !definitions_.back().outputs.empty())
-        definitions_.back().outputs.back().channels.push_back(name ? name : "");
-    return nullptr;
+    return result ? result : Host::AddChannel(name);
 }
 
 HostResult* RecordingHost::EndDefinition()
 {
     HostResult* result = Record("EndDefinition()");
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!definitions_.empty())
-        definitions_.back().ended = true;
+    Host::EndDefinition();
     return result;
 }
 
@@ -457,45 +334,25 @@ HostResult* RecordingHost::InstantiateDevice(const char* manufacturer, const cha
     SlowHostWait(instantiateDelayMicroseconds_.load());
     HostResult* result = Record("InstantiateDevice(" + Quote(manufacturer) + ", " + Quote(definitionName) + ", " +
                                 Quote(version) + ", " + Quote(deviceName) + ")");
-    InstantiatedDevice entry;
-    entry.manufacturer = manufacturer ? manufacturer : "";
-    entry.definitionName = definitionName ? definitionName : "";
-    entry.version = version ? version : "";
-    entry.deviceName = deviceName ? deviceName : "";
-    entry.device = device;
-    entry.accepted = result == nullptr && device != nullptr;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (entry.accepted) {
-        // A new instance starts with its definition's parameter values.
-        entry.services = std::make_shared<DeviceServices>(*this, entry.deviceName);
-        entry.services->SetDevice(device);
-        for (const RecordedDefinition& definition : definitions_) {
-            if (definition.manufacturer == entry.manufacturer && definition.name == entry.definitionName &&
-                definition.version == entry.version) {
-                for (const RecordedParameter& parameter : definition.parameters) {
-                    if (parameter.value)
-                        entry.services->SeedParameter(parameter.name, *parameter.value);
-                }
-            }
-        }
-    }
-    instantiated_.push_back(entry);
+    AddInstance(manufacturer, definitionName, version, deviceName, device, result == nullptr);
     return result;
 }
 
-void RecordingHost::AttachNewDevices()
+std::vector<InstantiatedDevice> RecordingHost::Instantiated() const
 {
-    for (;;) {
-        InstantiatedDevice entry;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (attached_ >= instantiated_.size())
-                return;
-            entry = instantiated_[attached_++];
-        }
-        if (entry.accepted)
-            entry.device->Attach(entry.services.get());
+    std::vector<InstantiatedDevice> devices;
+    for (const hostkit::InstanceRecord& record : Instances()) {
+        InstantiatedDevice device;
+        device.manufacturer = record.manufacturer;
+        device.definitionName = record.definitionName;
+        device.version = record.version;
+        device.deviceName = record.deviceName;
+        device.device = record.device;
+        device.accepted = record.accepted;
+        device.services = std::static_pointer_cast<DeviceServices>(record.services);
+        devices.push_back(device);
     }
+    return devices;
 }
 
 void RecordingHost::FailCall(const std::string& callText, const std::string& message)
@@ -548,23 +405,7 @@ std::vector<LogLine> RecordingHost::Logs() const
     return logs_;
 }
 
-std::vector<RecordedDefinition> RecordingHost::Definitions() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return definitions_;
-}
-
-std::vector<InstantiatedDevice> RecordingHost::Instantiated() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return instantiated_;
-}
-
-void RecordingHost::SetLogObserver(std::function<void(const LogLine&)> observer)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    logObserver_ = std::move(observer);
-}
+void RecordingHost::SetLogObserver(std::function<void(const LogLine&)> observer) { SetLogSink(std::move(observer)); }
 
 void RecordingHost::EchoLogs(bool echo)
 {
@@ -578,87 +419,55 @@ void RecordingHost::SetTime(double seconds)
     time_ = seconds;
 }
 
-void RecordingHost::SetTickRate(unsigned int ticksPerSecond)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    tickRate_ = ticksPerSecond;
-}
-
 // ---------------------------------------------------------------- device services
 
 DeviceServices::DeviceServices(RecordingHost& host, std::string deviceName)
-    : host_(host), deviceName_(std::move(deviceName))
+    : hostkit::Instance(host, std::move(deviceName)), recorder_(host)
 {}
 
 HostResult* DeviceServices::GetParameterValue(IParameterValue* value, const char* name, const char* scope)
 {
-    HostResult* result = host_.Record("GetParameterValue(" + Quote(deviceName_.c_str()) + ", " + Quote(name) + ", " +
-                                      Quote(scope) + ")");
-    if (result)
-        return result;
-    std::shared_ptr<IParameterValue> stored = Parameter(name ? name : "");
-    if (!stored || !value)
-        return host_.results_.Create("Unknown parameter");
-    if (!stored->CopyTo(*value))
-        return host_.results_.Create("Parameter type mismatch");
-    return nullptr;
+    HostResult* result = recorder_.Record("GetParameterValue(" + Quote(DeviceName().c_str()) + ", " + Quote(name) +
+                                          ", " + Quote(scope) + ")");
+    return result ? result : Instance::GetParameterValue(value, name, scope);
 }
 
 HostResult* DeviceServices::SetParameterValue(IParameterValue* value, const char* name, const char* scope)
 {
     const std::string valueText = value ? DescribeValue(*value) : "null";
-    HostResult* result = host_.Record("SetParameterValue(" + Quote(deviceName_.c_str()) + ", " + Quote(name) + ", " +
-                                      Quote(scope) + ", " + valueText + ")");
-    if (result)
-        return result;
-    std::shared_ptr<IParameterValue> copy = value ? CopyValue(*value) : nullptr;
-    if (!copy)
-        return host_.results_.Create("Unreadable value");
-    std::lock_guard<std::mutex> lock(mutex_);
-    parameters_[name ? name : ""] = copy;
-    return nullptr;
+    HostResult* result = recorder_.Record("SetParameterValue(" + Quote(DeviceName().c_str()) + ", " + Quote(name) +
+                                          ", " + Quote(scope) + ", " + valueText + ")");
+    return result ? result : Instance::SetParameterValue(value, name, scope);
 }
 
 unsigned int DeviceServices::GetChangedParameterCount()
 {
-    host_.Enter("GetChangedParameterCount", deviceName_);
-    std::lock_guard<std::mutex> lock(mutex_);
+    recorder_.Enter("GetChangedParameterCount", DeviceName());
+    hostkit::Lock lock(mutex_);
     return countAnnounced_ ? announcedCount_ : static_cast<unsigned int>(changes_.size());
 }
 
 void DeviceServices::AnnounceChangedCount(unsigned int count)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    hostkit::Lock lock(mutex_);
     countAnnounced_ = true;
     announcedCount_ = count;
 }
 
 void DeviceServices::CallBackOnNotify(std::function<void()> hook)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    hostkit::Lock lock(mutex_);
     notifyHook_ = std::move(hook);
-}
-
-MoldraDigitalDevice::IDevice* DeviceServices::Device() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return device_;
-}
-
-void DeviceServices::SetDevice(MoldraDigitalDevice::IDevice* device)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    device_ = device;
 }
 
 HostResult* DeviceServices::GetChangedParameters(unsigned int* cursor, std::uint64_t* ids, unsigned int* count)
 {
-    HostResult* result = host_.Record("GetChangedParameters(" + Quote(deviceName_.c_str()) + ")");
+    HostResult* result = recorder_.Record("GetChangedParameters(" + Quote(DeviceName().c_str()) + ")");
     if (result)
         return result;
     if (!cursor || !count)
-        return host_.results_.Create("Null argument");
-    std::lock_guard<std::mutex> lock(mutex_);
+        return recorder_.results_.Create("Null argument");
+    hostkit::Lock lock(mutex_);
     // The caller sized `ids` from GetChangedParameterCount(): at most that many.
     unsigned int written = 0;
     const unsigned int room = countAnnounced_
@@ -677,51 +486,51 @@ HostResult* DeviceServices::GetChangedParameters(unsigned int* cursor, std::uint
 HostResult* DeviceServices::PushSamples(unsigned int stream, std::int64_t frame, int samplesPerBlock,
                                         const int* outputs, int outputCount, const float* values, int valueCount)
 {
-    host_.Enter("PushSamples", deviceName_);
-    SlowHostWait(host_.pushDelayMicroseconds_.load());
-    const double arrived = host_.Now();
+    recorder_.Enter("PushSamples", DeviceName());
+    SlowHostWait(recorder_.pushDelayMicroseconds_.load());
+    const double arrived = recorder_.Now();
     std::string failure;
     bool fails = false;
     {
-        std::lock_guard<std::mutex> hostLock(host_.mutex_);
-        fails = host_.failPushSamples_;
-        failure = host_.pushFailure_;
+        std::lock_guard<std::mutex> hostLock(recorder_.mutex_);
+        fails = recorder_.failPushSamples_;
+        failure = recorder_.pushFailure_;
     }
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++pushCount_;
-    if (values && valueCount > 0)
-        latest_.assign(values, values + valueCount);
-    if (keepSamples_) {
-        PushedBlock block;
-        block.hostTime = arrived;
-        block.stream = stream;
-        block.frame = frame;
-        block.samplesPerBlock = samplesPerBlock;
-        if (outputs && outputCount > 0)
-            block.outputs.assign(outputs, outputs + outputCount);
-        if (values && valueCount > 0)
-            block.values.assign(values, values + valueCount);
-        pushed_.push_back(std::move(block));
+    {
+        // Kept before the kit counts it: a test that waits for the count finds the block.
+        hostkit::Lock lock(mutex_);
+        if (keepSamples_) {
+            PushedBlock block;
+            block.hostTime = arrived;
+            block.stream = stream;
+            block.frame = frame;
+            block.samplesPerBlock = samplesPerBlock;
+            if (outputs && outputCount > 0)
+                block.outputs.assign(outputs, outputs + outputCount);
+            if (values && valueCount > 0)
+                block.values.assign(values, values + valueCount);
+            pushed_.push_back(std::move(block));
+        }
     }
-    return fails ? host_.results_.Create(failure) : nullptr;
+    Instance::PushSamples(stream, frame, samplesPerBlock, outputs, outputCount, values, valueCount);
+    return fails ? recorder_.results_.Create(failure) : nullptr;
 }
 
 void DeviceServices::NotifyChanged()
 {
-    host_.Enter("NotifyChanged", deviceName_);
+    recorder_.Enter("NotifyChanged", DeviceName());
+    Instance::NotifyChanged();
     std::function<void()> hook;
-    MoldraDigitalDevice::IDevice* device = nullptr;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ++notifyCount_;
+        hostkit::Lock lock(mutex_);
         hook = notifyHook_;
-        device = device_;
     }
     bool readState = false;
     {
-        std::lock_guard<std::mutex> lock(host_.mutex_);
-        readState = host_.readStateOnNotify_;
+        std::lock_guard<std::mutex> lock(recorder_.mutex_);
+        readState = recorder_.readStateOnNotify_;
     }
+    IDevice* const device = Device();
     // As a host does: back into the plugin, on the thread that notified.
     if (readState && device) {
         int state = 0;
@@ -732,80 +541,42 @@ void DeviceServices::NotifyChanged()
         hook();
 }
 
-void DeviceServices::SeedParameter(const std::string& name, IParameterValue& value)
-{
-    std::shared_ptr<IParameterValue> copy = CopyValue(value);
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (copy)
-        parameters_[name] = copy;
-}
-
-void DeviceServices::ChangeParameter(const std::string& name, IParameterValue& value, std::uint64_t id)
-{
-    std::shared_ptr<IParameterValue> copy = CopyValue(value);
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (copy)
-        parameters_[name] = copy;
-    changes_.push_back(id);
-}
-
-std::shared_ptr<IParameterValue> DeviceServices::Parameter(const std::string& name) const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = parameters_.find(name);
-    return it == parameters_.end() ? nullptr : it->second;
-}
-
 std::vector<PushedBlock> DeviceServices::PushedBlocks() const
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    hostkit::Lock lock(mutex_);
     return pushed_;
-}
-
-int DeviceServices::NotifyCount() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return notifyCount_;
 }
 
 void DeviceServices::KeepSamples(bool keep)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    hostkit::Lock lock(mutex_);
     keepSamples_ = keep;
-}
-
-std::size_t DeviceServices::PushCount() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return pushCount_;
-}
-
-std::vector<float> DeviceServices::LatestValues() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return latest_;
 }
 
 // ---------------------------------------------------------------- capture set-up
 
+CaptureSetup::CaptureSetup(RecordingHost& host) : hostkit::CaptureSetup(host), recorder_(host) {}
+
 HostResult* CaptureSetup::SetTicksPerSample(unsigned int ticks)
 {
-    return host_.Record("SetTicksPerSample(" + std::to_string(ticks) + ")");
+    HostResult* result = recorder_.Record("SetTicksPerSample(" + std::to_string(ticks) + ")");
+    hostkit::CaptureSetup::SetTicksPerSample(ticks);
+    return result;
 }
 
 HostResult* CaptureSetup::AddSyncInput(const char* portName, int edge, int tolerance, int reserved1, int reserved2,
                                        bool enabled)
 {
-    return host_.Record("AddSyncInput(" + Quote(portName) + ", " + std::to_string(edge) + ", " +
-                        std::to_string(tolerance) + ", " + std::to_string(reserved1) + ", " +
-                        std::to_string(reserved2) + ", " + (enabled ? "true" : "false") + ")");
+    return recorder_.Record("AddSyncInput(" + Quote(portName) + ", " + std::to_string(edge) + ", " +
+                            std::to_string(tolerance) + ", " + std::to_string(reserved1) + ", " +
+                            std::to_string(reserved2) + ", " + (enabled ? "true" : "false") + ")");
 }
 
-void CaptureSetup::SetTimingMode(int mode) { host_.Record("SetTimingMode(" + std::to_string(mode) + ")"); }
+void CaptureSetup::SetTimingMode(int mode) { recorder_.Record("SetTimingMode(" + std::to_string(mode) + ")"); }
 
 HostResult* CaptureSetup::SetSamplesPerBlock(unsigned int samples)
 {
-    return host_.Record("SetSamplesPerBlock(" + std::to_string(samples) + ")");
+    return recorder_.Record("SetSamplesPerBlock(" + std::to_string(samples) + ")");
 }
 
 } // namespace zorvahost

@@ -1,10 +1,12 @@
-#include "PluginLibrary.h"
+// PluginLibrary off Windows: dlopen and dlsym; PluginLibraryWindows.cpp is
+// the same on Windows. The build takes one of the two.
+#include "hostkit/PluginLibrary.h"
 
 #include <dlfcn.h>
 #include <limits.h>
 #include <unistd.h>
 
-namespace zorvahost {
+namespace hostkit {
 
 PluginLibrary::PluginLibrary(const std::string& path)
 {
@@ -42,4 +44,4 @@ std::string DefaultPluginPath()
     return path.substr(0, path.find_last_of('/') + 1) + "ZORVAplugin.mdd";
 }
 
-} // namespace zorvahost
+} // namespace hostkit

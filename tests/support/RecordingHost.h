@@ -1,10 +1,12 @@
-/// A host of our own: implements every host interface, records each call with
-/// its arguments in order, keeps parameter values the way a host does (copying
-/// the plugin's values through CopyTo), and fails chosen calls on request.
-///
-/// Built only from the host interface declarations and the value classes, as
-/// any host would be; the tests and the development host drive the plugin with
-/// it.
+/// The tests' host: the host kit's host (hostkit/Host.h) with a recorder on
+/// top. It records each call the plugin makes with its arguments in order,
+/// keeps every log line and, on request, every pushed block, fails or throws
+/// from chosen calls, runs a test's hook inside any host operation, slows
+/// chosen calls down, counts the results it hands out (kept until the process
+/// ends, so one released twice is counted, not a crash), and checks that no
+/// call comes with a plugin lock held (SetLockCheck, which every test program
+/// installs: tests/support/LockCheck.cpp). Its stores only grow: it is for
+/// tests, not for long captures.
 ///
 /// Threads: the plugin may call Log, InstantiateDevice, NotifyChanged, GetTime
 /// and PushSamples from its worker thread while a host thread is inside the
@@ -12,9 +14,7 @@
 /// a record is written or read, never while the plugin is called.
 #pragma once
 
-#include "host/HostInterfaces.h"
-#include "host/IDevice.h"
-#include "values/ParameterValues.h"
+#include "hostkit/Host.h"
 
 #include <atomic>
 #include <chrono>
@@ -31,53 +31,16 @@ namespace zorvahost {
 using MoldraDigitalDevice::HostResult;
 using MoldraDigitalDevice::IParameterValue;
 
-/// A value object the host owns, destroyed through its interface.
-typedef std::unique_ptr<IParameterValue, MoldraDigitalDevice::HostObjectDeleter> ValuePtr;
+using hostkit::CopyValue;
+using hostkit::DescribeValue;
+using hostkit::NewValueOfType;
+using hostkit::Quote;
+using hostkit::ValuePtr;
 
-/// A new default value of the class with this type code, or null.
-ValuePtr NewValueOfType(int type);
-/// A copy made through CopyTo, as a host keeps it; null if the copy fails.
-ValuePtr CopyValue(IParameterValue& value);
-/// One-line description of a value: class, content, flags, extras.
-std::string DescribeValue(IParameterValue& value);
-/// A text quoted as a C string literal.
-std::string Quote(const char* text);
-
-struct RecordedParameter
-{
-    std::string name;
-    std::string displayName;
-    std::string description;
-    std::string group;
-    bool definitionFlag = false;
-    std::shared_ptr<IParameterValue> value; ///< the host's copy
-    std::uint64_t id = 0;
-};
-
-struct RecordedOutput
-{
-    std::string name;
-    int quantity = 0;
-    std::vector<std::string> channels;
-};
-
-struct RecordedDefinition
-{
-    std::string manufacturer, name, version, description, deviceType, addLabel, extra;
-    std::vector<RecordedParameter> parameters;
-    std::vector<RecordedOutput> outputs;
-    std::vector<std::string> syncPorts;
-    bool ended = false;
-
-    /// The parameter with this name, or null.
-    const RecordedParameter* Parameter(const std::string& parameterName) const;
-};
-
-struct LogLine
-{
-    std::string text;
-    int level = 0;
-};
+typedef hostkit::DefinedParameter RecordedParameter;
+typedef hostkit::DefinedOutput RecordedOutput;
+typedef hostkit::Definition RecordedDefinition;
+typedef hostkit::LogLine LogLine;
 
 struct PushedBlock
 {
@@ -123,8 +86,9 @@ private:
 
 class RecordingHost;
 
-/// The per-device services object handed to IDevice::Attach.
-class DeviceServices : public MoldraDigitalDevice::IDeviceHost
+/// The per-device services object handed to IDevice::Attach: the kit's,
+/// recorded, with the tests' controls.
+class DeviceServices : public hostkit::Instance
 {
 public:
     DeviceServices(RecordingHost& host, std::string deviceName);
@@ -137,20 +101,9 @@ public:
                             int outputCount, const float* values, int valueCount) override;
     void NotifyChanged() override;
 
-    /// The host's starting value of a parameter (from the definition), not reported as a change.
-    void SeedParameter(const std::string& name, IParameterValue& value);
-    /// The user changes a parameter: the host stores the value and reports `id`.
-    void ChangeParameter(const std::string& name, IParameterValue& value, std::uint64_t id);
-    /// The host's current value of a parameter (a copy), or null.
-    std::shared_ptr<IParameterValue> Parameter(const std::string& name) const;
     std::vector<PushedBlock> PushedBlocks() const;
-    int NotifyCount() const;
     /// Keep pushed values (default) or only count the blocks.
     void KeepSamples(bool keep);
-    std::size_t PushCount() const;
-    /// The values of the latest PushSamples call (kept or not); empty before the first.
-    std::vector<float> LatestValues() const;
-    const std::string& DeviceName() const { return deviceName_; }
 
     /// A host that calls back into the plugin: `hook` runs inside every
     /// NotifyChanged, on the plugin's thread (null: none).
@@ -158,32 +111,21 @@ public:
     /// GetChangedParameterCount answers `count` from now on, whatever changed
     /// (the ids written stay the real ones).
     void AnnounceChangedCount(unsigned int count);
-    /// The device this services object belongs to (set by InstantiateDevice).
-    MoldraDigitalDevice::IDevice* Device() const;
-    void SetDevice(MoldraDigitalDevice::IDevice* device);
 
 private:
-    RecordingHost& host_;
-    std::string deviceName_;
-    MoldraDigitalDevice::IDevice* device_ = nullptr;
+    RecordingHost& recorder_;
     std::function<void()> notifyHook_;
     bool countAnnounced_ = false;
     unsigned int announcedCount_ = 0;
-    mutable std::mutex mutex_;
-    std::map<std::string, std::shared_ptr<IParameterValue>> parameters_;
-    std::vector<std::uint64_t> changes_; ///< change n (from 1) at index n-1
     std::vector<PushedBlock> pushed_;
-    std::size_t pushCount_ = 0;
-    std::vector<float> latest_; ///< reuses its storage after the first block
     bool keepSamples_ = true;
-    int notifyCount_ = 0;
 };
 
-/// The capture set-up object handed to IDevice::Arm.
-class CaptureSetup : public MoldraDigitalDevice::ICaptureSetup
+/// The capture set-up object handed to IDevice::Arm: the kit's, recorded.
+class CaptureSetup : public hostkit::CaptureSetup
 {
 public:
-    explicit CaptureSetup(RecordingHost& host) : host_(host) {}
+    explicit CaptureSetup(RecordingHost& host);
     HostResult* SetTicksPerSample(unsigned int ticks) override;
     HostResult* AddSyncInput(const char* portName, int edge, int tolerance, int reserved1, int reserved2,
                              bool enabled) override;
@@ -191,7 +133,7 @@ public:
     HostResult* SetSamplesPerBlock(unsigned int samples) override;
 
 private:
-    RecordingHost& host_;
+    RecordingHost& recorder_;
 };
 
 struct InstantiatedDevice
@@ -202,9 +144,7 @@ struct InstantiatedDevice
     std::shared_ptr<DeviceServices> services; ///< created when accepted
 };
 
-class RecordingHost : public MoldraDigitalDevice::IPluginHost,
-                      public MoldraDigitalDevice::IDefinitionRegistry,
-                      public MoldraDigitalDevice::IDeviceInstantiator
+class RecordingHost : public hostkit::Host
 {
 public:
     RecordingHost();
@@ -263,7 +203,6 @@ public:
     /// The calls recorded so far (all but Log, GetTime, GetTickRate), in order.
     std::vector<std::string> Calls() const;
     std::vector<LogLine> Logs() const;
-    std::vector<RecordedDefinition> Definitions() const;
     std::vector<InstantiatedDevice> Instantiated() const;
     /// Called on the plugin's thread for every log line (after it was recorded).
     void SetLogObserver(std::function<void(const LogLine&)> observer);
@@ -277,10 +216,13 @@ public:
     void UseRealClock();
     /// GetTime reads `clock` (seconds), e.g. the simulated library's virtual clock.
     void UseClock(std::function<double()> clock);
-    void SetTickRate(unsigned int ticksPerSecond);
     const ResultTracker& Results() const { return results_; }
-    /// Attaches every accepted device that is not attached yet, in order.
-    void AttachNewDevices();
+    /// The clock GetTime reads, without stepping it.
+    double Now() override;
+
+protected:
+    std::shared_ptr<hostkit::Instance> NewInstance(const std::string& deviceName) override;
+    HostResult* Failure(const std::string& message) override;
 
 private:
     friend class DeviceServices;
@@ -292,14 +234,11 @@ private:
     /// called; `detail` (the call's text, or the device's name) only goes
     /// into a report. Allocates nothing unless it reports.
     void Enter(const char* operation, const std::string& detail);
-    /// The clock GetTime reads, without stepping it.
-    double Now();
 
+    /// The recorder's own; the kit's host and each instance have theirs.
     mutable std::mutex mutex_;
     std::vector<std::string> calls_;
     std::vector<LogLine> logs_;
-    std::vector<RecordedDefinition> definitions_;
-    std::vector<InstantiatedDevice> instantiated_;
     std::vector<std::pair<std::string, std::string>> exactFailures_;
     std::vector<std::pair<std::string, std::string>> prefixFailures_;
     std::vector<std::pair<std::string, std::string>> prefixThrows_;
@@ -311,13 +250,10 @@ private:
     std::map<std::string, std::function<void()>, std::less<>> callBacks_;
     std::function<double()> clock_;
     double timeStep_ = 0.0;
-    std::function<void(const LogLine&)> logObserver_;
     bool echoLogs_ = false;
     double time_ = 0.0;
     bool realClock_ = false;
     std::chrono::steady_clock::time_point clockStart_;
-    unsigned int tickRate_ = 1000000;
-    std::size_t attached_ = 0;
     ResultTracker results_;
 };
 

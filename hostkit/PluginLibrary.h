@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace zorvahost {
+namespace hostkit {
 
 class PluginLibrary
 {
@@ -57,4 +57,4 @@ private:
 /// The plugin file next to the running program.
 std::string DefaultPluginPath();
 
-} // namespace zorvahost
+} // namespace hostkit

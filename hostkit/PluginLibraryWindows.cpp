@@ -1,14 +1,14 @@
 // PluginLibrary on Windows: LoadLibraryW and GetProcAddress, as the
-// motion-capture host loads a plugin. Replaces PluginLibrary.cpp
-// (dlopen) in the Windows build.
-#include "devhost/PluginLibrary.h"
+// motion-capture host loads a plugin; PluginLibraryPosix.cpp (dlopen) is the
+// same elsewhere. The build takes one of the two.
+#include "hostkit/PluginLibrary.h"
 
 #include "win32/ZorvaWin32.h"
 
 #include <string>
 #include <vector>
 
-namespace zorvahost {
+namespace hostkit {
 
 namespace {
 
@@ -89,4 +89,4 @@ std::string DefaultPluginPath()
     return narrow;
 }
 
-} // namespace zorvahost
+} // namespace hostkit
