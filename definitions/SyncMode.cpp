@@ -11,13 +11,15 @@ struct SyncModeEntry
     SyncMode mode;
     const char* text; ///< as the SyncMode setting offers it
     const char* name; ///< the enumerator
+    const char* word; ///< on a command line
+    const char* note; ///< what the word means, when its text does not say
 };
 
 /// The one place the setting's texts are tied to the modes, in the setting's order.
 const SyncModeEntry SyncModeEntries[] = {
-    {SyncMode::SoftwareTrigger, "Software trigger", "SoftwareTrigger"},
-    {SyncMode::HardwareTrigger, "Hardware trigger", "HardwareTrigger"},
-    {SyncMode::Genlock, "Genlock", "Genlock"},
+    {SyncMode::SoftwareTrigger, "Software trigger", "SoftwareTrigger", "software", "trigger at the capture start"},
+    {SyncMode::HardwareTrigger, "Hardware trigger", "HardwareTrigger", "hardware", "the trigger input"},
+    {SyncMode::Genlock, "Genlock", "Genlock", "genlock", ""},
 };
 
 const SyncModeEntry* Find(SyncMode mode)
@@ -49,6 +51,37 @@ bool SyncModeFromText(const std::string& text, SyncMode& mode)
 {
     for (const SyncModeEntry& entry : SyncModeEntries) {
         if (text == entry.text) {
+            mode = entry.mode;
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* SyncModeWord(SyncMode mode)
+{
+    const SyncModeEntry* entry = Find(mode);
+    return entry ? entry->word : "";
+}
+
+const char* SyncModeNote(SyncMode mode)
+{
+    const SyncModeEntry* entry = Find(mode);
+    return entry ? entry->note : "";
+}
+
+std::vector<SyncMode> SyncModes()
+{
+    std::vector<SyncMode> modes;
+    for (const SyncModeEntry& entry : SyncModeEntries)
+        modes.push_back(entry.mode);
+    return modes;
+}
+
+bool SyncModeFromWord(const std::string& word, SyncMode& mode)
+{
+    for (const SyncModeEntry& entry : SyncModeEntries) {
+        if (word == entry.word) {
             mode = entry.mode;
             return true;
         }

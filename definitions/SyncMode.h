@@ -26,6 +26,17 @@ const char* SyncModeText(SyncMode mode);
 /// false, `mode` untouched, when no mode has that text.
 bool SyncModeFromText(const std::string& text, SyncMode& mode);
 
+/// The short word a command line takes for a mode ("software", "hardware",
+/// "genlock"), and what it means in a few words ("" when the setting's text
+/// says it); "" for a value outside the enumeration.
+const char* SyncModeWord(SyncMode mode);
+const char* SyncModeNote(SyncMode mode);
+/// The modes in the setting's order.
+std::vector<SyncMode> SyncModes();
+
+/// The mode whose word is exactly `word`; false, `mode` untouched, for none.
+bool SyncModeFromWord(const std::string& word, SyncMode& mode);
+
 /// The enumerator's name ("Genlock"), or "SyncMode(7)" for another value.
 std::ostream& operator<<(std::ostream& out, SyncMode mode);
 

@@ -1,6 +1,7 @@
 #include "devhost/BenchControl.h"
 
 #include "devhost/Platform.h"
+#include "devhost/Text.h"
 
 #include <climits>
 #include <vector>
@@ -19,15 +20,8 @@ Function Lookup(const char* name)
 
 int ParseIndex(const std::string& text)
 {
-    if (text.empty() || text.size() > 6)
-        return -1;
-    int value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return -1;
-        value = value * 10 + (c - '0');
-    }
-    return value;
+    int index = -1;
+    return text.size() <= 6 && ParseInteger(text, index) ? index : -1;
 }
 
 BenchControl::BenchControl()

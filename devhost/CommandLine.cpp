@@ -1,80 +1,129 @@
+// The command line as tables. To add an option: a row in kOptions (its name,
+// value, and how it sets its field of Options), then a row in the option table
+// of each command that takes it (with that command's help text for it). To add
+// a command: its enumerator, its Run function (Commands.h), its option table
+// and a row in kCommands. Parsing, the checks, the help texts and the README's
+// option lists (a test compares them) all follow from these tables.
 #include "devhost/CommandLine.h"
 
+#include "devhost/Commands.h"
 #include "devhost/Text.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
+#include <cstdio>
 
 namespace zorvahost {
 
 namespace {
 
-/// Longest capture: the host keeps every sample in memory until the end.
-const double kMaxSeconds = 3600.0;
+// ---------------------------------------------------------------- options
 
-struct CommandInfo
+enum class ValueKind
 {
-    Command command;
-    const char* name;
+    None,  ///< a flag
+    Value, ///< "needs a value"
+    File   ///< "needs a file name", also when the value is empty
 };
 
-const CommandInfo kCommands[] = {
-    {Command::Capture, "capture"},
-    {Command::Definitions, "definitions"},
-    {Command::CheckConfig, "check-config"},
-    {Command::Detect, "detect"},
-    {Command::Help, "help"},
+/// One option: how it is written and what it does to Options.
+struct OptionSpec
+{
+    const char* name; ///< "--seconds"
+    ValueKind kind;
+    const char* value; ///< the value's placeholder in help texts ("S"); "" for a flag
+    /// The value as a usage line shows it; null: `value`.
+    std::string (*usageValue)();
+    bool repeats; ///< may be given more than once ("[--at ...]...")
+    /// Takes the value (empty for a flag); false with `error` when it is wrong.
+    bool (*apply)(const std::string& value, Options& options, std::string& error);
 };
 
-/// Options by command: which commands take each one.
-bool Accepts(Command command, const std::string& option)
+bool ApplyPlugin(const std::string& value, Options& options, std::string&)
 {
-    if (option == "--help" || option == "-h")
-        return true;
-    if (option == "--plugin" || option == "--verbose")
-        return command != Command::CheckConfig;
-    if (option == "--full")
-        return command == Command::Definitions;
-    return command == Command::Capture &&
-           (option == "--seconds" || option == "--mode" || option == "--rate" || option == "--threshold" ||
-            option == "--csv" || option == "--plot" || option == "--at");
+    options.plugin = value;
+    return true;
 }
 
-bool TakesValue(const std::string& option)
+bool ApplyVerbose(const std::string&, Options& options, std::string&)
 {
-    return option == "--plugin" || option == "--seconds" || option == "--mode" || option == "--rate" ||
-           option == "--threshold" || option == "--csv" || option == "--plot" || option == "--at";
+    options.verbose = true;
+    return true;
 }
 
-bool IsKnownOption(const std::string& option)
+bool ApplyFull(const std::string&, Options& options, std::string&)
 {
-    return TakesValue(option) || option == "--help" || option == "-h" || option == "--verbose" || option == "--full";
+    options.full = true;
+    return true;
 }
 
-/// A plain decimal number: digits with at most one point, nothing else.
-bool ParseDecimal(const std::string& text, double& value)
+bool ApplySeconds(const std::string& value, Options& options, std::string& error)
 {
-    if (text.empty() || text.size() > 32)
+    if (!ParseSeconds(value, options.seconds) || options.seconds <= 0.0) {
+        error = "--seconds " + value + ": give the capture length in seconds, more than 0";
         return false;
-    bool digit = false, point = false;
-    for (char c : text) {
-        if (c >= '0' && c <= '9')
-            digit = true;
-        else if (c == '.' && !point)
-            point = true;
-        else
-            return false;
     }
-    if (!digit)
-        return false;
-    // strtod reads the C locale's decimal point; the program never changes it.
-    value = std::strtod(text.c_str(), nullptr);
-    return std::isfinite(value);
+    return true;
 }
 
-bool ParseAction(const std::string& text, TimedAction& action, std::string& error)
+std::string ModeWords(const char* separator, const char* last)
 {
+    const std::vector<ZORVA::SyncMode> modes = ZORVA::SyncModes();
+    std::string words;
+    for (std::size_t i = 0; i < modes.size(); ++i)
+        words += (i == 0 ? "" : i + 1 == modes.size() ? last : separator) + std::string(ZORVA::SyncModeWord(modes[i]));
+    return words;
+}
+
+std::string ModeUsage() { return ModeWords("|", "|"); }
+
+bool ApplyMode(const std::string& value, Options& options, std::string& error)
+{
+    ZORVA::SyncMode mode;
+    if (!ZORVA::SyncModeFromWord(value, mode)) {
+        error = "--mode " + value + ": choose " + ModeWords(", ", " or ");
+        return false;
+    }
+    options.mode = mode;
+    return true;
+}
+
+bool ApplyRate(const std::string& value, Options& options, std::string& error)
+{
+    int rate = 0;
+    if (!ParseInteger(value, rate) || rate < 1 || rate > 100000) {
+        error = "--rate " + value + ": give the acquisition rate in datasets per second, for example 1000";
+        return false;
+    }
+    // As the setting holds it: a plain decimal text without leading zeros.
+    options.rate = std::to_string(rate);
+    return true;
+}
+
+bool ApplyThreshold(const std::string& value, Options& options, std::string& error)
+{
+    if (!ParseNumber(value, NumberForm{true, false}, options.threshold)) {
+        error = "--threshold " + value + ": give the Fz threshold in newtons, for example 20";
+        return false;
+    }
+    options.thresholdSet = true;
+    return true;
+}
+
+bool ApplyCsv(const std::string& value, Options& options, std::string&)
+{
+    options.csvPath = value;
+    return true;
+}
+
+bool ApplyPlot(const std::string& value, Options& options, std::string&)
+{
+    options.plotPath = value;
+    return true;
+}
+
+bool ApplyAt(const std::string& text, Options& options, std::string& error)
+{
+    TimedAction action;
     const std::size_t colon = text.find(':');
     if (colon == std::string::npos) {
         error = "--at " + text + ": write SECONDS:ACTION, for example --at 2.0:rescan";
@@ -116,6 +165,7 @@ bool ParseAction(const std::string& text, TimedAction& action, std::string& erro
             error = "--at " + text + ": " + kind.name + " takes no argument";
             return false;
         }
+        options.actions.push_back(action);
         return true;
     }
     error = "--at " + text + ": unknown action \"" + name +
@@ -124,79 +174,349 @@ bool ParseAction(const std::string& text, TimedAction& action, std::string& erro
     return false;
 }
 
-bool ApplyValue(const std::string& option, const std::string& value, Options& options, std::string& error)
+const OptionSpec kPlugin{"--plugin", ValueKind::File, "PATH", nullptr, false, ApplyPlugin};
+const OptionSpec kVerbose{"--verbose", ValueKind::None, "", nullptr, false, ApplyVerbose};
+const OptionSpec kFull{"--full", ValueKind::None, "", nullptr, false, ApplyFull};
+const OptionSpec kSeconds{"--seconds", ValueKind::Value, "S", nullptr, false, ApplySeconds};
+const OptionSpec kMode{"--mode", ValueKind::Value, "MODE", ModeUsage, false, ApplyMode};
+const OptionSpec kRate{"--rate", ValueKind::Value, "N", nullptr, false, ApplyRate};
+const OptionSpec kThreshold{"--threshold", ValueKind::Value, "NEWTONS", nullptr, false, ApplyThreshold};
+const OptionSpec kCsv{"--csv", ValueKind::File, "FILE", nullptr, false, ApplyCsv};
+const OptionSpec kPlot{"--plot", ValueKind::File, "FILE.png", nullptr, false, ApplyPlot};
+const OptionSpec kAt{"--at", ValueKind::Value, "SECONDS:ACTION", nullptr, true, ApplyAt};
+
+const OptionSpec* const kOptions[] = {&kPlugin, &kVerbose,   &kFull, &kSeconds, &kMode,
+                                      &kRate,   &kThreshold, &kCsv,  &kPlot,    &kAt};
+
+// ---------------------------------------------------------------- commands
+
+/// An option as one command takes it.
+struct OptionRow
 {
-    if (option == "--plugin") {
-        options.plugin = value;
-    } else if (option == "--seconds") {
-        if (!ParseSeconds(value, options.seconds) || options.seconds <= 0.0 || options.seconds > kMaxSeconds) {
-            error = "--seconds " + value + ": give the capture length in seconds, more than 0 and at most 3600";
-            return false;
-        }
-    } else if (option == "--mode") {
-        if (value == "software")
-            options.mode = ZORVA::SyncMode::SoftwareTrigger;
-        else if (value == "hardware")
-            options.mode = ZORVA::SyncMode::HardwareTrigger;
-        else if (value == "genlock")
-            options.mode = ZORVA::SyncMode::Genlock;
-        else {
-            error = "--mode " + value + ": choose software, hardware or genlock";
-            return false;
-        }
-    } else if (option == "--rate") {
-        double rate = 0.0;
-        if (!ParseDecimal(value, rate) || value.find('.') != std::string::npos || rate < 1.0 || rate > 100000.0) {
-            error = "--rate " + value + ": give the acquisition rate in datasets per second, for example 1000";
-            return false;
-        }
-        // As the setting holds it: a plain decimal text without leading zeros.
-        options.rate = std::to_string(static_cast<long>(rate));
-    } else if (option == "--threshold") {
-        if (!ParseDecimal(value, options.threshold)) {
-            error = "--threshold " + value + ": give the Fz threshold in newtons, for example 20";
-            return false;
-        }
-        options.thresholdSet = true;
-    } else if (option == "--csv") {
-        options.csvPath = value;
-    } else if (option == "--plot") {
-        options.plotPath = value;
-    } else if (option == "--at") {
-        TimedAction action;
-        if (!ParseAction(value, action, error))
-            return false;
-        options.actions.push_back(action);
+    const OptionSpec* option;
+    /// This command's help text for it; lines after the first are indented to the column.
+    std::string help;
+    /// The usage line breaks before this option.
+    bool usageBreak = false;
+};
+
+struct CommandSpec
+{
+    Command command;
+    const char* name;     ///< as typed; for Version, the option that asks for it
+    bool optionForm;      ///< written as an option (`--version`), anywhere on the line
+    const char* usage;    ///< the command in its usage line: "[capture]", "definitions"
+    const char* overview; ///< its line(s) in the overview
+    const char* description;
+    std::vector<OptionRow> options;
+    std::size_t helpColumn; ///< where the options' help texts start
+    const char* epilogue;   ///< after the options: examples, exit codes
+    int (*run)(const Options& options);
+    /// Checks that need all options; empty when fine.
+    std::string (*check)(Options& options);
+};
+
+std::string CheckCapture(Options& options)
+{
+    std::stable_sort(options.actions.begin(), options.actions.end(),
+                     [](const TimedAction& a, const TimedAction& b) { return a.seconds < b.seconds; });
+    for (const TimedAction& action : options.actions) {
+        if (action.seconds >= options.seconds)
+            return "--at " + action.text + ": the capture ends at " + Short(options.seconds) +
+                   " s; give a longer --seconds or an earlier time";
     }
-    if ((option == "--csv" || option == "--plot" || option == "--plugin") && value.empty()) {
+    return std::string();
+}
+
+std::string ModeHelp()
+{
+    std::string text = "synchronisation: ";
+    const std::vector<ZORVA::SyncMode> modes = ZORVA::SyncModes();
+    for (std::size_t i = 0; i < modes.size(); ++i) {
+        const std::string note = ZORVA::SyncModeNote(modes[i]);
+        // The first mode and its note fill the first line.
+        const char* separator = i == 0 ? "" : i + 1 == modes.size() ? " or " : i == 1 ? ",\n" : ", ";
+        text += separator + std::string(ZORVA::SyncModeWord(modes[i])) + (note.empty() ? "" : " (" + note + ")");
+    }
+    return text;
+}
+
+const std::vector<CommandSpec>& Commands()
+{
+    static const std::vector<CommandSpec> commands = {
+        {Command::Capture,
+         "capture",
+         false,
+         "[capture]",
+         "(the default) detect, arm, record and summarise; --csv and --plot save\n"
+         "the data; --at triggers rescans, zeroing, blinking, unplugging",
+         "Loads the plugin like a motion-capture host, detects the plates, arms every device,\n"
+         "records for S seconds and prints a summary per plate. On a terminal a progress line\n"
+         "shows the elapsed time, the blocks received and the current Fz of each plate.\n",
+         {
+             {&kSeconds, "capture length (default 3)"},
+             {&kMode, ModeHelp()},
+             {&kRate, "acquisition rate, datasets per second (one the setting offers;\n"
+                      "the plugin adjusts it to what every unit supports)"},
+             {&kThreshold, "Fz threshold: samples at or below it read as zeros", true},
+             {&kCsv, "every sample: plate, sample, time_s, Fx_N Fy_N Fz_N,\n"
+                     "Mx_Nm My_Nm Mz_Nm, CoPx_m CoPy_m (comma-separated, one header line),\n"
+                     "written as the plates deliver them"},
+             {&kPlot, "Fz of every plate over time and each plate's centre-of-pressure\n"
+                      "path over its outline (needs Python 3 with matplotlib; set\n"
+                      "ZORVA_PYTHON to choose the interpreter)"},
+             {&kAt,
+              "what a user does in a host, at that time into the capture:\n"
+              "  rescan        detect the hardware again\n"
+              "  zero          zero all plates\n"
+              "  blink=PLATE   blink a plate's amplifier (instance name or\n"
+              "                position from 0)\n"
+              "on the simulated bench also:\n"
+              "  unplug=UNIT   pull a unit's cable (name or position from 0),\n"
+              "                then rescan, as the library sees it only then\n"
+              "  plug=UNIT     plug it back in, then rescan\n"
+              "Repeat --at for several actions. The host re-arms whenever the\n"
+              "plugin asks for it.",
+              true},
+             {&kPlugin, "another ZORVAplugin.mdd"},
+             {&kVerbose, "every log line as it comes, USB-library calls included"},
+         },
+         23,
+         "\n"
+         "Example: zorva-devhost capture --seconds 8 --at 2:zero --at 3:unplug=1 --at 5.5:plug=1\n"
+         "         --csv plates.csv --plot plates.png\n"
+         "\n"
+         "Exit code 1 when no plate could be armed, or the CSV or the plot could not be written.\n",
+         RunCapture,
+         CheckCapture},
+        {Command::Definitions,
+         "definitions",
+         false,
+         "definitions",
+         "the device definitions the plugin registers",
+         "Loads the plugin, lets it register its device definitions and prints them as a table:\n"
+         "manufacturer / name, device type, size (X x Y, metres) and outputs. Custom plates from\n"
+         "the configuration files are marked with the file they came from.\n",
+         {
+             {&kFull, "every parameter with its id, group and value, the outputs' channels\n"
+                      "and the sync ports"},
+             {&kPlugin, "another ZORVAplugin.mdd (default: the one beside this program)"},
+             {&kVerbose, "the plugin's log lines too"},
+         },
+         18,
+         "",
+         RunDefinitions,
+         nullptr},
+        {Command::CheckConfig,
+         "check-config",
+         false,
+         "check-config",
+         "the configuration files as the plugin reads them, with every error",
+         "Reads the three configuration files exactly as the plugin reads them and prints, per\n"
+         "file, its path, the read result, every error line and the custom plates it gives\n"
+         "(name, size, and where in the file it comes from). The plugin itself shows none of\n"
+         "this: a file with any error simply gives no custom plate.\n"
+         "\n"
+         "Files: C:\\ZORVA\\CFG\\TreadmillSupport.cfg, CombinationPlatform.cfg and Strivo.cfg\n"
+         "(off Windows, drive C is the folder $ZORVA_DRIVE_C, default ~/.zorva/drive_c).\n"
+         "\n"
+         "Exit code 1 when a file that exists has errors (or cannot be read), else 0.\n",
+         {},
+         0,
+         "",
+         RunCheckConfig,
+         nullptr},
+        {Command::Detect,
+         "detect",
+         false,
+         "detect",
+         "the units found and the plate definition each was matched to",
+         "Runs the plugin's hardware detection and prints its log, the units found (product\n"
+         "type, serials, models, origin, size), the plate definition each was matched to and\n"
+         "why, and why a unit got no plate device.\n",
+         {
+             {&kPlugin, "another ZORVAplugin.mdd"},
+             {&kVerbose, "the whole log, every USB-library call included"},
+         },
+         18,
+         "\nExit code 1 when the detection fails (the library's start-up timed out).\n",
+         RunDetect,
+         nullptr},
+        {Command::Version,
+         "--version",
+         true,
+         "--version",
+         "this program's version, the plugin's, and the USB library\nthe program runs on",
+         "Prints this program's version, the plugin's (read from its file, which is not loaded)\n"
+         "and the USB library the program runs on.\n",
+         {
+             {&kPlugin, "another ZORVAplugin.mdd"},
+         },
+         18,
+         "\nExit code 1 when the plugin states no version.\n",
+         RunVersion,
+         nullptr},
+    };
+    return commands;
+}
+
+const CommandSpec* Find(Command command)
+{
+    for (const CommandSpec& spec : Commands()) {
+        if (spec.command == command)
+            return &spec;
+    }
+    return nullptr;
+}
+
+const OptionSpec* FindOption(const std::string& name)
+{
+    for (const OptionSpec* option : kOptions) {
+        if (name == option->name)
+            return option;
+    }
+    return nullptr;
+}
+
+const OptionRow* FindRow(const CommandSpec& spec, const std::string& name)
+{
+    for (const OptionRow& row : spec.options) {
+        if (name == row.option->name)
+            return &row;
+    }
+    return nullptr;
+}
+
+bool IsHelp(const std::string& option) { return option == "--help" || option == "-h"; }
+
+/// The names to type, "a, b and c", for messages.
+std::string CommandList()
+{
+    std::vector<std::string> names;
+    for (const CommandSpec& spec : Commands()) {
+        if (!spec.optionForm)
+            names.push_back(spec.name);
+    }
+    names.push_back("help");
+    std::string list;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    return list;
+}
+
+/// `text` with `indent` before every line but the first.
+std::string IndentFollowing(const std::string& text, const std::string& indent)
+{
+    std::string out;
+    for (char c : text) {
+        out += c;
+        if (c == '\n')
+            out += indent;
+    }
+    return out;
+}
+
+std::string Syntax(const OptionSpec& option)
+{
+    return std::string(option.name) + (option.kind == ValueKind::None ? "" : " " + std::string(option.value));
+}
+
+/// "usage: zorva-devhost ..." with its options, broken where the table says.
+std::string UsageLine(const CommandSpec& spec)
+{
+    const std::string head = "usage: zorva-devhost ";
+    std::string line = head + spec.usage;
+    for (const OptionRow& row : spec.options) {
+        const OptionSpec& option = *row.option;
+        const std::string value =
+            option.kind == ValueKind::None ? "" : " " + (option.usageValue ? option.usageValue() : option.value);
+        line += (row.usageBreak ? "\n" + std::string(head.size(), ' ') : " ") + "[" + option.name + value + "]" +
+                (option.repeats ? "..." : "");
+    }
+    return line + "\n";
+}
+
+/// The option lines of a help text, or of the README with `indent` "    ".
+std::string OptionLines(const CommandSpec& spec, const std::string& indent, std::size_t column)
+{
+    std::string text;
+    for (const OptionRow& row : spec.options) {
+        const std::string first = indent + Pad(Syntax(*row.option), column - indent.size() - 1) + " ";
+        text += first + IndentFollowing(row.help, std::string(column, ' ')) + "\n";
+    }
+    return text;
+}
+
+bool ApplyOption(const CommandSpec& spec, const std::vector<std::string>& arguments, std::size_t& i, Options& options,
+                 std::string& error)
+{
+    std::string option = arguments[i];
+    std::string value;
+    bool inlineValue = false;
+    const std::size_t equals = option.find('=');
+    if (option.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+        value = option.substr(equals + 1);
+        option = option.substr(0, equals);
+        inlineValue = true;
+    }
+    const OptionSpec* known = FindOption(option);
+    if (!known && !IsHelp(option)) {
+        error = option.empty() || option[0] != '-' ? "unexpected argument \"" + arguments[i] + "\""
+                                                   : "unknown option " + option;
+        return false;
+    }
+    if (IsHelp(option)) {
+        options.help = true;
+        return true;
+    }
+    if (!FindRow(spec, option)) {
+        error = std::string("option ") + option + " is not used by " + spec.name;
+        return false;
+    }
+    if (known->kind == ValueKind::None) {
+        if (inlineValue) {
+            error = option + " takes no value";
+            return false;
+        }
+        return known->apply(std::string(), options, error);
+    }
+    if (!inlineValue) {
+        if (i + 1 >= arguments.size()) {
+            error = option + (known->kind == ValueKind::File ? " needs a file name" : " needs a value");
+            return false;
+        }
+        value = arguments[++i];
+    }
+    if (known->kind == ValueKind::File && value.empty()) {
         error = option + " needs a file name";
         return false;
     }
-    return true;
+    return known->apply(value, options, error);
 }
 
-/// `--version [--plugin PATH]`: no command and no other option.
-ParseResult ParseVersion(const std::vector<std::string>& arguments)
+/// `--version [--plugin PATH]`: no command, no option but its own.
+ParseResult ParseOptionForm(const CommandSpec& spec, const std::vector<std::string>& arguments)
 {
     ParseResult result;
-    result.options.version = true;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (argument == "--version")
-            continue;
-        if (argument == "--plugin") {
-            if (i + 1 < arguments.size() && arguments[i + 1] != "--version")
-                result.options.plugin = arguments[++i];
-        } else if (argument.compare(0, 9, "--plugin=") == 0) {
-            result.options.plugin = argument.substr(9);
-        } else {
-            result.error = "--version takes no command and no option but --plugin PATH, not \"" + argument + "\"";
+    result.options.command = spec.command;
+    result.options.version = spec.command == Command::Version;
+    std::vector<std::string> rest;
+    for (const std::string& argument : arguments) {
+        if (argument != spec.name)
+            rest.push_back(argument);
+    }
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        const std::string name = rest[i].substr(0, rest[i].find('='));
+        if (!FindRow(spec, name) && !IsHelp(name)) {
+            std::string allowed;
+            for (const OptionRow& row : spec.options)
+                allowed += (allowed.empty() ? "" : ", ") + Syntax(*row.option);
+            result.error =
+                std::string(spec.name) + " takes no command and no option but " + allowed + ", not \"" + rest[i] + "\"";
             return result;
         }
-        if (result.options.plugin.empty()) {
-            result.error = "--plugin needs a file name";
+        if (!ApplyOption(spec, rest, i, result.options, result.error))
             return result;
-        }
     }
     result.ok = true;
     return result;
@@ -204,36 +524,41 @@ ParseResult ParseVersion(const std::vector<std::string>& arguments)
 
 } // namespace
 
-bool ParseSeconds(const std::string& text, double& seconds) { return ParseDecimal(text, seconds); }
+bool ParseSeconds(const std::string& text, double& seconds)
+{
+    return ParseNumber(text, NumberForm{true, false}, seconds);
+}
 
 const char* CommandName(Command command)
 {
-    for (const CommandInfo& info : kCommands) {
-        if (info.command == command)
-            return info.name;
-    }
-    return "capture";
+    if (command == Command::Help)
+        return "help";
+    const CommandSpec* spec = Find(command);
+    return spec ? spec->name : "capture";
 }
 
 ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
 {
-    if (std::find(arguments.begin(), arguments.end(), "--version") != arguments.end())
-        return ParseVersion(arguments);
+    for (const CommandSpec& spec : Commands()) {
+        if (spec.optionForm && std::find(arguments.begin(), arguments.end(), spec.name) != arguments.end())
+            return ParseOptionForm(spec, arguments);
+    }
     ParseResult result;
     Options& options = result.options;
     std::size_t i = 0;
     const bool commandNamed = !arguments.empty() && !arguments[0].empty() && arguments[0][0] != '-';
     if (commandNamed) {
-        bool found = false;
-        for (const CommandInfo& info : kCommands) {
-            if (arguments[0] == info.name) {
-                options.command = info.command;
+        bool found = arguments[0] == "help";
+        if (found)
+            options.command = Command::Help;
+        for (const CommandSpec& spec : Commands()) {
+            if (!spec.optionForm && arguments[0] == spec.name) {
+                options.command = spec.command;
                 found = true;
             }
         }
         if (!found) {
-            result.error = "unknown command \"" + arguments[0] +
-                           "\"; the commands are capture, definitions, check-config, detect and help";
+            result.error = "unknown command \"" + arguments[0] + "\"; the commands are " + CommandList();
             return result;
         }
         i = 1;
@@ -242,9 +567,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
         // help [COMMAND]: the overview or that command's help.
         options.help = true;
         if (i < arguments.size()) {
-            for (const CommandInfo& info : kCommands) {
-                if (arguments[i] == info.name)
-                    options.command = info.command;
+            for (const CommandSpec& spec : Commands()) {
+                if (!spec.optionForm && arguments[i] == spec.name)
+                    options.command = spec.command;
             }
             if (options.command == Command::Help && arguments[i] != "help") {
                 result.error = "help " + arguments[i] + ": no such command";
@@ -260,45 +585,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
         return result;
     }
 
+    const CommandSpec& spec = *Find(options.command);
     for (; i < arguments.size(); ++i) {
-        std::string option = arguments[i];
-        std::string value;
-        bool inlineValue = false;
-        const std::size_t equals = option.find('=');
-        if (option.compare(0, 2, "--") == 0 && equals != std::string::npos) {
-            value = option.substr(equals + 1);
-            option = option.substr(0, equals);
-            inlineValue = true;
-        }
-        if (!IsKnownOption(option)) {
-            result.error = option.empty() || option[0] != '-' ? "unexpected argument \"" + arguments[i] + "\""
-                                                              : "unknown option " + option;
-            return result;
-        }
-        if (!Accepts(options.command, option)) {
-            result.error = std::string("option ") + option + " is not used by " + CommandName(options.command);
-            return result;
-        }
-        if (option == "--help" || option == "-h") {
-            options.help = true;
-            continue;
-        }
-        if (option == "--verbose" || option == "--full") {
-            if (inlineValue) {
-                result.error = option + " takes no value";
-                return result;
-            }
-            (option == "--verbose" ? options.verbose : options.full) = true;
-            continue;
-        }
-        if (!inlineValue) {
-            if (i + 1 >= arguments.size()) {
-                result.error = option + " needs a value";
-                return result;
-            }
-            value = arguments[++i];
-        }
-        if (!ApplyValue(option, value, options, result.error))
+        if (!ApplyOption(spec, arguments, i, options, result.error))
             return result;
     }
     if (options.help) {
@@ -308,113 +597,58 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
         result.ok = true;
         return result;
     }
-
-    std::stable_sort(options.actions.begin(), options.actions.end(),
-                     [](const TimedAction& a, const TimedAction& b) { return a.seconds < b.seconds; });
-    for (const TimedAction& action : options.actions) {
-        if (action.seconds >= options.seconds) {
-            result.error = "--at " + action.text + ": the capture ends at " + Short(options.seconds) +
-                           " s; give a longer --seconds or an earlier time";
+    if (spec.check) {
+        result.error = spec.check(options);
+        if (!result.error.empty())
             return result;
-        }
     }
     result.ok = true;
     return result;
 }
 
+int RunCommand(const Options& options)
+{
+    if (options.help) {
+        std::printf("%s", HelpText(options.command).c_str());
+        return ExitSuccess;
+    }
+    const CommandSpec* spec = Find(options.command);
+    if (!spec) {
+        std::printf("%s", HelpText(Command::Help).c_str());
+        return ExitSuccess;
+    }
+    return spec->run(options);
+}
+
 std::string HelpText(Command command)
 {
-    switch (command) {
-    case Command::Definitions:
-        return "usage: zorva-devhost definitions [--full] [--plugin PATH] [--verbose]\n"
-               "\n"
-               "Loads the plugin, lets it register its device definitions and prints them as a table:\n"
-               "manufacturer / name, device type, size (X x Y, metres) and outputs. Custom plates from\n"
-               "the configuration files are marked with the file they came from.\n"
-               "\n"
-               "  --full          every parameter with its id, group and value, the outputs' channels\n"
-               "                  and the sync ports\n"
-               "  --plugin PATH   another ZORVAplugin.mdd (default: the one beside this program)\n"
-               "  --verbose       the plugin's log lines too\n";
-    case Command::CheckConfig:
-        return "usage: zorva-devhost check-config\n"
-               "\n"
-               "Reads the three configuration files exactly as the plugin reads them and prints, per\n"
-               "file, its path, the read result, every error line and the custom plates it gives\n"
-               "(name, size, and where in the file it comes from). The plugin itself shows none of\n"
-               "this: a file with any error simply gives no custom plate.\n"
-               "\n"
-               "Files: C:\\ZORVA\\CFG\\TreadmillSupport.cfg, CombinationPlatform.cfg and Strivo.cfg\n"
-               "(off Windows, drive C is the folder $ZORVA_DRIVE_C, default ~/.zorva/drive_c).\n"
-               "\n"
-               "Exit code 1 when a file that exists has errors (or cannot be read), else 0.\n";
-    case Command::Detect:
-        return "usage: zorva-devhost detect [--plugin PATH] [--verbose]\n"
-               "\n"
-               "Runs the plugin's hardware detection and prints its log, the units found (product\n"
-               "type, serials, models, origin, size), the plate definition each was matched to and\n"
-               "why, and why a unit got no plate device.\n"
-               "\n"
-               "  --plugin PATH   another ZORVAplugin.mdd\n"
-               "  --verbose       the whole log, every USB-library call included\n"
-               "\n"
-               "Exit code 1 when the detection fails (the library's start-up timed out).\n";
-    case Command::Capture:
-        return "usage: zorva-devhost [capture] [--seconds S] [--mode software|hardware|genlock] [--rate N]\n"
-               "                     [--threshold NEWTONS] [--csv FILE] [--plot FILE.png]\n"
-               "                     [--at SECONDS:ACTION]... [--plugin PATH] [--verbose]\n"
-               "\n"
-               "Loads the plugin like a motion-capture host, detects the plates, arms every device,\n"
-               "records for S seconds and prints a summary per plate. On a terminal a progress line\n"
-               "shows the elapsed time, the blocks received and the current Fz of each plate.\n"
-               "\n"
-               "  --seconds S          capture length (default 3)\n"
-               "  --mode MODE          synchronisation: software (trigger at the capture start),\n"
-               "                       hardware (the trigger input) or genlock\n"
-               "  --rate N             acquisition rate, datasets per second (one the setting offers;\n"
-               "                       the plugin adjusts it to what every unit supports)\n"
-               "  --threshold NEWTONS  Fz threshold: samples at or below it read as zeros\n"
-               "  --csv FILE           every sample: plate, sample, time_s, Fx_N Fy_N Fz_N,\n"
-               "                       Mx_Nm My_Nm Mz_Nm, CoPx_m CoPy_m (comma-separated, one header line)\n"
-               "  --plot FILE.png      Fz of every plate over time and each plate's centre-of-pressure\n"
-               "                       path over its outline (needs Python 3 with matplotlib; set\n"
-               "                       ZORVA_PYTHON to choose the interpreter)\n"
-               "  --at SECONDS:ACTION  what a user does in a host, at that time into the capture:\n"
-               "                         rescan        detect the hardware again\n"
-               "                         zero          zero all plates\n"
-               "                         blink=PLATE   blink a plate's amplifier (instance name or\n"
-               "                                       position from 0)\n"
-               "                       on the simulated bench also:\n"
-               "                         unplug=UNIT   pull a unit's cable (name or position from 0),\n"
-               "                                       then rescan, as the library sees it only then\n"
-               "                         plug=UNIT     plug it back in, then rescan\n"
-               "                       Repeat --at for several actions. The host re-arms whenever the\n"
-               "                       plugin asks for it.\n"
-               "  --plugin PATH        another ZORVAplugin.mdd\n"
-               "  --verbose            every log line as it comes, USB-library calls included\n"
-               "\n"
-               "Example: zorva-devhost capture --seconds 8 --at 2:zero --at 3:unplug=1 --at 5.5:plug=1\n"
-               "         --csv plates.csv --plot plates.png\n"
-               "\n"
-               "Exit code 1 when no plate could be armed, or the CSV or the plot could not be written.\n";
-    case Command::Help: break;
+    const CommandSpec* spec = Find(command);
+    if (spec) {
+        std::string text = UsageLine(*spec) + "\n" + spec->description;
+        if (!spec->options.empty())
+            text += "\n" + OptionLines(*spec, "  ", spec->helpColumn);
+        return text + spec->epilogue;
     }
+    std::string commands, options;
+    for (const CommandSpec& each : Commands()) {
+        if (each.optionForm) {
+            std::string usage = each.name;
+            for (const OptionRow& row : each.options)
+                usage += " [" + Syntax(*row.option) + "]";
+            options += "  " + Pad(usage, 25) + "  " + IndentFollowing(each.overview, std::string(29, ' ')) + "\n";
+        } else {
+            commands += "  " + Pad(each.name, 13) + "  " + IndentFollowing(each.overview, std::string(17, ' ')) + "\n";
+        }
+    }
+    commands += "  " + Pad("help COMMAND", 13) + "  the options of a command (or: COMMAND --help)\n";
     return "usage: zorva-devhost [COMMAND] [OPTIONS]\n"
            "\n"
            "Tries ZORVA force plates without the motion-capture host: loads ZORVAplugin.mdd by file, as\n"
            "the host does, and drives it on the USB library beside it (the simulated bench, or the\n"
            "signal conditioners' own library on a lab computer).\n"
            "\n"
-           "Commands:\n"
-           "  capture        (the default) detect, arm, record and summarise; --csv and --plot save\n"
-           "                 the data; --at triggers rescans, zeroing, blinking, unplugging\n"
-           "  definitions    the device definitions the plugin registers\n"
-           "  check-config   the configuration files as the plugin reads them, with every error\n"
-           "  detect         the units found and the plate definition each was matched to\n"
-           "  help COMMAND   the options of a command (or: COMMAND --help)\n"
-           "\n"
-           "  --version [--plugin PATH]  this program's version, the plugin's, and the USB library\n"
-           "                             the program runs on\n"
+           "Commands:\n" +
+           commands + "\n" + options +
            "\n"
            "Environment:\n"
            "  ZORVA_SIM_SCENARIO   the simulated bench (an INI file, simusb/README.md)\n"
@@ -423,6 +657,25 @@ std::string HelpText(Command command)
            "  ZORVA_PYTHON         the Python interpreter for --plot\n"
            "\n"
            "Exit codes: 0 done, 1 the job failed, 2 wrong command line.\n";
+}
+
+std::string ReadmeOptionList(Command command)
+{
+    const CommandSpec* spec = Find(command);
+    if (!spec || spec->options.empty())
+        return std::string();
+    // The README's column leaves room for the longest option with its value.
+    return OptionLines(*spec, "    ", 4 + 20 + 2);
+}
+
+std::vector<Command> CommandsWithOptions()
+{
+    std::vector<Command> commands;
+    for (const CommandSpec& spec : Commands()) {
+        if (!spec.options.empty())
+            commands.push_back(spec.command);
+    }
+    return commands;
 }
 
 } // namespace zorvahost

@@ -1,5 +1,6 @@
-/// The development host's command line: commands, options, the timed actions
-/// of a capture, and the help texts.
+/// The development host's command line: one table of commands, each with its
+/// table of options, from which the parsing, the checks, every help text and
+/// the README's option lists follow (CommandLine.cpp says how to add one).
 #pragma once
 
 #include "definitions/SyncMode.h"
@@ -24,6 +25,7 @@ enum class Command
     Definitions,
     CheckConfig,
     Detect,
+    Version, ///< `--version`, written as an option
     Help
 };
 
@@ -45,12 +47,13 @@ struct TimedAction
     std::string text; ///< as the user wrote it, for messages
 };
 
+/// What the command line asked for; each option's field is set by its row.
 struct Options
 {
     Command command = Command::Capture;
     /// `--help` after a command, or the command of `help COMMAND`.
     bool help = false;
-    /// `--version [--plugin PATH]`: the program's and the plugin's versions.
+    /// `--version [--plugin PATH]`: the program's and the plugin's versions (command Version).
     bool version = false;
     std::string plugin; ///< empty: the plugin beside the program
     bool verbose = false;
@@ -74,13 +77,22 @@ struct ParseResult
 };
 
 /// Reads the arguments after the program name. The first argument names the
-/// command unless it starts with '-' (then: capture).
+/// command unless it starts with '-' (then: capture); `--version` anywhere
+/// makes the command Version.
 ParseResult ParseCommandLine(const std::vector<std::string>& arguments);
+
+/// Runs the command of parsed options (its help, when asked); its exit code.
+int RunCommand(const Options& options);
 
 /// "capture", "definitions", ...
 const char* CommandName(Command command);
 /// The help text of a command; Command::Help gives the overview.
 std::string HelpText(Command command);
+/// The options of a command as the README lists them (four blanks before
+/// each line); empty for a command without options.
+std::string ReadmeOptionList(Command command);
+/// The commands that have options, in the table's order.
+std::vector<Command> CommandsWithOptions();
 
 /// A time in seconds written as a plain decimal number ("2", "0.5"); false
 /// for anything else (signs, exponents, inf, trailing text).

@@ -1,26 +1,16 @@
 #include "devhost/DetectionLog.h"
 
+#include "devhost/Text.h"
 #include "plugin/LogLines.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace zorvahost {
 
 namespace {
 
-/// A whole decimal integer; false for anything else.
-bool ParseInt(const std::string& text, int& value)
-{
-    if (text.empty() || text.size() > 11)
-        return false;
-    char* end = nullptr;
-    const long parsed = std::strtol(text.c_str(), &end, 10);
-    if (*end != '\0')
-        return false;
-    value = static_cast<int>(parsed);
-    return true;
-}
+/// A whole decimal integer as the plugin writes one ("%d").
+bool ParseInt(const std::string& text, int& value) { return ParseInteger(text, value, true); }
 
 /// "x, y, z" as the plugin formats three floats, nothing after.
 bool ParseTriple(const std::string& text, double out[3])

@@ -26,6 +26,21 @@ private:
     std::vector<std::vector<std::string>> rows_;
 };
 
+/// How a number may be written where the program reads one (ParseNumber).
+struct NumberForm
+{
+    bool fraction = false; ///< a point with digits after it, or before it, or both
+    bool negative = false; ///< a leading '-'
+};
+
+/// The one way the program reads a number, from its command line and from the
+/// plugin's log: decimal digits written plainly, with what `form` allows and
+/// nothing else (no blank, '+', exponent, inf or nan), at most 32 characters.
+/// False, `value` untouched, for anything else.
+bool ParseNumber(const std::string& text, NumberForm form, double& value);
+/// A whole number (ParseNumber without a fraction) that fits `int`.
+bool ParseInteger(const std::string& text, int& value, bool negative = false);
+
 /// The lines of a reader's error text (lines end in "\r\n"), each trimmed,
 /// empty ones dropped; wide characters are taken as Windows-1252 bytes.
 std::vector<std::string> ErrorLines(const std::wstring& errorText);

@@ -3,7 +3,6 @@
 // points as the host does, on the USB library beside it: the simulated bench,
 // or on a lab computer the signal conditioners' own library. See --help.
 #include "devhost/CommandLine.h"
-#include "devhost/Commands.h"
 
 #include <cstdio>
 #include <exception>
@@ -20,22 +19,7 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "zorva-devhost: %s\nSee zorva-devhost --help.\n", parsed.error.c_str());
             return ExitUsage;
         }
-        const Options& options = parsed.options;
-        if (options.help) {
-            std::printf("%s", HelpText(options.command).c_str());
-            return ExitSuccess;
-        }
-        if (options.version)
-            return RunVersion(options);
-        switch (options.command) {
-        case Command::Definitions: return RunDefinitions(options);
-        case Command::CheckConfig: return RunCheckConfig(options);
-        case Command::Detect: return RunDetect(options);
-        case Command::Capture: return RunCapture(options);
-        case Command::Help: break;
-        }
-        std::printf("%s", HelpText(Command::Help).c_str());
-        return ExitSuccess;
+        return RunCommand(parsed.options);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "zorva-devhost: %s\n", error.what());
         return ExitFailure;

@@ -273,8 +273,8 @@ protected:
 
     /// Notes a device the plugin offered; an accepted one gets services
     /// (NewInstance) that start with its definition's values.
-    void AddInstance(const char* manufacturer, const char* definitionName, const char* version,
-                     const char* deviceName, IDevice* device, bool accepted);
+    void AddInstance(const char* manufacturer, const char* definitionName, const char* version, const char* deviceName,
+                     IDevice* device, bool accepted);
     /// The services of a newly accepted device; a subclass makes its own kind.
     virtual std::shared_ptr<Instance> NewInstance(const std::string& deviceName);
     /// A failed result with this message, released by the plugin.

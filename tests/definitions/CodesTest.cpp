@@ -86,3 +86,22 @@ TEST(SyncModeTexts, SyncModeFromText_NoModesWholeText_FalseAndModeKept)
         EXPECT_EQ(mode, SyncMode::HardwareTrigger);
     }
 }
+
+TEST(SyncModeTexts, SyncModeFromWord_EveryModesWord_ThatModeAndNoOtherText)
+{
+    std::vector<std::string> words;
+    for (SyncMode mode : SyncModes()) {
+        words.push_back(SyncModeWord(mode));
+        SyncMode read = static_cast<SyncMode>(-1);
+        EXPECT_TRUE(SyncModeFromWord(SyncModeWord(mode), read));
+        EXPECT_EQ(read, mode);
+    }
+    // The words a command line has always taken, in the setting's order.
+    EXPECT_EQ(words, (std::vector<std::string>{"software", "hardware", "genlock"}));
+    for (const char* other : {"", "Genlock", "Software trigger", "soft", "genlock "}) {
+        SyncMode mode = SyncMode::HardwareTrigger;
+        EXPECT_FALSE(SyncModeFromWord(other, mode)) << '"' << other << '"';
+        EXPECT_EQ(mode, SyncMode::HardwareTrigger);
+    }
+    EXPECT_STREQ(SyncModeWord(static_cast<SyncMode>(3)), "");
+}
