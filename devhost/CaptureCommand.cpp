@@ -90,61 +90,6 @@ struct FileCloser
 };
 typedef std::unique_ptr<std::FILE, FileCloser> File;
 
-/// The samples as the plates push them, on the plugin's thread: rows into the
-/// CSV file (when one is written) and each plate's running figures. Memory
-/// stays the same however long the capture runs.
-/// Threads: Add on the plugin's threads, the rest on the main thread; `mutex_`
-/// guards the writer and the figures.
-class Recording
-{
-public:
-    /// Writes into `csv` unless it is null.
-    explicit Recording(std::FILE* csv)
-    {
-        if (csv)
-            writer_.reset(new CsvWriter(csv));
-    }
-
-    /// Datasets per second of the arming in force: time_s of the rows that follow.
-    void SetRate(unsigned int rate) { rate_ = rate; }
-
-    /// The host's sample sink; nothing escapes into the plugin.
-    void Add(hostkit::Instance& plate, const hostkit::SampleBlock& block) noexcept
-    {
-        try {
-            std::lock_guard<std::mutex> lock(mutex_);
-            const std::size_t count = static_cast<std::size_t>(block.valueCount);
-            summaries_[plate.DeviceName()].Add(block.frame, block.values, count);
-            if (writer_)
-                writer_->Write(plate.DeviceName(), block.frame, block.values, count, rate_);
-        } catch (...) {
-            failed_ = true;
-        }
-    }
-
-    PlateSummary SummaryOf(const std::string& plate) const
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        const auto it = summaries_.find(plate);
-        return it == summaries_.end() ? PlateSummary() : it->second.Summary();
-    }
-
-    /// Flushes the CSV file; false when a row could not be written. Call once
-    /// no more blocks come.
-    bool Finish()
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return !failed_ && (!writer_ || writer_->Finish());
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::unique_ptr<CsvWriter> writer_;
-    std::map<std::string, RunningSummary> summaries_;
-    bool failed_ = false;
-    std::atomic<unsigned int> rate_{0};
-};
-
 /// What the summary shows of a plate.
 struct PlateRecording
 {
@@ -273,7 +218,7 @@ class CaptureLoop
 public:
     /// Without --verbose, the plugin's warnings from now on are shown as events.
     CaptureLoop(PluginSession& session, const BenchControl& bench, const Options& options, Console& console,
-                Recording& recording)
+                CaptureRecording& recording)
         : session_(session), bench_(bench), options_(options), console_(console), recording_(recording)
     {
         if (!options_.verbose)
@@ -388,7 +333,7 @@ private:
     const Options& options_;
     Console& console_;
     double start_ = 0.0;
-    Recording& recording_;
+    CaptureRecording& recording_;
     int pendingDetections_ = 0;
     double rearmNotBefore_ = 0.0;
 };
@@ -456,7 +401,7 @@ int RunCapture(const Options& options)
         plotCsv.Set(csvPath);
     }
     // Declared before the session: the plugin pushes into it until the session ends.
-    Recording recording(csv.get());
+    CaptureRecording recording(csv.get());
 
     PluginSession session;
     if (!LoadPlugin(session, options))

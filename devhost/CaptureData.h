@@ -4,9 +4,14 @@
 #pragma once
 
 #include "driver/BlockLayout.h"
+#include "hostkit/Host.h"
 
 #include <cstdint>
+#include <atomic>
 #include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -73,6 +78,61 @@ public:
 private:
     PlateSummary summary_;
     double fz_ = 0.0, cx_ = 0.0, cy_ = 0.0;
+};
+
+/// The samples as the plates push them, on the plugin's thread: rows into the
+/// CSV file (when one is written) and each plate's running figures. Memory
+/// stays the same however long the capture runs.
+/// Threads: Add on the plugin's threads, the rest on the main thread; `mutex_`
+/// guards the writer and the figures.
+class CaptureRecording
+{
+public:
+    /// Writes into `csv` unless it is null.
+    explicit CaptureRecording(std::FILE* csv)
+    {
+        if (csv)
+            writer_.reset(new CsvWriter(csv));
+    }
+
+    /// Datasets per second of the arming in force: time_s of the rows that follow.
+    void SetRate(unsigned int rate) { rate_ = rate; }
+
+    /// The host's sample sink; nothing escapes into the plugin.
+    void Add(hostkit::Instance& plate, const hostkit::SampleBlock& block) noexcept
+    {
+        try {
+            std::lock_guard<std::mutex> lock(mutex_);
+            const std::size_t count = static_cast<std::size_t>(block.valueCount);
+            summaries_[plate.DeviceName()].Add(block.frame, block.values, count);
+            if (writer_)
+                writer_->Write(plate.DeviceName(), block.frame, block.values, count, rate_);
+        } catch (...) {
+            failed_ = true;
+        }
+    }
+
+    PlateSummary SummaryOf(const std::string& plate) const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto it = summaries_.find(plate);
+        return it == summaries_.end() ? PlateSummary() : it->second.Summary();
+    }
+
+    /// Flushes the CSV file; false when a row could not be written. Call once
+    /// no more blocks come.
+    bool Finish()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return !failed_ && (!writer_ || writer_->Finish());
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::unique_ptr<CsvWriter> writer_;
+    std::map<std::string, RunningSummary> summaries_;
+    bool failed_ = false;
+    std::atomic<unsigned int> rate_{0};
 };
 
 /// "266..1001" or "266..1001, 2400..3015".

@@ -2,7 +2,7 @@
 // value, and how it sets its field of Options), then a row in the option table
 // of each command that takes it (with that command's help text for it). To add
 // a command: its enumerator, its Run function (Commands.h), its option table
-// and a row in kCommands. Parsing, the checks, the help texts and the README's
+// and a row in CommandTable(). Parsing, the checks, the help texts and the README's
 // option lists (a test compares them) all follow from these tables.
 #include "devhost/CommandLine.h"
 
@@ -241,7 +241,7 @@ std::string ModeHelp()
     return text;
 }
 
-const std::vector<CommandSpec>& Commands()
+const std::vector<CommandSpec>& CommandTable()
 {
     static const std::vector<CommandSpec> commands = {
         {Command::Capture,
@@ -362,7 +362,7 @@ const std::vector<CommandSpec>& Commands()
 
 const CommandSpec* Find(Command command)
 {
-    for (const CommandSpec& spec : Commands()) {
+    for (const CommandSpec& spec : CommandTable()) {
         if (spec.command == command)
             return &spec;
     }
@@ -393,7 +393,7 @@ bool IsHelp(const std::string& option) { return option == "--help" || option == 
 std::string CommandList()
 {
     std::vector<std::string> names;
-    for (const CommandSpec& spec : Commands()) {
+    for (const CommandSpec& spec : CommandTable()) {
         if (!spec.optionForm)
             names.push_back(spec.name);
     }
@@ -539,7 +539,7 @@ const char* CommandName(Command command)
 
 ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
 {
-    for (const CommandSpec& spec : Commands()) {
+    for (const CommandSpec& spec : CommandTable()) {
         if (spec.optionForm && std::find(arguments.begin(), arguments.end(), spec.name) != arguments.end())
             return ParseOptionForm(spec, arguments);
     }
@@ -551,7 +551,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
         bool found = arguments[0] == "help";
         if (found)
             options.command = Command::Help;
-        for (const CommandSpec& spec : Commands()) {
+        for (const CommandSpec& spec : CommandTable()) {
             if (!spec.optionForm && arguments[0] == spec.name) {
                 options.command = spec.command;
                 found = true;
@@ -567,7 +567,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
         // help [COMMAND]: the overview or that command's help.
         options.help = true;
         if (i < arguments.size()) {
-            for (const CommandSpec& spec : Commands()) {
+            for (const CommandSpec& spec : CommandTable()) {
                 if (!spec.optionForm && arguments[i] == spec.name)
                     options.command = spec.command;
             }
@@ -630,7 +630,7 @@ std::string HelpText(Command command)
         return text + spec->epilogue;
     }
     std::string commands, options;
-    for (const CommandSpec& each : Commands()) {
+    for (const CommandSpec& each : CommandTable()) {
         if (each.optionForm) {
             std::string usage = each.name;
             for (const OptionRow& row : each.options)
@@ -671,7 +671,7 @@ std::string ReadmeOptionList(Command command)
 std::vector<Command> CommandsWithOptions()
 {
     std::vector<Command> commands;
-    for (const CommandSpec& spec : Commands()) {
+    for (const CommandSpec& spec : CommandTable()) {
         if (!spec.options.empty())
             commands.push_back(spec.command);
     }

@@ -42,6 +42,12 @@ std::string LocalPath(const std::string& windowsPath);
 /// True when the file (a Windows path, mapped as the plugin maps it) exists.
 bool FileExists(const std::string& windowsPath);
 
+/// The process's resident memory now, bytes; 0 when the system does not say.
+std::size_t ResidentBytes();
+
+/// The file that swallows whatever is written to it ("/dev/null", "NUL").
+const char* NullDevice();
+
 /// Python interpreters to try for the plot, in order.
 std::vector<std::string> PythonCandidates();
 

@@ -68,6 +68,18 @@ std::string FindVersionNote(const std::string& notes, std::size_t alignment)
 
 bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
+std::size_t ResidentBytes()
+{
+    // statm: total and resident size in pages.
+    std::ifstream statm("/proc/self/statm");
+    std::size_t total = 0, resident = 0;
+    if (!(statm >> total >> resident))
+        return 0;
+    return resident * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+}
+
+const char* NullDevice() { return "/dev/null"; }
+
 void* FindUsbLibrarySymbol(const char* name)
 {
     // Only a library already in the process: the plugin brought it.

@@ -9,6 +9,8 @@
 #include <stdio.h>
 #include <vector>
 #include <winver.h>
+// After <windows.h>; PSAPI_VERSION 2: kernel32's K32GetProcessMemoryInfo, no psapi.dll.
+#include <psapi.h>
 
 namespace zorvahost {
 
@@ -59,6 +61,16 @@ std::string Narrow(const std::wstring& text)
 } // namespace
 
 bool StandardOutputIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
+
+std::size_t ResidentBytes()
+{
+    PROCESS_MEMORY_COUNTERS counters;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+        return 0;
+    return counters.WorkingSetSize;
+}
+
+const char* NullDevice() { return "NUL"; }
 
 void* FindUsbLibrarySymbol(const char* name)
 {
