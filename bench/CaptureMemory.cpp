@@ -132,8 +132,9 @@ bool Run(int minutes)
                 if (baseline == 0 && (nextCheck >= kBaselineMs || totalMs < kBaselineMs))
                     baseline = resident;
                 const std::string grown =
-                    baseline == 0 ? "-"
-                                  : Fixed((static_cast<double>(resident) - static_cast<double>(baseline)) / 1048576.0, 2);
+                    baseline == 0
+                        ? "-"
+                        : Fixed((static_cast<double>(resident) - static_cast<double>(baseline)) / 1048576.0, 2);
                 std::printf("%-10.0f %-14zu %-14.1f %s\n", static_cast<double>(nextCheck) / 60000.0,
                             summary.samples * kUnits, static_cast<double>(resident) / 1048576.0, grown.c_str());
                 std::fflush(stdout);
@@ -157,9 +158,9 @@ bool Run(int minutes)
             const double expected = static_cast<double>(totalMs) * kRate / 1000.0;
             if (s.runs.size() != 1 || std::fabs(static_cast<double>(s.samples) - expected) > 0.001 * expected ||
                 std::fabs(s.meanFz - 700.0) > 0.01)
-                ok = Fail(devices[static_cast<std::size_t>(k)].deviceName + ": " + std::to_string(s.samples) +
-                          " samples in " + std::to_string(s.runs.size()) + " runs, mean Fz " +
-                          std::to_string(s.meanFz));
+                ok =
+                    Fail(devices[static_cast<std::size_t>(k)].deviceName + ": " + std::to_string(s.samples) +
+                         " samples in " + std::to_string(s.runs.size()) + " runs, mean Fz " + std::to_string(s.meanFz));
         }
         if (ok && counters.blocksDropped != 0)
             ok = Fail(std::to_string(counters.blocksDropped) + " blocks dropped by the library");

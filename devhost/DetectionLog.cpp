@@ -3,8 +3,6 @@
 #include "devhost/Text.h"
 #include "plugin/LogLines.h"
 
-#include <cstdio>
-
 namespace zorvahost {
 
 namespace {
@@ -12,17 +10,20 @@ namespace {
 /// A whole decimal integer as the plugin writes one ("%d").
 bool ParseInt(const std::string& text, int& value) { return ParseInteger(text, value, true); }
 
-/// "x, y, z" as the plugin formats three floats, nothing after.
+/// "x, y, z" as the plugin formats three floats ("%f"), nothing after.
 bool ParseTriple(const std::string& text, double out[3])
 {
-    double x = 0, y = 0, z = 0;
-    int end = -1;
-    if (std::sscanf(text.c_str(), "%lf, %lf, %lf%n", &x, &y, &z, &end) != 3 || end < 0 ||
-        static_cast<std::size_t>(end) != text.size())
-        return false;
-    out[0] = x;
-    out[1] = y;
-    out[2] = z;
+    double read[3] = {0.0, 0.0, 0.0};
+    std::size_t from = 0;
+    for (int i = 0; i < 3; ++i) {
+        const std::size_t comma = i < 2 ? text.find(", ", from) : text.size();
+        if (comma == std::string::npos ||
+            !ParseNumber(text.substr(from, comma - from), NumberForm{true, true}, read[i]))
+            return false;
+        from = comma + 2;
+    }
+    for (int i = 0; i < 3; ++i)
+        out[i] = read[i];
     return true;
 }
 
