@@ -19,6 +19,7 @@
 #include <vector>
 
 using namespace zorvahost;
+using hostkit::DefaultPluginPath;
 using hostkit::PluginLibrary;
 
 namespace {
