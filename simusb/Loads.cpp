@@ -139,7 +139,10 @@ void AddWalk(const LoadProfile& p, double seconds, PlateLoad& load)
     if (p.stepCount == 0 || !(p.stepTime > 0.0f))
         return;
     const Heading h = HeadingOf(p.direction);
-    const double t = std::fmod(seconds, PassSeconds(p));
+    const double pass = PassSeconds(p);
+    double t = std::fmod(seconds - p.start, pass);
+    if (t < 0.0)
+        t += pass;
     // Stances are shorter than two steps: only the latest two contacts can be on.
     const double latest = std::min(std::floor(t / p.stepTime), static_cast<double>(p.stepCount - 1));
     for (double k = std::max(0.0, latest - 1.0); k <= latest; k += 1.0) {
@@ -354,7 +357,7 @@ bool ValidateLoad(const UnitSpec& unit, std::string& error)
         return false;
     }
     const float values[] = {p.mass,      p.at[0],      p.at[1], p.stepTime, p.stance, p.stepLength,
-                            p.stepWidth, p.footLength, p.away,  p.share,    p.sway};
+                            p.stepWidth, p.footLength, p.away,  p.start,    p.share,  p.sway};
     bool finite = true;
     for (float v : values)
         finite = finite && std::isfinite(v);

@@ -197,6 +197,7 @@ const std::map<std::string, std::vector<LoadKind>>& LoadKeyUsers()
         {"foot", {K::Walk, K::Treadmill}},
         {"step_count", {K::Walk}},
         {"away", {K::Walk}},
+        {"start", {K::Walk}},
         {"share", {K::Stand}},
         {"sway", {K::Stand}},
     };
@@ -393,6 +394,7 @@ bool ReadUnitSection(const std::string& section, const boost::property_tree::ptr
                              std::array<Foot, 3>{Foot::Left, Foot::Right, Foot::Both}, "left, right or both")},
         {"step_count", IntField(u.load.stepCount, 1, kMaxStepCount)},
         {"away", FloatField(u.load.away)},
+        {"start", FloatField(u.load.start)},
         {"share", FloatField(u.load.share)},
         {"sway", FloatField(u.load.sway)},
         {"noise", [&u](const std::string& v, std::string& why) { return ReadFloats(v, u.load.noise, why); }},

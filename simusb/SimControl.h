@@ -117,6 +117,10 @@ struct LoadProfile
     std::uint32_t stepCount = 3;
     /// Walk: s from a pass's last toe-off to the next pass's first heel strike.
     float away = 2.0f;
+    /// Walk: s of the sample clock at which a pass's first heel strike falls
+    /// (passes repeat from there, both ways): plates along one walkway take
+    /// the same walk, each its own steps and start.
+    float start = 0.0f;
     /// Walk: the first foot of a pass (Left or Right); treadmill: the feet on
     /// this plate.
     Foot foot = Foot::Left;
@@ -137,8 +141,9 @@ struct LoadProfile
         return kind == o.kind && load == o.load && offset == o.offset && stepOn == o.stepOn && stepOff == o.stepOff &&
                mass == o.mass && at == o.at && direction == o.direction && stepTime == o.stepTime &&
                stance == o.stance && stepLength == o.stepLength && stepWidth == o.stepWidth &&
-               footLength == o.footLength && stepCount == o.stepCount && away == o.away && foot == o.foot &&
-               share == o.share && sway == o.sway && noise == o.noise && drift == o.drift && seed == o.seed;
+               footLength == o.footLength && stepCount == o.stepCount && away == o.away && start == o.start &&
+               foot == o.foot && share == o.share && sway == o.sway && noise == o.noise && drift == o.drift &&
+               seed == o.seed;
     }
 };
 

@@ -58,7 +58,9 @@ TEST_P(ShippedScenarioTest, ParseScenario_ShippedExample_IsValid)
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, ShippedScenarioTest,
-                         ::testing::Values("default.ini", "celvo-pending.ini", "never-starts.ini"));
+                         ::testing::Values("default.ini", "celvo-pending.ini", "never-starts.ini", "walking.ini",
+                                           "treadmill.ini", "standing.ini", "clean-bench.ini",
+                                           "../../examples/bench.ini"));
 
 TEST(ScenarioTest, ParseScenario_EveryKey_FillsEveryField)
 {
@@ -157,6 +159,7 @@ TEST(ScenarioTest, ParseScenario_BodyLoadKeys_FillTheProfile)
                              "foot = right\n"
                              "step_count = 2\n"
                              "away = 1.5\n"
+                             "start = 1.1\n"
                              "noise = 0.5 0.5 1 0.01 0.01 0.002\n"
                              "drift = 0.1 0 -0.2 0 0 0\n"
                              "seed = 42\n"
@@ -189,6 +192,7 @@ TEST(ScenarioTest, ParseScenario_BodyLoadKeys_FillTheProfile)
     EXPECT_EQ(w.foot, Foot::Right);
     EXPECT_EQ(w.stepCount, 2u);
     EXPECT_EQ(w.away, 1.5f);
+    EXPECT_EQ(w.start, 1.1f);
     EXPECT_EQ(w.noise, (std::array<float, 6>{0.5f, 0.5f, 1, 0.01f, 0.01f, 0.002f}));
     EXPECT_EQ(w.drift, (std::array<float, 6>{0.1f, 0, -0.2f, 0, 0, 0}));
     EXPECT_EQ(w.seed, 42u);
