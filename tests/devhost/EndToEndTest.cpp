@@ -202,9 +202,8 @@ TEST_P(SyncModes, Capture_ExampleBench_ContinuousSamplesWithTheBenchLoads)
             EXPECT_LT(own.front().sample, 1500) << plate;
         }
     }
-    // Someone walking on each, offset and noise included (never zeroed here);
-    // the walkway's unloaded samples (offset and noise below the threshold)
-    // read as zeros.
+    // Someone walking on each, noise included; the walkway's unloaded samples
+    // (noise below the threshold) read as zeros.
     std::string why;
     EXPECT_TRUE(RowsFollowTheLoad(RowsOf(rows, kTreadmill), bench.units[0], why)) << "treadmill: " << why;
     EXPECT_TRUE(RowsFollowTheLoad(RowsOf(rows, kWalkway), bench.units[1], why)) << "walkway: " << why;
