@@ -92,7 +92,8 @@ Vec3 Heel(const LoadProfile& p, const Heading& h, const Vec3& line, double side)
 /// One foot at `phase` of its stance. The centre of pressure rolls from the
 /// heel to the toe, a little faster at both ends than at mid-stance; on a
 /// treadmill the belt carries the whole foot back meanwhile.
-Contact Foot(const LoadProfile& p, const Heading& h, const Vec3& heel, double side, double beltSpeed, double phase)
+Contact FootContact(const LoadProfile& p, const Heading& h, const Vec3& heel, double side, double beltSpeed,
+                    double phase)
 {
     const double weight = p.mass * kGravity;
     const double roll = phase + 0.1 * std::sin(2.0 * kPi * phase);
@@ -126,7 +127,7 @@ Contact WalkContact(const LoadProfile& p, const Heading& h, std::uint64_t k, dou
 {
     const double side = WalkSide(p, k);
     const Vec3 line = At(p) + (static_cast<double>(k) * p.stepLength) * h.forward;
-    return Foot(p, h, Heel(p, h, line, side), side, 0.0, phase);
+    return FootContact(p, h, Heel(p, h, line, side), side, 0.0, phase);
 }
 
 double PassSeconds(const LoadProfile& p)
@@ -156,7 +157,7 @@ void AddWalk(const LoadProfile& p, double seconds, PlateLoad& load)
 /// later, every stride; the belt runs one step length per step.
 Contact TreadmillContact(const LoadProfile& p, const Heading& h, double side, double phase)
 {
-    return Foot(p, h, Heel(p, h, At(p), side), side, p.stepLength / p.stepTime, phase);
+    return FootContact(p, h, Heel(p, h, At(p), side), side, p.stepLength / p.stepTime, phase);
 }
 
 void AddTreadmill(const LoadProfile& p, double seconds, PlateLoad& load)

@@ -285,7 +285,8 @@ ZORVA_SIM_API Scenario DefaultScenario();
 /// Reads a scenario text (INI format, README.md). On failure `error` says what
 /// and where, and `out` is unchanged.
 ZORVA_SIM_API bool ParseScenario(const std::string& text, Scenario& out, std::string& error);
-/// Checks the ranges a scenario must respect; the parser applies it too.
+/// Checks the ranges a scenario must respect, and that each body load stays on
+/// its plate (ValidateLoad in Loads.h); the parser applies it too.
 ZORVA_SIM_API bool ValidateScenario(const Scenario& scenario, std::string& error);
 
 /// Loading a scenario powers the bench off and on: the library is as before
