@@ -173,6 +173,7 @@ int Bench::Start()
     if (!initialised_ || !initComplete_)
         return 0;
     acquiring_ = true;
+    ++starts_;
     backlog_.ForgetMessage();
     return 1;
 }
