@@ -186,7 +186,8 @@ TEST_P(CaptureClock, ThreeCaptures_BlocksFlowBetween_EverySampleNumberedWhenMeas
                         ASSERT_LE(static_cast<double>(block.frame + 15),
                                   rate * (block.hostTime - capture.startTime) + 16.0);
                     } else if (hardwareTrigger) {
-                        ASSERT_EQ(frame, static_cast<std::int64_t>(clock) - static_cast<std::int64_t>(capture.triggerClock));
+                        ASSERT_EQ(frame,
+                                  static_cast<std::int64_t>(clock) - static_cast<std::int64_t>(capture.triggerClock));
                     } else {
                         // Genlock: the counter is the reference, in every capture.
                         ASSERT_EQ(frame, static_cast<std::int64_t>(clock));

@@ -233,10 +233,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, HostCallBack, ::testing::ValuesIn(CallBackCases)
 TEST(LockCheck, HostCall_PluginLockHeld_Reported)
 {
     std::vector<std::string> reported;
-    zorvahost::SetLockCheck([] { return ZORVA::HeldPluginLocks(); },
-                            [&](const std::string& call, int held) {
-                                reported.push_back(call + " with " + std::to_string(held));
-                            });
+    zorvahost::SetLockCheck(
+        [] { return ZORVA::HeldPluginLocks(); },
+        [&](const std::string& call, int held) { reported.push_back(call + " with " + std::to_string(held)); });
     zorvahost::RecordingHost host;
     zorvahost::DeviceServices services(host, "A1P1");
     {
@@ -253,8 +252,8 @@ TEST(LockCheck, HostCall_PluginLockHeld_Reported)
     services.NotifyChanged();
     zorvatest::InstallLockCheck();
 
-    EXPECT_EQ(reported, (Lines{"NotifyChanged(\"A1P1\") with 2",
-                               "GetParameterValue(\"A1P1\", \"Connected\", \"\") with 2"}));
+    EXPECT_EQ(reported,
+              (Lines{"NotifyChanged(\"A1P1\") with 2", "GetParameterValue(\"A1P1\", \"Connected\", \"\") with 2"}));
     EXPECT_EQ(ZORVA::HeldPluginLocks(), 0);
 }
 

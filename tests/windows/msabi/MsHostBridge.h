@@ -81,7 +81,7 @@ struct MsStream
     long long badArgs; ///< calls whose stream, sizes or outputs were wrong
     long long loaded;  ///< samples with a non-zero vertical force
     double lastFz;
-    long long late;    ///< blocks for the device's earlier stream (after a new Arm)
+    long long late; ///< blocks for the device's earlier stream (after a new Arm)
     /// Most samples a block's last sample number ran ahead of the host clock
     /// at its arrival, rate x (now - start), since the capture began.
     double maxAhead;

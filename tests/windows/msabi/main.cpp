@@ -224,10 +224,11 @@ int main()
         for (int d = 1; d < devices; ++d) {
             MsStream& st = streams[static_cast<std::size_t>(d)];
             mshost_stream(d, &st);
-            std::printf("  capture %d, plate %d: %lld blocks, frames %lld..%lld, %lld gaps, %lld bad calls, %lld loaded "
-                        "samples, %lld late, at most %.1f samples ahead of the clock\n",
-                        capture + 1, d, st.blocks, st.firstFrame, st.lastFrame, st.gaps, st.badArgs, st.loaded, st.late,
-                        st.maxAhead);
+            std::printf(
+                "  capture %d, plate %d: %lld blocks, frames %lld..%lld, %lld gaps, %lld bad calls, %lld loaded "
+                "samples, %lld late, at most %.1f samples ahead of the clock\n",
+                capture + 1, d, st.blocks, st.firstFrame, st.lastFrame, st.gaps, st.badArgs, st.loaded, st.late,
+                st.maxAhead);
             Check(st.blocks >= 10, "too few blocks pushed");
             Check(st.gaps == 0, "frames did not run on by 16");
             Check(st.badArgs == 0, "PushSamples with wrong arguments");
