@@ -1,0 +1,329 @@
+#include "trace/TraceWriter.h"
+
+#include "trace/Bytes.h"
+
+#include <zlib.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+namespace zorvatrace {
+
+namespace {
+
+class FileSink : public Sink
+{
+public:
+    FileSink(std::FILE* file, std::string path) : file_(file), path_(std::move(path)) {}
+    ~FileSink() override
+    {
+        if (file_)
+            std::fclose(file_);
+    }
+
+    bool Write(const unsigned char* data, std::size_t size) override
+    {
+        if (std::fwrite(data, 1, size, file_) != size)
+            return Failed("cannot write");
+        return true;
+    }
+    bool Flush() override { return std::fflush(file_) == 0 || Failed("cannot write"); }
+    std::string Error() const override { return error_; }
+
+private:
+    bool Failed(const char* what)
+    {
+        error_ = std::string(what) + " \"" + path_ + "\": " + std::strerror(errno);
+        return false;
+    }
+
+    std::FILE* file_;
+    std::string path_;
+    std::string error_;
+};
+
+std::int64_t SteadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+std::unique_ptr<Sink> OpenFileSink(const std::string& path, std::string& error)
+{
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        error = "cannot create \"" + path + "\": " + std::strerror(errno);
+        return nullptr;
+    }
+    return std::unique_ptr<Sink>(new FileSink(file, path));
+}
+
+TraceWriter::~TraceWriter() { Close(); }
+
+bool TraceWriter::Open(std::unique_ptr<Sink> sink, const Header& header, const WriterOptions& options,
+                       std::string& error)
+{
+    {
+        WriterLock lock(mutex_);
+        if (open_) {
+            error = "a trace is already being written";
+            return false;
+        }
+    }
+    if (!sink) {
+        error = "no file to write the trace to";
+        return false;
+    }
+    const std::vector<unsigned char> head = EncodeHeader(header);
+    if (!sink->Write(head.data(), head.size()) || !sink->Flush()) {
+        error = sink->Error();
+        return false;
+    }
+    sink_ = std::move(sink);
+    originNs_.store(SteadyNs());
+    {
+        WriterLock lock(mutex_);
+        open_ = true;
+        closing_ = false;
+        options_ = options;
+        if (options_.chunkBytes == 0)
+            options_.chunkBytes = 1;
+        current_ = Chunk();
+        current_.records.reserve(options_.chunkBytes + 16 * 1024);
+        currentStarted_ = std::chrono::steady_clock::now();
+        queue_.clear();
+        queuedBytes_ = 0;
+        nextNumber_ = 0;
+        pendingLostRecords_ = pendingLostBytes_ = pendingLostFirst_ = 0;
+        counters_ = WriterCounters();
+        counters_.fileBytes = head.size();
+    }
+    thread_ = std::thread(&TraceWriter::Run, this);
+    return true;
+}
+
+bool TraceWriter::IsOpen() const
+{
+    WriterLock lock(mutex_);
+    return open_;
+}
+
+std::uint64_t TraceWriter::Now() const
+{
+    const std::int64_t elapsed = SteadyNs() - originNs_.load();
+    return elapsed > 0 ? static_cast<std::uint64_t>(elapsed) / 1000u : 0;
+}
+
+void TraceWriter::Append(Record& record)
+{
+    WriterLock lock(mutex_);
+    if (!open_ || closing_)
+        return;
+    AppendLocked(record);
+}
+
+void TraceWriter::AppendLocked(Record& record)
+{
+    if (current_.records.empty()) {
+        current_.first = nextNumber_;
+        currentStarted_ = std::chrono::steady_clock::now();
+        if (pendingLostRecords_ > 0) {
+            Record dropped;
+            dropped.type = RecordType::Dropped;
+            dropped.timeUs = record.timeUs;
+            dropped.firstLost = pendingLostFirst_;
+            dropped.lostRecords = pendingLostRecords_;
+            dropped.lostBytes = pendingLostBytes_;
+            // The loss stays pending until this chunk reaches the queue: if
+            // it is dropped too, the next one reports both.
+            dropped.number = nextNumber_++;
+            ++counters_.records;
+            EncodeRecord(dropped, current_.records);
+            ++current_.count;
+        }
+    }
+    record.number = nextNumber_++;
+    ++counters_.records;
+    if (record.type == RecordType::Message)
+        ++counters_.messages;
+    EncodeRecord(record, current_.records);
+    ++current_.count;
+    if (current_.records.size() >= options_.chunkBytes)
+        SealLocked(false);
+}
+
+void TraceWriter::Seal()
+{
+    WriterLock lock(mutex_);
+    if (open_ && !closing_)
+        SealLocked(false);
+}
+
+void TraceWriter::SealLocked(bool force)
+{
+    if (current_.records.empty())
+        return;
+    const std::size_t size = current_.records.size();
+    if (!force && queuedBytes_ + size > options_.queueBytes) {
+        // The disk is behind: this chunk goes, counted, and the next chunk
+        // says so in its first record.
+        if (pendingLostRecords_ == 0)
+            pendingLostFirst_ = current_.first;
+        pendingLostRecords_ += current_.count;
+        pendingLostBytes_ += size;
+        counters_.droppedRecords += current_.count;
+        counters_.droppedBytes += size;
+        current_.records.clear();
+        current_.count = 0;
+        return;
+    }
+    pendingLostRecords_ = pendingLostBytes_ = 0;
+    queuedBytes_ += size;
+    queue_.push_back(std::move(current_));
+    current_ = Chunk();
+    if (!spare_.empty()) {
+        current_.records = std::move(spare_.back());
+        spare_.pop_back();
+        current_.records.clear();
+    } else {
+        current_.records.reserve(options_.chunkBytes + 16 * 1024);
+    }
+    wake_.notify_one();
+}
+
+WriterCounters TraceWriter::Close()
+{
+    {
+        WriterLock lock(mutex_);
+        if (!open_ || closing_)
+            return counters_;
+        Record end;
+        end.type = RecordType::End;
+        end.timeUs = Now();
+        // The end record counts itself out: it holds the totals before it,
+        // a pending Dropped record (added in front of it) included.
+        const std::uint64_t droppedBefore = counters_.droppedRecords;
+        const std::uint64_t droppedBytesBefore = counters_.droppedBytes;
+        if (current_.records.empty() && pendingLostRecords_ > 0) {
+            end.totalRecords = nextNumber_ + 1;
+        } else {
+            end.totalRecords = nextNumber_;
+        }
+        end.totalDroppedRecords = droppedBefore;
+        end.totalDroppedBytes = droppedBytesBefore;
+        end.totalMessages = counters_.messages;
+        AppendLocked(end);
+        SealLocked(true);
+        closing_ = true;
+        wake_.notify_one();
+    }
+    if (thread_.joinable())
+        thread_.join();
+    if (sink_)
+        sink_->Flush();
+    sink_.reset();
+    WriterLock lock(mutex_);
+    open_ = false;
+    closing_ = false;
+    spare_.clear();
+    return counters_;
+}
+
+WriterCounters TraceWriter::Counters() const
+{
+    WriterLock lock(mutex_);
+    return counters_;
+}
+
+void TraceWriter::Run()
+{
+    WriterCounters written;
+    bool failed = false;
+    for (;;) {
+        Chunk chunk;
+        {
+            WriterUniqueLock lock(mutex_);
+            // Real time: the writer must not follow a test's virtual Sleep.
+            wake_.wait_for(lock, options_.sealAfter,
+                           [this]() ZORVA_REQUIRES(mutex_) { return !queue_.empty() || closing_; });
+            if (queue_.empty() && !current_.records.empty() &&
+                std::chrono::steady_clock::now() - currentStarted_ >= options_.sealAfter)
+                SealLocked(false);
+            if (queue_.empty()) {
+                if (closing_)
+                    return;
+                continue;
+            }
+            chunk = std::move(queue_.front());
+            queue_.pop_front();
+            queuedBytes_ -= chunk.records.size();
+        }
+        if (!failed) {
+            written = WriterCounters();
+            failed = !WriteChunk(chunk, written);
+        }
+        WriterLock lock(mutex_);
+        if (failed) {
+            if (!counters_.failed) {
+                counters_.failed = true;
+                counters_.error = sink_ ? sink_->Error() : std::string("no file");
+            }
+        } else {
+            counters_.chunksWritten += written.chunksWritten;
+            counters_.recordBytes += written.recordBytes;
+            counters_.fileBytes += written.fileBytes;
+        }
+        if (spare_.size() < 2) {
+            chunk.records.clear();
+            spare_.push_back(std::move(chunk.records));
+        }
+    }
+}
+
+bool TraceWriter::WriteChunk(const Chunk& chunk, WriterCounters& written)
+{
+    const std::vector<unsigned char>& raw = chunk.records;
+    std::vector<unsigned char> packed;
+    ChunkEncoding encoding = ChunkEncoding::Stored;
+    bool compress = false;
+    {
+        WriterLock lock(mutex_);
+        compress = options_.compress;
+    }
+    if (compress) {
+        uLongf size = compressBound(static_cast<uLong>(raw.size()));
+        packed.resize(size);
+        if (compress2(packed.data(), &size, raw.data(), static_cast<uLong>(raw.size()), 1) == Z_OK &&
+            size < raw.size()) {
+            packed.resize(size);
+            encoding = ChunkEncoding::Zlib;
+        }
+    }
+    const std::vector<unsigned char>& payload = encoding == ChunkEncoding::Zlib ? packed : raw;
+
+    std::vector<unsigned char> head;
+    PutU32(head, kChunkTag);
+    PutU8(head, static_cast<std::uint8_t>(encoding));
+    PutU8(head, 0);
+    PutU8(head, 0);
+    PutU8(head, 0);
+    PutU32(head, static_cast<std::uint32_t>(payload.size()));
+    PutU32(head, static_cast<std::uint32_t>(raw.size()));
+    PutU64(head, chunk.first);
+    PutU32(head, chunk.count);
+    PutU32(head, Crc32(payload.data(), payload.size()));
+    PutU32(head, Crc32(head.data(), head.size()));
+
+    if (!sink_->Write(head.data(), head.size()) || !sink_->Write(payload.data(), payload.size()) || !sink_->Flush())
+        return false;
+    ++written.chunksWritten;
+    written.recordBytes += raw.size();
+    written.fileBytes += head.size() + payload.size();
+    return true;
+}
+
+} // namespace zorvatrace
