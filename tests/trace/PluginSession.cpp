@@ -8,7 +8,6 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <random>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -159,15 +158,5 @@ std::string Beside(const std::string& relative)
 std::string SimulatedLibrary() { return Beside(std::string("../") + zorvatrace::UsbLibraryFileName()); }
 std::string StandInLibrary() { return Beside(std::string("standin/") + zorvatrace::UsbLibraryFileName()); }
 std::string Recorder() { return Beside(zorvatrace::UsbLibraryFileName()); }
-
-std::string TemporaryFile(const std::string& name)
-{
-    // Test cases may run as processes of their own at the same time.
-    static std::mt19937_64 random(
-        std::random_device{}() ^
-        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
-    const std::filesystem::path folder = std::filesystem::temp_directory_path();
-    return (folder / ("zorvatrace-" + std::to_string(random()) + "-" + name)).string();
-}
 
 } // namespace tracetest

@@ -67,7 +67,4 @@ std::string SimulatedLibrary();
 std::string StandInLibrary();
 std::string Recorder();
 
-/// A fresh file name in the system's temporary folder.
-std::string TemporaryFile(const std::string& name);
-
 } // namespace tracetest

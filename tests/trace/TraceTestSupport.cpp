@@ -2,6 +2,9 @@
 
 #include "trace/Bytes.h"
 
+#include <chrono>
+#include <filesystem>
+#include <random>
 #include <sstream>
 
 namespace tracetest {
@@ -155,6 +158,15 @@ Record EndRecord(std::uint64_t records)
 }
 
 std::string ToString(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+std::string TemporaryFile(const std::string& name)
+{
+    static std::mt19937_64 random(
+        std::random_device{}() ^
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    const std::filesystem::path folder = std::filesystem::temp_directory_path();
+    return (folder / ("zorvatrace-" + std::to_string(random()) + "-" + name)).string();
+}
 
 std::string Fingerprint(const Record& r)
 {

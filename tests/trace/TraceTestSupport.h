@@ -62,6 +62,10 @@ zorvatrace::Record EndRecord(std::uint64_t records);
 
 std::string ToString(const Bytes& bytes);
 
+/// A fresh file name in the system's temporary folder (test cases may run
+/// as processes of their own at the same time).
+std::string TemporaryFile(const std::string& name);
+
 /// Fields that a round trip must keep (numbers included), for EXPECT_EQ.
 std::string Fingerprint(const zorvatrace::Record& record);
 
