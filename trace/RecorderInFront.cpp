@@ -13,14 +13,14 @@ namespace {
 /// is loaded too, its file name no longer tells the two apart on Windows.
 std::atomic<void*> g_recorder{nullptr};
 
+} // namespace
+
 void* RecorderSymbol(const char* name)
 {
     if (void* recorder = g_recorder.load())
         return LibrarySymbol(recorder, name);
     return LoadedUsbLibrarySymbol(name);
 }
-
-} // namespace
 
 std::string RecorderBeside(const std::string& folder) { return folder + "trace/" + UsbLibraryFileName(); }
 

@@ -37,6 +37,10 @@ bool AdoptRecorder(const std::string& recorderPath, std::string& error);
 /// no recorder is in front, no trace was open, or writing failed.
 bool EndRecording(std::string& error);
 
+/// One of the recorder's own controls (RecorderControl.h); null when no
+/// recorder is in front.
+void* RecorderSymbol(const char* name);
+
 /// An export of the library the recorder in front forwards to (the simulated
 /// library's controls, for example); null when no recorder is in front or the
 /// library lacks it.

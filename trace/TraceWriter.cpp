@@ -277,7 +277,7 @@ void TraceWriter::Run()
             counters_.recordBytes += written.recordBytes;
             counters_.fileBytes += written.fileBytes;
         }
-        if (spare_.size() < 2) {
+        if (spare_.size() < 4) {
             chunk.records.clear();
             spare_.push_back(std::move(chunk.records));
         }
@@ -287,23 +287,17 @@ void TraceWriter::Run()
 bool TraceWriter::WriteChunk(const Chunk& chunk, WriterCounters& written)
 {
     const std::vector<unsigned char>& raw = chunk.records;
-    std::vector<unsigned char> packed;
     ChunkEncoding encoding = ChunkEncoding::Stored;
     bool compress = false;
     {
         WriterLock lock(mutex_);
         compress = options_.compress;
     }
-    if (compress) {
-        uLongf size = compressBound(static_cast<uLong>(raw.size()));
-        packed.resize(size);
-        if (compress2(packed.data(), &size, raw.data(), static_cast<uLong>(raw.size()), 1) == Z_OK &&
-            size < raw.size()) {
-            packed.resize(size);
-            encoding = ChunkEncoding::Zlib;
-        }
-    }
-    const std::vector<unsigned char>& payload = encoding == ChunkEncoding::Zlib ? packed : raw;
+    std::size_t packedSize = 0;
+    if (compress && deflater_.Compress(raw, packed_, packedSize) && packedSize < raw.size())
+        encoding = ChunkEncoding::Zlib;
+    const unsigned char* payload = encoding == ChunkEncoding::Zlib ? packed_.data() : raw.data();
+    const std::size_t payloadSize = encoding == ChunkEncoding::Zlib ? packedSize : raw.size();
 
     std::vector<unsigned char> head;
     PutU32(head, kChunkTag);
@@ -311,18 +305,50 @@ bool TraceWriter::WriteChunk(const Chunk& chunk, WriterCounters& written)
     PutU8(head, 0);
     PutU8(head, 0);
     PutU8(head, 0);
-    PutU32(head, static_cast<std::uint32_t>(payload.size()));
+    PutU32(head, static_cast<std::uint32_t>(payloadSize));
     PutU32(head, static_cast<std::uint32_t>(raw.size()));
     PutU64(head, chunk.first);
     PutU32(head, chunk.count);
-    PutU32(head, Crc32(payload.data(), payload.size()));
+    PutU32(head, Crc32(payload, payloadSize));
     PutU32(head, Crc32(head.data(), head.size()));
 
-    if (!sink_->Write(head.data(), head.size()) || !sink_->Write(payload.data(), payload.size()) || !sink_->Flush())
+    if (!sink_->Write(head.data(), head.size()) || !sink_->Write(payload, payloadSize) || !sink_->Flush())
         return false;
     ++written.chunksWritten;
     written.recordBytes += raw.size();
-    written.fileBytes += head.size() + payload.size();
+    written.fileBytes += head.size() + payloadSize;
+    return true;
+}
+
+// One zlib stream for the writer's life, reset per chunk: deflateInit's
+// quarter megabyte of state is allocated once, not once a chunk.
+TraceWriter::Deflater::~Deflater()
+{
+    if (ready_)
+        deflateEnd(&stream_);
+}
+
+bool TraceWriter::Deflater::Compress(const std::vector<unsigned char>& raw, std::vector<unsigned char>& out,
+                                     std::size_t& size)
+{
+    if (!ready_) {
+        stream_ = z_stream();
+        if (deflateInit(&stream_, 1) != Z_OK)
+            return false;
+        ready_ = true;
+    } else if (deflateReset(&stream_) != Z_OK) {
+        return false;
+    }
+    const uLong bound = deflateBound(&stream_, static_cast<uLong>(raw.size()));
+    if (out.size() < bound)
+        out.resize(bound);
+    stream_.next_in = const_cast<Bytef*>(raw.data());
+    stream_.avail_in = static_cast<uInt>(raw.size());
+    stream_.next_out = out.data();
+    stream_.avail_out = static_cast<uInt>(out.size());
+    if (deflate(&stream_, Z_FINISH) != Z_STREAM_END)
+        return false;
+    size = static_cast<std::size_t>(stream_.total_out);
     return true;
 }
 

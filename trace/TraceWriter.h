@@ -4,6 +4,8 @@
 #include "trace/TraceFormat.h"
 #include "win32/ThreadSafety.h"
 
+#include <zlib.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -34,7 +36,7 @@ std::unique_ptr<Sink> OpenFileSink(const std::string& path, std::string& error);
 struct WriterOptions
 {
     /// A chunk is sealed once it holds this many bytes of records.
-    std::size_t chunkBytes = 256 * 1024;
+    std::size_t chunkBytes = 64 * 1024;
     /// Sealed chunks waiting for the disk, in bytes of records; a chunk that
     /// would go beyond is dropped and counted.
     std::size_t queueBytes = 32u * 1024 * 1024;
@@ -107,6 +109,22 @@ private:
     /// Compresses and writes one chunk; false once the sink failed.
     bool WriteChunk(const Chunk& chunk, WriterCounters& written);
 
+    /// zlib level 1 on the writer thread, its state kept from chunk to chunk.
+    class Deflater
+    {
+    public:
+        Deflater() = default;
+        ~Deflater();
+        Deflater(const Deflater&) = delete;
+        Deflater& operator=(const Deflater&) = delete;
+        /// `raw` compressed into `out` (grown as needed): `size` bytes.
+        bool Compress(const std::vector<unsigned char>& raw, std::vector<unsigned char>& out, std::size_t& size);
+
+    private:
+        z_stream stream_;
+        bool ready_ = false;
+    };
+
     typedef ZORVA::AnnotatedMutex<std::mutex> WriterMutex;
     typedef ZORVA::ScopedLock<WriterMutex> WriterLock;
     typedef ZORVA::UniqueLock<WriterMutex> WriterUniqueLock;
@@ -132,6 +150,9 @@ private:
     /// Set by Open before the thread starts and read by it; reset by Close
     /// after the join.
     std::unique_ptr<Sink> sink_;
+    /// The writer thread's own: compression state and its output buffer.
+    Deflater deflater_;
+    std::vector<unsigned char> packed_;
     std::thread thread_;
     /// Steady-clock origin in nanoseconds; atomic so Now needs no lock.
     std::atomic<std::int64_t> originNs_{0};

@@ -10,6 +10,17 @@ namespace {
 /// the same number, which is passed on like any other).
 const UINT kRelayStop = 0x8000u + 0x2a7u; // WM_APP + 679
 
+void Notify(const MessageRelay::Observer& observer, const MSG& msg, DWORD target)
+{
+    if (!observer)
+        return;
+    try {
+        observer(msg, target);
+    } catch (...) {
+        // Seeing a message must never stop passing them on.
+    }
+}
+
 } // namespace
 
 DWORD MessageRelay::Start(DWORD target)
@@ -66,19 +77,13 @@ void MessageRelay::Run(std::promise<DWORD>* started)
             msg.message = WM_QUIT; // passed on too: it is what the library sent
         else if (msg.message == kRelayStop && stopping_.load())
             return;
-        const std::uint64_t arrived = clock_ ? clock_() : 0;
+        // Seen before it is passed on: whatever the caller's thread then does
+        // about it (its calls, recorded by the same writer) comes after it,
+        // and the two never wait for each other's record.
         const DWORD target = target_.load();
-        Delivery delivery = Delivery::NoThread;
-        if (target != 0)
-            delivery =
-                PostThreadMessageW(target, msg.message, msg.wParam, msg.lParam) ? Delivery::Posted : Delivery::Failed;
-        if (observer_) {
-            try {
-                observer_(msg, arrived, target, delivery);
-            } catch (...) {
-                // Seeing a message must never stop passing them on.
-            }
-        }
+        Notify(observer_, msg, target);
+        if (target != 0 && !PostThreadMessageW(target, msg.message, msg.wParam, msg.lParam))
+            Notify(refused_, msg, target);
     }
 }
 

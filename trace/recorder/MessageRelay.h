@@ -8,7 +8,6 @@
 #include "win32/ZorvaWin32.h"
 
 #include <atomic>
-#include <cstdint>
 #include <functional>
 #include <future>
 #include <mutex>
@@ -23,13 +22,13 @@ namespace zorvatrace {
 class MessageRelay
 {
 public:
-    /// The time of a message, taken as it arrives, before it is passed on:
-    /// whatever the caller's thread does about it comes later.
-    typedef std::function<std::uint64_t()> Clock;
-    /// Called on the relay thread for each message, after it was passed on.
-    typedef std::function<void(const MSG& message, std::uint64_t arrived, DWORD target, Delivery delivery)> Observer;
+    /// Called on the relay thread for a message and the caller's thread it
+    /// goes to (0: none registered).
+    typedef std::function<void(const MSG& message, DWORD target)> Observer;
 
-    MessageRelay(Clock clock, Observer observer) : clock_(std::move(clock)), observer_(std::move(observer)) {}
+    /// `observer` sees each message before it is passed on; `refused` after
+    /// the caller's thread refused it (it has no queue, or ended).
+    MessageRelay(Observer observer, Observer refused) : observer_(std::move(observer)), refused_(std::move(refused)) {}
     ~MessageRelay() { Stop(); }
     MessageRelay(const MessageRelay&) = delete;
     MessageRelay& operator=(const MessageRelay&) = delete;
@@ -47,8 +46,8 @@ private:
     typedef ZORVA::AnnotatedMutex<std::mutex> RelayMutex;
     typedef ZORVA::ScopedLock<RelayMutex> RelayLock;
 
-    Clock clock_;
     Observer observer_;
+    Observer refused_;
     mutable RelayMutex mutex_;
     std::thread thread_ ZORVA_GUARDED_BY(mutex_);
     DWORD id_ ZORVA_GUARDED_BY(mutex_) = 0;

@@ -41,8 +41,8 @@ Recorder& Recorder::Instance()
 }
 
 Recorder::Recorder()
-    : relay_([this] { return Now(); }, [this](const MSG& message, std::uint64_t arrived, DWORD target,
-                                              Delivery delivery) { OnMessage(message, arrived, target, delivery); })
+    : relay_([this](const MSG& message, DWORD target) { OnMessage(message, target); },
+             [this](const MSG& message, DWORD target) { OnRefused(message, target); })
 {}
 
 const ForwardLibrary* Recorder::Library()
@@ -192,19 +192,27 @@ void Recorder::SessionEnded()
     writer_.Seal();
 }
 
-void Recorder::OnMessage(const MSG& message, std::uint64_t arrived, DWORD target, Delivery delivery)
+void Recorder::OnMessage(const MSG& message, DWORD target)
 {
     if (!Recording())
         return;
     Record record;
     record.type = RecordType::Message;
-    record.timeUs = arrived;
+    record.timeUs = Now();
     record.message = message.message;
     record.wParam = static_cast<std::uint64_t>(message.wParam);
     record.lParam = static_cast<std::int64_t>(message.lParam);
     record.target = static_cast<std::uint32_t>(target);
-    record.delivery = delivery;
+    record.delivery = target != 0 ? Delivery::Posted : Delivery::NoThread;
     writer_.Append(record);
+}
+
+void Recorder::OnRefused(const MSG& message, DWORD target)
+{
+    // Rare (the caller's thread ended): said after the message's record.
+    Note("message " + std::to_string(message.message) + " was refused by thread " + std::to_string(target) +
+             ": it has no message queue (any more)",
+         false);
 }
 
 bool Recorder::Begin(const std::string& tracePath, const std::string& libraryPath, std::string& error)

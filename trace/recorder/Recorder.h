@@ -81,7 +81,8 @@ private:
     const ForwardLibrary* LoadLocked(const std::string& path, std::string& error) ZORVA_REQUIRES(controlMutex_);
     bool OpenLocked(const std::string& tracePath, std::string& error) ZORVA_REQUIRES(controlMutex_);
     bool EndLocked(std::string& error) ZORVA_REQUIRES(controlMutex_);
-    void OnMessage(const MSG& message, std::uint64_t arrived, DWORD target, Delivery delivery);
+    void OnMessage(const MSG& message, DWORD target);
+    void OnRefused(const MSG& message, DWORD target);
 
     typedef ZORVA::AnnotatedMutex<std::mutex> ControlMutex;
     typedef ZORVA::ScopedLock<ControlMutex> ControlLock;
