@@ -101,9 +101,15 @@ bool TraceWriter::Open(std::unique_ptr<Sink> sink, const Header& header, const W
         pendingLostRecords_ = pendingLostBytes_ = pendingLostFirst_ = 0;
         counters_ = WriterCounters();
         counters_.fileBytes = head.size();
+        StartLocked();
     }
-    thread_ = std::thread(&TraceWriter::Run, this);
     return true;
+}
+
+void TraceWriter::StartLocked()
+{
+    stopping_ = false;
+    thread_ = std::thread(&TraceWriter::Run, this);
 }
 
 bool TraceWriter::IsOpen() const
@@ -124,6 +130,26 @@ void TraceWriter::Append(Record& record)
     if (!open_ || closing_)
         return;
     AppendLocked(record);
+    // After a pause (the library shut down) the next record brings the thread back.
+    if (!thread_.joinable())
+        StartLocked();
+}
+
+void TraceWriter::Pause()
+{
+    std::thread writer;
+    {
+        WriterLock lock(mutex_);
+        if (!open_ || closing_ || !thread_.joinable())
+            return;
+        SealLocked(true);
+        stopping_ = true;
+        wake_.notify_one();
+        writer = std::move(thread_);
+    }
+    writer.join();
+    if (sink_)
+        sink_->Flush();
 }
 
 void TraceWriter::AppendLocked(Record& record)
@@ -197,6 +223,7 @@ void TraceWriter::SealLocked(bool force)
 
 WriterCounters TraceWriter::Close()
 {
+    std::thread writer;
     {
         WriterLock lock(mutex_);
         if (!open_ || closing_)
@@ -220,9 +247,13 @@ WriterCounters TraceWriter::Close()
         SealLocked(true);
         closing_ = true;
         wake_.notify_one();
+        writer = std::move(thread_);
     }
-    if (thread_.joinable())
-        thread_.join();
+    if (writer.joinable())
+        writer.join();
+    // Paused, or the writer thread is gone: what is left is written here.
+    while (WriteNext(false)) {
+    }
     if (sink_)
         sink_->Flush();
     sink_.reset();
@@ -241,47 +272,46 @@ WriterCounters TraceWriter::Counters() const
 
 void TraceWriter::Run()
 {
-    WriterCounters written;
-    bool failed = false;
-    for (;;) {
-        Chunk chunk;
-        {
-            WriterUniqueLock lock(mutex_);
-            // Real time: the writer must not follow a test's virtual Sleep.
-            wake_.wait_for(lock, options_.sealAfter,
-                           [this]() ZORVA_REQUIRES(mutex_) { return !queue_.empty() || closing_; });
-            if (queue_.empty() && !current_.records.empty() &&
-                std::chrono::steady_clock::now() - currentStarted_ >= options_.sealAfter)
-                SealLocked(false);
-            if (queue_.empty()) {
-                if (closing_)
-                    return;
-                continue;
-            }
-            chunk = std::move(queue_.front());
-            queue_.pop_front();
-            queuedBytes_ -= chunk.records.size();
-        }
-        if (!failed) {
-            written = WriterCounters();
-            failed = !WriteChunk(chunk, written);
-        }
-        WriterLock lock(mutex_);
-        if (failed) {
-            if (!counters_.failed) {
-                counters_.failed = true;
-                counters_.error = sink_ ? sink_->Error() : std::string("no file");
-            }
-        } else {
-            counters_.chunksWritten += written.chunksWritten;
-            counters_.recordBytes += written.recordBytes;
-            counters_.fileBytes += written.fileBytes;
-        }
-        if (spare_.size() < 4) {
-            chunk.records.clear();
-            spare_.push_back(std::move(chunk.records));
-        }
+    while (WriteNext(true)) {
     }
+}
+
+bool TraceWriter::WriteNext(bool wait)
+{
+    Chunk chunk;
+    {
+        WriterUniqueLock lock(mutex_);
+        // Real time: the writer must not follow a test's virtual Sleep.
+        if (wait)
+            wake_.wait_for(lock, options_.sealAfter,
+                           [this]() ZORVA_REQUIRES(mutex_) { return !queue_.empty() || closing_ || stopping_; });
+        if (queue_.empty() && !current_.records.empty() &&
+            std::chrono::steady_clock::now() - currentStarted_ >= options_.sealAfter)
+            SealLocked(false);
+        if (queue_.empty())
+            return !closing_ && !stopping_;
+        chunk = std::move(queue_.front());
+        queue_.pop_front();
+        queuedBytes_ -= chunk.records.size();
+        if (counters_.failed)
+            return true; // the file is broken: what is left goes unwritten
+    }
+    WriterCounters written;
+    const bool ok = WriteChunk(chunk, written);
+    WriterLock lock(mutex_);
+    if (!ok) {
+        counters_.failed = true;
+        counters_.error = sink_ ? sink_->Error() : std::string("no file");
+    } else {
+        counters_.chunksWritten += written.chunksWritten;
+        counters_.recordBytes += written.recordBytes;
+        counters_.fileBytes += written.fileBytes;
+    }
+    if (spare_.size() < 4) {
+        chunk.records.clear();
+        spare_.push_back(std::move(chunk.records));
+    }
+    return true;
 }
 
 bool TraceWriter::WriteChunk(const Chunk& chunk, WriterCounters& written)

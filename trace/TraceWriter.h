@@ -60,9 +60,10 @@ struct WriterCounters
     std::string error;
 };
 
-/// Threads: Append, Seal, Now and Counters from any thread; Open and Close
-/// from one controlling thread at a time (the recorder serialises them). The
-/// writer thread, started by Open and joined by Close, compresses and writes.
+/// Threads: Append, Seal, Now and Counters from any thread; Open, Pause and
+/// Close from one controlling thread at a time (the recorder serialises
+/// them). The writer thread, started by Open (and by the first record after a
+/// Pause) and joined by Pause and Close, compresses and writes.
 /// - `mutex_` guards the open chunk, the queue, the numbering and the counters;
 ///   it is held only to encode one record, to seal or take a chunk, and to
 ///   read the counters, never while compressing or writing.
@@ -87,8 +88,13 @@ public:
     /// handed to the writer thread, or dropped and counted when the queue is
     /// full. Never waits for the disk; does nothing while closed.
     void Append(Record& record) ZORVA_EXCLUDES(mutex_);
-    /// Hands the open chunk to the writer thread now (a session ended).
+    /// Hands the open chunk to the writer thread now.
     void Seal() ZORVA_EXCLUDES(mutex_);
+    /// Writes everything so far and ends the writer thread; the trace stays
+    /// open and the next record starts the thread again. For the end of a
+    /// library session: on Windows a library unloaded later (under the
+    /// loader's lock) must not have a thread of its own left to wait for.
+    void Pause() ZORVA_EXCLUDES(mutex_);
     /// Adds the end record, waits until everything is written and closes
     /// the sink. Returns the final counters.
     WriterCounters Close() ZORVA_EXCLUDES(mutex_);
@@ -105,7 +111,11 @@ private:
     void AppendLocked(Record& record) ZORVA_REQUIRES(mutex_);
     /// Moves the open chunk to the queue; `force` ignores the queue bound.
     void SealLocked(bool force) ZORVA_REQUIRES(mutex_);
+    void StartLocked() ZORVA_REQUIRES(mutex_);
     void Run() ZORVA_EXCLUDES(mutex_);
+    /// Writes the next sealed chunk (waiting for one when `wait`); false
+    /// when there is none left and the writer is to stop.
+    bool WriteNext(bool wait) ZORVA_EXCLUDES(mutex_);
     /// Compresses and writes one chunk; false once the sink failed.
     bool WriteChunk(const Chunk& chunk, WriterCounters& written);
 
@@ -133,6 +143,7 @@ private:
     std::condition_variable_any wake_;
     bool open_ ZORVA_GUARDED_BY(mutex_) = false;
     bool closing_ ZORVA_GUARDED_BY(mutex_) = false;
+    bool stopping_ ZORVA_GUARDED_BY(mutex_) = false; ///< Pause: the thread ends once the queue is written
     WriterOptions options_ ZORVA_GUARDED_BY(mutex_);
     Chunk current_ ZORVA_GUARDED_BY(mutex_);
     std::chrono::steady_clock::time_point currentStarted_ ZORVA_GUARDED_BY(mutex_);
@@ -147,13 +158,14 @@ private:
     std::uint64_t pendingLostBytes_ ZORVA_GUARDED_BY(mutex_) = 0;
     WriterCounters counters_ ZORVA_GUARDED_BY(mutex_);
 
-    /// Set by Open before the thread starts and read by it; reset by Close
-    /// after the join.
+    /// Set by Open before the thread starts; used by the writer thread, or
+    /// by Close and Pause once it has ended; reset by Close.
     std::unique_ptr<Sink> sink_;
-    /// The writer thread's own: compression state and its output buffer.
+    /// Whoever writes (the writer thread, or Close after it): compression
+    /// state and its output buffer.
     Deflater deflater_;
     std::vector<unsigned char> packed_;
-    std::thread thread_;
+    std::thread thread_ ZORVA_GUARDED_BY(mutex_);
     /// Steady-clock origin in nanoseconds; atomic so Now needs no lock.
     std::atomic<std::int64_t> originNs_{0};
 };

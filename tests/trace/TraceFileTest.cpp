@@ -159,6 +159,50 @@ TEST(TraceFile, Append_DiskStalled_NeverWaitsAndCountsWhatItDropped)
     EXPECT_EQ(read.records.back().totalDroppedRecords, final.droppedRecords);
 }
 
+TEST(TraceFile, Pause_LibrarySessionEnded_WrittenSoFarAndWritingResumes)
+{
+    MemorySink::Shared shared;
+    TraceWriter writer;
+    std::string error;
+    ASSERT_TRUE(writer.Open(std::unique_ptr<Sink>(new MemorySink(shared)), SampleHeader(), WriterOptions(), error));
+    for (int i = 0; i < 3; ++i) {
+        Record record = BlockRecord(1, static_cast<float>(i));
+        writer.Append(record);
+    }
+    writer.Pause();
+    TraceContents read;
+    {
+        std::lock_guard<std::mutex> lock(shared.mutex);
+        ReadTraceBytes(shared.bytes, read);
+    }
+    EXPECT_EQ(read.errorKind, ReadError::Truncated) << "open still: no end record yet";
+    EXPECT_EQ(read.records.size(), 3u) << "everything before the pause is on the disk";
+
+    for (int i = 3; i < 5; ++i) {
+        Record record = BlockRecord(1, static_cast<float>(i));
+        writer.Append(record);
+    }
+    writer.Close();
+    std::lock_guard<std::mutex> lock(shared.mutex);
+    ASSERT_TRUE(ReadTraceBytes(shared.bytes, read)) << read.error;
+    ASSERT_EQ(read.records.size(), 6u);
+    EXPECT_EQ(read.records[4].block.at(0), 4.0f);
+}
+
+TEST(TraceFile, Close_AfterPauseWithRecordsLeft_WrittenByTheClosingThread)
+{
+    MemorySink::Shared shared;
+    TraceWriter writer;
+    std::string error;
+    ASSERT_TRUE(writer.Open(std::unique_ptr<Sink>(new MemorySink(shared)), SampleHeader(), WriterOptions(), error));
+    writer.Pause(); // no thread now, nothing appended since
+    writer.Close();
+    std::lock_guard<std::mutex> lock(shared.mutex);
+    TraceContents read;
+    ASSERT_TRUE(ReadTraceBytes(shared.bytes, read)) << read.error;
+    EXPECT_EQ(read.records.size(), 1u) << "the end record alone";
+}
+
 TEST(TraceFile, Write_DiskFails_CallersGoOnAndTheFailureIsReported)
 {
     MemorySink::Shared shared;

@@ -188,8 +188,9 @@ DWORD Recorder::RelayFor(DWORD thread)
 void Recorder::SessionEnded()
 {
     ControlLock lock(controlMutex_);
+    // Neither thread outlives the session: the library may be unloaded next.
     relay_.Stop();
-    writer_.Seal();
+    writer_.Pause();
 }
 
 void Recorder::OnMessage(const MSG& message, DWORD target)

@@ -63,8 +63,9 @@ public:
     /// caller's `thread` (the relay's, or `thread` itself if the relay cannot
     /// run), recorded.
     DWORD RelayFor(DWORD thread) ZORVA_EXCLUDES(controlMutex_);
-    /// fmDLLShutDown: the library posts no more; the relay ends and the open
-    /// chunk goes to the disk.
+    /// fmDLLShutDown: the library posts no more; the relay ends, what was
+    /// recorded is written and the writer thread ends too (the trace stays
+    /// open), so no thread of ours is left when a host unloads the library.
     void SessionEnded() ZORVA_EXCLUDES(controlMutex_);
 
     bool Begin(const std::string& tracePath, const std::string& libraryPath, std::string& error)
