@@ -147,9 +147,7 @@ void TraceWriter::Pause()
         wake_.notify_one();
         writer = std::move(thread_);
     }
-    writer.join();
-    if (sink_)
-        sink_->Flush();
+    writer.join(); // each chunk was flushed as it was written
 }
 
 void TraceWriter::AppendLocked(Record& record)
