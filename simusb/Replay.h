@@ -52,6 +52,11 @@ struct ReplaySession
     /// End of the call last answered, on the recording's clock: the recorded
     /// pace of the messages after it counts from there.
     std::uint64_t lastCallEndUs = 0;
+    /// The last call was answered from a recorded call further on, which
+    /// stayed in place (`borrowedRecord`): a call made once more than recorded,
+    /// unless the next one follows it in the recording too.
+    bool borrowed = false;
+    std::uint64_t borrowedRecord = 0;
     bool lossReported = false;
     bool endReported = false;
     ReplayStatus status;

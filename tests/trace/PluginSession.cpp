@@ -61,21 +61,23 @@ bool PluginSession::Detect()
     return true;
 }
 
-void PluginSession::SetRate(const std::string& rate)
+void PluginSession::ChangeSetting(const std::string& name, const std::string& text, std::uint64_t id)
 {
     IParameterValueEnum value;
-    value.SetValue(rate);
-    sharedServices_.ChangeParameter("SampleRate", value, 1);
+    value.SetValue(text);
+    const int notified = sharedServices_.NotifyCount();
+    sharedServices_.ChangeParameter(name, value, id);
     shared_->ParametersChanged();
+    // The change queues a stop, which reports itself when it has run: only
+    // then does arming queue its own. Otherwise whether the plugin folds the
+    // two stops into one depends on its worker's timing, and a recording and
+    // its replay could differ by a call.
+    WaitUntil([&] { return sharedServices_.NotifyCount() > notified; });
 }
 
-void PluginSession::SetSyncMode(const std::string& mode)
-{
-    IParameterValueEnum value;
-    value.SetValue(mode);
-    sharedServices_.ChangeParameter("SyncMode", value, 0);
-    shared_->ParametersChanged();
-}
+void PluginSession::SetRate(const std::string& rate) { ChangeSetting("SampleRate", rate, 1); }
+
+void PluginSession::SetSyncMode(const std::string& mode) { ChangeSetting("SyncMode", mode, 0); }
 
 bool PluginSession::ArmAndCapture()
 {

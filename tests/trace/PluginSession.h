@@ -12,6 +12,7 @@
 #include "driver/VZORVADriverService.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,6 +54,8 @@ public:
     SessionResult Result() const;
 
 private:
+    void ChangeSetting(const std::string& name, const std::string& text, std::uint64_t id);
+
     zorvahost::RecordingHost host_;
     zorvahost::DeviceServices sharedServices_{host_, "ZORVA Shared Config Device"};
     zorvahost::CaptureSetup setup_{host_};

@@ -226,12 +226,17 @@ TEST_F(RecordReplay, Replay_PluginSendsAnotherRate_ReportsWhereAndGoesOn)
     ASSERT_NO_FATAL_FAILURE(End());
 
     const SessionResult replay = Replay(recorded, File("rate-replay.trace"), 2, "500");
-    ASSERT_GE(MismatchCount(), 1);
-    const std::string first = Mismatch(0);
-    EXPECT_NE(first.find("recorded fmBroadcastAcquisitionRate(1000), now fmBroadcastAcquisitionRate(500): another "
-                         "argument"),
-              std::string::npos)
-        << first;
-    EXPECT_EQ(first.compare(0, 5, "call "), 0) << first;
+    // Changing the rate adds a stop of its own before the rate, which the
+    // replay reports too; the rate itself is held against the recorded one.
+    std::string all;
+    bool rate = false;
+    for (int i = 0; i < MismatchCount(); ++i) {
+        const std::string line = Mismatch(i);
+        all += line + "\n";
+        EXPECT_EQ(line.compare(0, 5, "call "), 0) << line;
+        rate = rate || line.find("recorded fmBroadcastAcquisitionRate(1000), now fmBroadcastAcquisitionRate(500): "
+                                 "another argument") != std::string::npos;
+    }
+    EXPECT_TRUE(rate) << all;
     EXPECT_EQ(replay.pushes.size(), 10u) << "the replay goes on after the difference";
 }

@@ -214,8 +214,21 @@ const DifferenceCase DifferenceCases[] = {
          return std::vector<int>{fmBroadcastZero(), fmBroadcastStop()};
      },
      {3, 4},
-     {"call 1 (record 0): recorded fmBroadcastStart(), now fmBroadcastZero(): the recording has 2 calls before it "
-      "(fmBroadcastStart(), fmBroadcastGenlock(1)), passed over"},
+     {"call 1 (record 0): recorded fmBroadcastStart(), now fmBroadcastZero(): not in the recording here; answered as "
+      "record 2",
+      "call 2 (record 0): recorded fmBroadcastStart(), now fmBroadcastStop(): the recording has 3 calls before it "
+      "(fmBroadcastStart(), fmBroadcastGenlock(1), fmBroadcastZero()), passed over"},
+     0},
+    {"CallMadeOnceMore",
+     {Call(Function::BroadcastStart, 1), BlockRecord(1, 0.0f), Call(Function::BroadcastStop, 5)},
+     [] {
+         float* block = nullptr;
+         return std::vector<int>{fmBroadcastStop(), fmBroadcastStart(), fmDLLTransferFloatData(&block),
+                                 fmBroadcastStop()};
+     },
+     {5, 1, 1, 5},
+     {"call 1 (record 0): recorded fmBroadcastStart(), now fmBroadcastStop(): not in the recording here; answered as "
+      "record 2"},
      0},
     {"CallNotRecorded",
      {Call(Function::BroadcastStart, 1), Call(Function::BroadcastStop, 2)},
