@@ -83,7 +83,8 @@ const ForwardLibrary* Recorder::LoadLocked(const std::string& path, std::string&
     void* handle = LoadLibraryFile(path, error);
     if (!handle)
         return nullptr;
-    auto* library = new ForwardLibrary();
+    libraries_.push_back(std::make_unique<ForwardLibrary>());
+    ForwardLibrary* library = libraries_.back().get();
     library->handle = handle;
     library->path = path;
     for (std::size_t i = 0; i < kFunctionCount; ++i)

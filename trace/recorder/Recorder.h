@@ -10,8 +10,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace zorvatrace {
 
@@ -90,6 +92,9 @@ private:
 
     mutable ControlMutex controlMutex_;
     bool started_ ZORVA_GUARDED_BY(controlMutex_) = false;
+    /// Every library loaded, the current one last: kept while the recorder
+    /// lives, since a call may still be running in one that was replaced.
+    std::vector<std::unique_ptr<ForwardLibrary>> libraries_ ZORVA_GUARDED_BY(controlMutex_);
     std::atomic<const ForwardLibrary*> library_{nullptr};
     std::atomic<bool> recording_{false};
     std::atomic<int> units_{-1};
