@@ -47,6 +47,15 @@ namespace {
 using namespace MoldraDigitalDevice;
 
 const unsigned int kUnits = 16;
+
+/// Set by a benchmark that found something wrong: the program then fails.
+bool failed = false;
+
+void Fail(benchmark::State& state, const std::string& why)
+{
+    failed = true;
+    state.SkipWithError(why.c_str());
+}
 const double kBlocksPerSecond = 2000.0 / 16.0;
 
 void NoPause(DWORD, void*) {}
@@ -124,7 +133,7 @@ void BM_WorkerPerBlock(benchmark::State& state)
     std::string error;
     if (recording &&
         !zorvatrace::PutRecorderInFront(tracetest::Recorder(), tracetest::SimulatedLibrary(), trace, error)) {
-        state.SkipWithError(error.c_str());
+        Fail(state, error);
         return;
     }
     const Library library = through ? Library() : Library::Direct();
@@ -200,7 +209,7 @@ void BM_WorkerPerBlock(benchmark::State& state)
         state.counters["slowest_us"] = times.back() * 1e6;
     }
     if (blocks != static_cast<std::uint64_t>(state.iterations()))
-        state.SkipWithError("a block went missing");
+        Fail(state, "a block went missing");
     if (recording) {
         zorvatrace::EndRecording(error);
         ZorvaTraceCounters counters{};
@@ -300,7 +309,7 @@ void BM_ReplaySpeed(benchmark::State& state)
     const std::string trace = TemporaryPath("replay.trace");
     std::string error;
     if (!zorvatrace::PutRecorderInFront(tracetest::Recorder(), tracetest::SimulatedLibrary(), trace, error)) {
-        state.SkipWithError(error.c_str());
+        Fail(state, error);
         return;
     }
     Control<void (*)(int)>("ZorvaSim_SetStepped")(1);
@@ -338,7 +347,7 @@ void BM_ReplaySpeed(benchmark::State& state)
     Control<void (*)()>("ZorvaSim_EndReplay")();
     std::remove(trace.c_str());
     if (!whole)
-        state.SkipWithError("the replay did not deliver every block");
+        Fail(state, "the replay did not deliver every block");
     const double recorded = static_cast<double>(blocks) / kBlocksPerSecond * static_cast<double>(state.iterations());
     state.counters["x_real_time"] = replaying > 0 ? recorded / replaying : 0;
 }
@@ -388,5 +397,5 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     std::remove(scenarioFile.c_str());
-    return 0;
+    return failed ? 1 : 0;
 }
