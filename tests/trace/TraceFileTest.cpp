@@ -189,7 +189,7 @@ TEST(TraceFile, Pause_LibrarySessionEnded_WrittenSoFarAndWritingResumes)
     EXPECT_EQ(read.records[4].block.at(0), 4.0f);
 }
 
-TEST(TraceFile, Close_AfterPauseWithRecordsLeft_WrittenByTheClosingThread)
+TEST(TraceFile, Close_AfterPause_EndRecordWrittenByTheClosingThread)
 {
     MemorySink::Shared shared;
     TraceWriter writer;
