@@ -50,6 +50,31 @@ def broken_where_not_consecutive(rows):
     return times, forces
 
 
+def zoom_in(axes, loaded, x_size, y_size):
+    """An inset of the path in millimetres when at the plate's scale it would
+    be a dot (someone standing sways a few millimetres)."""
+    xs = [p[0] for p in loaded]
+    ys = [p[1] for p in loaded]
+    span = max(max(xs) - min(xs), max(ys) - min(ys))
+    plate = min(x_size, y_size)
+    if plate <= 0 or span >= 0.1 * plate:
+        return
+    cx = (max(xs) + min(xs)) / 2
+    cy = (max(ys) + min(ys)) / 2
+    # In the corner away from the path, below the legend.
+    left = 0.06 if cx > 0 else 0.52
+    bottom = 0.06 if cy > 0 else 0.46
+    inset = axes.inset_axes([left, bottom, 0.42, 0.42])
+    inset.plot([(x - cx) * 1000 for x in xs], [(y - cy) * 1000 for y in ys], "-", linewidth=0.6)
+    half = max(span * 1000 / 2, 0.5) * 1.15
+    inset.set_xlim(-half, half)
+    inset.set_ylim(-half, half)
+    inset.set_aspect("equal")
+    inset.set_title("mm about (%.3f, %.3f) m" % (cx, cy), fontsize="xx-small")
+    inset.tick_params(labelsize="xx-small")
+    inset.grid(True, alpha=0.3)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("csv", nargs="?")
@@ -107,6 +132,7 @@ def main():
             axes.plot([loaded[0][0]], [loaded[0][1]], "go", markersize=5, label="first")
             axes.plot([loaded[-1][0]], [loaded[-1][1]], "rs", markersize=5, label="last")
             axes.legend(loc="upper right", fontsize="x-small")
+            zoom_in(axes, loaded, x_size, y_size)
         else:
             axes.text(0.5, 0.5, "no sample above the threshold", transform=axes.transAxes,
                       ha="center", va="center")

@@ -37,10 +37,11 @@ declare -A smoke_runs=(
   [custom_definitions]=4000
   [parameter_values]=1000000
   [scenario]=40000
+  [trace]=300000
 )
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(combination_file treadmill_unit_file treadmill_support_file custom_definitions parameter_values scenario)
+  targets=(combination_file treadmill_unit_file treadmill_support_file custom_definitions parameter_values scenario trace)
 fi
 
 compiler=${ZORVA_FUZZ_CXX:-clang++-14}
@@ -77,7 +78,7 @@ for target in "${targets[@]}"; do
   dictionary=()
   case "$target" in
     scenario) dictionary=(-dict="$root/fuzz/scenario.dict") ;;
-    parameter_values) ;;
+    parameter_values | trace) ;;
     *) dictionary=(-dict="$root/fuzz/config.dict") ;;
   esac
   if [ "$mode" = "--smoke" ]; then

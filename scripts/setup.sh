@@ -5,9 +5,10 @@ set -euo pipefail
 
 # clang-14 and libclang-rt-14-dev build the fuzz targets and run the
 # thread-safety analysis, clang-format-14 checks the format; python3-matplotlib
-# draws the development host's --plot (and its tests check it).
+# draws the development host's --plot (and its tests check it); zlib compresses
+# field traces.
 packages=(cmake make g++ libboost-dev libboost-thread-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
-  clang-14 libclang-rt-14-dev clang-format-14 python3-matplotlib)
+  clang-14 libclang-rt-14-dev clang-format-14 python3-matplotlib zlib1g-dev)
 
 missing=()
 for p in "${packages[@]}"; do

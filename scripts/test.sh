@@ -48,7 +48,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   stage "AddressSanitizer + UndefinedBehaviorSanitizer" build/asan all "" \
   "${sanitized[@]}" -DZORVA_SANITIZE=address,undefined
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-  stage "ThreadSanitizer (threaded parts)" build/tsan threaded_tests "-L threaded" \
+  stage "ThreadSanitizer (threaded parts)" build/tsan threaded_tests "-L threaded|e2e" \
   "${sanitized[@]}" -DZORVA_SANITIZE=thread
 
 echo "=== Fuzzing (smoke) ==="

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Compiles the plugin's core, the simulated USB library and the host kit with clang's
+# Compiles the plugin's core, the simulated USB library, the field traces and the host kit with clang's
 # thread-safety analysis, its findings as errors: a field marked
 # ZORVA_GUARDED_BY read or written without its lock, a ZORVA_REQUIRES function
 # called without it, a lock not released, two locks taken against their
@@ -14,11 +14,10 @@ if ! command -v "$compiler" >/dev/null; then
   exit 1
 fi
 
-# Not plugin/VersionNote.cpp: no code, only the version note, and its header is
-# one CMake generates.
-# Not the Windows halves of the host kit: they need <windows.h>.
-mapfile -t sources < <(find values definitions devices driver config plugin simusb hostkit -name '*.cpp' \
-  -not -name VersionNote.cpp -not -name '*Windows.cpp' | sort)
+# Files of another system (*Windows.cpp) need its headers, and plugin/VersionNote.cpp
+# (no code, only the version note) one CMake generates: left out here.
+mapfile -t sources < <(find values definitions devices driver config plugin simusb trace hostkit -name '*.cpp' \
+  ! -name '*Windows.cpp' ! -name VersionNote.cpp | sort)
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 if ! printf '%s\0' "${sources[@]}" |

@@ -1,6 +1,7 @@
 #include "simusb/Bench.h"
 
 #include "driver/ZORVAUSBDevice.h"
+#include "simusb/Loads.h"
 
 #include <algorithm>
 #include <cstring>
@@ -32,24 +33,6 @@ void CopyText(const std::string& text, char* out, std::size_t size)
     const std::size_t n = std::min(text.size(), size - 1);
     std::memcpy(out, text.data(), n);
     out[n] = '\0';
-}
-
-/// Fx..Mz of a unit at a sample of the sample clock, before its zero offsets.
-std::array<float, 6> Reading(const UnitSpec& unit, std::uint64_t sample)
-{
-    const LoadProfile& p = unit.load;
-    bool loaded = false;
-    if (p.kind == LoadKind::Static) {
-        loaded = true;
-    } else if (p.kind == LoadKind::Steps) {
-        const std::uint64_t cycle = std::uint64_t(p.stepOn) + p.stepOff;
-        loaded = cycle > 0 && sample % cycle < p.stepOn;
-    }
-    std::array<float, 6> r = p.offset;
-    if (loaded)
-        for (std::size_t c = 0; c < 6; ++c)
-            r[c] += p.load[c];
-    return r;
 }
 
 } // namespace
@@ -85,9 +68,12 @@ bool Bench::SetPlugged(int unit, bool plugged)
 
 bool Bench::SetLoad(int unit, const LoadProfile& load)
 {
-    if (load.kind == LoadKind::Steps && load.stepOn == 0 && load.stepOff == 0)
-        return false;
     if (unit < 0 || static_cast<std::size_t>(unit) >= scenario_.units.size())
+        return false;
+    UnitSpec changed = scenario_.units[static_cast<std::size_t>(unit)];
+    changed.load = load;
+    std::string error;
+    if (!ValidateLoad(changed, error))
         return false;
     scenario_.units[static_cast<std::size_t>(unit)].load = load;
     return true;
@@ -187,15 +173,17 @@ int Bench::Start()
     if (!initialised_ || !initComplete_)
         return 0;
     acquiring_ = true;
+    ++starts_;
     backlog_.ForgetMessage();
     return 1;
 }
 
 int Bench::Zero()
 {
-    // A tare: whatever the plates read now becomes their zero.
+    // A tare: whatever the plates read now becomes their zero. Without the
+    // noise: an amplifier averages while it zeroes.
     for (std::size_t k = 0; k < enumerated_.size(); ++k)
-        zero_[k] = Reading(scenario_.units[enumerated_[k]], sampleClock_);
+        zero_[k] = UnitReading(scenario_.units[enumerated_[k]], sampleClock_, rate_, false);
     if (initialised_)
         ++zeroCount_;
     return initialised_ ? 1 : 0;
@@ -368,7 +356,7 @@ int Bench::FillBlock(float* block)
         for (std::size_t k = 0; k < n; ++k) {
             const UnitSpec& unit = scenario_.units[enumerated_[k]];
             float* record = block + (s * n + k) * kFloatsPerSet;
-            const std::array<float, 6> reading = Reading(unit, t);
+            const std::array<float, 6> reading = UnitReading(unit, t, rate_);
             record[0] = counter;
             for (std::size_t c = 0; c < 6; ++c)
                 record[1 + c] = reading[c] - zero_[k][c];

@@ -105,6 +105,8 @@ public:
     /// overflowed while nobody read it): the sample clock passes them.
     void SkipSamples(std::uint64_t samples) ZORVA_REQUIRES(mutex_);
     std::uint64_t SampleClock() const ZORVA_REQUIRES(mutex_) { return sampleClock_; }
+    /// fmBroadcastStart calls that started acquisition, ever.
+    std::uint64_t Starts() const ZORVA_REQUIRES(mutex_) { return starts_; }
     /// Fy of every record carries its sample's clock (zorvasim::SetClockEcho).
     void SetClockEcho(bool on) ZORVA_REQUIRES(mutex_) { clockEcho_ = on; }
 
@@ -151,6 +153,7 @@ private:
     int skipsPending_ ZORVA_GUARDED_BY(mutex_) = 0;
     std::uint64_t counterBack_ ZORVA_GUARDED_BY(mutex_) = 0; // samples the counter runs behind the clock
     bool clockEcho_ ZORVA_GUARDED_BY(mutex_) = false;
+    std::uint64_t starts_ ZORVA_GUARDED_BY(mutex_) = 0;
 };
 
 } // namespace detail

@@ -97,8 +97,11 @@ void Generator::TimePassed(std::uint64_t fromMs, std::uint64_t toMs)
         }
         const double now = static_cast<double>(toMs);
         const double period = 1000.0 * ZORVA_USB_SAMPLES_PER_BLOCK / bench_.Rate();
-        if (!clockRunning_) {
+        if (!clockRunning_ || clockStart_ != bench_.Starts() || nextDueMs_ > now + period) {
+            // A start this clock has not seen (or a clock set back): it was
+            // made before this pause, since nothing else moves the clock.
             clockRunning_ = true;
+            clockStart_ = bench_.Starts();
             nextDueMs_ = static_cast<double>(fromMs) + period;
         }
         if (nextDueMs_ > now)

@@ -102,6 +102,8 @@ private:
 
     // Virtual-clock mode.
     bool clockRunning_ ZORVA_GUARDED_BY(bench_.Mutex()) = false;
+    /// The bench's start the clock runs for: a new start begins a new timeline.
+    std::uint64_t clockStart_ ZORVA_GUARDED_BY(bench_.Mutex()) = 0;
     double nextDueMs_ ZORVA_GUARDED_BY(bench_.Mutex()) = 0.0;
     std::deque<MeasuredBlock> measured_ ZORVA_GUARDED_BY(bench_.Mutex());
 };

@@ -1,15 +1,19 @@
 // The built-in scenario and the reader of scenario texts (INI, README.md).
 #include "simusb/SimControl.h"
 
+#include "simusb/Loads.h"
+
 #include <boost/property_tree/ini_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
 #include <locale>
 #include <map>
 #include <sstream>
+#include <vector>
 
 namespace zorvasim {
 
@@ -78,8 +82,9 @@ bool ValidateScenario(const Scenario& s, std::string& error)
         why << "at most " << kMaxUnits << " units";
     else {
         for (const UnitSpec& u : s.units) {
-            if (u.load.kind == LoadKind::Steps && u.load.stepOn == 0 && u.load.stepOff == 0)
-                why << "[unit " << u.name << "] load steps needs step_on or step_off above 0";
+            std::string loadError;
+            if (!ValidateLoad(u, loadError))
+                why << loadError;
             else if (u.calCompleteResults.empty())
                 why << "[unit " << u.name << "] cal_complete_results needs at least one value";
             if (!why.str().empty())
@@ -141,6 +146,84 @@ bool ReadFloats(const std::string& text, std::array<float, N>& out, std::string&
     }
     for (std::size_t i = 0; i < N; ++i)
         out[i] = v[i];
+    return true;
+}
+
+Setter FloatField(float& field)
+{
+    return [&field](const std::string& v, std::string& why) {
+        std::array<float, 1> f{};
+        if (!ReadFloats(v, f, why))
+            return false;
+        field = f[0];
+        return true;
+    };
+}
+
+// A word of a short list: `names` and `values` side by side.
+template <typename T, std::size_t N>
+Setter ChoiceField(T& field, const std::array<const char*, N>& names, const std::array<T, N>& values,
+                   const char* expected)
+{
+    return [&field, names, values, expected](const std::string& v, std::string& why) {
+        for (std::size_t i = 0; i < N; ++i) {
+            if (v == names[i]) {
+                field = values[i];
+                return true;
+            }
+        }
+        why = std::string("expected ") + expected;
+        return false;
+    };
+}
+
+// The load keys and the loads that take them; the others take every load.
+const std::map<std::string, std::vector<LoadKind>>& LoadKeyUsers()
+{
+    using K = LoadKind;
+    static const std::map<std::string, std::vector<LoadKind>> users{
+        {"force", {K::Static, K::Steps}},
+        {"moment", {K::Static, K::Steps}},
+        {"step_on", {K::Steps}},
+        {"step_off", {K::Steps}},
+        {"mass", {K::Weight, K::Walk, K::Treadmill, K::Stand}},
+        {"at", {K::Weight, K::Walk, K::Treadmill, K::Stand}},
+        {"direction", {K::Walk, K::Treadmill}},
+        {"step_time", {K::Walk, K::Treadmill}},
+        {"stance", {K::Walk, K::Treadmill}},
+        {"step_length", {K::Walk, K::Treadmill}},
+        {"step_width", {K::Walk, K::Treadmill}},
+        {"foot_length", {K::Walk, K::Treadmill}},
+        {"foot", {K::Walk, K::Treadmill}},
+        {"step_count", {K::Walk}},
+        {"away", {K::Walk}},
+        {"start", {K::Walk}},
+        {"share", {K::Stand}},
+        {"sway", {K::Stand}},
+    };
+    return users;
+}
+
+// A key the unit's load does not take is a mistake (a typo in `load`, or a
+// key left from another load), not something to ignore.
+bool CheckLoadKeys(const std::string& section, const boost::property_tree::ptree& keys, LoadKind kind,
+                   std::string& error)
+{
+    for (const auto& kv : keys) {
+        const auto it = LoadKeyUsers().find(kv.first);
+        if (it == LoadKeyUsers().end() || std::find(it->second.begin(), it->second.end(), kind) != it->second.end())
+            continue;
+        const std::vector<LoadKind>& takers = it->second;
+        std::string names;
+        for (std::size_t i = 0; i < takers.size(); ++i) {
+            if (i > 0)
+                names += i + 1 == takers.size() ? " and " : ", ";
+            names += LoadKindName(takers[i]);
+        }
+        error = "[" + section + "] " + kv.first + ": load " + LoadKindName(kind) + " does not take it (" + names +
+                (takers.size() == 1 ? " does)" : " do)");
+        return false;
+    }
     return true;
 }
 
@@ -264,18 +347,16 @@ bool ReadUnitSection(const std::string& section, const boost::property_tree::ptr
          }},
         {"load",
          [&u, &loadGiven](const std::string& v, std::string& why) {
-             if (v == "none")
-                 u.load.kind = LoadKind::None;
-             else if (v == "static")
-                 u.load.kind = LoadKind::Static;
-             else if (v == "steps")
-                 u.load.kind = LoadKind::Steps;
-             else {
-                 why = "expected none, static or steps";
-                 return false;
+             for (LoadKind kind : {LoadKind::None, LoadKind::Static, LoadKind::Steps, LoadKind::Weight, LoadKind::Walk,
+                                   LoadKind::Treadmill, LoadKind::Stand}) {
+                 if (v == LoadKindName(kind)) {
+                     u.load.kind = kind;
+                     loadGiven = true;
+                     return true;
+                 }
              }
-             loadGiven = true;
-             return true;
+             why = "expected none, static, steps, weight, walk, treadmill or stand";
+             return false;
          }},
         {"force",
          [&u, &amountGiven](const std::string& v, std::string& why) {
@@ -298,6 +379,27 @@ bool ReadUnitSection(const std::string& section, const boost::property_tree::ptr
         {"offset", [&u](const std::string& v, std::string& why) { return ReadFloats(v, u.load.offset, why); }},
         {"step_on", IntField(u.load.stepOn, 0, kIntMax)},
         {"step_off", IntField(u.load.stepOff, 0, kIntMax)},
+        {"mass", FloatField(u.load.mass)},
+        {"at", [&u](const std::string& v, std::string& why) { return ReadFloats(v, u.load.at, why); }},
+        {"direction",
+         ChoiceField(u.load.direction, std::array<const char*, 4>{"+x", "-x", "+y", "-y"},
+                     std::array<Direction, 4>{Direction::PlusX, Direction::MinusX, Direction::PlusY, Direction::MinusY},
+                     "+x, -x, +y or -y")},
+        {"step_time", FloatField(u.load.stepTime)},
+        {"stance", FloatField(u.load.stance)},
+        {"step_length", FloatField(u.load.stepLength)},
+        {"step_width", FloatField(u.load.stepWidth)},
+        {"foot_length", FloatField(u.load.footLength)},
+        {"foot", ChoiceField(u.load.foot, std::array<const char*, 3>{"left", "right", "both"},
+                             std::array<Foot, 3>{Foot::Left, Foot::Right, Foot::Both}, "left, right or both")},
+        {"step_count", IntField(u.load.stepCount, 1, kMaxStepCount)},
+        {"away", FloatField(u.load.away)},
+        {"start", FloatField(u.load.start)},
+        {"share", FloatField(u.load.share)},
+        {"sway", FloatField(u.load.sway)},
+        {"noise", [&u](const std::string& v, std::string& why) { return ReadFloats(v, u.load.noise, why); }},
+        {"drift", [&u](const std::string& v, std::string& why) { return ReadFloats(v, u.load.drift, why); }},
+        {"seed", IntField(u.load.seed, 0, std::numeric_limits<long long>::max())},
         {"trigger_idle",
          [&u](const std::string& v, std::string& why) {
              std::array<float, 1> f{};
@@ -321,7 +423,7 @@ bool ReadUnitSection(const std::string& section, const boost::property_tree::ptr
         return false;
     if (!loadGiven && amountGiven)
         u.load.kind = LoadKind::Static;
-    return true;
+    return CheckLoadKeys(section, keys, u.load.kind, error);
 }
 
 } // namespace

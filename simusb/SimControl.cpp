@@ -1,6 +1,7 @@
 // The control interface: thin, exception-free wrappers over the simulator.
 #include "simusb/SimControl.h"
 
+#include "simusb/Replay.h"
 #include "simusb/Simulator.h"
 
 #include <fstream>
@@ -35,7 +36,10 @@ R Try(Fn fn, R fallback = R())
 bool LoadScenario(const Scenario& scenario, std::string* error)
 {
     try {
-        return Simulator::Instance().Load(scenario, "struct", error);
+        if (!Simulator::Instance().Load(scenario, "struct", error))
+            return false;
+        EndReplay();
+        return true;
     } catch (const std::exception& e) {
         SetError(error, e.what());
         return false;
@@ -51,7 +55,10 @@ bool LoadScenarioText(const std::string& text, std::string* error)
             SetError(error, why);
             return false;
         }
-        return Simulator::Instance().Load(s, "text", error);
+        if (!Simulator::Instance().Load(s, "text", error))
+            return false;
+        EndReplay();
+        return true;
     } catch (const std::exception& e) {
         SetError(error, e.what());
         return false;
@@ -61,6 +68,8 @@ bool LoadScenarioText(const std::string& text, std::string* error)
 bool LoadScenarioFile(const std::string& path, std::string* error)
 {
     try {
+        if (IsTraceFile(path))
+            return LoadTraceFile(path, error);
         std::ifstream in(path, std::ios::binary);
         if (!in) {
             SetError(error, "cannot open \"" + path + "\"");
@@ -74,7 +83,10 @@ bool LoadScenarioFile(const std::string& path, std::string* error)
             SetError(error, path + ": " + why);
             return false;
         }
-        return Simulator::Instance().Load(s, "file " + path, error);
+        if (!Simulator::Instance().Load(s, "file " + path, error))
+            return false;
+        EndReplay();
+        return true;
     } catch (const std::exception& e) {
         SetError(error, e.what());
         return false;
@@ -112,6 +124,7 @@ void Reset()
 {
     try {
         Simulator::Instance().Reset();
+        detail::ReplayHub::Instance().LoadFromEnvironment();
     } catch (...) {
     }
 }

@@ -40,18 +40,49 @@ constexpr int kMaxBacklog = 1024;
 
 enum class LoadKind
 {
-    None,   ///< nothing on the plate: only the amplifier offset shows
-    Static, ///< `load` all the time
-    Steps   ///< `load` for stepOn samples, nothing for stepOff samples, repeating
+    None,      ///< nothing on the plate: only the amplifier offset shows
+    Static,    ///< `load` all the time
+    Steps,     ///< `load` for stepOn samples, nothing for stepOff samples, repeating
+    Weight,    ///< a mass at rest at a point of the plate
+    Walk,      ///< someone walking across the plate, pass after pass
+    Treadmill, ///< someone walking on a treadmill whose belt runs over the plate
+    Stand      ///< someone standing still on the plate, swaying
+};
+
+/// The walking direction in the plate frame (see LoadProfile).
+enum class Direction
+{
+    PlusX,
+    MinusX,
+    PlusY,
+    MinusY
+};
+
+/// Walk: the foot of the first contact of a pass. Treadmill: the feet whose
+/// stances the plate carries (one plate per belt: Left or Right; one plate
+/// under both feet: Both).
+enum class Foot
+{
+    Left,
+    Right,
+    Both
 };
 
 /// What a unit measures, as a function of the sample clock (samples produced
-/// since the last fmDLLInit or fmBroadcastResetSoftware).
+/// since the last fmDLLInit or fmBroadcastResetSoftware). Times of the body
+/// loads are seconds of that clock: sample n is at n / rate seconds.
+///
+/// The body loads (Weight, Walk, Treadmill, Stand) are given in the plate
+/// frame, the axes in which the plugin reports force, moment and centre of
+/// pressure: origin at the centre of the plate's top surface, x across (the
+/// width), y along (the length), z up; forces are the ground reaction (the
+/// force the plate exerts on the body). The library derives the amplifier's
+/// readings from them (simusb/Loads.h).
 struct LoadProfile
 {
     LoadKind kind = LoadKind::None;
-    /// Fx, Fy, Fz (N) and Mx, My, Mz (N m) while loaded, in the amplifier's
-    /// axes (a body standing on the plate gives a negative Fz).
+    /// Static, Steps: Fx, Fy, Fz (N) and Mx, My, Mz (N m) while loaded, in the
+    /// amplifier's axes (a body standing on the plate gives a negative Fz).
     std::array<float, 6> load{};
     /// Amplifier offset added to every sample until fmBroadcastZero tares it out.
     std::array<float, 6> offset{};
@@ -60,9 +91,59 @@ struct LoadProfile
     std::uint32_t stepOn = 0;
     std::uint32_t stepOff = 0;
 
+    /// kg: the weight's mass, or the body's.
+    float mass = 75.0f;
+    /// m, plate frame: the weight's point; where someone stands; walk: the
+    /// point of the line of progression where the first heel lands; treadmill:
+    /// where heels land, on the line of progression.
+    std::array<float, 2> at{};
+    /// Walk, treadmill: the way the walker faces (on a treadmill the belt runs
+    /// the other way).
+    Direction direction = Direction::PlusY;
+    /// Walk, treadmill: s from one foot's heel strike to the other's.
+    float stepTime = 0.55f;
+    /// Walk, treadmill: s each foot stays on the ground; above stepTime the
+    /// feet share a double support, below 2 x stepTime.
+    float stance = 0.65f;
+    /// Walk: m between successive heel strikes along the direction; treadmill:
+    /// how far the belt runs in a step.
+    float stepLength = 0.7f;
+    /// Walk, treadmill: m between the feet's lines; each foot lands half of it
+    /// beside the line of progression.
+    float stepWidth = 0.12f;
+    /// Walk, treadmill: m from heel to toe, the path of a foot's centre of pressure.
+    float footLength = 0.25f;
+    /// Walk: foot contacts in one pass across the plate.
+    std::uint32_t stepCount = 3;
+    /// Walk: s from a pass's last toe-off to the next pass's first heel strike.
+    float away = 2.0f;
+    /// Walk: s of the sample clock at which a pass's first heel strike falls
+    /// (passes repeat from there, both ways): plates along one walkway take
+    /// the same walk, each its own steps and start.
+    float start = 0.0f;
+    /// Walk: the first foot of a pass (Left or Right); treadmill: the feet on
+    /// this plate.
+    Foot foot = Foot::Left;
+    /// Stand: the share of the body weight on this plate (0 to 1).
+    float share = 1.0f;
+    /// Stand: m the centre of pressure wanders from `at` at most, along x and y.
+    float sway = 0.008f;
+
+    /// Sensor noise: the standard deviation of Gaussian noise on Fx..Mz.
+    std::array<float, 6> noise{};
+    /// Offset drift on Fx..Mz, per second of the sample clock.
+    std::array<float, 6> drift{};
+    /// Noise and sway are drawn from this seed: the same seed, the same samples.
+    std::uint64_t seed = 0;
+
     bool operator==(const LoadProfile& o) const
     {
-        return kind == o.kind && load == o.load && offset == o.offset && stepOn == o.stepOn && stepOff == o.stepOff;
+        return kind == o.kind && load == o.load && offset == o.offset && stepOn == o.stepOn && stepOff == o.stepOff &&
+               mass == o.mass && at == o.at && direction == o.direction && stepTime == o.stepTime &&
+               stance == o.stance && stepLength == o.stepLength && stepWidth == o.stepWidth &&
+               footLength == o.footLength && stepCount == o.stepCount && away == o.away && start == o.start &&
+               foot == o.foot && share == o.share && sway == o.sway && noise == o.noise && drift == o.drift &&
+               seed == o.seed;
     }
 };
 
@@ -228,7 +309,8 @@ ZORVA_SIM_API Scenario DefaultScenario();
 /// Reads a scenario text (INI format, README.md). On failure `error` says what
 /// and where, and `out` is unchanged.
 ZORVA_SIM_API bool ParseScenario(const std::string& text, Scenario& out, std::string& error);
-/// Checks the ranges a scenario must respect; the parser applies it too.
+/// Checks the ranges a scenario must respect, and that each body load stays on
+/// its plate (ValidateLoad in Loads.h); the parser applies it too.
 ZORVA_SIM_API bool ValidateScenario(const Scenario& scenario, std::string& error);
 
 /// Loading a scenario powers the bench off and on: the library is as before
@@ -271,7 +353,8 @@ ZORVA_SIM_API void SetClockEcho(bool on);
 /// Plugs or unplugs a unit (scenario position); the library sees it at the
 /// next fmDLLInit, when it enumerates the bus. False for an unknown unit.
 ZORVA_SIM_API bool SetPlugged(int unit, bool plugged);
-/// Changes what a unit measures from the next sample on.
+/// Changes what a unit measures from the next sample on. False for an unknown
+/// unit or a load the scenario check refuses (ValidateScenario).
 ZORVA_SIM_API bool SetLoad(int unit, const LoadProfile& load);
 ZORVA_SIM_API bool SetTrigger(int unit, const TriggerProfile& trigger);
 

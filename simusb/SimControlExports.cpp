@@ -87,4 +87,11 @@ ZORVA_SIM_API int ZorvaSim_ScenarioDescription(char* buffer, int size)
     }
 }
 
+ZORVA_SIM_API void ZorvaSim_SetStepped(int stepped)
+{
+    zorvasim::SetMode(stepped ? zorvasim::Mode::Stepped : zorvasim::Mode::FreeRunning);
+}
+
+ZORVA_SIM_API int ZorvaSim_DeliverBlocks(int count) { return zorvasim::DeliverBlocks(count); }
+
 } // extern "C"

@@ -26,5 +26,9 @@ ZORVA_SIM_API int ZorvaSim_UnitPlugged(int unit);
 ZORVA_SIM_API int ZorvaSim_SetPlugged(int unit, int plugged);
 /// Where the scenario came from and its name: "file <path>: <name>".
 ZORVA_SIM_API int ZorvaSim_ScenarioDescription(char* buffer, int size);
+/// Stepped mode on (1) or free-running (0), as zorvasim::SetMode.
+ZORVA_SIM_API void ZorvaSim_SetStepped(int stepped);
+/// Stepped mode: up to `count` blocks now (zorvasim::DeliverBlocks); the number made.
+ZORVA_SIM_API int ZorvaSim_DeliverBlocks(int count);
 
 } // extern "C"

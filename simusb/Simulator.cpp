@@ -1,5 +1,7 @@
 #include "simusb/Simulator.h"
 
+#include "trace/TraceReader.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -91,7 +93,8 @@ void Simulator::LoadEnvironmentScenario()
     std::string origin = "built-in";
     std::string fallback;
     const char* path = std::getenv("ZORVA_SIM_SCENARIO");
-    if (path && *path) {
+    // A trace named there is the replay's (Replay.cpp), not a bench.
+    if (path && *path && !zorvatrace::LooksLikeTrace(path)) {
         std::string text;
         std::string why;
         Scenario parsed;

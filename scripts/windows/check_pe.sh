@@ -2,8 +2,9 @@
 # Checks the export and import tables of the Windows build's modules:
 #   - ZORVAplugin.mdd exports exactly the six entry points, undecorated, and
 #     imports only system DLLs and ZORVAUSBDevice.dll (no MinGW runtime DLL);
-#   - ZORVAUSBDevice.dll exports the 30 fm* functions of driver/ZORVAUSBDevice.h
-#     and imports only system DLLs.
+#   - ZORVAUSBDevice.dll (the simulated library) and trace/ZORVAUSBDevice.dll
+#     (the recording library) export the 30 fm* functions of
+#     driver/ZORVAUSBDevice.h and import only system DLLs (zlib linked in).
 # Usage: check_pe.sh <bin folder of the Windows build>
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
@@ -60,18 +61,21 @@ else
   check_imports "$plugin" ZORVAUSBDevice.dll
 fi
 
-if [[ ! -f $usb ]]; then
-  fail "no $usb"
-else
-  header=$ZORVA_REPO/driver/ZORVAUSBDevice.h
-  expected=$(grep -oE 'ZORVA_USB_API[^(]*\bfm[A-Za-z]+\(' "$header" | grep -oE 'fm[A-Za-z]+' | sort -u)
-  actual=$(exports "$usb" | grep -E '^fm' || true)
-  echo "ZORVAUSBDevice.dll exports $(echo "$actual" | grep -c . ) fm* functions"
-  [[ $(echo "$expected" | grep -c .) == 30 ]] || fail "driver/ZORVAUSBDevice.h does not declare 30 fm* functions"
+header=$ZORVA_REPO/driver/ZORVAUSBDevice.h
+expected=$(grep -oE 'ZORVA_USB_API[^(]*\bfm[A-Za-z]+\(' "$header" | grep -oE 'fm[A-Za-z]+' | sort -u)
+[[ $(echo "$expected" | grep -c .) == 30 ]] || fail "driver/ZORVAUSBDevice.h does not declare 30 fm* functions"
+for library in "$usb" "$bin/trace/ZORVAUSBDevice.dll"; do
+  name=${library#"$bin"/}
+  if [[ ! -f $library ]]; then
+    fail "no $library"
+    continue
+  fi
+  actual=$(exports "$library" | grep -E '^fm' || true)
+  echo "$name exports $(echo "$actual" | grep -c . ) fm* functions"
   [[ $actual == "$expected" ]] ||
-    fail "ZORVAUSBDevice.dll fm* exports differ from driver/ZORVAUSBDevice.h: $(diff <(echo "$expected") <(echo "$actual") | grep '^[<>]' | tr '\n' ' ')"
-  check_imports "$usb"
-fi
+    fail "$name fm* exports differ from driver/ZORVAUSBDevice.h: $(diff <(echo "$expected") <(echo "$actual") | grep '^[<>]' | tr '\n' ' ')"
+  check_imports "$library"
+done
 
 if [[ $failures != 0 ]]; then
   echo "export/import check: $failures failure(s)"

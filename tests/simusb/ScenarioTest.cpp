@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <unistd.h>
 
@@ -57,7 +58,9 @@ TEST_P(ShippedScenarioTest, ParseScenario_ShippedExample_IsValid)
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, ShippedScenarioTest,
-                         ::testing::Values("default.ini", "celvo-pending.ini", "never-starts.ini"));
+                         ::testing::Values("default.ini", "celvo-pending.ini", "never-starts.ini", "walking.ini",
+                                           "treadmill.ini", "standing.ini", "clean-bench.ini",
+                                           "../../examples/bench.ini"));
 
 TEST(ScenarioTest, ParseScenario_EveryKey_FillsEveryField)
 {
@@ -139,6 +142,77 @@ TEST(ScenarioTest, ParseScenario_EveryKey_FillsEveryField)
     EXPECT_EQ(b.trigger, TriggerProfile{});
 }
 
+TEST(ScenarioTest, ParseScenario_BodyLoadKeys_FillTheProfile)
+{
+    const std::string text = "[unit W]\n"
+                             "length = 70.866\n"
+                             "width = 23.622\n"
+                             "load = walk\n"
+                             "mass = 82.5\n"
+                             "at = 0.05, 0.8\n"
+                             "direction = -y\n"
+                             "step_time = 0.6\n"
+                             "stance = 0.7\n"
+                             "step_length = 0.75\n"
+                             "step_width = 0.1\n"
+                             "foot_length = 0.24\n"
+                             "foot = right\n"
+                             "step_count = 2\n"
+                             "away = 1.5\n"
+                             "start = 1.1\n"
+                             "noise = 0.5 0.5 1 0.01 0.01 0.002\n"
+                             "drift = 0.1 0 -0.2 0 0 0\n"
+                             "seed = 42\n"
+                             "[unit T]\n"
+                             "load = treadmill\n"
+                             "foot = both\n"
+                             "[unit S]\n"
+                             "load = stand\n"
+                             "share = 0.5\n"
+                             "sway = 0.005\n"
+                             "[unit K]\n"
+                             "load = weight\n"
+                             "mass = 20\n"
+                             "at = 0.1 -0.2\n";
+    Scenario s;
+    std::string error;
+    ASSERT_TRUE(ParseScenario(text, s, error)) << error;
+    ASSERT_EQ(s.units.size(), 4u);
+
+    const LoadProfile& w = s.units[0].load;
+    EXPECT_EQ(w.kind, LoadKind::Walk);
+    EXPECT_EQ(w.mass, 82.5f);
+    EXPECT_EQ(w.at, (std::array<float, 2>{0.05f, 0.8f}));
+    EXPECT_EQ(w.direction, Direction::MinusY);
+    EXPECT_EQ(w.stepTime, 0.6f);
+    EXPECT_EQ(w.stance, 0.7f);
+    EXPECT_EQ(w.stepLength, 0.75f);
+    EXPECT_EQ(w.stepWidth, 0.1f);
+    EXPECT_EQ(w.footLength, 0.24f);
+    EXPECT_EQ(w.foot, Foot::Right);
+    EXPECT_EQ(w.stepCount, 2u);
+    EXPECT_EQ(w.away, 1.5f);
+    EXPECT_EQ(w.start, 1.1f);
+    EXPECT_EQ(w.noise, (std::array<float, 6>{0.5f, 0.5f, 1, 0.01f, 0.01f, 0.002f}));
+    EXPECT_EQ(w.drift, (std::array<float, 6>{0.1f, 0, -0.2f, 0, 0, 0}));
+    EXPECT_EQ(w.seed, 42u);
+
+    // Keys left out keep the defaults: a 75 kg walker's 0.55 s steps.
+    LoadProfile t;
+    t.kind = LoadKind::Treadmill;
+    t.foot = Foot::Both;
+    EXPECT_TRUE(s.units[1].load == t);
+    EXPECT_EQ(s.units[1].load.stepTime, 0.55f);
+    EXPECT_EQ(s.units[1].load.mass, 75.0f);
+
+    EXPECT_EQ(s.units[2].load.kind, LoadKind::Stand);
+    EXPECT_EQ(s.units[2].load.share, 0.5f);
+    EXPECT_EQ(s.units[2].load.sway, 0.005f);
+    EXPECT_EQ(s.units[3].load.kind, LoadKind::Weight);
+    EXPECT_EQ(s.units[3].load.mass, 20.0f);
+    EXPECT_EQ(s.units[3].load.at, (std::array<float, 2>{0.1f, -0.2f}));
+}
+
 TEST(ScenarioTest, ParseScenario_NoUnits_GivesAnEmptyBench)
 {
     Scenario s;
@@ -195,7 +269,8 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"HugeForce", "[unit A]\nforce = 1 2 1e50\n", "force: expected 3 numbers"},
         MalformedCase{"FiveOffsets", "[unit A]\noffset = 1 2 3 4 5\n", "offset: expected 6 numbers"},
         MalformedCase{"BadBool", "[unit A]\nplugged = maybe\n", "plugged: expected true or false"},
-        MalformedCase{"BadLoad", "[unit A]\nload = heavy\n", "load: expected none, static or steps"},
+        MalformedCase{"BadLoad", "[unit A]\nload = heavy\n",
+                      "load: expected none, static, steps, weight, walk, treadmill or stand"},
         MalformedCase{"StepsWithoutLength", "[unit A]\nload = steps\n",
                       "[unit A] load steps needs step_on or step_off"},
         MalformedCase{"EmptyResults", "[unit A]\ncal_complete_results =\n",
@@ -209,7 +284,40 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"DuplicateSection", "[unit A]\nproduct_type = 1\n[unit A]\nproduct_type = 2\n",
                       "line 3: duplicate section name"},
         MalformedCase{"DuplicateKey", "[scenario]\nrate = 1000\nrate = 2000\n", "line 3: duplicate key name"},
-        MalformedCase{"TooManyUnits", ManyUnits(65), "at most 64 units"}));
+        MalformedCase{"TooManyUnits", ManyUnits(65), "at most 64 units"},
+        // The body loads.
+        MalformedCase{"KeyOfAnotherLoad", "[unit A]\nload = static\nstep_time = 0.5\n",
+                      "[unit A] step_time: load static does not take it (walk and treadmill do)"},
+        MalformedCase{"ForceOnAWalk", "[unit A]\nforce = 0 0 -700\nload = walk\n",
+                      "force: load walk does not take it (static and steps do)"},
+        MalformedCase{"MassWithoutLoad", "[unit A]\nmass = 70\n",
+                      "mass: load none does not take it (weight, walk, treadmill and stand do)"},
+        MalformedCase{"BadDirection", "[unit A]\nload = walk\ndirection = north\n",
+                      "direction: expected +x, -x, +y or -y, got \"north\""},
+        MalformedCase{"BadFoot", "[unit A]\nload = treadmill\nfoot = middle\n", "foot: expected left, right or both"},
+        MalformedCase{"WalkOnBothFeet", "[unit A]\nload = walk\nfoot = both\n",
+                      "[unit A] load walk: foot must be left or right"},
+        MalformedCase{"StancesOverlap", "[unit A]\nload = treadmill\nstep_time = 0.5\nstance = 1.0\n",
+                      "[unit A] load treadmill: stance must be above 0 and below twice step_time"},
+        MalformedCase{"NoStepTime", "[unit A]\nload = walk\nstep_time = 0\n", "load walk: step_time must be above 0"},
+        MalformedCase{"NegativeFootLength", "[unit A]\nload = walk\nfoot_length = -0.2\n",
+                      "load walk: step_length, step_width and foot_length must be 0 or more"},
+        MalformedCase{"NoStepInAPass", "[unit A]\nload = walk\nstep_count = 0\n", "step_count: expected 1 to 1000"},
+        MalformedCase{"NegativeAway", "[unit A]\nload = walk\naway = -1\n", "load walk: away must be 0 or more"},
+        MalformedCase{"MasslessWeight", "[unit A]\nload = weight\nmass = 0\n",
+                      "[unit A] load weight: mass must be above 0"},
+        MalformedCase{"ShareAboveOne", "[unit A]\nload = stand\nshare = 1.5\n",
+                      "load stand: share must be above 0 and at most 1"},
+        MalformedCase{"SwayTooFar", "[unit A]\nload = stand\nsway = 0.5\n", "load stand: sway must be 0 to 0.1 m"},
+        MalformedCase{"PointOfOneNumber", "[unit A]\nload = weight\nat = 0.1\n", "at: expected 2 numbers"},
+        MalformedCase{"NegativeNoise", "[unit A]\nnoise = 0 0 -1 0 0 0\n", "load none: noise must be 0 or more"},
+        MalformedCase{"FiveDrifts", "[unit A]\ndrift = 1 2 3 4 5\n", "drift: expected 6 numbers"},
+        MalformedCase{"NegativeSeed", "[unit A]\nseed = -1\n", "seed: expected 0 to"},
+        MalformedCase{"WeightOffThePlate", "[unit A]\nlength = 23.622\nwidth = 15.748\nload = weight\nat = 0.25 0\n",
+                      "[unit A] load weight: the centre of pressure leaves the plate, at x 0.25 m, y 0 m (the plate "
+                      "reaches to x +-0.2 m, y +-0.3 m)"},
+        MalformedCase{"WalkOffThePlate", "[unit A]\nlength = 23.622\nwidth = 15.748\nload = walk\nat = 0 -0.2\n",
+                      "[unit A] load walk: the centre of pressure leaves the plate"}));
 
 TEST(ScenarioTest, ParseScenario_SixtyFourUnits_IsTheLimitNotAnError)
 {
@@ -234,6 +342,14 @@ TEST(ScenarioTest, ValidateScenario_OutOfRangeStruct_IsRefusedByLoadScenario)
     bad.units[1].calCompleteResults.clear();
     EXPECT_FALSE(LoadScenario(bad, &error));
     EXPECT_NE(error.find("cal_complete_results"), std::string::npos) << error;
+
+    // What the reader cannot produce: a number that is not one.
+    bad = DefaultScenario();
+    bad.units[0].load.kind = LoadKind::Walk;
+    bad.units[0].load.stance = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_FALSE(LoadScenario(bad, &error));
+    EXPECT_NE(error.find("[unit Left] load walk: every value must be a finite number"), std::string::npos) << error;
+    EXPECT_EQ(CurrentScenario().name, DefaultScenario().name);
 }
 
 // ---------------------------------------------------------------- the environment

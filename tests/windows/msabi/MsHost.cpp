@@ -461,7 +461,7 @@ public:
 
 struct Stream
 {
-    MsStream stats = {0, 0, 0, 0, 0, 0, 0.0};
+    MsStream stats = {0, 0, 0, 0, 0, 0, 0.0, 0, -1e300};
 };
 
 class DeviceServices;
@@ -500,6 +500,9 @@ struct Device
 
 Device g_devices[MaxDevices];
 int g_deviceCount = 0;
+/// The running capture's start (host clock, seconds) and rate; under msrt_lock.
+double g_captureStart = 0.0;
+double g_captureRate = 0.0;
 
 /// The per-device services object: the device's parameters as the host
 /// holds them, the changes it reports, and what the device pushes.
@@ -574,8 +577,14 @@ public:
     HostResult* PushSamples(unsigned int stream, i64 frame, int samplesPerBlock, const int* outputs, int outputCount,
                             const float* values, int valueCount) override
     {
+        const double now = msrt_now();
         Lock lock;
         MsStream& s = stats_;
+        if (stream == previousStream_ && stream != stream_) {
+            // Prepared for the earlier capture before the new Arm, pushed after it.
+            ++s.late;
+            return nullptr;
+        }
         const bool argsOk = stream == stream_ && samplesPerBlock == 16 && outputCount == 3 && outputs &&
                             outputs[0] == 0 && outputs[1] == 1 && outputs[2] == 2 && values && valueCount == 144;
         if (!argsOk) {
@@ -588,6 +597,9 @@ public:
             s.firstFrame = frame;
         s.lastFrame = frame;
         ++s.blocks;
+        const double ahead = static_cast<double>(frame + 15) - g_captureRate * (now - g_captureStart);
+        if (ahead > s.maxAhead)
+            s.maxAhead = ahead;
         for (int sample = 0; sample < 16; ++sample) {
             const float fz = values[sample * 9 + 2];
             if (fz != 0.0f)
@@ -636,6 +648,15 @@ public:
         return stats_;
     }
 
+    /// A new Arm: statistics start afresh for `stream`.
+    void NewStream(unsigned int stream)
+    {
+        Lock lock;
+        previousStream_ = stream_;
+        stream_ = stream;
+        stats_ = MsStream{0, 0, 0, 0, 0, 0, 0.0, 0, -1e300};
+    }
+
     void Release()
     {
         for (int i = 0; i < count_; ++i) {
@@ -655,12 +676,13 @@ private:
     }
 
     unsigned int stream_;
+    unsigned int previousStream_ = 0;
     Parameter parameters_[MaxParameters];
     int count_ = 0;
     u64 changes_[MaxChanges] = {};
     int changeCount_ = 0;
     int notifications_ = 0;
-    MsStream stats_ = {0, 0, 0, 0, 0, 0, 0.0};
+    MsStream stats_ = {0, 0, 0, 0, 0, 0, 0.0, 0, -1e300};
 };
 
 class Instantiator final : public IDeviceInstantiator
@@ -784,10 +806,21 @@ extern "C" int mshost_change_text(int device, const char* name, unsigned long lo
     return 1;
 }
 
-extern "C" int mshost_arm(int device)
+extern "C" int mshost_arm(int device, unsigned int stream)
 {
     Device* d = DeviceAt(device);
-    return d && mscall_device_Arm(d->device, 100u + static_cast<unsigned int>(device), &d->setup) ? 1 : 0;
+    if (!d)
+        return 0;
+    d->services->NewStream(stream);
+    return mscall_device_Arm(d->device, stream, &d->setup) ? 1 : 0;
+}
+
+extern "C" void mshost_set_capture(double startTime, double rate)
+{
+    msrt_lock();
+    g_captureStart = startTime;
+    g_captureRate = rate;
+    msrt_unlock();
 }
 
 extern "C" void mshost_start_capture(int device, double hostTime)
@@ -827,7 +860,7 @@ extern "C" void mshost_setup_calls(int device, MsSetupCalls* out)
 extern "C" void mshost_stream(int device, MsStream* out)
 {
     Device* d = DeviceAt(device);
-    *out = d ? d->services->Stats() : MsStream{0, 0, 0, 0, 0, 0, 0.0};
+    *out = d ? d->services->Stats() : MsStream{0, 0, 0, 0, 0, 0, 0.0, 0, -1e300};
 }
 
 extern "C" void mshost_release(void)

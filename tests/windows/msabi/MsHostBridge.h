@@ -53,8 +53,12 @@ int mshost_parameter_bool(int device, const char* name);
 /// 0 when the host has no such parameter.
 int mshost_change_double(int device, const char* name, unsigned long long id, double value);
 int mshost_change_text(int device, const char* name, unsigned long long id, const char* text);
-/// Arm(stream, setup) on the device; stream handles are 100 + device.
-int mshost_arm(int device);
+/// Arm(stream, setup) on the device. A plate's stream statistics start
+/// afresh for `stream`; pushes to its earlier stream count as late.
+int mshost_arm(int device, unsigned int stream);
+/// The capture's start (host clock, seconds) and rate, against which every
+/// pushed block's sample numbers are held (MsStream::maxAhead).
+void mshost_set_capture(double startTime, double rate);
 void mshost_start_capture(int device, double hostTime);
 void mshost_disarm(int device);
 void mshost_get_state(int device, int* state, int* rearmRequired);
@@ -77,6 +81,10 @@ struct MsStream
     long long badArgs; ///< calls whose stream, sizes or outputs were wrong
     long long loaded;  ///< samples with a non-zero vertical force
     double lastFz;
+    long long late; ///< blocks for the device's earlier stream (after a new Arm)
+    /// Most samples a block's last sample number ran ahead of the host clock
+    /// at its arrival, rate x (now - start), since the capture began.
+    double maxAhead;
 };
 void mshost_stream(int device, struct MsStream* out);
 

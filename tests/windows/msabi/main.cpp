@@ -4,7 +4,8 @@
 // Microsoft C++ ABI), which implements the host objects and makes every call
 // into the plugin's devices and values. Runs the whole path a host drives:
 // definitions, the shared device, detection on the simulated USB library, the
-// plates, a settings change, a capture, Disarm, GetState and Shutdown.
+// plates, a settings change, two captures numbered on its clock, Disarm, GetState
+// and Shutdown.
 // Exit status 0 when every check held.
 #include "MsHostBridge.h"
 
@@ -186,40 +187,62 @@ int main()
     Check(mshost_change_text(0, "SampleRate", 1, "500") == 1, "SampleRate change not taken");
     Check(mshost_change_double(0, "DataThreshold", 2, 5.0) == 1, "DataThreshold change not taken");
 
-    for (int d = 0; d < devices; ++d)
-        Check(mshost_arm(d) == 1, "Arm returned false on device " + std::to_string(d));
-    for (int d = 1; d < devices; ++d) {
-        MsSetupCalls calls{};
-        mshost_setup_calls(d, &calls);
-        Check(calls.samplesPerBlock == 16 && calls.timingMode == 2 && calls.ticksPerSample == 1000000 / 500,
-              "a plate declared the wrong stream (16 samples, timing mode 2, 2000 ticks at 500/s)");
-    }
-    const double start = msrt_now();
-    for (int d = 0; d < devices; ++d)
-        mshost_start_capture(d, start);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
-    for (int d = 0; d < devices; ++d)
-        mshost_disarm(d);
-    for (int d = 0; d < devices; ++d) {
-        int state = -1, rearm = -1;
-        mshost_get_state(d, &state, &rearm);
-        Check(state == 2, "state after Disarm is not 2 on device " + std::to_string(d));
-        Check(rearm == 0 || rearm == 1, "GetState wrote no bool");
+    // Two captures: between them blocks go on flowing after Disarm, and the
+    // user changes the threshold. Each capture's sample numbers start near 0
+    // and never run ahead of this host's clock by more than a block (plus
+    // what scheduling may add under Wine, 0.1 s).
+    const double rate = 500.0;
+    std::vector<MsStream> streams(static_cast<std::size_t>(devices));
+    for (int capture = 0; capture < 2; ++capture) {
+        if (capture == 1) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            Check(mshost_change_double(0, "DataThreshold", 2, 6.0) == 1, "second DataThreshold change not taken");
+        }
+        const unsigned int stream = 100u * static_cast<unsigned int>(capture + 1);
+        for (int d = 0; d < devices; ++d)
+            Check(mshost_arm(d, stream + static_cast<unsigned int>(d)) == 1,
+                  "Arm returned false on device " + std::to_string(d));
+        for (int d = 1; d < devices; ++d) {
+            MsSetupCalls calls{};
+            mshost_setup_calls(d, &calls);
+            Check(calls.samplesPerBlock == 16 && calls.timingMode == 2 && calls.ticksPerSample == 1000000 / 500,
+                  "a plate declared the wrong stream (16 samples, timing mode 2, 2000 ticks at 500/s)");
+        }
+        const double start = msrt_now();
+        mshost_set_capture(start, rate);
+        for (int d = 0; d < devices; ++d)
+            mshost_start_capture(d, start);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+        for (int d = 0; d < devices; ++d)
+            mshost_disarm(d);
+        for (int d = 0; d < devices; ++d) {
+            int state = -1, rearm = -1;
+            mshost_get_state(d, &state, &rearm);
+            Check(state == 2, "state after Disarm is not 2 on device " + std::to_string(d));
+            Check(rearm == 0 || rearm == 1, "GetState wrote no bool");
+        }
+        for (int d = 1; d < devices; ++d) {
+            MsStream& st = streams[static_cast<std::size_t>(d)];
+            mshost_stream(d, &st);
+            std::printf(
+                "  capture %d, plate %d: %lld blocks, frames %lld..%lld, %lld gaps, %lld bad calls, %lld loaded "
+                "samples, %lld late, at most %.1f samples ahead of the clock\n",
+                capture + 1, d, st.blocks, st.firstFrame, st.lastFrame, st.gaps, st.badArgs, st.loaded, st.late,
+                st.maxAhead);
+            Check(st.blocks >= 10, "too few blocks pushed");
+            Check(st.gaps == 0, "frames did not run on by 16");
+            Check(st.badArgs == 0, "PushSamples with wrong arguments");
+            Check(st.loaded > 0, "no loaded sample");
+            // Near 0: what the restart's pauses and the jobs queued before it take.
+            Check(st.firstFrame >= 0 && st.firstFrame <= rate * 2.0, "the capture's first sample is not near 0");
+            Check(st.maxAhead <= rate * 0.1 + 16.0, "sample numbers ran ahead of the host clock");
+        }
     }
     Check(LogContains("::fmBroadcastAcquisitionRate(500)"), "the rate change did not reach the library");
 
     e.Shutdown();
-    std::vector<MsStream> streams(static_cast<std::size_t>(devices));
-    for (int d = 1; d < devices; ++d) {
-        MsStream& st = streams[static_cast<std::size_t>(d)];
-        mshost_stream(d, &st);
-        std::printf("  plate %d: %lld blocks, frames %lld..%lld, %lld gaps, %lld bad calls, %lld loaded samples\n", d,
-                    st.blocks, st.firstFrame, st.lastFrame, st.gaps, st.badArgs, st.loaded);
-        Check(st.blocks >= 10, "too few blocks pushed");
-        Check(st.gaps == 0, "frames did not run on by 16");
-        Check(st.badArgs == 0, "PushSamples with wrong arguments");
-        Check(st.loaded > 0, "no loaded sample");
-    }
+    for (int d = 1; d < devices; ++d)
+        mshost_stream(d, &streams[static_cast<std::size_t>(d)]);
     // After Shutdown nothing reaches the host any more.
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     for (int d = 1; d < devices; ++d) {
