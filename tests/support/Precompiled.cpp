@@ -1,0 +1,2 @@
+// The object the test programs' precompiled headers are made with (see
+// tests/CMakeLists.txt); it has no code of its own.
