@@ -44,12 +44,14 @@ set(ZORVA_ROUTE_IMPORTS ${CMAKE_CURRENT_LIST_DIR}/windows/RouteImports.cmake)
 # plugin DLL is linked from stay untouched: the DLL calls the system directly.
 function(zorva_windows_test_core target)
   set(archive ${CMAKE_CURRENT_BINARY_DIR}/libzorva_core_test.a)
+  # The core's objects, without its precompiled header (listed among them).
+  set(objects "$<FILTER:$<TARGET_OBJECTS:zorva_core>,EXCLUDE,\\.gch$>")
   add_custom_command(
     OUTPUT ${archive}
     COMMAND ${CMAKE_COMMAND} -E rm -f ${archive}
-    COMMAND ${CMAKE_AR} qcs ${archive} "$<TARGET_OBJECTS:zorva_core>"
+    COMMAND ${CMAKE_AR} qcs ${archive} "${objects}"
     COMMAND ${CMAKE_COMMAND} -DOBJCOPY=${CMAKE_OBJCOPY} -P ${ZORVA_ROUTE_IMPORTS} ${archive}
-    DEPENDS "$<TARGET_OBJECTS:zorva_core>" ${ZORVA_ROUTE_IMPORTS}
+    DEPENDS "${objects}" ${ZORVA_ROUTE_IMPORTS}
     COMMAND_EXPAND_LISTS
     VERBATIM
     COMMENT "Archiving the plugin core for tests (Sleep, CreateFileA redirected)")
@@ -77,7 +79,8 @@ endfunction()
 # Win32 layer on Linux (a test may pause, or open a file on drive C, itself).
 function(zorva_windows_route_imports target)
   add_custom_command(TARGET ${target} PRE_LINK
-    COMMAND ${CMAKE_COMMAND} -DOBJCOPY=${CMAKE_OBJCOPY} -P ${ZORVA_ROUTE_IMPORTS} "$<TARGET_OBJECTS:${target}>"
+    COMMAND ${CMAKE_COMMAND} -DOBJCOPY=${CMAKE_OBJCOPY} -P ${ZORVA_ROUTE_IMPORTS}
+            "$<FILTER:$<TARGET_OBJECTS:${target}>,EXCLUDE,\\.gch$>"
     COMMAND_EXPAND_LISTS
     VERBATIM)
 endfunction()
