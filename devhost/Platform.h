@@ -24,6 +24,12 @@ void* FindUsbLibrarySymbol(const char* name);
 /// $ORIGIN). Empty, with `error` naming where it looked, when there is none.
 std::string UsbLibraryForPlugin(const std::string& pluginPath, std::string& error);
 
+/// Lets the plugin's pauses (its Sleep calls) in this process pass at once
+/// where the system layer allows it, for a replay, which answers as recorded
+/// whatever the time: the POSIX Win32 layer does; on Windows the plugin calls
+/// the system's Sleep and this does nothing. True when they pass at once.
+bool SkipPluginPauses();
+
 /// The version a module file states about itself, read from the file without
 /// loading it: the file version of its version resource on Windows, its
 /// "ZORVA" version note (ELF) elsewhere. False, with `error` saying why, when

@@ -118,6 +118,18 @@ std::string UsbLibraryForPlugin(const std::string& pluginPath, std::string& erro
     return std::string();
 }
 
+namespace {
+
+void NoPause(DWORD, void*) {}
+
+} // namespace
+
+bool SkipPluginPauses()
+{
+    ZorvaWin32_SetSleepHandler(&NoPause, nullptr);
+    return true;
+}
+
 bool ReadFileVersion(const std::string& path, std::string& version, std::string& error)
 {
     std::ifstream file(path, std::ios::binary);

@@ -117,6 +117,8 @@ std::string UsbLibraryForPlugin(const std::string& pluginPath, std::string& erro
     return std::string();
 }
 
+bool SkipPluginPauses() { return false; }
+
 bool ReadFileVersion(const std::string& path, std::string& version, std::string& error)
 {
     const std::wstring widePath = Widen(path);
