@@ -229,12 +229,12 @@ class CaptureLoop
 public:
     /// Without --verbose, the plugin's warnings from now on are shown as events.
     CaptureLoop(PluginSession& session, const BenchControl& bench, const Options& options, Console& console,
-                CaptureRecording& recording, TraceRecorder& recorder, const ReplayPlan* replay)
+                TraceRecorder& recorder, const ReplayPlan* replay)
         : session_(session),
           bench_(bench),
           options_(options),
           console_(console),
-          recording_(recording),
+          start_(session.Now()),
           recorder_(recorder),
           replay_(replay)
     {
@@ -281,6 +281,13 @@ public:
                                         "capture ends here");
                     break;
                 }
+                // A trace cut short has no recorded end: once every recorded
+                // action is done and the recording is used up (or nothing
+                // moves any more), the capture ends there.
+                if (replay_->recorded.found && next == events.size() && (progress.finished || stalled)) {
+                    console_.Event(now, "the recording ends here");
+                    break;
+                }
             } else {
                 if (now >= options_.seconds) {
                     Note(HostEventKind::End, std::string());
@@ -289,12 +296,7 @@ public:
                 while (next < options_.actions.size() && options_.actions[next].seconds <= now)
                     Fire(options_.actions[next++]);
             }
-            for (const DetectionReport& report : session_.Poll()) {
-                if (pendingDetections_ > 0)
-                    --pendingDetections_;
-                ReportDetection(report);
-                rearmNotBefore_ = Now() + kRearmDelay;
-            }
+            PollSession();
             // A replay of this program's trace re-arms where the recording did.
             const bool rearmOnRequest = !replay_ || !replay_->recorded.found;
             if (rearmOnRequest && pendingDetections_ == 0 && Now() >= rearmNotBefore_ && session_.RearmRequired())
@@ -306,12 +308,26 @@ public:
             }
             std::this_thread::sleep_for(kTick);
         }
+        // What the plugin said up to the end (a replay may have come to its
+        // end within one tick).
+        PollSession();
         console_.Clear();
         if (pendingDetections_ > 0)
             console_.Event(Now(), "the capture ends while a detection is still running");
     }
 
 private:
+    /// The plugin's new log lines (its warnings shown) and finished detections.
+    void PollSession()
+    {
+        for (const DetectionReport& report : session_.Poll()) {
+            if (pendingDetections_ > 0)
+                --pendingDetections_;
+            ReportDetection(report);
+            rearmNotBefore_ = Now() + kRearmDelay;
+        }
+    }
+
     double Now() { return session_.Now() - start_; }
 
     void Note(HostEventKind kind, const std::string& detail)
@@ -433,7 +449,6 @@ private:
         Note(HostEventKind::Rearm, std::string());
         std::string refusals;
         const bool armed = session_.ArmAll(refusals);
-        recording_.SetRate(session_.ArmedRate());
         session_.StartCapture(start_);
         std::string text = armed ? "re-armed: the plugin asked for it" : "re-arming failed: no plate can run";
         if (!refusals.empty())
@@ -447,8 +462,7 @@ private:
     const BenchControl& bench_;
     const Options& options_;
     Console& console_;
-    double start_ = 0.0;
-    CaptureRecording& recording_;
+    double start_;
     TraceRecorder& recorder_;
     const ReplayPlan* replay_;
     int pendingDetections_ = 0;
@@ -608,6 +622,17 @@ int CaptureWith(const Options& options, ReplayPlan* replay)
     if (options.thresholdSet)
         session.SetDataThreshold(options.threshold);
 
+    // The sink before the arming: the library (a replay at once) may hand out
+    // the first block before ArmAll returns. Each block's rows take the rate
+    // of the arming in force.
+    hostkit::Host& host = session.Host();
+    session.SetSampleSink([&recording, &host](hostkit::Instance& plate, const hostkit::SampleBlock& block) {
+        recording.SetRate(host.ArmedRate());
+        recording.Add(plate, block);
+    });
+    // From the arming on, the plugin's warnings show as events (a replay
+    // delivers its blocks at once).
+    CaptureLoop loop(session, bench, options, console, recorder, replay);
     std::string refusals;
     if (!session.ArmAll(refusals)) {
         session.Poll();
@@ -616,16 +641,12 @@ int CaptureWith(const Options& options, ReplayPlan* replay)
     }
     const std::optional<hostkit::InstanceRecord> shared = session.SharedDevice();
     const std::string mode = shared ? TextParameter(*shared, "SyncMode") : std::string();
-    recording.SetRate(session.ArmedRate());
-    session.SetSampleSink(
-        [&recording](hostkit::Instance& plate, const hostkit::SampleBlock& block) { recording.Add(plate, block); });
     const double start = session.Now();
     session.StartCapture(start);
     std::printf("Recording %s s (%s, %u datasets per second)%s:\n", Short(options.seconds).c_str(), mode.c_str(),
                 session.ArmedRate(), refusals.empty() ? "" : ("; not armed: " + refusals).c_str());
     std::fflush(stdout);
 
-    CaptureLoop loop(session, bench, options, console, recording, recorder, replay);
     loop.Run(start);
     if (!options.verbose)
         session.SetLogPrinter(nullptr); // warnings show during the capture only

@@ -35,6 +35,7 @@ struct ReplayPlan
     RecordedSession recorded;
     std::uint64_t recordedCalls = 0;  ///< call records in the trace
     std::uint64_t recordedBlocks = 0; ///< of them, transfers that handed out a block
+    bool cutShort = false;            ///< the trace ends without its end record
     /// Set by ReportReplay: the plugin's calls and data matched the recording.
     bool matched = false;
 };

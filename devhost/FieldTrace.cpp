@@ -130,8 +130,10 @@ bool TraceRecorder::Start(const std::string& tracePath, const std::string& plugi
         return false;
     // Full paths in the system's form: Windows loads a library by its full
     // path only when it is one.
-    const std::string recorder =
-        std::filesystem::path(zorvatrace::RecorderBeside(ProgramDirectory())).lexically_normal().make_preferred().string();
+    const std::string recorder = std::filesystem::path(zorvatrace::RecorderBeside(ProgramDirectory()))
+                                     .lexically_normal()
+                                     .make_preferred()
+                                     .string();
     const std::string library =
         std::filesystem::absolute(std::filesystem::path(library_)).lexically_normal().make_preferred().string();
     const std::string trace =
@@ -165,8 +167,8 @@ bool TraceRecorder::Finish(std::string& summary, std::string& error)
     ZorvaTraceCounters counters{};
     if (auto get = reinterpret_cast<ZorvaTraceGetCountersFn>(zorvatrace::RecorderSymbol("ZorvaTrace_GetCounters")))
         get(&counters);
-    summary = path_ + ": " + std::to_string(counters.records) + " records, " +
-              std::to_string(counters.fileBytes) + " bytes";
+    summary =
+        path_ + ": " + std::to_string(counters.records) + " records, " + std::to_string(counters.fileBytes) + " bytes";
     if (counters.droppedRecords > 0)
         summary += "; " + std::to_string(counters.droppedRecords) +
                    " records dropped (the disk was too slow for them; the trace says where)";

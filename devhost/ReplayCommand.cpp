@@ -5,6 +5,7 @@
 #include "devhost/Commands.h"
 #include "devhost/Platform.h"
 #include "devhost/Text.h"
+#include "devhost/TraceInfo.h"
 #include "hostkit/PluginLibrary.h"
 #include "trace/TraceReader.h"
 
@@ -39,8 +40,8 @@ namespace {
 
 std::string TraceOrigin(const zorvatrace::Header& header)
 {
-    return "made " + UtcText(header.createdUs) + " on " + header.system + " by " + header.program +
-           "; USB library " + header.libraryPath + " (" + std::to_string(header.librarySize) + " bytes)";
+    return "made " + UtcText(header.createdUs) + " on " + header.system + " by " + header.program + "; USB library " +
+           header.libraryPath + " (" + std::to_string(header.librarySize) + " bytes)";
 }
 
 } // namespace
@@ -118,7 +119,8 @@ void ReportReplay(const BenchControl& bench, ReplayPlan& plan)
                           " recorded blocks handed out");
     plan.matched = reasons.empty();
     if (plan.matched) {
-        std::printf("Verdict: the plugin's calls and data matched the recording\n");
+        std::printf("Verdict: the plugin's calls and data matched the recording%s\n",
+                    plan.cutShort ? " up to its cut" : "");
         return;
     }
     std::string text;
@@ -131,7 +133,7 @@ int RunReplay(const Options& options)
 {
     zorvatrace::TraceContents trace;
     zorvatrace::ReadTraceFile(options.traceFile, trace);
-    if (trace.errorKind != zorvatrace::ReadError::None && trace.errorKind != zorvatrace::ReadError::Truncated) {
+    if (TraceRefused(trace)) {
         std::fprintf(stderr, "error: %s cannot be replayed: %s\n", options.traceFile.c_str(), trace.error.c_str());
         return ExitFailure;
     }
@@ -153,7 +155,8 @@ int RunReplay(const Options& options)
     session.traceFile.clear();
     std::printf("Field trace %s: %s; %llu records\n", options.traceFile.c_str(), TraceOrigin(trace.header).c_str(),
                 static_cast<unsigned long long>(trace.records.size()));
-    if (trace.errorKind == zorvatrace::ReadError::Truncated)
+    plan.cutShort = trace.errorKind == zorvatrace::ReadError::Truncated;
+    if (plan.cutShort)
         std::printf("  cut short (%s): replayed up to its cut\n", trace.error.c_str());
     if (plan.recorded.found) {
         const ParseResult parsed = ParseCommandLine(plan.recorded.arguments);

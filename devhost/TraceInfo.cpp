@@ -51,8 +51,8 @@ public:
         const std::int64_t modulus = ZORVA::BlockLayout::CounterModulus;
         for (int sample = 0; sample < ZORVA::BlockLayout::SamplesPerBlock; ++sample) {
             for (unsigned int unit = 0; unit < units; ++unit) {
-                const float value = record.block[ZORVA::BlockLayout::RecordOffset(sample, unit, units) +
-                                                 ZORVA::BlockLayout::Counter];
+                const float value =
+                    record.block[ZORVA::BlockLayout::RecordOffset(sample, unit, units) + ZORVA::BlockLayout::Counter];
                 if (!(value >= 0.0f && value < static_cast<float>(modulus)))
                     continue; // not a counter: nothing to hold against
                 const std::int64_t counter = static_cast<std::int64_t>(value);
@@ -99,6 +99,15 @@ std::string List(const std::vector<int>& values, const char* separator)
 }
 
 } // namespace
+
+bool TraceRefused(const zorvatrace::TraceContents& trace)
+{
+    if (trace.errorKind == zorvatrace::ReadError::None)
+        return false;
+    // Every trace the recorder writes names it in its header.
+    const bool headerRead = !trace.header.recorder.empty() || !trace.records.empty();
+    return trace.errorKind != zorvatrace::ReadError::Truncated || !headerRead;
+}
 
 TraceSummary Summarize(const zorvatrace::TraceContents& trace)
 {
@@ -218,8 +227,7 @@ std::string Render(const TraceSummary& s)
     const zorvatrace::Header& h = s.header;
     std::string text;
     text += "Recorded by " + h.recorder + " in " + h.program + " on " + h.system + "\n";
-    text += "USB library: " + h.libraryName + " (" + h.libraryPath + ", " + std::to_string(h.librarySize) +
-            " bytes)\n";
+    text += "USB library: " + h.libraryName + " (" + h.libraryPath + ", " + std::to_string(h.librarySize) + " bytes)\n";
     if (s.errorKind == zorvatrace::ReadError::Truncated)
         text += "Cut short: " + s.error + "; what follows is up to the cut\n";
     text += "Duration: " + Fixed(s.seconds, 3) + " s, " + Plural(s.records, "record", "records") + ", " +
@@ -262,8 +270,8 @@ std::string Render(const TraceSummary& s)
         messages += m.second;
     text += "Messages: " + std::to_string(messages);
     for (const auto& m : s.messages)
-        text += (m.first == s.messages.begin()->first ? " (" : ", ") + Plural(m.second, "time", "times") +
-                " message " + std::to_string(m.first);
+        text += (m.first == s.messages.begin()->first ? " (" : ", ") + Plural(m.second, "time", "times") + " message " +
+                std::to_string(m.first);
     text += s.messages.empty() ? "" : ")";
     if (s.messagesNotPassedOn)
         text += "; " + std::to_string(s.messagesNotPassedOn) + " not passed on (no thread to take them)";

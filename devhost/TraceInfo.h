@@ -19,10 +19,10 @@ namespace zorvahost {
 struct CounterCheck
 {
     std::uint64_t samples = 0;
-    std::uint64_t gaps = 0;         ///< jumps forward
-    std::uint64_t missing = 0;      ///< samples the jumps passed over
-    std::uint64_t repeats = 0;      ///< steps back (a block again, or a counter that went back)
-    std::uint64_t repeated = 0;     ///< samples stepped back over
+    std::uint64_t gaps = 0;            ///< jumps forward
+    std::uint64_t missing = 0;         ///< samples the jumps passed over
+    std::uint64_t repeats = 0;         ///< steps back (a block again, or a counter that went back)
+    std::uint64_t repeated = 0;        ///< samples stepped back over
     std::string firstGap, firstRepeat; ///< "after counter 1234 (record 56)"
 };
 
@@ -41,7 +41,7 @@ struct TraceSummary
     std::string error; ///< why the reading stopped early (cut short, refused)
     std::uint64_t records = 0;
     std::uint64_t calls = 0;
-    double seconds = 0.0; ///< from the trace's start to its last record
+    double seconds = 0.0;         ///< from the trace's start to its last record
     std::uint64_t detections = 0; ///< fmDLLInit calls
     /// fmDLLGetDeviceCount's answers, a repeated one once.
     std::vector<int> deviceCounts;
@@ -50,7 +50,7 @@ struct TraceSummary
     std::map<int, std::string> units;
     std::vector<int> rates; ///< fmBroadcastAcquisitionRate arguments, a repeated one once
     std::uint64_t blocks = 0;
-    std::uint32_t blockUnits = 0; ///< units in the last block
+    std::uint32_t blockUnits = 0;       ///< units in the last block
     std::vector<CounterCheck> counters; ///< per unit index
     std::vector<LibraryError> errors;
     std::uint64_t droppedRecords = 0;
@@ -59,6 +59,11 @@ struct TraceSummary
     std::uint64_t messagesNotPassedOn = 0;           ///< no thread registered, or it refused
     std::vector<std::string> notes;
 };
+
+/// True when a reading gave nothing usable: not a trace, of a newer format,
+/// corrupt, or cut short inside its file header. A trace cut short later is
+/// usable up to its cut.
+bool TraceRefused(const zorvatrace::TraceContents& trace);
 
 /// Reads a trace read by ReadTraceFile (or in memory); refused traces give
 /// only their error.

@@ -10,10 +10,7 @@ int RunTraceInfo(const Options& options)
 {
     zorvatrace::TraceContents trace;
     zorvatrace::ReadTraceFile(options.traceFile, trace);
-    // Cut short inside its file header, it says nothing at all.
-    const bool headerRead = !trace.header.recorder.empty() || !trace.records.empty();
-    if ((trace.errorKind != zorvatrace::ReadError::None && trace.errorKind != zorvatrace::ReadError::Truncated) ||
-        !headerRead) {
+    if (TraceRefused(trace)) {
         std::fprintf(stderr, "error: %s is refused: %s\n", options.traceFile.c_str(), trace.error.c_str());
         return ExitFailure;
     }
