@@ -176,7 +176,9 @@ TEST_F(DevhostTrace, Replay_KeptTraces_SamplesAndLinesAsRecorded)
          "0..383",
          {"rescan, as recorded (unplug=1 (Right))",
           "detection finished: 1 unit; " + kLeft + " Connected true; " + kRight + " Connected false",
-          "re-armed: the plugin asked for it; not armed (not connected): " + kRight}},
+          // Whether the host re-arms before or after the plugin let the
+          // right plate go is the host's timing, not the recording's.
+          "re-armed: the plugin asked for it"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.trace);
@@ -283,6 +285,6 @@ TEST_F(DevhostTrace, RecordThenReplay_SessionOnTheBench_SameSamplesAndLogLines)
     EXPECT_EQ(ReadFile(File("replayed.csv")), ReadFile(File("recorded.csv")))
         << "the replay's samples differ from the recording's";
     const std::vector<std::string> recordedLines = LogLines(recorded.out);
-    EXPECT_GT(recordedLines.size(), 50u);
+    EXPECT_GT(recordedLines.size(), 30u);
     EXPECT_EQ(LogLines(replayed.out), recordedLines);
 }
