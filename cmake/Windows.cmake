@@ -44,8 +44,9 @@ set(ZORVA_ROUTE_IMPORTS ${CMAKE_CURRENT_LIST_DIR}/windows/RouteImports.cmake)
 # plugin DLL is linked from stay untouched: the DLL calls the system directly.
 function(zorva_windows_test_core target)
   set(archive ${CMAKE_CURRENT_BINARY_DIR}/libzorva_core_test.a)
-  # The core's objects, without its precompiled header (listed among them).
-  set(objects "$<FILTER:$<TARGET_OBJECTS:zorva_core>,EXCLUDE,\\.gch$>")
+  # The core's objects, both parts, without the precompiled header (listed
+  # among them).
+  set(objects "$<FILTER:$<TARGET_OBJECTS:zorva_core>,EXCLUDE,\\.gch$>" "$<TARGET_OBJECTS:zorva_core_base>")
   add_custom_command(
     OUTPUT ${archive}
     COMMAND ${CMAKE_COMMAND} -E rm -f ${archive}
@@ -56,14 +57,15 @@ function(zorva_windows_test_core target)
     VERBATIM
     COMMENT "Archiving the plugin core for tests (Sleep, CreateFileA redirected)")
   add_custom_target(${target}_archive DEPENDS ${archive})
-  add_dependencies(${target}_archive zorva_core)
+  add_dependencies(${target}_archive zorva_core zorva_core_base)
 
   # The archive as a library target that carries zorva_core's own
-  # dependencies, so they follow it on the link line.
+  # dependencies (not the base's objects: they are in the archive), so they
+  # follow it on the link line.
   add_library(${target}_objects STATIC IMPORTED GLOBAL)
   set_target_properties(${target}_objects PROPERTIES
     IMPORTED_LOCATION ${archive}
-    INTERFACE_LINK_LIBRARIES "zorva_win32_control;$<TARGET_PROPERTY:zorva_core,INTERFACE_LINK_LIBRARIES>"
+    INTERFACE_LINK_LIBRARIES "zorva_win32_control;${ZORVA_CORE_LIBRARIES}"
     INTERFACE_INCLUDE_DIRECTORIES "$<TARGET_PROPERTY:zorva_core,INTERFACE_INCLUDE_DIRECTORIES>"
     INTERFACE_COMPILE_DEFINITIONS "$<TARGET_PROPERTY:zorva_core,INTERFACE_COMPILE_DEFINITIONS>")
 

@@ -2,6 +2,7 @@
 
 #include "devhost/Platform.h"
 #include "devhost/Text.h"
+#include "trace/RecorderInFront.h"
 
 #include <climits>
 #include <vector>
@@ -13,7 +14,10 @@ namespace {
 template <typename Function>
 Function Lookup(const char* name)
 {
-    return reinterpret_cast<Function>(FindUsbLibrarySymbol(name));
+    // Behind the recorder, when it stands in front: on Windows the module
+    // name no longer tells the two apart.
+    void* symbol = zorvatrace::RecordedLibrarySymbol(name);
+    return reinterpret_cast<Function>(symbol ? symbol : FindUsbLibrarySymbol(name));
 }
 
 } // namespace
@@ -33,6 +37,56 @@ BenchControl::BenchControl()
     setPlugged_ = Lookup<SetPluggedFn>("ZorvaSim_SetPlugged");
     description_ = Lookup<DescriptionFn>("ZorvaSim_ScenarioDescription");
     available_ = unitCount_ && unitName_ && unitIdentity_ && unitPlugged_ && setPlugged_ && description_;
+    injectBlockFault_ = Lookup<int (*)(int, int)>("ZorvaSim_InjectBlockFault");
+    setTransferFault_ = Lookup<int (*)(int, int)>("ZorvaSim_SetTransferFault");
+    loadTrace_ = Lookup<int (*)(const char*, int, char*, int)>("ZorvaSim_LoadTrace");
+    replayProgress_ = Lookup<int (*)(ZorvaSimReplayProgress*)>("ZorvaSim_ReplayProgress");
+    mismatchCount_ = Lookup<int (*)()>("ZorvaSim_ReplayMismatchCount");
+    mismatch_ = Lookup<int (*)(int, char*, int)>("ZorvaSim_ReplayMismatch");
+}
+
+bool BenchControl::InjectBlockFault(int fault, int blocks) const
+{
+    return injectBlockFault_ && injectBlockFault_(fault, blocks) == 1;
+}
+
+bool BenchControl::SetTransferFault(int fault, int calls) const
+{
+    return setTransferFault_ && setTransferFault_(fault, calls) == 1;
+}
+
+bool BenchControl::LoadTrace(const std::string& path, std::string& error) const
+{
+    if (!loadTrace_ || !replayProgress_ || !mismatchCount_ || !mismatch_) {
+        error = "the USB library the plugin loaded cannot replay a trace: replay needs the simulated one";
+        return false;
+    }
+    char why[2048] = {};
+    // Pace 1: each message right after the call it followed; the host's
+    // actions, not the clock, decide where the replay goes on.
+    if (loadTrace_(path.c_str(), 1, why, static_cast<int>(sizeof why)) != 1) {
+        error = why;
+        return false;
+    }
+    return true;
+}
+
+bool BenchControl::ReplayProgress(ZorvaSimReplayProgress& progress) const
+{
+    return replayProgress_ && replayProgress_(&progress) == 1;
+}
+
+std::vector<std::string> BenchControl::ReplayMismatches() const
+{
+    std::vector<std::string> texts;
+    const int count = mismatchCount_ ? mismatchCount_() : 0;
+    for (int i = 0; i < count; ++i) {
+        char text[2048] = {};
+        if (mismatch_(i, text, static_cast<int>(sizeof text)) < 0)
+            break; // beyond the ones kept
+        texts.push_back(text);
+    }
+    return texts;
 }
 
 std::string BenchControl::Text(TextFn function, int unit) const

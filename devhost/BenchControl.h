@@ -1,10 +1,14 @@
 /// The simulated bench, as the development host reaches it: the plain C
-/// controls of the simulated USB library (simusb/SimControlExports.h), looked
-/// up at run time in the USB library the plugin loaded. With the
+/// controls of the simulated USB library (simusb/SimControlExports.h,
+/// simusb/ReplayControl.h), looked up at run time in the USB library the
+/// plugin loaded, or behind the recorder when it stands in front. With the
 /// conditioners' own library they are absent and Available() is false.
 #pragma once
 
+#include "simusb/ReplayControl.h"
+
 #include <string>
+#include <vector>
 
 namespace zorvahost {
 
@@ -15,6 +19,9 @@ public:
     BenchControl();
 
     bool Available() const { return available_; }
+    /// A replay: the library answers from a trace, its bench (still there
+    /// behind it) stands for nothing; Available() is false from now on.
+    void SetReplaying() { available_ = false; }
     /// Where the scenario came from and its name; empty when not available.
     std::string Description() const;
     int UnitCount() const;
@@ -28,6 +35,19 @@ public:
     /// The unit named by its section name or its 0-based position; -1 with
     /// `error` saying why (and which units there are) otherwise.
     int ResolveUnit(const std::string& nameOrIndex, std::string& error) const;
+
+    /// Faults of the library's blocks and transfers (ZorvaSim_InjectBlockFault,
+    /// ZorvaSim_SetTransferFault codes); false without the controls.
+    bool InjectBlockFault(int fault, int blocks) const;
+    bool SetTransferFault(int fault, int calls) const;
+
+    /// Replay: loads a trace to answer every call from (messages posted right
+    /// after the call they followed); false with `error` without the controls.
+    bool LoadTrace(const std::string& path, std::string& error) const;
+    /// The replay's counts; false when no trace is loaded.
+    bool ReplayProgress(ZorvaSimReplayProgress& progress) const;
+    /// The replay's differences, as ZorvaSim_ReplayMismatch words them.
+    std::vector<std::string> ReplayMismatches() const;
 
 private:
     typedef int (*CountFn)();
@@ -45,6 +65,12 @@ private:
     PluggedFn unitPlugged_ = nullptr;
     SetPluggedFn setPlugged_ = nullptr;
     DescriptionFn description_ = nullptr;
+    int (*injectBlockFault_)(int, int) = nullptr;
+    int (*setTransferFault_)(int, int) = nullptr;
+    int (*loadTrace_)(const char*, int, char*, int) = nullptr;
+    int (*replayProgress_)(ZorvaSimReplayProgress*) = nullptr;
+    int (*mismatchCount_)() = nullptr;
+    int (*mismatch_)(int, char*, int) = nullptr;
 };
 
 /// A non-negative decimal index written in full ("0", "12"), or -1.

@@ -4,6 +4,7 @@
 #include "devhost/BenchControl.h"
 #include "devhost/CaptureData.h"
 #include "devhost/Commands.h"
+#include "devhost/FieldTrace.h"
 #include "devhost/Platform.h"
 #include "devhost/Plot.h"
 #include "devhost/Report.h"
@@ -33,6 +34,13 @@ const double kProgressInterval = 0.25;
 /// A detection tells the plugin's acquisition state only after its result:
 /// re-arming this long after the result avoids arming before that report.
 const double kRearmDelay = 0.3;
+/// A replay whose next recorded call has not come for this long, seconds,
+/// waits for the host: it does the next recorded action (or ends) anyway.
+const double kReplayStall = 3.0;
+/// The simulated library's fault codes (ZorvaSim_InjectBlockFault, ZorvaSim_SetTransferFault).
+const int kBlockRepeat = 0;
+const int kBlockSkip = 1;
+const int kTransferError = 2;
 
 /// Event lines and the progress line on one output, without mixing them.
 class Console
@@ -212,14 +220,23 @@ std::string ProgressText(double elapsed, double total, const std::vector<hostkit
     return text;
 }
 
-/// The capture proper: actions, detections, re-arming and progress until the end.
+/// The capture proper: actions, detections, re-arming and progress until the
+/// end. While recording a trace, each action is noted in it; a replay does
+/// the recorded actions instead, each once the replay has come to the point
+/// of the recording where the user acted.
 class CaptureLoop
 {
 public:
     /// Without --verbose, the plugin's warnings from now on are shown as events.
     CaptureLoop(PluginSession& session, const BenchControl& bench, const Options& options, Console& console,
-                CaptureRecording& recording)
-        : session_(session), bench_(bench), options_(options), console_(console), recording_(recording)
+                TraceRecorder& recorder, const ReplayPlan* replay)
+        : session_(session),
+          bench_(bench),
+          options_(options),
+          console_(console),
+          start_(session.Now()),
+          recorder_(recorder),
+          replay_(replay)
     {
         if (!options_.verbose)
             session_.SetLogPrinter([this](const LogLine& line) {
@@ -233,19 +250,56 @@ public:
         start_ = start;
         std::size_t next = 0;
         double lastProgress = -1.0;
+        std::uint64_t position = 0;
+        double movedAt = 0.0;
         for (;;) {
             const double now = Now();
-            if (now >= options_.seconds)
-                break;
-            while (next < options_.actions.size() && options_.actions[next].seconds <= now)
-                Fire(options_.actions[next++]);
-            for (const DetectionReport& report : session_.Poll()) {
-                if (pendingDetections_ > 0)
-                    --pendingDetections_;
-                ReportDetection(report);
-                rearmNotBefore_ = Now() + kRearmDelay;
+            if (replay_) {
+                // Where the replay waits now; unchanged for long, the plugin
+                // makes no call the recording has next by itself.
+                ZorvaSimReplayProgress progress{};
+                bench_.ReplayProgress(progress);
+                if (progress.nextCall != position) {
+                    position = progress.nextCall;
+                    movedAt = now;
+                }
+                const bool stalled = now - movedAt >= kReplayStall;
+                const std::vector<HostEvent>& events = replay_->recorded.events;
+                bool ended = false;
+                while (next < events.size() && (position >= events[next].trigger || stalled) && !ended) {
+                    if (position < events[next].trigger)
+                        console_.Event(now, std::string("the replay did not come to where the user acted (") +
+                                                EventWord(events[next].kind) + ", record " +
+                                                std::to_string(events[next].trigger) + "): acting now");
+                    ended = FireRecorded(events[next++]);
+                    movedAt = Now();
+                }
+                if (ended)
+                    break;
+                if (!replay_->recorded.found && stalled && progress.nextCall > 0) {
+                    console_.Event(now, "the replay waits for a call the plugin makes only when the host acts: the "
+                                        "capture ends here");
+                    break;
+                }
+                // A trace cut short has no recorded end: once every recorded
+                // action is done and the recording is used up (or nothing
+                // moves any more), the capture ends there.
+                if (replay_->recorded.found && next == events.size() && (progress.finished || stalled)) {
+                    console_.Event(now, "the recording ends here");
+                    break;
+                }
+            } else {
+                if (now >= options_.seconds) {
+                    Note(HostEventKind::End, std::string());
+                    break;
+                }
+                while (next < options_.actions.size() && options_.actions[next].seconds <= now)
+                    Fire(options_.actions[next++]);
             }
-            if (pendingDetections_ == 0 && Now() >= rearmNotBefore_ && session_.RearmRequired())
+            PollSession();
+            // A replay of this program's trace re-arms where the recording did.
+            const bool rearmOnRequest = !replay_ || !replay_->recorded.found;
+            if (rearmOnRequest && pendingDetections_ == 0 && Now() >= rearmNotBefore_ && session_.RearmRequired())
                 Rearm();
             if (Now() - lastProgress >= kProgressInterval) {
                 lastProgress = Now();
@@ -254,13 +308,36 @@ public:
             }
             std::this_thread::sleep_for(kTick);
         }
+        // What the plugin said up to the end (a replay may have come to its
+        // end within one tick).
+        PollSession();
         console_.Clear();
         if (pendingDetections_ > 0)
             console_.Event(Now(), "the capture ends while a detection is still running");
     }
 
 private:
+    /// The plugin's new log lines (its warnings shown) and finished detections.
+    void PollSession()
+    {
+        for (const DetectionReport& report : session_.Poll()) {
+            if (pendingDetections_ > 0)
+                --pendingDetections_;
+            ReportDetection(report);
+            rearmNotBefore_ = Now() + kRearmDelay;
+        }
+    }
+
     double Now() { return session_.Now() - start_; }
+
+    void Note(HostEventKind kind, const std::string& detail)
+    {
+        HostEvent event;
+        event.seconds = Now();
+        event.kind = kind;
+        event.detail = detail;
+        recorder_.Note(event);
+    }
 
     void Fire(const TimedAction& action)
     {
@@ -268,12 +345,14 @@ private:
         switch (action.kind) {
         case ActionKind::Rescan:
             console_.Event(Now(), "rescan: the user presses \"Detect ZORVA digital devices\"");
+            Note(HostEventKind::Rescan, std::string());
             session_.Rescan();
             ++pendingDetections_;
             break;
         case ActionKind::Zero:
             console_.Event(Now(), "zero: the user presses \"Zero digital platforms\" (the plates read their "
                                   "present load as zero from now on)");
+            Note(HostEventKind::Zero, std::string());
             session_.ZeroAll();
             break;
         case ActionKind::Blink: {
@@ -285,6 +364,7 @@ private:
                 break;
             }
             console_.Event(Now(), "blink: the user presses \"Blink\" of " + plates[plate].deviceName);
+            Note(HostEventKind::Blink, plates[plate].deviceName);
             session_.Blink(plates[plate]);
             break;
         }
@@ -300,11 +380,61 @@ private:
                                       bench_.UnitName(unit) + "\" (" + bench_.UnitIdentity(unit) + ") " +
                                       (plug ? "plugged in" : "unplugged") +
                                       "; the library sees it at the next detection, so the user rescans");
+            Note(HostEventKind::Rescan,
+                 std::string(plug ? "plug=" : "unplug=") + std::to_string(unit) + " (" + bench_.UnitName(unit) + ")");
             session_.Rescan();
             ++pendingDetections_;
             break;
         }
+        case ActionKind::Lose:
+        case ActionKind::Repeat:
+        case ActionKind::Fail: {
+            int count = 0;
+            ParseInteger(action.target, count);
+            const bool done =
+                action.kind == ActionKind::Fail
+                    ? bench_.SetTransferFault(kTransferError, count)
+                    : bench_.InjectBlockFault(action.kind == ActionKind::Lose ? kBlockSkip : kBlockRepeat, count);
+            const std::string what = action.kind == ActionKind::Lose
+                                         ? "the library loses its next " + action.target + " block(s)"
+                                     : action.kind == ActionKind::Repeat
+                                         ? "the library's next block comes " + action.target + " more time(s)"
+                                         : "the library's next " + action.target + " transfer(s) fail";
+            console_.Event(Now(), done ? "fault: " + what
+                                       : "fault: " + what + " is not possible: the library is not the simulated one");
+            if (done)
+                Note(HostEventKind::Bench, action.text.substr(action.text.find(':') + 1));
+            break;
         }
+        }
+    }
+
+    /// Does what the user did at this point of the recording; true at its end.
+    bool FireRecorded(const HostEvent& event)
+    {
+        switch (event.kind) {
+        case HostEventKind::Zero:
+            console_.Event(Now(), "zero, as recorded");
+            session_.ZeroAll();
+            break;
+        case HostEventKind::Blink: {
+            const std::vector<hostkit::InstanceRecord> plates = session_.Plates();
+            const int plate = ResolvePlate(plates, event.detail);
+            console_.Event(Now(), "blink " + event.detail + ", as recorded" + (plate < 0 ? ": no such plate now" : ""));
+            if (plate >= 0)
+                session_.Blink(plates[plate]);
+            break;
+        }
+        case HostEventKind::Rescan:
+            console_.Event(Now(), "rescan, as recorded" + (event.detail.empty() ? "" : " (" + event.detail + ")"));
+            session_.Rescan();
+            ++pendingDetections_;
+            break;
+        case HostEventKind::Rearm: Rearm(); break;
+        case HostEventKind::End: return true;
+        case HostEventKind::Bench: break; // in the recorded blocks already
+        }
+        return false;
     }
 
     void ReportDetection(const DetectionReport& report)
@@ -316,9 +446,9 @@ private:
 
     void Rearm()
     {
+        Note(HostEventKind::Rearm, std::string());
         std::string refusals;
         const bool armed = session_.ArmAll(refusals);
-        recording_.SetRate(session_.ArmedRate());
         session_.StartCapture(start_);
         std::string text = armed ? "re-armed: the plugin asked for it" : "re-arming failed: no plate can run";
         if (!refusals.empty())
@@ -332,8 +462,9 @@ private:
     const BenchControl& bench_;
     const Options& options_;
     Console& console_;
-    double start_ = 0.0;
-    CaptureRecording& recording_;
+    double start_;
+    TraceRecorder& recorder_;
+    const ReplayPlan* replay_;
     int pendingDetections_ = 0;
     double rearmNotBefore_ = 0.0;
 };
@@ -365,7 +496,9 @@ void PrintSummary(const std::vector<PlateRecording>& recordings, const std::stri
 
 } // namespace
 
-int RunCapture(const Options& options)
+int RunCapture(const Options& options) { return CaptureWith(options, nullptr); }
+
+int CaptureWith(const Options& options, ReplayPlan* replay)
 {
     // Output files first: a wrong path or a missing plotting library should
     // not cost a capture. The plot's own CSV goes after the file is closed.
@@ -403,10 +536,20 @@ int RunCapture(const Options& options)
     // Declared before the session: the plugin pushes into it until the session ends.
     CaptureRecording recording(csv.get());
 
+    // Declared before the session: the trace ends after the plugin shut the library down.
+    TraceRecorder recorder;
+    if (!StartRecording(recorder, options))
+        return ExitFailure;
     PluginSession session;
     if (!LoadPlugin(session, options))
         return ExitFailure;
-    const BenchControl bench;
+    BenchControl bench;
+    if (replay) {
+        if (!StartReplay(bench, *replay))
+            return ExitFailure;
+        bench.SetReplaying();
+    }
+    ReplayReport replayReport(session, bench, replay);
     for (const TimedAction& action : options.actions) {
         std::string error;
         if ((action.kind == ActionKind::Unplug || action.kind == ActionKind::Plug) &&
@@ -417,13 +560,22 @@ int RunCapture(const Options& options)
                                              "pull the cable and use --at SECONDS:rescan");
             return ExitUsage;
         }
+        const bool fault =
+            action.kind == ActionKind::Lose || action.kind == ActionKind::Repeat || action.kind == ActionKind::Fail;
+        if (fault && !bench.Available()) {
+            std::fprintf(stderr, "error: --at %s: lose=, repeat= and fail= work only on the simulated bench\n",
+                         action.text.c_str());
+            return ExitUsage;
+        }
     }
 
     if (options.verbose)
         session.SetLogPrinter([&console](const LogLine& line) { console.Line("  " + LogText(line)); });
 
     std::printf("Plugin %s (API version %d)\n", session.PluginPath().c_str(), session.ApiVersion());
-    if (bench.Available())
+    if (replay)
+        std::printf("Replay of %s on the simulated USB library\n", replay->path.c_str());
+    else if (bench.Available())
         std::printf("Simulated bench: %s\n", bench.Description().c_str());
     const std::vector<ZORVA::CustomPlateSource> sources = ZORVA::ReadCustomPlateSources();
     PrintConfigurationBrief(sources);
@@ -470,6 +622,17 @@ int RunCapture(const Options& options)
     if (options.thresholdSet)
         session.SetDataThreshold(options.threshold);
 
+    // The sink before the arming: the library (a replay at once) may hand out
+    // the first block before ArmAll returns. Each block's rows take the rate
+    // of the arming in force.
+    hostkit::Host& host = session.Host();
+    session.SetSampleSink([&recording, &host](hostkit::Instance& plate, const hostkit::SampleBlock& block) {
+        recording.SetRate(host.ArmedRate());
+        recording.Add(plate, block);
+    });
+    // From the arming on, the plugin's warnings show as events (a replay
+    // delivers its blocks at once).
+    CaptureLoop loop(session, bench, options, console, recorder, replay);
     std::string refusals;
     if (!session.ArmAll(refusals)) {
         session.Poll();
@@ -478,16 +641,12 @@ int RunCapture(const Options& options)
     }
     const std::optional<hostkit::InstanceRecord> shared = session.SharedDevice();
     const std::string mode = shared ? TextParameter(*shared, "SyncMode") : std::string();
-    recording.SetRate(session.ArmedRate());
-    session.SetSampleSink(
-        [&recording](hostkit::Instance& plate, const hostkit::SampleBlock& block) { recording.Add(plate, block); });
     const double start = session.Now();
     session.StartCapture(start);
     std::printf("Recording %s s (%s, %u datasets per second)%s:\n", Short(options.seconds).c_str(), mode.c_str(),
                 session.ArmedRate(), refusals.empty() ? "" : ("; not armed: " + refusals).c_str());
     std::fflush(stdout);
 
-    CaptureLoop loop(session, bench, options, console, recording);
     loop.Run(start);
     if (!options.verbose)
         session.SetLogPrinter(nullptr); // warnings show during the capture only
@@ -513,6 +672,9 @@ int RunCapture(const Options& options)
     PrintSummary(recordings, mode, rate, options.seconds);
 
     int result = ExitSuccess;
+    replayReport.Now();
+    if (!FinishRecording(recorder))
+        result = ExitFailure;
     if (csv) {
         const bool written = recording.Finish();
         const bool closed = std::fclose(csv.release()) == 0;

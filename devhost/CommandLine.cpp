@@ -152,6 +152,9 @@ bool ApplyAt(const std::string& text, Options& options, std::string& error)
         {"blink", ActionKind::Blink, true, "blink=PLATE (a plate's instance name or its position, from 0)"},
         {"unplug", ActionKind::Unplug, true, "unplug=UNIT (a bench unit's name or its position, from 0)"},
         {"plug", ActionKind::Plug, true, "plug=UNIT (a bench unit's name or its position, from 0)"},
+        {"lose", ActionKind::Lose, true, "lose=BLOCKS (how many blocks the library loses, 1 to 1000)"},
+        {"repeat", ActionKind::Repeat, true, "repeat=TIMES (how many more times its next block comes, 1 to 1000)"},
+        {"fail", ActionKind::Fail, true, "fail=CALLS (how many transfers fail, 1 to 1000)"},
     };
     for (const Kind& kind : kinds) {
         if (name != kind.name)
@@ -165,13 +168,26 @@ bool ApplyAt(const std::string& text, Options& options, std::string& error)
             error = "--at " + text + ": " + kind.name + " takes no argument";
             return false;
         }
+        const bool counted =
+            kind.kind == ActionKind::Lose || kind.kind == ActionKind::Repeat || kind.kind == ActionKind::Fail;
+        int count = 0;
+        if (counted && (!ParseInteger(action.target, count) || count < 1 || count > 1000)) {
+            error = "--at " + text + ": write " + kind.targetHelp;
+            return false;
+        }
         options.actions.push_back(action);
         return true;
     }
     error = "--at " + text + ": unknown action \"" + name +
             "\"; the actions are rescan, zero, blink=PLATE, "
-            "unplug=UNIT and plug=UNIT";
+            "unplug=UNIT, plug=UNIT, lose=BLOCKS, repeat=TIMES and fail=CALLS";
     return false;
+}
+
+bool ApplyRecordTrace(const std::string& value, Options& options, std::string&)
+{
+    options.recordTrace = value;
+    return true;
 }
 
 const OptionSpec kPlugin{"--plugin", ValueKind::File, "PATH", nullptr, false, ApplyPlugin};
@@ -184,9 +200,10 @@ const OptionSpec kThreshold{"--threshold", ValueKind::Value, "NEWTONS", nullptr,
 const OptionSpec kCsv{"--csv", ValueKind::File, "FILE", nullptr, false, ApplyCsv};
 const OptionSpec kPlot{"--plot", ValueKind::File, "FILE.png", nullptr, false, ApplyPlot};
 const OptionSpec kAt{"--at", ValueKind::Value, "SECONDS:ACTION", nullptr, true, ApplyAt};
+const OptionSpec kRecordTrace{"--record-trace", ValueKind::File, "FILE", nullptr, false, ApplyRecordTrace};
 
-const OptionSpec* const kOptions[] = {&kPlugin, &kVerbose,   &kFull, &kSeconds, &kMode,
-                                      &kRate,   &kThreshold, &kCsv,  &kPlot,    &kAt};
+const OptionSpec* const kOptions[] = {&kPlugin,    &kVerbose, &kFull, &kSeconds, &kMode,       &kRate,
+                                      &kThreshold, &kCsv,     &kPlot, &kAt,      &kRecordTrace};
 
 // ---------------------------------------------------------------- commands
 
@@ -214,6 +231,9 @@ struct CommandSpec
     int (*run)(const Options& options);
     /// Checks that need all options; empty when fine.
     std::string (*check)(Options& options);
+    /// The one argument that is not an option ("FILE", into Options::traceFile);
+    /// null for a command without one.
+    const char* operand = nullptr;
 };
 
 std::string CheckCapture(Options& options)
@@ -275,9 +295,15 @@ const std::vector<CommandSpec>& CommandTable()
               "  unplug=UNIT   pull a unit's cable (name or position from 0),\n"
               "                then rescan, as the library sees it only then\n"
               "  plug=UNIT     plug it back in, then rescan\n"
+              "  lose=N        the library loses its next N blocks\n"
+              "  repeat=N      its next block comes N more times\n"
+              "  fail=N        its next N transfers fail (return -1)\n"
               "Repeat --at for several actions. The host re-arms whenever the\n"
               "plugin asks for it.",
               true},
+             {&kRecordTrace, "record the USB library's calls into a field trace (replay FILE\n"
+                             "replays it): the recording library stands in front of the one\n"
+                             "the plugin loads"},
              {&kPlugin, "another ZORVAplugin.mdd"},
              {&kVerbose, "every log line as it comes, USB-library calls included"},
          },
@@ -335,6 +361,7 @@ const std::vector<CommandSpec>& CommandTable()
          "type, serials, models, origin, size), the plate definition each was matched to and\n"
          "why, and why a unit got no plate device.\n",
          {
+             {&kRecordTrace, "record the USB library's calls into a field trace"},
              {&kPlugin, "another ZORVAplugin.mdd"},
              {&kVerbose, "the whole log, every USB-library call included"},
          },
@@ -356,6 +383,45 @@ const std::vector<CommandSpec>& CommandTable()
          "\nExit code 1 when the plugin states no version.\n",
          RunVersion,
          nullptr},
+        {Command::Replay,
+         "replay",
+         false,
+         "replay FILE",
+         "a field trace replayed through the plugin: did it call and deliver\n"
+         "as recorded?",
+         "Runs the plugin on a field trace (--record-trace, or the recording USB library in\n"
+         "front of a host's) instead of hardware: the simulated USB library answers every call\n"
+         "as recorded. A trace made by this program is replayed as it was made: the same\n"
+         "command, settings and actions, each at the point of the recording where the user\n"
+         "acted. Prints what the command prints, then every difference between the plugin's\n"
+         "calls now and the recorded ones (call number, recorded and now) and a verdict.\n",
+         {
+             {&kCsv, "every sample, as capture writes it"},
+             {&kPlot, "Fz over time and the centre-of-pressure paths, as capture draws them"},
+             {&kPlugin, "another ZORVAplugin.mdd (its USB library must be the simulated one)"},
+             {&kVerbose, "every log line as it comes, USB-library calls included"},
+         },
+         18,
+         "\nExit code 0 when the plugin's calls and data matched the recording, 1 when they did\n"
+         "not or the file is refused.\n",
+         RunReplay,
+         nullptr,
+         "FILE"},
+        {Command::TraceInfo,
+         "trace-info",
+         false,
+         "trace-info FILE",
+         "what a field trace holds: units, duration, blocks, gaps, errors",
+         "Reads a field trace and prints where it was made, the units it saw, its duration,\n"
+         "the blocks with the gaps and repeats in each unit's sample counter, the USB\n"
+         "library's errors, records the recorder dropped, the messages and its notes.\n",
+         {},
+         0,
+         "\nExit code 1 when the file is not a trace this program can read (the reason is\n"
+         "printed); a trace cut short is described up to its cut.\n",
+         RunTraceInfo,
+         nullptr,
+         "FILE"},
     };
     return commands;
 }
@@ -524,6 +590,21 @@ ParseResult ParseOptionForm(const CommandSpec& spec, const std::vector<std::stri
 
 } // namespace
 
+std::vector<std::string> SessionArguments(const Options& options)
+{
+    std::vector<std::string> arguments = {CommandName(options.command)};
+    if (options.command != Command::Capture)
+        return arguments;
+    arguments.insert(arguments.end(), {"--seconds", Short(options.seconds, 6)});
+    if (options.mode)
+        arguments.insert(arguments.end(), {"--mode", ZORVA::SyncModeWord(*options.mode)});
+    if (!options.rate.empty())
+        arguments.insert(arguments.end(), {"--rate", options.rate});
+    if (options.thresholdSet)
+        arguments.insert(arguments.end(), {"--threshold", Short(options.threshold, 6)});
+    return arguments;
+}
+
 bool ParseSeconds(const std::string& text, double& seconds)
 {
     return ParseNumber(text, NumberForm{true, false}, seconds);
@@ -587,6 +668,11 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
 
     const CommandSpec& spec = *Find(options.command);
     for (; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (spec.operand && options.traceFile.empty() && !argument.empty() && argument[0] != '-') {
+            options.traceFile = argument;
+            continue;
+        }
         if (!ApplyOption(spec, arguments, i, options, result.error))
             return result;
     }
@@ -595,6 +681,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
         if (!commandNamed)
             options.command = Command::Help;
         result.ok = true;
+        return result;
+    }
+    if (spec.operand && options.traceFile.empty()) {
+        result.error = std::string(spec.name) + " needs a trace file: zorva-devhost " + spec.usage;
         return result;
     }
     if (spec.check) {
@@ -655,6 +745,8 @@ std::string HelpText(Command command)
            "  ZORVA_DRIVE_C        the folder that stands for drive C: (configuration files in\n"
            "                       ZORVA/CFG below it; not used on Windows)\n"
            "  ZORVA_PYTHON         the Python interpreter for --plot\n"
+           "  ZORVA_TRACE_LIBRARY  --record-trace: the USB library to record, instead of the\n"
+           "                       one the plugin would load\n"
            "\n"
            "Exit codes: 0 done, 1 the job failed, 2 wrong command line.\n";
 }

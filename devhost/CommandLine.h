@@ -25,7 +25,9 @@ enum class Command
     Definitions,
     CheckConfig,
     Detect,
-    Version, ///< `--version`, written as an option
+    Version,   ///< `--version`, written as an option
+    Replay,    ///< a capture (or detection) on a field trace, held against it
+    TraceInfo, ///< what a field trace holds
     Help
 };
 
@@ -35,7 +37,10 @@ enum class ActionKind
     Zero,   ///< the BroadcastZero action of the shared device
     Blink,  ///< the BlinkAction of one plate (target: instance name or position)
     Unplug, ///< simulated bench: pull a unit's cable (target: unit name or position)
-    Plug    ///< simulated bench: plug it back
+    Plug,   ///< simulated bench: plug it back
+    Lose,   ///< simulated bench: the library loses its next blocks (target: how many)
+    Repeat, ///< simulated bench: its next block comes again (target: how many more times)
+    Fail    ///< simulated bench: its next transfers fail (target: how many)
 };
 
 /// One `--at SECONDS:ACTION[=TARGET]`.
@@ -67,6 +72,10 @@ struct Options
     std::string csvPath;
     std::string plotPath;
     std::vector<TimedAction> actions; ///< sorted by time, in command-line order for equal times
+    /// `--record-trace FILE`: the USB library's calls are recorded into it.
+    std::string recordTrace;
+    /// The FILE of `replay FILE` and `trace-info FILE`.
+    std::string traceFile;
 };
 
 struct ParseResult
@@ -93,6 +102,11 @@ std::string HelpText(Command command);
 std::string ReadmeOptionList(Command command);
 /// The commands that have options, in the table's order.
 std::vector<Command> CommandsWithOptions();
+
+/// The arguments that give a session its shape, as they would be typed:
+/// the command and its --seconds, --mode, --rate and --threshold (not the
+/// actions, the files or the plugin). Parsed back by ParseCommandLine.
+std::vector<std::string> SessionArguments(const Options& options);
 
 /// A time in seconds written as a plain decimal number ("2", "0.5"); false
 /// for anything else (signs, exponents, inf, trailing text).

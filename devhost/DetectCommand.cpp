@@ -7,14 +7,28 @@
 
 namespace zorvahost {
 
-int RunDetect(const Options& options)
+int RunDetect(const Options& options) { return DetectWith(options, nullptr); }
+
+int DetectWith(const Options& options, ReplayPlan* replay)
 {
+    // Declared before the session: the trace ends after the plugin shut the library down.
+    TraceRecorder recorder;
+    if (!StartRecording(recorder, options))
+        return ExitFailure;
     PluginSession session;
     if (!LoadPlugin(session, options))
         return ExitFailure;
-    const BenchControl bench;
+    BenchControl bench;
+    if (replay) {
+        if (!StartReplay(bench, *replay))
+            return ExitFailure;
+        bench.SetReplaying();
+    }
+    ReplayReport replayReport(session, bench, replay);
     std::printf("Plugin %s (API version %d)\n", session.PluginPath().c_str(), session.ApiVersion());
-    if (bench.Available())
+    if (replay)
+        std::printf("Replay of %s on the simulated USB library\n", replay->path.c_str());
+    else if (bench.Available())
         std::printf("Simulated bench: %s\n", bench.Description().c_str());
     if (options.verbose)
         session.SetLogPrinter([](const LogLine& line) { std::printf("  %s\n", LogText(line).c_str()); });
@@ -31,6 +45,9 @@ int RunDetect(const Options& options)
     }
     PrintUnits(session, report, CustomPlates(ZORVA::ReadCustomPlateSources()), bench, false);
     session.Shutdown();
+    replayReport.Now();
+    if (!FinishRecording(recorder))
+        return ExitFailure;
     if (!report.succeeded) {
         std::fprintf(stderr,
                      "error: the detection failed: %s\nCheck that the signal conditioners are powered and "

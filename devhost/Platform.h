@@ -16,9 +16,19 @@ bool StandardOutputIsTerminal();
 /// when that library is not loaded or lacks the name.
 void* FindUsbLibrarySymbol(const char* name);
 
-/// The file of the USB library loaded in this process (the program links it),
-/// as the system found it; empty when none is loaded.
-std::string UsbLibraryPath();
+/// The USB library the plugin at `pluginPath` loads when it is loaded, found
+/// as the system finds the plugin's import of it (the program itself imports
+/// none): on Windows beside the plugin (the host loads it with its folder
+/// searched first), in the system folders, the current folder, then on PATH;
+/// elsewhere on LD_LIBRARY_PATH, then beside the plugin (its RUNPATH
+/// $ORIGIN). Empty, with `error` naming where it looked, when there is none.
+std::string UsbLibraryForPlugin(const std::string& pluginPath, std::string& error);
+
+/// Lets the plugin's pauses (its Sleep calls) in this process pass at once
+/// where the system layer allows it, for a replay, which answers as recorded
+/// whatever the time: the POSIX Win32 layer does; on Windows the plugin calls
+/// the system's Sleep and this does nothing. True when they pass at once.
+bool SkipPluginPauses();
 
 /// The version a module file states about itself, read from the file without
 /// loading it: the file version of its version resource on Windows, its

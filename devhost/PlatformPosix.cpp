@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <dlfcn.h>
 #include <elf.h>
 #include <fstream>
 #include <limits.h>
-#include <link.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -91,18 +91,43 @@ void* FindUsbLibrarySymbol(const char* name)
     return symbol;
 }
 
-std::string UsbLibraryPath()
+std::string UsbLibraryForPlugin(const std::string& pluginPath, std::string& error)
 {
-    void* library = dlopen("libZORVAUSBDevice.so", RTLD_NOW | RTLD_NOLOAD);
-    if (!library)
-        return std::string();
-    std::string path;
-    struct link_map* map = nullptr;
-    if (dlinfo(library, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name)
-        path = map->l_name;
-    dlclose(library); // drops the reference NOLOAD added
-    char resolved[PATH_MAX];
-    return !path.empty() && realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+    const std::string name = "libZORVAUSBDevice.so";
+    std::vector<std::string> folders;
+    if (const char* list = std::getenv("LD_LIBRARY_PATH")) {
+        const std::string text = list;
+        for (std::size_t at = 0; at <= text.size();) {
+            const std::size_t colon = std::min(text.find(':', at), text.size());
+            // An empty entry is the current folder, as the loader takes it.
+            folders.push_back(colon == at ? "." : text.substr(at, colon - at));
+            at = colon + 1;
+        }
+    }
+    const std::size_t slash = pluginPath.find_last_of('/');
+    folders.push_back(slash == std::string::npos ? "." : pluginPath.substr(0, slash == 0 ? 1 : slash));
+    for (const std::string& folder : folders) {
+        const std::string path = folder + (folder.back() == '/' ? "" : "/") + name;
+        struct stat info;
+        if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            char resolved[PATH_MAX];
+            return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+        }
+    }
+    error = "no " + name + " beside the plugin " + pluginPath + " or on LD_LIBRARY_PATH";
+    return std::string();
+}
+
+namespace {
+
+void NoPause(DWORD, void*) {}
+
+} // namespace
+
+bool SkipPluginPauses()
+{
+    ZorvaWin32_SetSleepHandler(&NoPause, nullptr);
+    return true;
 }
 
 bool ReadFileVersion(const std::string& path, std::string& version, std::string& error)

@@ -7,6 +7,7 @@
 #include <io.h>
 #include <process.h>
 #include <stdio.h>
+#include <algorithm>
 #include <vector>
 #include <winver.h>
 // After <windows.h>; PSAPI_VERSION 2: kernel32's K32GetProcessMemoryInfo, no psapi.dll.
@@ -80,15 +81,43 @@ void* FindUsbLibrarySymbol(const char* name)
     return reinterpret_cast<void*>(GetProcAddress(library, name));
 }
 
-std::string UsbLibraryPath()
+std::string UsbLibraryForPlugin(const std::string& pluginPath, std::string& error)
 {
-    HMODULE library = GetModuleHandleW(L"ZORVAUSBDevice.dll");
-    if (!library)
-        return std::string();
-    std::vector<wchar_t> path(32768);
-    const DWORD n = GetModuleFileNameW(library, path.data(), static_cast<DWORD>(path.size()));
-    return n == 0 || n >= path.size() ? std::string() : Narrow(std::wstring(path.data(), n));
+    // The search of LoadLibraryEx with LOAD_WITH_ALTERED_SEARCH_PATH, as the
+    // host kit loads the plugin: its folder instead of the program's.
+    const std::wstring name = L"ZORVAUSBDevice.dll";
+    std::vector<std::wstring> folders;
+    const std::wstring plugin = Widen(pluginPath);
+    const std::size_t slash = plugin.find_last_of(L"\\/");
+    folders.push_back(slash == std::wstring::npos ? L"." : plugin.substr(0, slash));
+    std::vector<wchar_t> buffer(32768);
+    if (UINT n = GetSystemDirectoryW(buffer.data(), static_cast<UINT>(buffer.size())))
+        folders.push_back(std::wstring(buffer.data(), n));
+    if (UINT n = GetWindowsDirectoryW(buffer.data(), static_cast<UINT>(buffer.size())))
+        folders.push_back(std::wstring(buffer.data(), n));
+    folders.push_back(L".");
+    if (DWORD n = GetEnvironmentVariableW(L"PATH", buffer.data(), static_cast<DWORD>(buffer.size()))) {
+        const std::wstring path(buffer.data(), n < buffer.size() ? n : 0);
+        for (std::size_t at = 0; at < path.size();) {
+            const std::size_t semicolon = std::min(path.find(L';', at), path.size());
+            if (semicolon > at)
+                folders.push_back(path.substr(at, semicolon - at));
+            at = semicolon + 1;
+        }
+    }
+    for (const std::wstring& folder : folders) {
+        const std::wstring candidate = folder + (folder.back() == L'\\' ? L"" : L"\\") + name;
+        const DWORD attributes = GetFileAttributesW(candidate.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            continue;
+        const DWORD n = GetFullPathNameW(candidate.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+        return Narrow(n > 0 && n < buffer.size() ? std::wstring(buffer.data(), n) : candidate);
+    }
+    error = "no ZORVAUSBDevice.dll beside the plugin " + pluginPath + ", in the system folders or on PATH";
+    return std::string();
 }
+
+bool SkipPluginPauses() { return false; }
 
 bool ReadFileVersion(const std::string& path, std::string& version, std::string& error)
 {

@@ -12,6 +12,9 @@ namespace {
 /// A detection whose device count was logged ends at the shared device's
 /// NotifyChanged; should that never come, its end is taken after this long.
 const std::chrono::seconds kDetectionEndWithoutNotify(10);
+/// A setting's stop is reported within a pause of the plugin's (250 ms) and
+/// its call; should the report not come, the session goes on after this.
+const std::chrono::seconds kStopReported(3);
 
 } // namespace
 
@@ -36,6 +39,7 @@ void PluginSession::TakeSinks()
             const std::optional<hostkit::InstanceRecord> shared = SharedDevice();
             if (!shared || shared->services.get() != &instance)
                 return;
+            ++sharedNotifies_;
             std::lock_guard<std::mutex> lock(queueMutex_);
             queue_.push_back(PluginEvent{LogLine(), true});
         } catch (...) {
@@ -163,18 +167,29 @@ void PluginSession::ChangeShared(const std::string& parameter, IParameterValue& 
         host_.ChangeSetting(*shared, parameter, value);
 }
 
+void PluginSession::AwaitSharedNotify(int before)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kStopReported;
+    while (sharedNotifies_.load() <= before && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+
 void PluginSession::SetSyncMode(ZORVA::SyncMode mode)
 {
     IParameterValueEnum value;
     value.SetValue(ZORVA::SyncModeText(mode));
+    const int before = sharedNotifies_.load();
     ChangeShared("SyncMode", value);
+    AwaitSharedNotify(before);
 }
 
 void PluginSession::SetSampleRate(const std::string& value)
 {
     IParameterValueEnum rate;
     rate.SetValue(value);
+    const int before = sharedNotifies_.load();
     ChangeShared("SampleRate", rate);
+    AwaitSharedNotify(before);
 }
 
 void PluginSession::SetDataThreshold(double newtons)

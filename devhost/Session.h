@@ -14,6 +14,7 @@
 #include "hostkit/Host.h"
 #include "hostkit/Plugin.h"
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -73,7 +74,11 @@ public:
     static bool Connected(const hostkit::InstanceRecord& plate);
 
     // What a user does in the host: change a setting, press an action button.
-    /// Sets the SyncMode setting to the mode's text.
+    /// Sets the SyncMode setting to the mode's text. A change of the mode or
+    /// the rate stops acquisition, and both return once the plugin reported
+    /// the stop (at most a few seconds): otherwise the plugin folds the stops
+    /// of two changes into one or not as its worker's timing has it, and a
+    /// recording and its replay could differ by a call.
     void SetSyncMode(ZORVA::SyncMode mode);
     void SetSampleRate(const std::string& value);
     void SetDataThreshold(double newtons);
@@ -111,6 +116,8 @@ private:
     void FinishDetection();
     /// The shared device's setting or action changed by its name.
     void ChangeShared(const std::string& parameter, MoldraDigitalDevice::IParameterValue& value);
+    /// Waits (real time, bounded) until the shared device notified more than `before` times.
+    void AwaitSharedNotify(int before);
 
     std::unique_ptr<hostkit::Host> ownHost_;
     hostkit::Host& host_;
@@ -119,6 +126,8 @@ private:
     LogPrinter printer_;
     DetectionLogParser parser_;
 
+    /// The shared device's NotifyChanged calls, counted on the plugin's threads.
+    std::atomic<int> sharedNotifies_{0};
     std::mutex queueMutex_;
     std::vector<PluginEvent> queue_; ///< filled on the plugin's threads
     /// When the current detection logged its device count (steady clock); its

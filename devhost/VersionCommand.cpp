@@ -1,6 +1,6 @@
 // --version: what a lab has installed: this program's version, the plugin's
 // (read from its file, which is not loaded) and the USB library the program
-// runs on, the maker's or the simulated one.
+// runs on (the one the plugin loads), the maker's or the simulated one.
 #include "ZorvaVersion.h"
 #include "devhost/Commands.h"
 #include "devhost/Platform.h"
@@ -20,10 +20,10 @@ int RunVersion(const Options& options)
     if (pluginRead)
         std::printf("plugin %s (%s)\n", pluginVersion.c_str(), plugin.c_str());
 
-    const std::string usb = UsbLibraryPath();
-    std::string usbVersion, ignored;
+    std::string usbVersion, why, ignored;
+    const std::string usb = UsbLibraryForPlugin(plugin, why);
     if (usb.empty())
-        std::printf("USB library not loaded\n");
+        std::printf("USB library not found: %s\n", why.c_str());
     else if (ReadFileVersion(usb, usbVersion, ignored))
         std::printf("USB library %s (%s)\n", usbVersion.c_str(), usb.c_str());
     else

@@ -268,22 +268,20 @@ bool Host::Press(const InstanceRecord& device, const std::string& action)
 bool Host::ArmAll(std::string& refusals)
 {
     refusals.clear();
-    const std::vector<InstanceRecord> all = Instances();
-    bool firstArmed = false;
-    bool first = true;
-    CaptureSetup setup(*this);
-    for (const InstanceRecord& device : all) {
-        if (!device.accepted)
-            continue;
-        // Each arming gets new stream handles, as a host numbers its streams per capture set-up.
-        const bool armed = device.device->Arm(streams_++, &setup);
-        if (first)
-            firstArmed = armed;
-        else if (!armed)
-            refusals += (refusals.empty() ? "" : ", ") + device.deviceName;
-        first = false;
+    std::vector<InstanceRecord> accepted;
+    for (const InstanceRecord& device : Instances()) {
+        if (device.accepted)
+            accepted.push_back(device);
     }
-    return firstArmed;
+    if (accepted.empty())
+        return false;
+    CaptureSetup setup(*this);
+    for (std::size_t i = 1; i < accepted.size(); ++i) {
+        // Each arming gets new stream handles, as a host numbers its streams per capture set-up.
+        if (!accepted[i].device->Arm(streams_++, &setup))
+            refusals += (refusals.empty() ? "" : ", ") + accepted[i].deviceName;
+    }
+    return accepted[0].device->Arm(streams_++, &setup);
 }
 
 void Host::StartCapture(double hostTime)

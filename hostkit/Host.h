@@ -258,9 +258,11 @@ public:
     bool Press(const InstanceRecord& device, const std::string& action);
 
     // The capture.
-    /// Arms every accepted device, the first one first, each with a new
-    /// stream handle; `refusals` lists the others that refused. True when the
-    /// first one armed.
+    /// Arms every accepted device, each with a new stream handle: the others
+    /// first, the first one (the shared device, which starts the library)
+    /// last, so a library that delivers at once (a replay does) finds every
+    /// plate armed and the rate known. `refusals` lists the others that
+    /// refused. True when the first one armed.
     bool ArmAll(std::string& refusals);
     void StartCapture(double hostTime);
     void DisarmAll();

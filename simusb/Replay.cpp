@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace zorvasim {
 namespace detail {
@@ -199,6 +200,17 @@ ReplayStatus ReplayHub::Status() const
         return ReplayStatus();
     ReplayStatus status = session_->status;
     status.finished = session_->readerDone && session_->windowCalls == 0;
+    status.nextCall = 0;
+    if (status.finished) {
+        status.nextCall = std::numeric_limits<std::uint64_t>::max();
+    } else {
+        for (const Record& record : session_->window) {
+            if (record.type == RecordType::Call) {
+                status.nextCall = record.number;
+                break;
+            }
+        }
+    }
     return status;
 }
 
@@ -256,9 +268,20 @@ void ReplayHub::ReleaseLocked(std::vector<Post>& posts)
     ReplaySession& s = *session_;
     for (;;) {
         FillWindowLocked();
-        if (s.window.empty() || s.window.front().type == RecordType::Call)
+        if (s.window.empty())
             return;
         const Record& record = s.window.front();
+        if (record.type == RecordType::Call) {
+            const bool foundNothing = record.function == Function::DLLTransferFloatData && record.result == 0 &&
+                                      !(record.flags & (zorvatrace::kCallHasBlock | zorvatrace::kCallMissing));
+            if (!foundNothing || s.pollsAhead == 0)
+                return;
+            --s.pollsAhead;
+            ++s.status.timingDifferences;
+            s.lastCallEndUs = record.timeUs + record.durationUs;
+            PopFrontLocked();
+            continue;
+        }
         if (record.type == RecordType::Message) {
             Post post;
             post.thread = s.thread;
@@ -361,6 +384,7 @@ void ReplayHub::AnswerFromLocked(const Record& record, const CallArgs& args, int
         blockFloatsUsed_ = record.block.size();
         *args.block = block_.data();
         ++s.status.blocks;
+        s.pollsAhead = 0;
         break;
     case OutKind::None: break;
     }
@@ -402,6 +426,7 @@ bool ReplayHub::Answer(Function function, const CallArgs& args, int& result)
             // poll more here, or one less, than in the recording.
             if (function == Function::DLLTransferFloatData) {
                 ++s.status.timingDifferences;
+                ++s.pollsAhead;
                 DefaultAnswer(function, args, result);
                 break;
             }

@@ -57,6 +57,12 @@ struct ReplaySession
     /// unless the next one follows it in the recording too.
     bool borrowed = false;
     std::uint64_t borrowedRecord = 0;
+    /// Polls of the caller's that found nothing because a recorded call
+    /// other than a transfer was due: the caller's worker polled before that
+    /// call where the recording polled after it. As many recorded polls that
+    /// found nothing are passed over when they come due, so the messages
+    /// behind them go out although the caller, idle, will not poll for them.
+    std::uint64_t pollsAhead = 0;
     bool lossReported = false;
     bool endReported = false;
     ReplayStatus status;

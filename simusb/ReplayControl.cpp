@@ -122,4 +122,23 @@ ZORVA_SIM_API int ZorvaSim_ReplayFinished()
     return status.active ? (status.finished ? 1 : 0) : -1;
 }
 
+ZORVA_SIM_API int ZorvaSim_ReplayProgress(ZorvaSimReplayProgress* out)
+{
+    if (!out)
+        return 0;
+    const zorvasim::ReplayStatus status = zorvasim::GetReplayStatus();
+    *out = ZorvaSimReplayProgress{};
+    if (!status.active)
+        return 0;
+    out->calls = status.calls;
+    out->recordedCalls = status.recordedCalls;
+    out->blocks = status.blocks;
+    out->messages = status.messages;
+    out->timingDifferences = status.timingDifferences;
+    out->mismatches = status.mismatches;
+    out->nextCall = status.nextCall;
+    out->finished = status.finished ? 1 : 0;
+    return 1;
+}
+
 } // extern "C"

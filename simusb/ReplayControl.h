@@ -52,6 +52,10 @@ struct ReplayStatus
     std::uint64_t mismatches = 0;
     /// Every recorded call has been answered.
     bool finished = false;
+    /// The record number of the recorded call the replay waits for next:
+    /// how far it got (0 before the first call; the largest value once
+    /// finished). A host that acts at recorded points waits for it.
+    std::uint64_t nextCall = 0;
 };
 
 /// True for a file that begins as a trace does (whether or not it is sound).
@@ -81,5 +85,20 @@ ZORVA_SIM_API int ZorvaSim_ReplayMismatchCount();
 ZORVA_SIM_API int ZorvaSim_ReplayMismatch(int index, char* buffer, int size);
 /// 1 once every recorded call was answered, 0 before, -1 without a trace.
 ZORVA_SIM_API int ZorvaSim_ReplayFinished();
+
+/// The counts of ReplayStatus, for hosts that find the controls at run time.
+struct ZorvaSimReplayProgress
+{
+    unsigned long long calls;             ///< calls answered
+    unsigned long long recordedCalls;     ///< recorded calls answered or passed over
+    unsigned long long blocks;            ///< blocks handed out
+    unsigned long long messages;          ///< messages posted
+    unsigned long long timingDifferences; ///< polls more or fewer than recorded
+    unsigned long long mismatches;
+    unsigned long long nextCall; ///< ReplayStatus::nextCall
+    int finished;                ///< 1 once every recorded call was answered
+};
+/// Fills `out`; 1 done, 0 without a trace (or a null `out`).
+ZORVA_SIM_API int ZorvaSim_ReplayProgress(ZorvaSimReplayProgress* out);
 
 } // extern "C"

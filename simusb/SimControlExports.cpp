@@ -94,4 +94,31 @@ ZORVA_SIM_API void ZorvaSim_SetStepped(int stepped)
 
 ZORVA_SIM_API int ZorvaSim_DeliverBlocks(int count) { return zorvasim::DeliverBlocks(count); }
 
+ZORVA_SIM_API int ZorvaSim_InjectBlockFault(int fault, int blocks)
+{
+    const zorvasim::BlockFault faults[] = {zorvasim::BlockFault::Repeat, zorvasim::BlockFault::Skip,
+                                           zorvasim::BlockFault::StepBack};
+    if (fault < 0 || fault > 2)
+        return 0;
+    try {
+        return zorvasim::InjectBlockFault(faults[fault], blocks) ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+ZORVA_SIM_API int ZorvaSim_SetTransferFault(int fault, int calls)
+{
+    const zorvasim::TransferFault faults[] = {zorvasim::TransferFault::None, zorvasim::TransferFault::NullBlock,
+                                              zorvasim::TransferFault::Error};
+    if (fault < 0 || fault > 2)
+        return 0;
+    try {
+        zorvasim::SetTransferFault(faults[fault], calls);
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
 } // extern "C"

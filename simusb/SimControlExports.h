@@ -30,5 +30,11 @@ ZORVA_SIM_API int ZorvaSim_ScenarioDescription(char* buffer, int size);
 ZORVA_SIM_API void ZorvaSim_SetStepped(int stepped);
 /// Stepped mode: up to `count` blocks now (zorvasim::DeliverBlocks); the number made.
 ZORVA_SIM_API int ZorvaSim_DeliverBlocks(int count);
+/// zorvasim::InjectBlockFault: `fault` 0 Repeat, 1 Skip, 2 StepBack. 1 done,
+/// 0 for an unknown fault or a count below 1.
+ZORVA_SIM_API int ZorvaSim_InjectBlockFault(int fault, int blocks);
+/// zorvasim::SetTransferFault: `fault` 0 None, 1 NullBlock, 2 Error, for the
+/// next `calls` transfers (every one when negative). 1 done, 0 for an unknown fault.
+ZORVA_SIM_API int ZorvaSim_SetTransferFault(int fault, int calls);
 
 } // extern "C"

@@ -11,6 +11,7 @@
 /// written NUL-terminated and cut to `size` bytes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #if defined(_WIN32)
@@ -22,6 +23,11 @@
 #else
 #    define ZORVA_TRACE_API extern "C" __attribute__((visibility("default")))
 #endif
+
+namespace zorvatrace {
+/// Longest host note ZorvaTrace_Note writes, bytes.
+constexpr std::size_t kMaxHostNote = 4096;
+} // namespace zorvatrace
 
 struct ZorvaTraceCounters
 {
@@ -49,8 +55,13 @@ ZORVA_TRACE_API int ZorvaTrace_End(char* error, int size);
 ZORVA_TRACE_API void* ZorvaTrace_LibrarySymbol(const char* name);
 /// Counters of the open trace (or the last one); 1 done, 0 for a null `out`.
 ZORVA_TRACE_API int ZorvaTrace_GetCounters(ZorvaTraceCounters* out);
+/// A host's own line, written as a note record at this point of the trace
+/// (what the host did, so a replay can do it at the same point); cut to
+/// kMaxHostNote bytes. 1 written; 0 when no trace is open or `text` is null.
+ZORVA_TRACE_API int ZorvaTrace_Note(const char* text);
 
 typedef int (*ZorvaTraceBeginFn)(const char*, const char*, char*, int);
 typedef int (*ZorvaTraceEndFn)(char*, int);
 typedef void* (*ZorvaTraceLibrarySymbolFn)(const char*);
 typedef int (*ZorvaTraceGetCountersFn)(ZorvaTraceCounters*);
+typedef int (*ZorvaTraceNoteFn)(const char*);

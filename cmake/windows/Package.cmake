@@ -7,6 +7,8 @@
 #                development host on it; a lab's own ZORVAUSBDevice.dll is the
 #                maker's, so the simulated one never sits beside the plugin
 #   examples/    the configuration files and the bench that matches them
+#   trace/       the recording USB library (ZORVAUSBDevice.dll too) that
+#                zorva-devhost --record-trace puts in front of the lab's own
 #
 # Only what is installed here goes in: no test program.
 # scripts/windows/check_package.sh checks the archive.
@@ -14,6 +16,7 @@ set(package_dir ${CMAKE_CURRENT_LIST_DIR}/package)
 
 install(TARGETS ZORVAplugin zorva-devhost RUNTIME DESTINATION .)
 install(TARGETS ZORVAUSBDevice RUNTIME DESTINATION simulated)
+install(TARGETS zorva_trace_recorder RUNTIME DESTINATION trace)
 install(FILES ${CMAKE_SOURCE_DIR}/devhost/zorva_plot.py DESTINATION .)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION examples)
 

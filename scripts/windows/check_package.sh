@@ -37,7 +37,7 @@ echo "$(basename "$zip") ($(stat -c %s "$zip") bytes):"
 echo "$listing" | sed 's/^/  /'
 
 expected=$( (printf '%s\n' INSTALL.txt ZORVAplugin.mdd zorva-devhost.exe zorva_plot.py \
-  simulated/ZORVAUSBDevice.dll simulated/zorva-devhost-simulated.cmd
+  simulated/ZORVAUSBDevice.dll simulated/zorva-devhost-simulated.cmd trace/ZORVAUSBDevice.dll
   cd "$ZORVA_REPO" && find examples -type f) | sed "s|^|$name/|")
 # The runtime DLLs the package adds beside the program, if any.
 expected=$( (echo "$expected"; echo "$listing" | grep -E "^$name/[^/]+\.dll$" || true) | sort)

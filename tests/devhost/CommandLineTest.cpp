@@ -162,12 +162,71 @@ TEST(CommandLine, Parse_WrongCommandLines_SayWhatIsWrong)
         {"--version --plugin", "--plugin needs a file name"},
         {"--plugin --version", "--plugin needs a file name"},
         {"--version=1", "unknown option --version"},
+        {"--at 1:lose=0", "lose=BLOCKS"},
+        {"--at 1:repeat=many", "repeat=TIMES"},
+        {"--at 1:fail=1001", "fail=CALLS"},
+        {"replay", "replay needs a trace file: zorva-devhost replay FILE"},
+        {"trace-info --verbose", "--verbose is not used by trace-info"},
+        {"replay a.trace b.trace", "unexpected argument \"b.trace\""},
+        {"replay a.trace --seconds 2", "--seconds is not used by replay"},
+        {"definitions --record-trace t.trace", "--record-trace is not used by definitions"},
     };
     for (const Case& c : cases) {
         const ParseResult result = Parse(c.line);
         EXPECT_FALSE(result.ok) << c.line;
         EXPECT_NE(result.error.find(c.message), std::string::npos)
             << c.line << ": \"" << result.error << "\" lacks \"" << c.message << "\"";
+    }
+}
+
+TEST(CommandLine, Parse_TraceCommands_FileAndOptionsInAnyOrder)
+{
+    const ParseResult replay = Parse("replay --csv out.csv lab.trace --verbose");
+    ASSERT_TRUE(replay.ok) << replay.error;
+    EXPECT_EQ(replay.options.command, Command::Replay);
+    EXPECT_EQ(replay.options.traceFile, "lab.trace");
+    EXPECT_EQ(replay.options.csvPath, "out.csv");
+    EXPECT_TRUE(replay.options.verbose);
+    const ParseResult info = Parse("trace-info lab.trace");
+    ASSERT_TRUE(info.ok) << info.error;
+    EXPECT_EQ(info.options.command, Command::TraceInfo);
+    EXPECT_EQ(info.options.traceFile, "lab.trace");
+    const ParseResult record = Parse("detect --record-trace lab.trace");
+    ASSERT_TRUE(record.ok) << record.error;
+    EXPECT_EQ(record.options.recordTrace, "lab.trace");
+    EXPECT_TRUE(record.options.traceFile.empty());
+    const ParseResult faults = Parse("--at 1:lose=2 --at 1:repeat=1 --at 1:fail=1000");
+    ASSERT_TRUE(faults.ok) << faults.error;
+    ASSERT_EQ(faults.options.actions.size(), 3u);
+    EXPECT_EQ(faults.options.actions[0].kind, ActionKind::Lose);
+    EXPECT_EQ(faults.options.actions[0].target, "2");
+    EXPECT_EQ(faults.options.actions[1].kind, ActionKind::Repeat);
+    EXPECT_EQ(faults.options.actions[2].kind, ActionKind::Fail);
+}
+
+/// A replay parses the recorded session back from SessionArguments: every
+/// setting that shapes the session comes back as it was.
+TEST(CommandLine, SessionArguments_ParsedBack_SameSettings)
+{
+    const char* lines[] = {
+        "capture",
+        "capture --seconds 12.25 --mode hardware --rate 500 --threshold 7.5 --at 1:zero --csv x.csv",
+        "--mode genlock --record-trace t.trace",
+        "detect --verbose",
+    };
+    for (const char* line : lines) {
+        const ParseResult original = Parse(line);
+        ASSERT_TRUE(original.ok) << line << ": " << original.error;
+        const ParseResult back = ParseCommandLine(SessionArguments(original.options));
+        ASSERT_TRUE(back.ok) << line << ": " << back.error;
+        EXPECT_EQ(back.options.command, original.options.command) << line;
+        EXPECT_EQ(back.options.seconds, original.options.seconds) << line;
+        EXPECT_EQ(back.options.mode, original.options.mode) << line;
+        EXPECT_EQ(back.options.rate, original.options.rate) << line;
+        EXPECT_EQ(back.options.thresholdSet, original.options.thresholdSet) << line;
+        EXPECT_EQ(back.options.threshold, original.options.threshold) << line;
+        EXPECT_TRUE(back.options.actions.empty()) << line << ": actions are noted where they happen";
+        EXPECT_TRUE(back.options.recordTrace.empty()) << line;
     }
 }
 

@@ -289,3 +289,22 @@ ZORVA_TRACE_API int ZorvaTrace_GetCounters(ZorvaTraceCounters* out)
     }
     return 1;
 }
+
+ZORVA_TRACE_API int ZorvaTrace_Note(const char* text)
+{
+    if (!text)
+        return 0;
+    try {
+        Recorder& recorder = Recorder::Instance();
+        if (!recorder.Recording())
+            return 0;
+        // A host's line, not a file: kept short.
+        std::size_t length = 0;
+        while (length < zorvatrace::kMaxHostNote && text[length] != '\0')
+            ++length;
+        recorder.Note(std::string(text, length), false);
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
