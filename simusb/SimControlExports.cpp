@@ -94,4 +94,39 @@ ZORVA_SIM_API void ZorvaSim_SetStepped(int stepped)
 
 ZORVA_SIM_API int ZorvaSim_DeliverBlocks(int count) { return zorvasim::DeliverBlocks(count); }
 
+ZORVA_SIM_API int ZorvaSim_PlaceWeight(int unit, double kg, double x, double y)
+{
+    try {
+        zorvasim::UnitSpec found;
+        if (!UnitAt(unit, found))
+            return 0;
+        zorvasim::LoadProfile load = found.load;
+        load.kind = kg > 0.0 ? zorvasim::LoadKind::Weight : zorvasim::LoadKind::None;
+        if (kg > 0.0) {
+            load.mass = static_cast<float>(kg);
+            load.at = {static_cast<float>(x), static_cast<float>(y)};
+        }
+        return zorvasim::SetLoad(unit, load) ? 1 : 0;
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+ZORVA_SIM_API int ZorvaSim_PulseTrigger(int samples)
+{
+    try {
+        const zorvasim::Scenario scenario = zorvasim::CurrentScenario();
+        const std::uint64_t next = zorvasim::GetState().sampleClock;
+        for (std::size_t unit = 0; unit < scenario.units.size(); ++unit) {
+            zorvasim::TriggerProfile pulse = scenario.units[unit].trigger;
+            pulse.from = static_cast<std::int64_t>(next);
+            pulse.samples = static_cast<std::uint32_t>(std::max(samples, 1));
+            zorvasim::SetTrigger(static_cast<int>(unit), pulse);
+        }
+        return static_cast<int>(scenario.units.size());
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
 } // extern "C"
