@@ -25,6 +25,7 @@ enum class Command
     Definitions,
     CheckConfig,
     Detect,
+    SelfTest,
     Version, ///< `--version`, written as an option
     Help
 };
@@ -47,6 +48,16 @@ struct TimedAction
     std::string text; ///< as the user wrote it, for messages
 };
 
+/// `--weight PLATE=KG[@X,Y]`: a known mass the user puts on a plate.
+struct WeightSpec
+{
+    std::string plate; ///< instance name or position from 0
+    double kg = 0.0;
+    bool atGiven = false;
+    double x = 0.0, y = 0.0; ///< metres from the plate's centre, plate axes
+    std::string text;        ///< as written, for messages
+};
+
 /// What the command line asked for; each option's field is set by its row.
 struct Options
 {
@@ -67,6 +78,10 @@ struct Options
     std::string csvPath;
     std::string plotPath;
     std::vector<TimedAction> actions; ///< sorted by time, in command-line order for equal times
+    std::string reportDir;            ///< selftest: empty: no report files
+    std::vector<WeightSpec> weights;  ///< selftest
+    std::vector<unsigned int> rates;  ///< selftest: empty: every rate the units support
+    bool hardwareTrigger = false;     ///< selftest
 };
 
 struct ParseResult
