@@ -43,6 +43,8 @@ BenchControl::BenchControl()
     replayProgress_ = Lookup<int (*)(ZorvaSimReplayProgress*)>("ZorvaSim_ReplayProgress");
     mismatchCount_ = Lookup<int (*)()>("ZorvaSim_ReplayMismatchCount");
     mismatch_ = Lookup<int (*)(int, char*, int)>("ZorvaSim_ReplayMismatch");
+    placeWeight_ = Lookup<PlaceWeightFn>("ZorvaSim_PlaceWeight");
+    pulseTrigger_ = Lookup<PulseTriggerFn>("ZorvaSim_PulseTrigger");
 }
 
 bool BenchControl::InjectBlockFault(int fault, int blocks) const
@@ -87,6 +89,25 @@ std::vector<std::string> BenchControl::ReplayMismatches() const
         texts.push_back(text);
     }
     return texts;
+}
+
+bool BenchControl::PlaceWeight(int unit, double kg, double x, double y) const
+{
+    return available_ && placeWeight_ && placeWeight_(unit, kg, x, y) == 1;
+}
+
+bool BenchControl::PulseTrigger(int samples) const { return available_ && pulseTrigger_ && pulseTrigger_(samples) > 0; }
+
+int BenchControl::FindUnit(const std::string& amplifierSerial, const std::string& platformModel,
+                           const std::string& platformSerial) const
+{
+    // UnitIdentity's form: "amplifier serial / platform model platform serial".
+    const std::string identity = amplifierSerial + " / " + platformModel + " " + platformSerial;
+    for (int unit = 0; unit < UnitCount(); ++unit) {
+        if (UnitIdentity(unit) == identity)
+            return unit;
+    }
+    return -1;
 }
 
 std::string BenchControl::Text(TextFn function, int unit) const

@@ -32,6 +32,16 @@ public:
     /// False for an unknown unit or without the controls.
     bool SetPlugged(int unit, bool plugged) const;
 
+    /// What a user does on the bench, for the self-test; false without the
+    /// controls (an older simulated library) or when the library refuses.
+    /// A mass of `kg` at (x, y) of the unit's plate, metres; 0 takes it off.
+    bool PlaceWeight(int unit, double kg, double x, double y) const;
+    /// Every unit's trigger input active for `samples` samples from the next.
+    bool PulseTrigger(int samples) const;
+    /// The unit (scenario position) with these serials and platform model; -1 if none.
+    int FindUnit(const std::string& amplifierSerial, const std::string& platformModel,
+                 const std::string& platformSerial) const;
+
     /// The unit named by its section name or its 0-based position; -1 with
     /// `error` saying why (and which units there are) otherwise.
     int ResolveUnit(const std::string& nameOrIndex, std::string& error) const;
@@ -55,6 +65,8 @@ private:
     typedef int (*PluggedFn)(int);
     typedef int (*SetPluggedFn)(int, int);
     typedef int (*DescriptionFn)(char*, int);
+    typedef int (*PlaceWeightFn)(int, double, double, double);
+    typedef int (*PulseTriggerFn)(int);
 
     std::string Text(TextFn function, int unit) const;
 
@@ -71,6 +83,8 @@ private:
     int (*replayProgress_)(ZorvaSimReplayProgress*) = nullptr;
     int (*mismatchCount_)() = nullptr;
     int (*mismatch_)(int, char*, int) = nullptr;
+    PlaceWeightFn placeWeight_ = nullptr;
+    PulseTriggerFn pulseTrigger_ = nullptr;
 };
 
 /// A non-negative decimal index written in full ("0", "12"), or -1.

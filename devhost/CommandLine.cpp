@@ -190,6 +190,82 @@ bool ApplyRecordTrace(const std::string& value, Options& options, std::string&)
     return true;
 }
 
+bool ApplyReport(const std::string& value, Options& options, std::string&)
+{
+    options.reportDir = value;
+    return true;
+}
+
+bool ApplyRates(const std::string& value, Options& options, std::string& error)
+{
+    options.rates.clear();
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t comma = value.find(',', from);
+        const std::string text = value.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+        int rate = 0;
+        if (!ParseInteger(text, rate) || rate < 1 || rate > 100000) {
+            error = "--rates " + value +
+                    ": give acquisition rates in datasets per second, separated by commas, "
+                    "for example 1000,500";
+            return false;
+        }
+        if (std::find(options.rates.begin(), options.rates.end(), static_cast<unsigned int>(rate)) ==
+            options.rates.end())
+            options.rates.push_back(static_cast<unsigned int>(rate));
+        if (comma == std::string::npos)
+            return true;
+        from = comma + 1;
+    }
+}
+
+bool ApplyWeight(const std::string& text, Options& options, std::string& error)
+{
+    // PLATE=KG or PLATE=KG@X,Y
+    WeightSpec weight;
+    weight.text = text;
+    const std::size_t equals = text.rfind('=');
+    const std::size_t at = text.find('@', equals == std::string::npos ? 0 : equals);
+    const std::string mass = equals == std::string::npos
+                                 ? std::string()
+                                 : text.substr(equals + 1, at == std::string::npos ? at : at - equals - 1);
+    weight.plate = equals == std::string::npos ? std::string() : text.substr(0, equals);
+    if (weight.plate.empty() || !ParseNumber(mass, NumberForm{true, false}, weight.kg) || weight.kg <= 0.0) {
+        error = "--weight " + text +
+                ": write PLATE=KG or PLATE=KG@X,Y (a plate's instance name or position from 0, "
+                "the mass in kilograms, where it stands in metres from the plate's centre), "
+                "for example 0=20 or 0=20@0.1,-0.05";
+        return false;
+    }
+    if (at != std::string::npos) {
+        const std::string point = text.substr(at + 1);
+        const std::size_t comma = point.find(',');
+        const NumberForm signedDecimal{true, true};
+        if (comma == std::string::npos || !ParseNumber(point.substr(0, comma), signedDecimal, weight.x) ||
+            !ParseNumber(point.substr(comma + 1), signedDecimal, weight.y)) {
+            error = "--weight " + text +
+                    ": write where the weight stands as @X,Y in metres from the plate's "
+                    "centre, for example @0.1,-0.05";
+            return false;
+        }
+        weight.atGiven = true;
+    }
+    for (const WeightSpec& other : options.weights) {
+        if (other.plate == weight.plate) {
+            error = "--weight " + text + ": one weight a plate (" + other.text + " already)";
+            return false;
+        }
+    }
+    options.weights.push_back(weight);
+    return true;
+}
+
+bool ApplyHardwareTrigger(const std::string&, Options& options, std::string&)
+{
+    options.hardwareTrigger = true;
+    return true;
+}
+
 const OptionSpec kPlugin{"--plugin", ValueKind::File, "PATH", nullptr, false, ApplyPlugin};
 const OptionSpec kVerbose{"--verbose", ValueKind::None, "", nullptr, false, ApplyVerbose};
 const OptionSpec kFull{"--full", ValueKind::None, "", nullptr, false, ApplyFull};
@@ -202,8 +278,14 @@ const OptionSpec kPlot{"--plot", ValueKind::File, "FILE.png", nullptr, false, Ap
 const OptionSpec kAt{"--at", ValueKind::Value, "SECONDS:ACTION", nullptr, true, ApplyAt};
 const OptionSpec kRecordTrace{"--record-trace", ValueKind::File, "FILE", nullptr, false, ApplyRecordTrace};
 
-const OptionSpec* const kOptions[] = {&kPlugin,    &kVerbose, &kFull, &kSeconds, &kMode,       &kRate,
-                                      &kThreshold, &kCsv,     &kPlot, &kAt,      &kRecordTrace};
+const OptionSpec kReport{"--report", ValueKind::File, "DIR", nullptr, false, ApplyReport};
+const OptionSpec kWeight{"--weight", ValueKind::Value, "PLATE=KG", nullptr, true, ApplyWeight};
+const OptionSpec kRates{"--rates", ValueKind::Value, "LIST", nullptr, false, ApplyRates};
+const OptionSpec kHardwareTrigger{"--hardware-trigger", ValueKind::None, "", nullptr, false, ApplyHardwareTrigger};
+
+const OptionSpec* const kOptions[] = {&kPlugin,     &kVerbose, &kFull, &kSeconds, &kMode,   &kRate,  &kThreshold,
+                                      &kCsv,        &kPlot,    &kAt,   &kReport,  &kWeight, &kRates, &kHardwareTrigger,
+                                      &kRecordTrace};
 
 // ---------------------------------------------------------------- commands
 
@@ -368,6 +450,45 @@ const std::vector<CommandSpec>& CommandTable()
          18,
          "\nExit code 1 when the detection fails (the library's start-up timed out).\n",
          RunDetect,
+         nullptr},
+        {Command::SelfTest,
+         "selftest",
+         false,
+         "selftest",
+         "a commissioning self-test of every unit and plate, with a report",
+         "Checks every unit and plate as a lab commissions them, on the hardware or the simulated\n"
+         "bench: detection and identity (firmware, the plate definition matched and why), a blink\n"
+         "of each plate, the unloaded reading before a zero, zero and noise at rest after it, a\n"
+         "capture at each rate the units support (continuous sample numbers, the achieved rate\n"
+         "against this computer's clock), software trigger and genlock, a known weight when asked,\n"
+         "and a rescan. Each check shows its measurement, its limit and what to do when it fails.\n"
+         "\n"
+         "Leave every plate unloaded, with nothing touching it, until the self-test asks for a\n"
+         "weight. It takes about three minutes with every rate; --rates 1000 takes about twenty\n"
+         "seconds. On the simulated bench it puts the weight on and sends the trigger pulse itself.\n",
+         {
+             {&kReport, "write DIR/report.md with the plots (PNG, with Python 3 and\n"
+                        "matplotlib; ZORVA_PYTHON chooses the interpreter) and the data\n"
+                        "behind them (CSV); the folder is made if needed"},
+             {&kWeight, "after the zero, weigh a known mass on a plate (instance name or\n"
+                        "position from 0): its Fz against m g; PLATE=KG@X,Y also checks its\n"
+                        "centre of pressure (metres from the plate's centre, x across, y\n"
+                        "along). Repeat for other plates"},
+             {&kRates, "capture at these rates only, for example 1000,500 (default: every\n"
+                       "rate the units support)"},
+             {&kHardwareTrigger,
+              "check the hardware trigger too: it waits for a pulse on the\n"
+              "trigger input",
+              true},
+             {&kPlugin, "another ZORVAplugin.mdd"},
+             {&kVerbose, "every log line as it comes, USB-library calls included"},
+         },
+         22,
+         "\nExit code 0 when every check passed, 1 when any failed (or the plugin could not be\n"
+         "loaded, or the report not written), 2 for a wrong command line. Examples:\n"
+         "  zorva-devhost selftest --report commissioning\n"
+         "  zorva-devhost selftest --rates 1000 --weight 0=20@0,0\n",
+         RunSelfTest,
          nullptr},
         {Command::Version,
          "--version",

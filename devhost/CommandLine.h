@@ -25,9 +25,10 @@ enum class Command
     Definitions,
     CheckConfig,
     Detect,
-    Version,   ///< `--version`, written as an option
     Replay,    ///< a capture (or detection) on a field trace, held against it
     TraceInfo, ///< what a field trace holds
+    SelfTest,
+    Version, ///< `--version`, written as an option
     Help
 };
 
@@ -50,6 +51,16 @@ struct TimedAction
     ActionKind kind = ActionKind::Rescan;
     std::string target;
     std::string text; ///< as the user wrote it, for messages
+};
+
+/// `--weight PLATE=KG[@X,Y]`: a known mass the user puts on a plate.
+struct WeightSpec
+{
+    std::string plate; ///< instance name or position from 0
+    double kg = 0.0;
+    bool atGiven = false;
+    double x = 0.0, y = 0.0; ///< metres from the plate's centre, plate axes
+    std::string text;        ///< as written, for messages
 };
 
 /// What the command line asked for; each option's field is set by its row.
@@ -76,6 +87,10 @@ struct Options
     std::string recordTrace;
     /// The FILE of `replay FILE` and `trace-info FILE`.
     std::string traceFile;
+    std::string reportDir;           ///< selftest: empty: no report files
+    std::vector<WeightSpec> weights; ///< selftest
+    std::vector<unsigned int> rates; ///< selftest: empty: every rate the units support
+    bool hardwareTrigger = false;    ///< selftest
 };
 
 struct ParseResult

@@ -20,6 +20,8 @@ int RunDefinitions(const Options& options);
 int RunCheckConfig(const Options& options);
 int RunDetect(const Options& options);
 int RunCapture(const Options& options);
+/// selftest: exit code 0 only when every check passed.
+int RunSelfTest(const Options& options);
 /// --version: prints the versions; exit code 1 when the plugin's cannot be read.
 int RunVersion(const Options& options);
 /// replay FILE: exit code 0 only when the plugin's calls and data matched the trace.

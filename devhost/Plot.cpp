@@ -79,4 +79,20 @@ bool DrawPlot(const std::string& python, const std::string& csv, const std::stri
     return true;
 }
 
+std::vector<std::string> DrawSelfTestPlots(const std::string& python, const std::string& folder, std::string& error)
+{
+    const int result = RunProgram({python, ScriptPath(), "--selftest", folder});
+    if (result != 0) {
+        error = ScriptPath() + " --selftest failed (exit code " + std::to_string(result) + ")";
+        return {};
+    }
+    std::vector<std::string> drawn;
+    const std::string base = folder.empty() || folder.back() == '/' || folder.back() == '\\' ? folder : folder + "/";
+    for (const char* name : {"rest.png", "rates.png", "weight.png"}) {
+        if (Readable(base + name))
+            drawn.push_back(name);
+    }
+    return drawn;
+}
+
 } // namespace zorvahost

@@ -22,4 +22,9 @@ bool FindPlotter(std::string& python, std::string& error);
 bool DrawPlot(const std::string& python, const std::string& csv, const std::string& png,
               const std::vector<PlotPlate>& plates, std::string& error);
 
+/// Draws the self-test's plots into `folder` from the CSV files
+/// WritePlotData wrote there; the PNG files it made (names within the
+/// folder), empty with `error` when the script failed.
+std::vector<std::string> DrawSelfTestPlots(const std::string& python, const std::string& folder, std::string& error);
+
 } // namespace zorvahost

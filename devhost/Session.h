@@ -43,6 +43,11 @@ public:
 
     /// Loads the plugin file; false with `error` when it cannot be used.
     bool Load(const std::string& path, std::string& error);
+    /// Uses the plugin linked into the program (a test's, in virtual time).
+    void Link(const hostkit::PluginLibrary::EntryPoints& entryPoints, const std::string& name)
+    {
+        plugin_.Link(entryPoints, name);
+    }
     const std::string& PluginPath() const { return plugin_.Path(); }
     int ApiVersion() const { return plugin_.ApiVersion(); }
     /// PluginAPIVersion, Initialise and ProvideDeviceDefinitions.

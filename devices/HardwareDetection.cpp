@@ -5,6 +5,7 @@
 #include "VZORVATrelDevice.h"
 
 #include "definitions/PlateMatching.h"
+#include "definitions/ProductTypes.h"
 #include "host/HostResultHandle.h"
 #include "plugin/Guarded.h"
 #include "plugin/Log.h"
@@ -20,23 +21,6 @@
 namespace ZORVA {
 
 using namespace MoldraDigitalDevice;
-
-namespace {
-
-struct ProductType
-{
-    int code;
-    int triggerMarker;
-    std::vector<unsigned int> excludedRates;
-};
-
-const ProductType ProductTypes[] = {
-    {100, 1, {}},
-    {300, 1, {2000, 1800, 1500}},
-    {400, 0, {2000, 1800, 1500, 1200, 900, 800, 450, 400, 360, 240, 225, 180, 90, 80, 75, 45, 40, 20}},
-};
-
-} // namespace
 
 PlatformIdentity PlatformOf(const VZORVADriverService::VDeviceInfo& info)
 {
@@ -57,20 +41,18 @@ int VSharedConfigDevice::UpdateSupportedRates(int productType)
         triggerMarkers.clear();
         return 0;
     }
-    for (const ProductType& type : ProductTypes) {
-        if (type.code != productType)
-            continue;
-        triggerMarkers.push_back(type.triggerMarker);
-        int kept = 0;
-        for (int i = 0; i < supportedRateCount; ++i) {
-            const unsigned int rate = supportedRates[i];
-            if (std::find(type.excludedRates.begin(), type.excludedRates.end(), rate) == type.excludedRates.end())
-                supportedRates[kept++] = rate;
-        }
-        supportedRateCount = kept;
-        return 0;
+    const ProductType* type = FindProductType(productType);
+    if (!type)
+        return -1;
+    triggerMarkers.push_back(type->triggerMarker);
+    int kept = 0;
+    for (int i = 0; i < supportedRateCount; ++i) {
+        const unsigned int rate = supportedRates[i];
+        if (std::find(type->excludedRates.begin(), type->excludedRates.end(), rate) == type->excludedRates.end())
+            supportedRates[kept++] = rate;
     }
-    return -1;
+    supportedRateCount = kept;
+    return 0;
 }
 
 void VSharedConfigDevice::OnDetectionComplete(const VZORVADriverService::VDllInitInfo& info,

@@ -16,6 +16,12 @@ bool Plugin::Load(const std::string& path, std::string& error)
     return true;
 }
 
+void Plugin::Link(const PluginLibrary::EntryPoints& entryPoints, const std::string& name)
+{
+    path_ = name;
+    library_.reset(new PluginLibrary(entryPoints));
+}
+
 int Plugin::ApiVersion() const { return library_ ? library_->PluginAPIVersion() : 0; }
 
 void Plugin::Start()

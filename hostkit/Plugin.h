@@ -24,6 +24,8 @@ public:
 
     /// Loads the plugin file; false with `error` when it cannot be used.
     bool Load(const std::string& path, std::string& error);
+    /// Uses a plugin linked into the program; `name` stands for its path.
+    void Link(const PluginLibrary::EntryPoints& entryPoints, const std::string& name);
     const std::string& Path() const { return path_; }
     /// PluginAPIVersion of the loaded file; 0 when none is loaded.
     int ApiVersion() const;

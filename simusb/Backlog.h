@@ -75,6 +75,8 @@ public:
     /// Blocks the hardware measured while the ring was full and that never
     /// reached it.
     void CountDroppedLocked(std::uint64_t blocks) ZORVA_REQUIRES(mutex_);
+    /// A block the hardware measured and lost on the way: never in the ring.
+    void CountLostLocked() ZORVA_REQUIRES(mutex_) { ++counters_.blocksLost; }
 
 private:
     float* SlotLocked(std::size_t position) ZORVA_REQUIRES(mutex_);

@@ -46,6 +46,7 @@ void Bench::Load(Scenario scenario, std::string origin, std::string fallbackMess
     fallbackMessage_ = std::move(fallbackMessage);
     blinks_.assign(scenario_.units.size(), 0);
     zeroCount_ = 0;
+    inits_ = 0;
     repeatsPending_ = 0;
     skipsPending_ = 0;
     backlog_.SetTransferFault(TransferFault::None, 0);
@@ -127,9 +128,16 @@ void Bench::Init()
 {
     PowerOff();
     initialised_ = true;
-    for (std::size_t i = 0; i < scenario_.units.size(); ++i)
-        if (scenario_.units[i].plugged)
+    ++inits_;
+    blocksMeasured_ = 0;
+    for (std::size_t i = 0; i < scenario_.units.size(); ++i) {
+        UnitSpec& unit = scenario_.units[i];
+        // A loose cable: gone from this enumeration on, until plugged again.
+        if (unit.unplugAtInit == inits_)
+            unit.plugged = false;
+        if (unit.plugged)
             enumerated_.push_back(i);
+    }
     zero_.assign(enumerated_.size(), std::array<float, 6>{});
     backlog_.Resize(BacklogBlocks(), BlockFloats());
 }
@@ -339,6 +347,12 @@ std::size_t Bench::BacklogBlocks() const { return static_cast<std::size_t>(scena
 std::size_t Bench::BlockFloats() const { return kSetsPerBlock * enumerated_.size() * kFloatsPerSet; }
 
 void Bench::SkipSamples(std::uint64_t samples) { sampleClock_ += samples; }
+
+bool Bench::NextBlockLost()
+{
+    ++blocksMeasured_;
+    return scenario_.lostBlockEvery > 0 && blocksMeasured_ % static_cast<std::uint64_t>(scenario_.lostBlockEvery) == 0;
+}
 
 int Bench::FillBlock(float* block)
 {

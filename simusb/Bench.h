@@ -94,6 +94,13 @@ public:
     /// posting on, a thread, a unit.
     bool CanProduce() const ZORVA_REQUIRES(mutex_);
     int Rate() const ZORVA_REQUIRES(mutex_) { return rate_; }
+    /// Datasets per second the hardware really measures at: the rate with
+    /// the scenario's clock error.
+    double ClockRate() const ZORVA_REQUIRES(mutex_) { return rate_ * (1.0 + scenario_.clockPpm * 1e-6); }
+    /// Counts a block the hardware measured; true when it is one the
+    /// scenario loses on the way (lost_block_every): its samples are to pass
+    /// (SkipSamples), not to be made.
+    bool NextBlockLost() ZORVA_REQUIRES(mutex_);
     std::uint32_t ThreadId() const ZORVA_REQUIRES(mutex_) { return threadId_; }
     /// The scenario's backlog, blocks.
     std::size_t BacklogBlocks() const ZORVA_REQUIRES(mutex_);
@@ -154,6 +161,8 @@ private:
     std::uint64_t counterBack_ ZORVA_GUARDED_BY(mutex_) = 0; // samples the counter runs behind the clock
     bool clockEcho_ ZORVA_GUARDED_BY(mutex_) = false;
     std::uint64_t starts_ ZORVA_GUARDED_BY(mutex_) = 0;
+    int inits_ ZORVA_GUARDED_BY(mutex_) = 0;                    // fmDLLInit calls since the scenario was loaded
+    std::uint64_t blocksMeasured_ ZORVA_GUARDED_BY(mutex_) = 0; // since the last fmDLLInit
 };
 
 } // namespace detail

@@ -73,9 +73,15 @@ void Generator::JoinLocked()
     thread_.join();
 }
 
-int Generator::ProduceLocked(std::uint32_t* firstCounter)
+int Generator::ProduceLocked(bool& made, std::uint32_t* firstCounter)
 {
+    made = !bench_.NextBlockLost();
     SimLock lock(backlog_.Mutex());
+    if (!made) {
+        bench_.SkipSamples(ZORVA_USB_SAMPLES_PER_BLOCK);
+        backlog_.CountLostLocked();
+        return 0;
+    }
     float* block = backlog_.NextSlotLocked();
     const int repeats = bench_.FillBlock(block);
     if (firstCounter)
@@ -96,7 +102,7 @@ void Generator::TimePassed(std::uint64_t fromMs, std::uint64_t toMs)
             return;
         }
         const double now = static_cast<double>(toMs);
-        const double period = 1000.0 * ZORVA_USB_SAMPLES_PER_BLOCK / bench_.Rate();
+        const double period = 1000.0 * ZORVA_USB_SAMPLES_PER_BLOCK / bench_.ClockRate();
         if (!clockRunning_ || clockStart_ != bench_.Starts() || nextDueMs_ > now + period) {
             // A start this clock has not seen (or a clock set back): it was
             // made before this pause, since nothing else moves the clock.
@@ -123,9 +129,11 @@ void Generator::TimePassed(std::uint64_t fromMs, std::uint64_t toMs)
             MeasuredBlock measured;
             measured.rate = bench_.Rate();
             measured.endMs = nextDueMs_;
-            posts += ProduceLocked(&measured.counter);
+            bool made = false;
+            posts += ProduceLocked(made, &measured.counter);
             measured.sampleClock = bench_.SampleClock() - ZORVA_USB_SAMPLES_PER_BLOCK;
-            measured_.push_back(measured);
+            if (made)
+                measured_.push_back(measured);
             if (measured_.size() > kMeasuredCapacity)
                 measured_.pop_front();
             nextDueMs_ += period;
@@ -165,8 +173,9 @@ int Generator::Deliver(int count)
     {
         SimLock lock(bench_.Mutex());
         while (produced < count && bench_.CanProduce()) {
-            posts += ProduceLocked();
-            ++produced;
+            bool made = false;
+            posts += ProduceLocked(made);
+            produced += made ? 1 : 0;
         }
         threadId = bench_.ThreadId();
     }
@@ -193,13 +202,14 @@ void Generator::Loop()
         }
         // Recomputed on every wake-up, so a new rate applies to the block in progress.
         const auto period = std::chrono::duration_cast<Clock::duration>(
-            std::chrono::duration<double>(double(ZORVA_USB_SAMPLES_PER_BLOCK) / bench_.Rate()));
+            std::chrono::duration<double>(double(ZORVA_USB_SAMPLES_PER_BLOCK) / bench_.ClockRate()));
         const Clock::time_point due = previous + period;
         if (now < due) {
             wake_.wait_until(lock, due);
             continue;
         }
-        const int posts = ProduceLocked();
+        bool made = false;
+        const int posts = ProduceLocked(made);
         previous = due;
         // Held up far longer than the backlog covers (debugger, overloaded
         // machine): do not make up for it.

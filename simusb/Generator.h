@@ -19,7 +19,8 @@ namespace detail {
 
 /// Produces blocks from the bench into the backlog and posts the data-ready
 /// message. Free-running mode: a thread, started at the first fmBroadcastStart,
-/// makes one block every 16 / rate seconds of real time while the library
+/// makes one block every 16 / rate seconds of real time (the rate with the
+/// scenario's clock error) while the library
 /// sends data (its waits do not go through Sleep: virtual time must not make
 /// the simulated hardware run faster). Stepped mode: no thread; Deliver makes
 /// blocks on the caller's thread. Virtual-clock mode: no thread; each Sleep
@@ -82,9 +83,11 @@ private:
     void StartLocked() ZORVA_REQUIRES(mutex_) ZORVA_EXCLUDES(bench_.Mutex());
     void JoinLocked() ZORVA_REQUIRES(mutex_) ZORVA_EXCLUDES(bench_.Mutex());
     void Loop() ZORVA_EXCLUDES(bench_.Mutex());
-    /// One block (more with a repeat fault) into the backlog; how many
-    /// data-ready messages are due.
-    int ProduceLocked(std::uint32_t* firstCounter = nullptr) ZORVA_REQUIRES(bench_.Mutex())
+    /// The hardware measures one block: into the backlog (more with a
+    /// repeat fault), or lost on the way as the scenario says (`made` false,
+    /// its samples pass, counted as lost). How many data-ready messages
+    /// are due.
+    int ProduceLocked(bool& made, std::uint32_t* firstCounter = nullptr) ZORVA_REQUIRES(bench_.Mutex())
         ZORVA_EXCLUDES(backlog_.Mutex());
     /// Posts `count` data-ready messages to `threadId` and counts the outcome.
     void Post(std::uint32_t threadId, int count) ZORVA_EXCLUDES(bench_.Mutex(), backlog_.Mutex());

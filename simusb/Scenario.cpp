@@ -78,6 +78,10 @@ bool ValidateScenario(const Scenario& s, std::string& error)
         why << "backlog must be " << kMinBacklog << " to " << kMaxBacklog;
     else if (s.counterStart >= kCounterModulus)
         why << "counter_start must be below " << kCounterModulus;
+    else if (!(std::fabs(s.clockPpm) <= kMaxClockPpm))
+        why << "clock_ppm must be -" << kMaxClockPpm << " to " << kMaxClockPpm;
+    else if (s.lostBlockEvery < 0 || s.lostBlockEvery == 1)
+        why << "lost_block_every must be 0 (none) or 2 or more";
     else if (s.units.size() > kMaxUnits)
         why << "at most " << kMaxUnits << " units";
     else {
@@ -87,6 +91,9 @@ bool ValidateScenario(const Scenario& s, std::string& error)
                 why << loadError;
             else if (u.calCompleteResults.empty())
                 why << "[unit " << u.name << "] cal_complete_results needs at least one value";
+            else if (u.unplugAtInit < 0 || u.unplugAtInit == 1)
+                why << "[unit " << u.name << "] unplug_at_init must be 0 (never) or 2 or more (plugged = false "
+                    << "keeps a unit off the bus from the first)";
             if (!why.str().empty())
                 break;
         }
@@ -309,6 +316,15 @@ bool ReadScenarioSection(const boost::property_tree::ptree& keys, Scenario& s, s
         {"rate", IntField(s.rate, kMinRate, kMaxRate)},
         {"counter_start", IntField(s.counterStart, 0, kCounterModulus - 1)},
         {"backlog", IntField(s.backlogBlocks, kMinBacklog, kMaxBacklog)},
+        {"clock_ppm",
+         [&s](const std::string& v, std::string& why) {
+             std::array<float, 1> f{};
+             if (!ReadFloats(v, f, why))
+                 return false;
+             s.clockPpm = f[0];
+             return true;
+         }},
+        {"lost_block_every", IntField(s.lostBlockEvery, 0, kIntMax)},
     };
     return ApplySection("scenario", keys, setters, error);
 }
@@ -329,6 +345,7 @@ bool ReadUnitSection(const std::string& section, const boost::property_tree::ptr
         {"length", TextField(u.platformLength)},
         {"width", TextField(u.platformWidth)},
         {"plugged", [&u](const std::string& v, std::string& why) { return ReadBool(v, u.plugged, why); }},
+        {"unplug_at_init", IntField(u.unplugAtInit, 0, kIntMax)},
         {"calibration_pending",
          [&u](const std::string& v, std::string& why) { return ReadBool(v, u.calibrationPending, why); }},
         {"cal_download_result", IntField(u.calDownloadResult, kIntMin, kIntMax)},

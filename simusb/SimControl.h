@@ -37,6 +37,8 @@ constexpr int kMaxRate = 20000;
 /// Accepted backlog sizes, blocks.
 constexpr int kMinBacklog = 1;
 constexpr int kMaxBacklog = 1024;
+/// Largest clock error a scenario may give, parts per million either way.
+constexpr double kMaxClockPpm = 100000.0;
 
 enum class LoadKind
 {
@@ -177,6 +179,11 @@ struct UnitSpec
     std::string platformLength;           ///< decimal text, inches
     std::string platformWidth;            ///< decimal text, inches
     bool plugged = true;
+    /// Pulled out just before the fmDLLInit of this number (counted from 1
+    /// since the scenario was loaded), as a loose cable: enumerated by the
+    /// inits before it, not by that one or later (plugged turns false);
+    /// 0: never.
+    int unplugAtInit = 0;
     /// Reported by fmBroadcastCheckCelvo until a download completes with 1.
     bool calibrationPending = false;
     /// What fmCelvoDownloadCalFile returns for this unit.
@@ -193,9 +200,9 @@ struct UnitSpec
                amplifierSerial == o.amplifierSerial && firmwareVersion == o.firmwareVersion &&
                platformModel == o.platformModel && platformSerial == o.platformSerial &&
                originOffsets == o.originOffsets && platformLength == o.platformLength &&
-               platformWidth == o.platformWidth && plugged == o.plugged && calibrationPending == o.calibrationPending &&
-               calDownloadResult == o.calDownloadResult && calCompleteResults == o.calCompleteResults &&
-               load == o.load && trigger == o.trigger;
+               platformWidth == o.platformWidth && plugged == o.plugged && unplugAtInit == o.unplugAtInit &&
+               calibrationPending == o.calibrationPending && calDownloadResult == o.calDownloadResult &&
+               calCompleteResults == o.calCompleteResults && load == o.load && trigger == o.trigger;
     }
 };
 
@@ -214,12 +221,21 @@ struct Scenario
     std::uint32_t counterStart = 0;
     /// Blocks kept for a reader that lags; the oldest goes when one more arrives.
     int backlogBlocks = 64;
+    /// Parts per million the sample clock runs fast of the rate it was told
+    /// (negative: slow), in free-running and virtual-clock modes: a block
+    /// takes 16 / (rate x (1 + clockPpm / 10^6)) seconds.
+    double clockPpm = 0.0;
+    /// Every this many blocks the hardware measures, one is lost on the way
+    /// (its time and its samples pass, no block reaches the backlog), as over
+    /// a failing USB link; 0: none.
+    int lostBlockEvery = 0;
     std::vector<UnitSpec> units;
 
     bool operator==(const Scenario& o) const
     {
         return name == o.name && initPolls == o.initPolls && setupCode == o.setupCode && rate == o.rate &&
-               counterStart == o.counterStart && backlogBlocks == o.backlogBlocks && units == o.units;
+               counterStart == o.counterStart && backlogBlocks == o.backlogBlocks && clockPpm == o.clockPpm &&
+               lostBlockEvery == o.lostBlockEvery && units == o.units;
     }
 };
 
@@ -270,6 +286,7 @@ struct Counters
     std::uint64_t blocksProduced = 0;
     std::uint64_t blocksTransferred = 0; ///< handed out by fmDLLTransferFloatData
     std::uint64_t blocksDropped = 0;     ///< pushed out of a full backlog
+    std::uint64_t blocksLost = 0;        ///< measured, lost on the way (lost_block_every): not produced
     std::uint64_t messagesPosted = 0;    ///< data-ready messages accepted by PostThreadMessageW
     std::uint64_t postFailures = 0;      ///< refused, e.g. the thread has no message queue
     std::size_t backlog = 0;             ///< blocks waiting now

@@ -35,7 +35,7 @@ ZORVA_SIM_API int ZorvaSim_UnitCount()
 {
     try {
         return static_cast<int>(zorvasim::CurrentScenario().units.size());
-    } catch (const std::exception&) {
+    } catch (...) {
         return 0;
     }
 }
@@ -107,6 +107,24 @@ ZORVA_SIM_API int ZorvaSim_InjectBlockFault(int fault, int blocks)
     }
 }
 
+ZORVA_SIM_API int ZorvaSim_PlaceWeight(int unit, double kg, double x, double y)
+{
+    try {
+        zorvasim::UnitSpec found;
+        if (!UnitAt(unit, found))
+            return 0;
+        zorvasim::LoadProfile load = found.load;
+        load.kind = kg > 0.0 ? zorvasim::LoadKind::Weight : zorvasim::LoadKind::None;
+        if (kg > 0.0) {
+            load.mass = static_cast<float>(kg);
+            load.at = {static_cast<float>(x), static_cast<float>(y)};
+        }
+        return zorvasim::SetLoad(unit, load) ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
 ZORVA_SIM_API int ZorvaSim_SetTransferFault(int fault, int calls)
 {
     const zorvasim::TransferFault faults[] = {zorvasim::TransferFault::None, zorvasim::TransferFault::NullBlock,
@@ -116,6 +134,23 @@ ZORVA_SIM_API int ZorvaSim_SetTransferFault(int fault, int calls)
     try {
         zorvasim::SetTransferFault(faults[fault], calls);
         return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+ZORVA_SIM_API int ZorvaSim_PulseTrigger(int samples)
+{
+    try {
+        const zorvasim::Scenario scenario = zorvasim::CurrentScenario();
+        const std::uint64_t next = zorvasim::GetState().sampleClock;
+        for (std::size_t unit = 0; unit < scenario.units.size(); ++unit) {
+            zorvasim::TriggerProfile pulse = scenario.units[unit].trigger;
+            pulse.from = static_cast<std::int64_t>(next);
+            pulse.samples = static_cast<std::uint32_t>(std::max(samples, 1));
+            zorvasim::SetTrigger(static_cast<int>(unit), pulse);
+        }
+        return static_cast<int>(scenario.units.size());
     } catch (...) {
         return 0;
     }

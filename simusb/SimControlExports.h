@@ -36,5 +36,14 @@ ZORVA_SIM_API int ZorvaSim_InjectBlockFault(int fault, int blocks);
 /// zorvasim::SetTransferFault: `fault` 0 None, 1 NullBlock, 2 Error, for the
 /// next `calls` transfers (every one when negative). 1 done, 0 for an unknown fault.
 ZORVA_SIM_API int ZorvaSim_SetTransferFault(int fault, int calls);
+/// What a user does on the bench, for a host that asks for it (a self-test):
+/// puts a mass of `kg` at the point (x, y) of the unit's plate (metres, plate
+/// frame), as load `weight` with the unit's offset, noise and drift; `kg` 0
+/// or less takes whatever is on the plate off (load `none`). From the next
+/// sample. 1 done, 0 unknown unit or a point off the plate.
+ZORVA_SIM_API int ZorvaSim_PlaceWeight(int unit, double kg, double x, double y);
+/// A pulse on every unit's trigger input: active from the next sample the
+/// hardware measures, for `samples` samples (at least 1). The number of units.
+ZORVA_SIM_API int ZorvaSim_PulseTrigger(int samples);
 
 } // extern "C"

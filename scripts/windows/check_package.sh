@@ -9,7 +9,8 @@
 #     ZORVAUSBDevice.dll (the maker's, or the simulated one);
 #   - under wine64, zorva-devhost.exe from the unpacked folder, through
 #     simulated\zorva-devhost-simulated.cmd, reports the versions and the
-#     simulated library of the archive, and captures a second from it.
+#     simulated library of the archive, captures a second from it, passes the
+#     self-test on the clean bench and fails it on a noisy one.
 # Usage: check_package.sh <Windows build folder>
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -98,6 +99,30 @@ grep -q '^Units found: 2$' <<<"$out" || fail "the capture on the simulated libra
 rows=$(awk '$1 ~ /^[0-9]+$/ && $2 ~ /^ZA/ && $5 ~ /^[0-9]+$/ && $5 > 0' <<<"$out" | wc -l)
 [[ $rows == 2 ]] || fail "the capture did not deliver samples of two plates: $out"
 echo "zorva-devhost capture --seconds 1 from the package: $rows plates with samples"
+
+# The self-test at one rate (about 20 s each): the clean bench passes and
+# writes its report (no plots: no Python beside Wine's programs); the
+# package's noisy bench fails Noise at rest for its right unit, measured.
+run_bench() {
+  local scenario=$1
+  shift
+  (cd "$root" && ZORVA_SIM_SCENARIO=$scenario "$here/wine-run.sh" cmd /c 'simulated\zorva-devhost-simulated.cmd' "$@" |
+    tr -d '\r')
+}
+status=0
+out=$(run_bench "$ZORVA_REPO/simusb/scenarios/clean-bench.ini" selftest --rates 1000 --report selftest-report) ||
+  status=$?
+[[ $status == 0 ]] || fail "selftest on the clean bench: exit code $status, not 0: $out"
+grep -q '^Self-test PASSED: all [0-9]* checks' <<<"$out" || fail "selftest on the clean bench did not pass: $out"
+grep -q '^# Commissioning self-test: PASSED' "$root/selftest-report/report.md" 2>/dev/null ||
+  fail "selftest --report wrote no report saying PASSED in $root/selftest-report"
+echo "zorva-devhost selftest on the clean bench from the package: $(grep '^Self-test [PF]' <<<"$out")"
+status=0
+out=$(run_bench 'examples\selftest\noisy-unit.ini' selftest --rates 1000) || status=$?
+[[ $status == 1 ]] || fail "selftest on the noisy bench: exit code $status, not 1: $out"
+grep -q 'FAILED Noise at rest, unit 1 ZA300-5208 / Gorvin-900 GOR900-20931: Fx 0\.[78][0-9]*, Fy 0\.[78][0-9]*, Fz [23]\.[0-9]* N' <<<"$out" ||
+  fail "selftest on the noisy bench did not name Noise at rest, the unit and its noise: $out"
+echo "zorva-devhost selftest on the noisy bench from the package: $(grep '^Self-test [PF]' <<<"$out")"
 
 if [[ $failures != 0 ]]; then
   echo "package check: $failures failure(s)"

@@ -72,6 +72,27 @@ TEST_F(Bench, SetPlugged_SeenByTheScenario)
     EXPECT_FALSE(bench.Plugged(-1));
 }
 
+TEST_F(Bench, PlaceWeightAndPulseTrigger_ChangeTheScenario)
+{
+    const BenchControl bench;
+    EXPECT_EQ(bench.FindUnit("ZA1", "M1", "P1"), 0);
+    EXPECT_EQ(bench.FindUnit("ZA2", "", ""), 1);
+    EXPECT_EQ(bench.FindUnit("ZA1", "M1", "P2"), -1);
+
+    ASSERT_TRUE(bench.PlaceWeight(1, 20.0, 0.1, -0.05));
+    zorvasim::LoadProfile load = zorvasim::CurrentScenario().units[1].load;
+    EXPECT_EQ(load.kind, zorvasim::LoadKind::Weight);
+    EXPECT_EQ(load.mass, 20.0f);
+    EXPECT_EQ(load.at, (std::array<float, 2>{0.1f, -0.05f}));
+    ASSERT_TRUE(bench.PlaceWeight(1, 0.0, 0.0, 0.0));
+    EXPECT_EQ(zorvasim::CurrentScenario().units[1].load.kind, zorvasim::LoadKind::None);
+    EXPECT_FALSE(bench.PlaceWeight(5, 20.0, 0.0, 0.0));
+
+    ASSERT_TRUE(bench.PulseTrigger(4));
+    for (const zorvasim::UnitSpec& unit : zorvasim::CurrentScenario().units)
+        EXPECT_EQ(unit.trigger.samples, 4u);
+}
+
 TEST(BenchControlText, ParseIndex_WholeDecimalsOnly)
 {
     EXPECT_EQ(ParseIndex("0"), 0);

@@ -79,6 +79,33 @@ TEST(CommandLine, Parse_Actions_SortedByTimeKeepingOrderOfEqualTimes)
     EXPECT_EQ(actions[4].target, "Left");
 }
 
+TEST(CommandLine, Parse_SelfTest_RatesWeightsAndTrigger)
+{
+    const ParseResult result = Parse("selftest --report out --rates 1000,100,1000 --weight 0=20 "
+                                     "--weight ZA1P7=2.5@-0.1,0.05 --hardware-trigger");
+    ASSERT_TRUE(result.ok) << result.error;
+    const Options& o = result.options;
+    EXPECT_EQ(o.command, Command::SelfTest);
+    EXPECT_EQ(o.reportDir, "out");
+    EXPECT_EQ(o.rates, (std::vector<unsigned int>{1000, 100}));
+    EXPECT_TRUE(o.hardwareTrigger);
+    ASSERT_EQ(o.weights.size(), 2u);
+    EXPECT_EQ(o.weights[0].plate, "0");
+    EXPECT_EQ(o.weights[0].kg, 20.0);
+    EXPECT_FALSE(o.weights[0].atGiven);
+    EXPECT_EQ(o.weights[1].plate, "ZA1P7");
+    EXPECT_EQ(o.weights[1].kg, 2.5);
+    EXPECT_TRUE(o.weights[1].atGiven);
+    EXPECT_EQ(o.weights[1].x, -0.1);
+    EXPECT_EQ(o.weights[1].y, 0.05);
+    EXPECT_EQ(o.weights[1].text, "ZA1P7=2.5@-0.1,0.05");
+
+    const ParseResult plain = Parse("selftest");
+    ASSERT_TRUE(plain.ok) << plain.error;
+    EXPECT_TRUE(plain.options.rates.empty() && plain.options.weights.empty() && plain.options.reportDir.empty());
+    EXPECT_FALSE(plain.options.hardwareTrigger);
+}
+
 TEST(CommandLine, Parse_Help_OverviewOrTheCommandsOwn)
 {
     struct Case
@@ -94,6 +121,7 @@ TEST(CommandLine, Parse_Help_OverviewOrTheCommandsOwn)
         {"check-config --help", Command::CheckConfig},
         {"capture -h", Command::Capture},
         {"definitions --full --help", Command::Definitions},
+        {"selftest --help", Command::SelfTest},
     };
     for (const Case& c : cases) {
         const ParseResult result = Parse(c.line);
@@ -170,6 +198,21 @@ TEST(CommandLine, Parse_WrongCommandLines_SayWhatIsWrong)
         {"replay a.trace b.trace", "unexpected argument \"b.trace\""},
         {"replay a.trace --seconds 2", "--seconds is not used by replay"},
         {"definitions --record-trace t.trace", "--record-trace is not used by definitions"},
+        {"capture --weight 0=20", "--weight is not used by capture"},
+        {"selftest --seconds 3", "--seconds is not used by selftest"},
+        {"selftest --rates", "--rates needs a value"},
+        {"selftest --rates 1000,", "--rates 1000,: give acquisition rates"},
+        {"selftest --rates 1000;500", "separated by commas"},
+        {"selftest --rates 0", "--rates 0"},
+        {"selftest --report=", "--report needs a file name"},
+        {"selftest --weight 20", "write PLATE=KG or PLATE=KG@X,Y"},
+        {"selftest --weight =20", "write PLATE=KG"},
+        {"selftest --weight 0=0", "write PLATE=KG"},
+        {"selftest --weight 0=-5", "write PLATE=KG"},
+        {"selftest --weight 0=20@0.1", "@X,Y in metres"},
+        {"selftest --weight 0=20@x,0", "@X,Y in metres"},
+        {"selftest --weight 0=20 --weight 0=5", "one weight a plate (0=20 already)"},
+        {"selftest --hardware-trigger=yes", "--hardware-trigger takes no value"},
     };
     for (const Case& c : cases) {
         const ParseResult result = Parse(c.line);

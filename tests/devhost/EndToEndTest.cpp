@@ -353,6 +353,11 @@ TEST_F(DevhostEndToEnd, CommandLine_WrongUse_ExitCode2WithWhatToDo)
         {{"--at", "1:blink=Nobody"}, 2, "no plate \"Nobody\"; the plates are 0 (ZA300-7311TMT-0042)"},
         {{"--plugin", "/no/such/ZORVAplugin.mdd"}, 1, "cannot load the plugin /no/such/ZORVAplugin.mdd"},
         {{"--csv", "/no/such/folder/out.csv"}, 1, "cannot write the CSV file /no/such/folder/out.csv"},
+        {{"selftest", "--rates", "1000,1234"}, 2, "--rates: 1234 is not an acquisition rate the plugin offers (2000,"},
+        {{"selftest", "--weight", "Nobody=20"},
+         2,
+         "--weight Nobody=20: no plate \"Nobody\"; the plates are 0 (ZA300-7311TMT-0042)"},
+        {{"selftest", "--report", Folder().Write("taken", "a file").string()}, 1, "cannot make the report folder"},
     };
     for (const Case& c : cases) {
         const DevhostResult result = Run(c.arguments);

@@ -2,12 +2,15 @@
 // the backlog, the two modes, and a reader on another thread as the driver's
 // worker is.
 #include "SimTestSupport.h"
+#include "simusb/Loads.h"
+#include "simusb/SimControlExports.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <functional>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -43,7 +46,9 @@ protected:
 class Reader
 {
 public:
-    explicit Reader(std::size_t floatsPerBlock) : floats_(floatsPerBlock), thread_([this] { Run(); })
+    /// `onBlock` runs on the reader's thread for every block.
+    explicit Reader(std::size_t floatsPerBlock, std::function<void()> onBlock = nullptr)
+        : floats_(floatsPerBlock), onBlock_(std::move(onBlock)), thread_([this] { Run(); })
     {
         while (id_.load() == 0)
             std::this_thread::yield();
@@ -90,12 +95,15 @@ private:
                 if (last_ >= 0 && counter != (last_ + 16) % 16777216)
                     consecutive_.store(false);
                 last_ = counter;
+                if (onBlock_)
+                    onBlock_();
                 ++blocks_;
             }
         }
     }
 
     std::size_t floats_;
+    std::function<void()> onBlock_;
     std::atomic<DWORD> id_{0};
     std::atomic<int> messages_{0};
     std::atomic<std::size_t> blocks_{0};
@@ -437,6 +445,45 @@ TEST_F(DataTest, FreeRunningMode_ConcurrentZeroRateAndReader_KeepsCountsConsiste
     EXPECT_EQ(c.blocksProduced, c.blocksTransferred + c.blocksDropped + c.backlog);
 }
 
+// A clock 10 % fast: a block every 16 / 1.1 ms at 1000 per second. The
+// period is taken from the first and the last block's arrival, which a late
+// wake-up of either thread moves by a few milliseconds at most.
+TEST_F(DataTest, FreeRunningMode_ClockFast_BlocksComeSooner)
+{
+    SetMode(Mode::FreeRunning);
+    Load(OneUnit("rate = 1000\nclock_ppm = 100000\nbacklog = 1024", ""));
+    std::vector<std::chrono::steady_clock::time_point> arrivals;
+    std::mutex mutex;
+    Reader reader(BlockFloats(1), [&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        arrivals.push_back(std::chrono::steady_clock::now());
+    });
+    ASSERT_TRUE(simtest::StartAcquisition(reader.Id()));
+    ASSERT_TRUE(reader.WaitForBlocks(50, std::chrono::seconds(20)));
+    fmBroadcastStop();
+    std::lock_guard<std::mutex> lock(mutex);
+    const double periodMs =
+        std::chrono::duration<double, std::milli>(arrivals.back() - arrivals.front()).count() / (arrivals.size() - 1);
+    EXPECT_NEAR(periodMs, 16.0 / 1.1, 0.5) << arrivals.size() << " blocks";
+    EXPECT_TRUE(reader.Consecutive());
+}
+
+TEST_F(DataTest, VirtualClockMode_ClockSlow_BlocksMeasuredLater)
+{
+    SetMode(Mode::VirtualClock);
+    ASSERT_NO_FATAL_FAILURE(Start(OneUnit("rate = 1000\nclock_ppm = -50000", ""))); // 5 % slow
+    const double started = static_cast<double>(VirtualTimeMs());
+    Sleep(48); // three blocks at 16 ms, two at 16.84 ms
+    std::vector<double> ends;
+    for (const MeasuredBlock& block : MeasuredBlocks())
+        ends.push_back(block.endMs - started);
+    ASSERT_EQ(ends.size(), 2u);
+    EXPECT_NEAR(ends[0], 16.0 / 0.95, 1e-9);
+    EXPECT_NEAR(ends[1], 32.0 / 0.95, 1e-9);
+    EXPECT_EQ(MeasuredBlocks()[1].rate, 1000) << "the rate it was told";
+    EXPECT_EQ(MeasuredBlocks()[1].counter, 16u) << "the counter keeps to the sample clock";
+}
+
 TEST_F(DataTest, SetMode_SteppedAfterFreeRunning_StopsTheGenerator)
 {
     SetMode(Mode::FreeRunning);
@@ -533,6 +580,32 @@ TEST_F(DataTest, ClockEcho_On_FyCarriesEachSamplesClock)
         EXPECT_EQ(Record(blocks[0], 1, s, 0)[2], 2.0f);
         EXPECT_EQ(Record(blocks[1], 1, s, 0)[2], static_cast<float>(16 + s)) << "the clock, not the counter";
         EXPECT_EQ(Record(blocks[1], 1, s, 0)[3], -700.0f);
+    }
+}
+
+// What a user does on the bench, through the C controls a host finds at run time.
+TEST_F(DataTest, PlaceWeightAndPulseTrigger_UserOnTheBench_NextBlocksShowThem)
+{
+    ASSERT_NO_FATAL_FAILURE(
+        Start(OneUnit("", "length = 23.622\nwidth = 15.748\noffset = 0 0 2 0 0 0\ntrigger_idle = 0\n"
+                          "trigger_active = 1")));
+    DeliverBlocks(1);
+    ASSERT_EQ(ZorvaSim_PlaceWeight(0, 20.0, 0.0, 0.0), 1);
+    ASSERT_EQ(ZorvaSim_PulseTrigger(3), 1);
+    DeliverBlocks(1);
+    EXPECT_EQ(ZorvaSim_PlaceWeight(0, 20.0, 0.5, 0.0), 0) << "off the plate";
+    EXPECT_EQ(ZorvaSim_PlaceWeight(1, 20.0, 0.0, 0.0), 0) << "no such unit";
+    ASSERT_EQ(ZorvaSim_PlaceWeight(0, 0.0, 0.0, 0.0), 1);
+    DeliverBlocks(1);
+    const auto blocks = TransferAll(BlockFloats(1));
+    ASSERT_EQ(blocks.size(), 3u);
+    const float weighed = static_cast<float>(2.0 - 20.0 * kGravity); // the amplifier's Fz points down
+    for (std::size_t s = 0; s < 16; ++s) {
+        EXPECT_EQ(Record(blocks[0], 1, s, 0)[3], 2.0f);
+        EXPECT_NEAR(Record(blocks[1], 1, s, 0)[3], weighed, 1e-3);
+        EXPECT_EQ(Record(blocks[1], 1, s, 0)[7], s < 3 ? 1.0f : 0.0f) << s;
+        EXPECT_EQ(Record(blocks[2], 1, s, 0)[3], 2.0f) << "taken off, the offset stays";
+        EXPECT_EQ(Record(blocks[2], 1, s, 0)[7], 0.0f);
     }
 }
 

@@ -164,6 +164,37 @@ TEST_F(FaultTest, InjectBlockFault_StepBack_LastsUntilTheCounterRestarts)
     EXPECT_EQ(blocks[0][0], 100.0f);
 }
 
+TEST_F(FaultTest, DeliverBlocks_LostBlockEveryThird_SamplesPassAndLossesCounted)
+{
+    Start(OneUnit("lost_block_every = 3", ""));
+    ASSERT_EQ(DeliverBlocks(5), 5);
+    std::vector<float> counters;
+    for (const std::vector<float>& block : TransferAll(OneUnitBlock))
+        counters.push_back(block[0]);
+    // Measured: 0, 16, (32 lost), 48, 64, (80 lost), 96.
+    EXPECT_EQ(counters, (std::vector<float>{0, 16, 48, 64, 96}));
+    const Counters counts = GetCounters();
+    EXPECT_EQ(counts.blocksLost, 2u);
+    EXPECT_EQ(counts.blocksDropped, 0u);
+    EXPECT_EQ(counts.blocksProduced, 5u);
+}
+
+TEST_F(FaultTest, VirtualClock_LostBlock_ItsTimePassesWithoutABlock)
+{
+    SetMode(Mode::VirtualClock);
+    Start(OneUnit("rate = 1000\nlost_block_every = 2", ""));
+    const double started = static_cast<double>(VirtualTimeMs());
+    Sleep(16 * 4);
+    std::vector<double> ends;
+    for (const MeasuredBlock& block : MeasuredBlocks())
+        ends.push_back(block.endMs - started);
+    EXPECT_EQ(ends, (std::vector<double>{16, 48})) << "the lost ones were due at 32 and 64 ms";
+    const auto blocks = TransferAll(OneUnitBlock);
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(blocks[1][0], 32.0f);
+    EXPECT_EQ(GetCounters().blocksLost, 2u);
+}
+
 TEST_F(FaultTest, InjectBlockFault_NoBlocks_Refused)
 {
     EXPECT_FALSE(InjectBlockFault(BlockFault::Repeat, 0));

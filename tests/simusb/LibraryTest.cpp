@@ -135,6 +135,23 @@ TEST_F(LibraryTest, GetDeviceCount_UnplugAndPlug_TakesEffectAtTheNextInit)
     EXPECT_FALSE(SetPlugged(-1, false));
 }
 
+TEST_F(LibraryTest, GetDeviceCount_UnitUnpluggedAtTheSecondInit_GoneFromThenOnUntilPluggedAgain)
+{
+    Load("[scenario]\ninit_polls = 1\n[unit A]\namplifier_serial = A\nunplug_at_init = 2\n"
+         "[unit B]\namplifier_serial = B\n");
+    ASSERT_TRUE(simtest::InitLibrary());
+    EXPECT_EQ(fmDLLGetDeviceCount(), 2);
+    EXPECT_TRUE(CurrentScenario().units[0].plugged);
+    ASSERT_TRUE(simtest::InitLibrary()); // the rescan that finds the loose cable
+    EXPECT_EQ(GetState().enumeratedUnits, (std::vector<int>{1}));
+    EXPECT_FALSE(CurrentScenario().units[0].plugged);
+    ASSERT_TRUE(simtest::InitLibrary());
+    EXPECT_EQ(fmDLLGetDeviceCount(), 1) << "it stays out";
+    ASSERT_TRUE(SetPlugged(0, true));
+    ASSERT_TRUE(simtest::InitLibrary());
+    EXPECT_EQ(fmDLLGetDeviceCount(), 2) << "plugged back in, it is not pulled again";
+}
+
 TEST_F(LibraryTest, GetDeviceCount_BeforeInitAndAfterShutDown_IsZero)
 {
     EXPECT_EQ(fmDLLGetDeviceCount(), 0);

@@ -74,6 +74,8 @@ TEST(ScenarioTest, ParseScenario_EveryKey_FillsEveryField)
                              "rate = 500\r\n"
                              "counter_start = 16777200\r\n"
                              "backlog = 8\r\n"
+                             "clock_ppm = -2500.5\r\n"
+                             "lost_block_every = 40\r\n"
                              "[unit  Front left ]\r\n"
                              "product_type = 400\r\n"
                              "amplifier_model = ZDA-400 rev B\r\n"
@@ -85,6 +87,7 @@ TEST(ScenarioTest, ParseScenario_EveryKey_FillsEveryField)
                              "length = 47.244\r\n"
                              "width = abc\r\n"
                              "plugged = no\r\n"
+                             "unplug_at_init = 3\r\n"
                              "calibration_pending = yes\r\n"
                              "cal_download_result = 0\r\n"
                              "cal_complete_results = 0, 0, 4\r\n"
@@ -109,6 +112,8 @@ TEST(ScenarioTest, ParseScenario_EveryKey_FillsEveryField)
     EXPECT_EQ(s.rate, 500);
     EXPECT_EQ(s.counterStart, 16777200u);
     EXPECT_EQ(s.backlogBlocks, 8);
+    EXPECT_EQ(s.clockPpm, -2500.5);
+    EXPECT_EQ(s.lostBlockEvery, 40);
     ASSERT_EQ(s.units.size(), 2u);
 
     const UnitSpec& u = s.units[0];
@@ -123,6 +128,7 @@ TEST(ScenarioTest, ParseScenario_EveryKey_FillsEveryField)
     EXPECT_EQ(u.platformLength, "47.244");
     EXPECT_EQ(u.platformWidth, "abc"); // texts pass as they are
     EXPECT_FALSE(u.plugged);
+    EXPECT_EQ(u.unplugAtInit, 3);
     EXPECT_TRUE(u.calibrationPending);
     EXPECT_EQ(u.calDownloadResult, 0);
     EXPECT_EQ(u.calCompleteResults, (std::vector<int>{0, 0, 4}));
@@ -264,6 +270,12 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"CounterTooBig", "[scenario]\ncounter_start = 16777216\n",
                       "counter_start: expected 0 to 16777215"},
         MalformedCase{"BacklogTooBig", "[scenario]\nbacklog = 1025\n", "backlog: expected 1 to 1024"},
+        MalformedCase{"ClockFarOff", "[scenario]\nclock_ppm = 200000\n", "clock_ppm must be -100000 to 100000"},
+        MalformedCase{"ClockNotANumber", "[scenario]\nclock_ppm = slow\n", "clock_ppm: expected a number"},
+        MalformedCase{"EveryBlockLost", "[scenario]\nlost_block_every = 1\n",
+                      "lost_block_every must be 0 (none) or 2 or more"},
+        MalformedCase{"UnpluggedFromTheFirstInit", "[unit A]\nunplug_at_init = 1\n",
+                      "[unit A] unplug_at_init must be 0 (never) or 2 or more"},
         MalformedCase{"TwoOffsets", "[unit A]\norigin = 1 2\n", "[unit A] origin: expected 3 numbers"},
         MalformedCase{"NanForce", "[unit A]\nforce = 1 2 nan\n", "force: expected 3 numbers"},
         MalformedCase{"HugeForce", "[unit A]\nforce = 1 2 1e50\n", "force: expected 3 numbers"},
