@@ -2,6 +2,7 @@
 #include "simusb/ReplayControl.h"
 
 #include "simusb/Replay.h"
+#include "simusb/TextOut.h"
 
 #include <algorithm>
 #include <cstring>
@@ -65,20 +66,6 @@ std::vector<ReplayMismatch> ReplayMismatches()
 
 } // namespace zorvasim
 
-namespace {
-
-int WriteText(const std::string& text, char* buffer, int size)
-{
-    if (buffer && size > 0) {
-        const std::size_t n = std::min(text.size(), static_cast<std::size_t>(size - 1));
-        std::memcpy(buffer, text.data(), n);
-        buffer[n] = '\0';
-    }
-    return static_cast<int>(std::min<std::size_t>(text.size(), 0x7fffffff));
-}
-
-} // namespace
-
 extern "C" {
 
 ZORVA_SIM_API int ZorvaSim_LoadTrace(const char* path, int pace, char* error, int size)
@@ -90,7 +77,7 @@ ZORVA_SIM_API int ZorvaSim_LoadTrace(const char* path, int pace, char* error, in
         why = "pace must be 0, 1 or 2";
     else if (path && zorvasim::LoadTraceFile(path, &why, paces[pace]))
         return 1;
-    WriteText(why, error, size);
+    zorvasim::CopyTextOut(why, error, size);
     return 0;
 }
 
@@ -110,7 +97,7 @@ ZORVA_SIM_API int ZorvaSim_ReplayMismatch(int index, char* buffer, int size)
         const std::vector<zorvasim::ReplayMismatch> mismatches = zorvasim::ReplayMismatches();
         if (index < 0 || static_cast<std::size_t>(index) >= mismatches.size())
             return -1;
-        return WriteText(mismatches[static_cast<std::size_t>(index)].text, buffer, size);
+        return zorvasim::CopyTextOut(mismatches[static_cast<std::size_t>(index)].text, buffer, size);
     } catch (...) {
         return -1;
     }

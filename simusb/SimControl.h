@@ -9,6 +9,8 @@
 /// not the library's device index once a unit is unplugged.
 #pragma once
 
+#include "driver/ZORVAUSBDevice.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -27,8 +29,9 @@
 
 namespace zorvasim {
 
-/// The sample counter wraps to 0 when it reaches this value (2^24).
-constexpr std::uint32_t kCounterModulus = 16777216u;
+/// The sample counter wraps to 0 when it reaches this value (2^24), as the
+/// library's declarations say.
+constexpr std::uint32_t kCounterModulus = ZORVA_USB_COUNTER_MODULUS;
 /// Most units a scenario may describe.
 constexpr std::size_t kMaxUnits = 64;
 /// Accepted acquisition rates, datasets per second.

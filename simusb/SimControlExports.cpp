@@ -1,21 +1,12 @@
 // The C entry points of SimControlExports.h, on top of the control interface.
 #include "simusb/SimControlExports.h"
+#include "simusb/TextOut.h"
 
 #include <algorithm>
 #include <cstring>
 #include <exception>
 
 namespace {
-
-int WriteText(const std::string& text, char* buffer, int size)
-{
-    if (buffer && size > 0) {
-        const std::size_t n = std::min(text.size(), static_cast<std::size_t>(size - 1));
-        std::memcpy(buffer, text.data(), n);
-        buffer[n] = '\0';
-    }
-    return static_cast<int>(std::min<std::size_t>(text.size(), 0x7fffffff));
-}
 
 /// The unit at scenario position `unit`, copied out; false when there is none.
 bool UnitAt(int unit, zorvasim::UnitSpec& out)
@@ -44,7 +35,7 @@ ZORVA_SIM_API int ZorvaSim_UnitName(int unit, char* buffer, int size)
 {
     try {
         zorvasim::UnitSpec found;
-        return UnitAt(unit, found) ? WriteText(found.name, buffer, size) : -1;
+        return UnitAt(unit, found) ? zorvasim::CopyTextOut(found.name, buffer, size) : -1;
     } catch (const std::exception&) {
         return -1;
     }
@@ -56,8 +47,8 @@ ZORVA_SIM_API int ZorvaSim_UnitIdentity(int unit, char* buffer, int size)
         zorvasim::UnitSpec found;
         if (!UnitAt(unit, found))
             return -1;
-        return WriteText(found.amplifierSerial + " / " + found.platformModel + " " + found.platformSerial, buffer,
-                         size);
+        return zorvasim::CopyTextOut(found.amplifierSerial + " / " + found.platformModel + " " + found.platformSerial,
+                                     buffer, size);
     } catch (const std::exception&) {
         return -1;
     }
@@ -81,9 +72,10 @@ ZORVA_SIM_API int ZorvaSim_SetPlugged(int unit, int plugged)
 ZORVA_SIM_API int ZorvaSim_ScenarioDescription(char* buffer, int size)
 {
     try {
-        return WriteText(zorvasim::ScenarioOrigin() + ": " + zorvasim::CurrentScenario().name, buffer, size);
+        return zorvasim::CopyTextOut(zorvasim::ScenarioOrigin() + ": " + zorvasim::CurrentScenario().name, buffer,
+                                     size);
     } catch (const std::exception&) {
-        return WriteText("", buffer, size);
+        return zorvasim::CopyTextOut("", buffer, size);
     }
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "tests/support/RecordingHost.h"
+#include "tests/support/WaitUntil.h"
 #include "plugin/Plugin.h"
 #include "simusb/SimControl.h"
 #include "win32/posix/win32_control.h"
@@ -16,18 +17,6 @@
 #include <thread>
 
 namespace zorvatest {
-
-/// Polls `done` in real time until it holds (true) or ten seconds passed (false).
-inline bool WaitUntil(const std::function<bool()>& done)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 /// Call from a fixture's SetUp; the plugin code logs through `host`.
 inline void StartSimulatedBench(zorvahost::RecordingHost& host)

@@ -1,6 +1,7 @@
 #include "PluginSession.h"
 
 #include "plugin/Plugin.h"
+#include "tests/support/WaitUntil.h"
 #include "trace/System.h"
 
 #include <chrono>
@@ -18,16 +19,7 @@ using namespace MoldraDigitalDevice;
 
 namespace {
 
-bool WaitUntil(const std::function<bool()>& done)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+using zorvatest::WaitUntil;
 
 std::string Exact(float value)
 {
