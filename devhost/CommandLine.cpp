@@ -464,7 +464,7 @@ const std::vector<CommandSpec>& CommandTable()
          "and a rescan. Each check shows its measurement, its limit and what to do when it fails.\n"
          "\n"
          "Leave every plate unloaded, with nothing touching it, until the self-test asks for a\n"
-         "weight. It takes about three minutes with every rate; --rates 1000 takes about twenty\n"
+         "weight. It takes two to three minutes with every rate; --rates 1000 takes about twenty\n"
          "seconds. On the simulated bench it puts the weight on and sends the trigger pulse itself.\n",
          {
              {&kReport, "write DIR/report.md with the plots (PNG, with Python 3 and\n"
