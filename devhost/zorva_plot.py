@@ -93,9 +93,10 @@ def by_plate(rows):
 
 
 def selftest_rest(plt, folder, limits):
-    """Each zeroed plate at rest, a panel per channel: the trace, its mean, and
-    the band of +- the noise limit its standard deviation must stay within;
-    a channel over its limit has a red title."""
+    """Each zeroed plate at rest, a panel per channel: the trace, its mean,
+    +- its standard deviation (dashed) and the band of +- the noise limit the
+    standard deviation must stay within; a channel over its limit has a red
+    title."""
     plates = by_plate(read_rows(folder + "/rest.csv"))
     if not plates:
         return
@@ -116,6 +117,11 @@ def selftest_rest(plt, folder, limits):
                 ax.axhspan(mean - limit, mean + limit, color="red" if over else "green", alpha=0.12)
             ax.plot(times, values, linewidth=0.5, color="tab:red" if over else "tab:blue")
             ax.axhline(mean, color="black", linewidth=0.8)
+            # The measured standard deviation beside the limit: the check
+            # passes when these lines lie inside the band (single samples
+            # may well stray beyond it).
+            for side in (-1.0, 1.0):
+                ax.axhline(mean + side * deviation, color="black", linewidth=0.8, linestyle="--")
             ax.set_title("%s: sd %.3g %s (limit %g)%s" % (short, deviation, unit, limit, ", FAILED" if over else ""),
                          fontsize="small", color="red" if over else "black")
             ax.tick_params(labelsize="x-small")
@@ -127,8 +133,8 @@ def selftest_rest(plt, folder, limits):
             # At least the band in view, so a quiet channel is not blown up to fill the panel.
             span = max(2.0 * limit if math.isfinite(limit) else 0.0, max(abs(v - mean) for v in values) * 1.1)
             ax.set_ylim(mean - span, mean + span)
-    figure.suptitle("At rest after the zero: each channel, its mean (black) and +- its noise limit (shaded), which its "
-                    "standard deviation must stay below",
+    figure.suptitle("At rest after the zero: each channel, its mean (black), +- its standard deviation (dashed), "
+                    "which must lie within +- the noise limit (shaded)",
                     fontsize="medium")
     figure.tight_layout()
     figure.savefig(folder + "/rest.png", dpi=80)
