@@ -29,22 +29,37 @@ struct Fit
     double slope = 0.0; ///< host seconds per nominal second
     double standardError = 0.0;
     std::size_t points = 0;
+    /// Each run's mean sample time and arrival time over its kept blocks;
+    /// `fitted` false for a run with fewer than two.
+    struct RunMean
+    {
+        bool fitted = false;
+        double x = 0.0, y = 0.0;
+    };
+    std::vector<RunMean> means;
 };
+
+/// When the block's last sample was measured, in nominal seconds.
+double SampleTime(const BlockArrival& block, double rate)
+{
+    return static_cast<double>(block.frame + block.samples) / rate;
+}
 
 /// Least squares of the arrival times against the sample times, one slope
 /// for every run and an intercept each; `keep` says which blocks take part.
 Fit FitRuns(const std::vector<Run>& runs, double rate, const std::vector<std::vector<bool>>& keep)
 {
+    Fit fit;
     double sxx = 0.0, sxy = 0.0;
     std::size_t points = 0, groups = 0;
-    std::vector<std::array<double, 2>> means(runs.size());
+    fit.means.resize(runs.size());
     for (std::size_t r = 0; r < runs.size(); ++r) {
         double mx = 0.0, my = 0.0;
         std::size_t n = 0;
         for (std::size_t i = 0; i < runs[r].size(); ++i) {
             if (!keep[r][i])
                 continue;
-            mx += static_cast<double>(runs[r][i]->frame + runs[r][i]->samples) / rate;
+            mx += SampleTime(*runs[r][i], rate);
             my += runs[r][i]->hostTime;
             ++n;
         }
@@ -52,33 +67,29 @@ Fit FitRuns(const std::vector<Run>& runs, double rate, const std::vector<std::ve
             continue;
         mx /= static_cast<double>(n);
         my /= static_cast<double>(n);
-        means[r] = {mx, my};
+        fit.means[r] = {true, mx, my};
         for (std::size_t i = 0; i < runs[r].size(); ++i) {
             if (!keep[r][i])
                 continue;
-            const double dx = static_cast<double>(runs[r][i]->frame + runs[r][i]->samples) / rate - mx;
+            const double dx = SampleTime(*runs[r][i], rate) - mx;
             sxx += dx * dx;
             sxy += dx * (runs[r][i]->hostTime - my);
         }
         points += n;
         ++groups;
     }
-    Fit fit;
     if (groups == 0 || points < groups + 2 || !(sxx > 0.0))
         return fit;
     fit.slope = sxy / sxx;
     double residuals = 0.0;
     for (std::size_t r = 0; r < runs.size(); ++r) {
-        std::size_t n = 0;
-        for (std::size_t i = 0; i < runs[r].size(); ++i)
-            n += keep[r][i] ? 1 : 0;
-        if (n < 2)
+        if (!fit.means[r].fitted)
             continue;
         for (std::size_t i = 0; i < runs[r].size(); ++i) {
             if (!keep[r][i])
                 continue;
-            const double x = static_cast<double>(runs[r][i]->frame + runs[r][i]->samples) / rate - means[r][0];
-            const double e = runs[r][i]->hostTime - means[r][1] - fit.slope * x;
+            const double x = SampleTime(*runs[r][i], rate) - fit.means[r].x;
+            const double e = runs[r][i]->hostTime - fit.means[r].y - fit.slope * x;
             residuals += e * e;
         }
     }
@@ -173,23 +184,13 @@ RateEstimate EstimateRate(const std::vector<BlockArrival>& blocks, double nomina
         std::vector<double> residuals;
         std::vector<std::vector<double>> byRun(runs.size());
         for (std::size_t r = 0; r < runs.size(); ++r) {
-            double mx = 0.0, my = 0.0;
-            std::size_t n = 0;
-            for (std::size_t i = 0; i < runs[r].size(); ++i) {
-                if (!keep[r][i])
-                    continue;
-                mx += static_cast<double>(runs[r][i]->frame + runs[r][i]->samples) / nominalRate;
-                my += runs[r][i]->hostTime;
-                ++n;
-            }
             byRun[r].assign(runs[r].size(), 0.0);
-            if (n < 2)
+            const Fit::RunMean& mean = fit.means[r];
+            if (!mean.fitted)
                 continue;
-            mx /= static_cast<double>(n);
-            my /= static_cast<double>(n);
             for (std::size_t i = 0; i < runs[r].size(); ++i) {
-                const double x = static_cast<double>(runs[r][i]->frame + runs[r][i]->samples) / nominalRate - mx;
-                byRun[r][i] = runs[r][i]->hostTime - my - fit.slope * x;
+                const double x = SampleTime(*runs[r][i], nominalRate) - mean.x;
+                byRun[r][i] = runs[r][i]->hostTime - mean.y - fit.slope * x;
                 if (keep[r][i])
                     residuals.push_back(byRun[r][i]);
             }
