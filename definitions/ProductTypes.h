@@ -16,6 +16,12 @@ struct ProductType
     int code;
     int triggerMarker;
     std::vector<unsigned int> excludedRates; ///< datasets per second
+
+    /// False for a rate among its excluded ones.
+    bool Runs(unsigned int rate) const
+    {
+        return std::find(excludedRates.begin(), excludedRates.end(), rate) == excludedRates.end();
+    }
 };
 
 inline const std::vector<ProductType>& ProductTypes()
@@ -47,11 +53,7 @@ inline std::vector<unsigned int> SupportedRates(const std::vector<int>& productT
         const ProductType* type = FindProductType(code);
         if (!type)
             continue;
-        rates.erase(std::remove_if(rates.begin(), rates.end(),
-                                   [type](unsigned int rate) {
-                                       return std::find(type->excludedRates.begin(), type->excludedRates.end(), rate) !=
-                                              type->excludedRates.end();
-                                   }),
+        rates.erase(std::remove_if(rates.begin(), rates.end(), [type](unsigned int rate) { return !type->Runs(rate); }),
                     rates.end());
     }
     return rates;

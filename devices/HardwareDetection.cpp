@@ -48,7 +48,7 @@ int VSharedConfigDevice::UpdateSupportedRates(int productType)
     int kept = 0;
     for (int i = 0; i < supportedRateCount; ++i) {
         const unsigned int rate = supportedRates[i];
-        if (std::find(type->excludedRates.begin(), type->excludedRates.end(), rate) == type->excludedRates.end())
+        if (type->Runs(rate))
             supportedRates[kept++] = rate;
     }
     supportedRateCount = kept;
