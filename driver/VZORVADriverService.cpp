@@ -9,6 +9,7 @@
 #include <boost/bind/bind.hpp>
 #include <boost/format.hpp>
 
+#include <chrono>
 #include <cstring>
 
 namespace ZORVA {
@@ -239,14 +240,31 @@ void VZORVADriverService::SetAcquisitionRate(unsigned int rate)
 
 void VZORVADriverService::SetGenlockMode(bool on) { PostJob(boost::bind(&VZORVADriverService::GenlockJob, this, on)); }
 
-void VZORVADriverService::StartAcquisition() { PostJob(boost::bind(&VZORVADriverService::StartJob, this)); }
+std::uint64_t VZORVADriverService::StartAcquisition()
+{
+    MutexLock lock(queueMutex);
+    // Numbered under the queue's lock: numbers rise in the queue's order.
+    std::uint64_t start = 0;
+    {
+        MutexLock numbering(startMutex);
+        start = ++startsQueued;
+    }
+    // A stop asked for from now on must run after this start, not be folded
+    // into one queued before it.
+    stopPending = false;
+    jobQueue.push_back(boost::bind(&VZORVADriverService::StartJob, this, start));
+    PostThreadMessageW(workerThreadId, WM_JOB_PENDING, 0, 0);
+    return start;
+}
 
 void VZORVADriverService::StopAcquisition()
 {
+    MutexLock lock(queueMutex);
     // Set before the job is queued: the job, which clears it, runs after.
     if (stopPending.exchange(true))
         return;
-    PostJob(boost::bind(&VZORVADriverService::StopJob, this));
+    jobQueue.push_back(boost::bind(&VZORVADriverService::StopJob, this, ++latestStop));
+    PostThreadMessageW(workerThreadId, WM_JOB_PENDING, 0, 0);
 }
 
 void VZORVADriverService::BlinkDevice(unsigned int deviceIndex)
@@ -256,6 +274,10 @@ void VZORVADriverService::BlinkDevice(unsigned int deviceIndex)
 
 void VZORVADriverService::ZeroPlatforms()
 {
+    // On the worker (a host calling back from inside a push) the start cannot
+    // run meanwhile: no wait there.
+    if (GetCurrentThreadId() != workerThreadId)
+        AwaitQueuedStarts();
     MutexLock lock(serviceMutex);
     if (!acquiring)
         return;
@@ -300,35 +322,58 @@ void VZORVADriverService::GenlockJob(bool on)
     LogLine(host, LogLineId::GenlockMode, value);
 }
 
-void VZORVADriverService::StartJob()
+void VZORVADriverService::AwaitQueuedStarts()
 {
+    UniqueLock<Mutex> lock(startMutex);
+    const std::uint64_t awaited = startsQueued;
+    startRan.wait_for(lock, std::chrono::milliseconds(QueuedStartWaitMs),
+                      [&]() ZORVA_NO_THREAD_SAFETY_ANALYSIS { return startsRun >= awaited; });
+}
+
+void VZORVADriverService::StartJob(std::uint64_t start)
+{
+    bool started = false;
     {
         MutexLock lock(serviceMutex);
-        if (!initialised)
-            return;
-        Sleep(250);
-        // Whatever still waits in the library was measured before this start
-        // (the signal conditioners were stopped first): handed on after it,
-        // it would be taken for the new capture's first samples.
-        const int discarded = DiscardWaitingBlocks();
-        if (discarded > 0)
-            LogLine(host, LogLineId::BlocksDiscarded, discarded);
-        fmBroadcastStart();
-        LogLine(host, LogLineId::Start);
-        acquiring = true;
+        if (initialised) {
+            Sleep(250);
+            // Whatever still waits in the library was measured before this start
+            // (the signal conditioners were stopped first): handed on after it,
+            // it would be taken for the new capture's first samples.
+            const int discarded = DiscardWaitingBlocks();
+            if (discarded > 0)
+                LogLine(host, LogLineId::BlocksDiscarded, discarded);
+            fmBroadcastStart();
+            LogLine(host, LogLineId::Start);
+            acquiring = true;
+            started = true;
+        }
     }
+    {
+        MutexLock lock(startMutex);
+        startsRun = start;
+    }
+    startRan.notify_all();
+    if (!started)
+        return;
+    startReported = start;
     TellAcquisitionState(true);
 }
 
-void VZORVADriverService::StopJob()
+void VZORVADriverService::StopJob(std::uint64_t stop)
 {
     {
         MutexLock lock(serviceMutex);
         Sleep(250);
         fmBroadcastStop();
         LogLine(host, LogLineId::Stop);
-        stopPending = false;
         acquiring = false;
+    }
+    {
+        MutexLock lock(queueMutex);
+        // A later stop, queued after a start, still waits.
+        if (stop == latestStop)
+            stopPending = false;
     }
     TellAcquisitionState(false);
 }

@@ -14,6 +14,8 @@
 #include <boost/thread/thread.hpp>
 
 #include <atomic>
+#include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <string>
 #include <vector>
@@ -42,6 +44,14 @@ namespace ZORVA {
 ///   one block. Only a positive transfer result with a block is a block.
 /// - The start job discards the blocks still waiting in the library before it
 ///   starts the signal conditioners: they were measured before the start.
+/// - Each start is numbered when it is queued (StartAcquisition's result); the
+///   acquisition-state callback of a start can read which one it reports
+///   (StartReported), so a device tells its own restart from an earlier one.
+/// - A stop asked for after a start runs after that start: it is folded into a
+///   queued stop only when no start was queued since.
+/// - ZeroPlatforms called while a start is queued waits (a bounded time, and
+///   never on the worker) until that start has run, so the zero reaches a
+///   running capture instead of being dropped as "not acquiring".
 /// - The worker ends only on the destructor's WM_QUIT_WORKER; a WM_QUIT or a
 ///   WM_QUIT_WORKER posted by anyone else is logged and ignored.
 class VZORVADriverService
@@ -107,12 +117,20 @@ public:
     void SetAcquisitionRate(unsigned int rate);
     void SetGenlockMode(bool on);
     /// Queues a start; it sends nothing while the library is not started.
-    void StartAcquisition();
-    /// Queues a stop unless one is queued and has not run yet.
-    void StopAcquisition();
+    /// Returns the start's number (from 1, rising).
+    std::uint64_t StartAcquisition() ZORVA_EXCLUDES(queueMutex);
+    /// Inside the acquisition-state callback of a start (on the worker): the
+    /// number StartAcquisition gave that start; 0 before any start reported.
+    std::uint64_t StartReported() const { return startReported.load(); }
+    /// Queues a stop unless one is queued, has not run yet and no start was
+    /// queued after it.
+    void StopAcquisition() ZORVA_EXCLUDES(queueMutex);
     void BlinkDevice(unsigned int deviceIndex);
     /// Zeroes the platforms on the caller's thread, only while acquiring.
-    void ZeroPlatforms() ZORVA_EXCLUDES(serviceMutex);
+    void ZeroPlatforms() ZORVA_EXCLUDES(serviceMutex, startMutex);
+
+    /// Longest wait of ZeroPlatforms for a queued start, ms.
+    static constexpr int QueuedStartWaitMs = 2000;
 
 private:
     void RunWorker();
@@ -127,8 +145,10 @@ private:
 
     void RateJob(unsigned int rate);
     void GenlockJob(bool on);
-    void StartJob();
-    void StopJob();
+    void StartJob(std::uint64_t start) ZORVA_EXCLUDES(serviceMutex, startMutex);
+    void StopJob(std::uint64_t stop) ZORVA_EXCLUDES(serviceMutex);
+    /// Waits until every start queued so far has run, at most QueuedStartWaitMs.
+    void AwaitQueuedStarts() ZORVA_EXCLUDES(startMutex);
     void BlinkJob(unsigned int deviceIndex);
     void EnumerateDevices(DetectionCallback callback);
     void InitialiseLibrary(VDllInitInfo& info) ZORVA_REQUIRES(serviceMutex);
@@ -152,7 +172,16 @@ private:
     std::atomic<bool> acquiring{false};
     /// Also read by the destructor once the worker has ended.
     bool initialised ZORVA_GUARDED_BY(serviceMutex) = false;
+    /// A stop is queued, has not run, and no start was queued after it.
     std::atomic<bool> stopPending{false};
+    /// Number of the latest stop queued: only that stop's job clears stopPending.
+    std::uint64_t latestStop ZORVA_GUARDED_BY(queueMutex) = 0;
+    /// Numbers of the latest start queued and the latest whose job has run.
+    Mutex startMutex ZORVA_ACQUIRED_AFTER(queueMutex);
+    std::uint64_t startsQueued ZORVA_GUARDED_BY(startMutex) = 0;
+    std::uint64_t startsRun ZORVA_GUARDED_BY(startMutex) = 0;
+    std::condition_variable_any startRan;
+    std::atomic<std::uint64_t> startReported{0};
     /// Set by the destructor before it posts WM_QUIT_WORKER; any other quit is ignored.
     std::atomic<bool> quitRequested{false};
     /// Worker only: the last transfer failed (warned once per run of failures).

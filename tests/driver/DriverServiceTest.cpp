@@ -6,6 +6,10 @@
 #include <atomic>
 #include <cstring>
 #include <future>
+#include <mutex>
+#include <thread>
+#include <algorithm>
+#include <chrono>
 
 using namespace zorvatest;
 
@@ -145,6 +149,71 @@ TEST_F(DriverTest, StopAcquisition_RescanClearsPendingStop_NextStopIsQueued)
     ReleaseWorker();
     DestroyService();
     EXPECT_EQ(Count("L0 ::fmBroadcastStop()"), 2) << "the rescan's stop and the queued one";
+}
+
+// Regression: a stop asked for while an Arm's stop and start were still
+// queued was folded into the stop before the start, so acquisition ran on
+// after a settings change had asked for it to stop.
+TEST_F(DriverTest, StopAcquisition_AfterAQueuedStart_RunsAfterTheStart)
+{
+    UseScenario(OneUnit);
+    CreateService();
+    DetectAndClear();
+    HoldWorkerInDetection();
+    service->StopAcquisition();
+    service->StartAcquisition();
+    service->StopAcquisition();
+    service->StopAcquisition(); // folded into the one after the start
+    ReleaseWorker();
+    DestroyService();
+    Lines commands;
+    for (const std::string& line : Timeline()) {
+        if (line == "fmBroadcastStop()" || line == "fmBroadcastStart()")
+            commands.push_back(line);
+    }
+    // The rescan's held detection stops first; the last stop is the shut-down's.
+    EXPECT_EQ(commands, (Lines{"fmBroadcastStop()", "fmBroadcastStop()", "fmBroadcastStart()", "fmBroadcastStop()",
+                               "fmBroadcastStop()"}));
+}
+
+TEST_F(DriverTest, StartAcquisition_EachStart_NumberedAndToldInItsCallback)
+{
+    UseScenario(OneUnit);
+    CreateService();
+    DetectAndClear();
+    std::mutex mutex;
+    std::vector<std::uint64_t> reported;
+    service->SetAcquisitionStateCallback([&](bool on) {
+        if (!on)
+            return;
+        std::lock_guard<std::mutex> lock(mutex);
+        reported.push_back(service->StartReported());
+    });
+    const std::uint64_t first = service->StartAcquisition();
+    const std::uint64_t second = service->StartAcquisition();
+    DestroyService();
+    EXPECT_LT(first, second);
+    EXPECT_EQ(reported, (std::vector<std::uint64_t>{first, second}));
+}
+
+// Regression: a zero asked for while an Arm's start was still queued found
+// acquisition stopped and was dropped without a word.
+TEST_F(DriverTest, ZeroPlatforms_StartQueued_ZeroesAfterTheStart)
+{
+    UseScenario(OneUnit);
+    CreateService();
+    DetectAndClear();
+    HoldWorkerInDetection();
+    service->StartAcquisition();
+    std::thread zero([this] { service->ZeroPlatforms(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ReleaseWorker();
+    zero.join();
+    DestroyService();
+    const Lines timeline = Timeline();
+    const auto start = std::find(timeline.begin(), timeline.end(), "fmBroadcastStart()");
+    ASSERT_NE(start, timeline.end());
+    EXPECT_NE(std::find(start, timeline.end(), "fmBroadcastZero()"), timeline.end());
 }
 
 TEST_F(DriverTest, SetAcquisitionStateCallback_Second_ReplacesFirst)
