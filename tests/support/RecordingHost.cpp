@@ -487,6 +487,9 @@ HostResult* DeviceServices::PushSamples(unsigned int stream, std::int64_t frame,
                                         const int* outputs, int outputCount, const float* values, int valueCount)
 {
     recorder_.Enter("PushSamples", DeviceName());
+    // The block has reached the host here, before a slow host takes it.
+    if (stream < openFrom_.load())
+        ++oldStreamPushes_;
     SlowHostWait(recorder_.pushDelayMicroseconds_.load());
     const double arrived = recorder_.Now();
     std::string failure;

@@ -111,6 +111,11 @@ public:
     /// GetChangedParameterCount answers `count` from now on, whatever changed
     /// (the ids written stay the real ones).
     void AnnounceChangedCount(unsigned int count);
+    /// A host that re-armed the device with stream `handle` (handles rising):
+    /// from now on a push on a lower one is counted (OldStreamPushes).
+    void CloseStreamsBelow(unsigned int handle) { openFrom_ = handle; }
+    /// Pushes that reached this host on a stream closed by CloseStreamsBelow.
+    int OldStreamPushes() const { return oldStreamPushes_; }
 
 private:
     RecordingHost& recorder_;
@@ -119,6 +124,8 @@ private:
     unsigned int announcedCount_ = 0;
     std::vector<PushedBlock> pushed_;
     bool keepSamples_ = true;
+    std::atomic<unsigned int> openFrom_{0};
+    std::atomic<int> oldStreamPushes_{0};
 };
 
 /// The capture set-up object handed to IDevice::Arm: the kit's, recorded.

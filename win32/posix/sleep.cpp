@@ -23,6 +23,14 @@ ZORVA_WIN32_API ZorvaSleepHandler ZorvaWin32_SetSleepHandler(ZorvaSleepHandler h
     return old;
 }
 
+ZORVA_WIN32_API ZorvaSleepHandler ZorvaWin32_GetSleepHandler(void** context)
+{
+    std::lock_guard<std::mutex> lock(g_handlerMutex);
+    if (context)
+        *context = g_context;
+    return g_handler;
+}
+
 ZORVA_WIN32_API void WINAPI Sleep(DWORD milliseconds)
 {
     ZorvaSleepHandler handler;

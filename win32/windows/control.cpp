@@ -81,6 +81,16 @@ ZORVA_WIN32_API ZorvaSleepHandler ZorvaWin32_SetSleepHandler(ZorvaSleepHandler h
     return old;
 }
 
+ZORVA_WIN32_API ZorvaSleepHandler ZorvaWin32_GetSleepHandler(void** context)
+{
+    if (auto program = ProgramControl<decltype(&ZorvaWin32_GetSleepHandler)>("ZorvaWin32_GetSleepHandler"))
+        return program(context);
+    std::lock_guard<std::mutex> lock(g_handlerMutex);
+    if (context)
+        *context = g_context;
+    return g_handler;
+}
+
 ZORVA_WIN32_API void ZorvaWin32_SetDriveDirectory(char driveLetter, const char* directory)
 {
     if (auto program = ProgramControl<decltype(&ZorvaWin32_SetDriveDirectory)>("ZorvaWin32_SetDriveDirectory"))

@@ -25,6 +25,9 @@ typedef void (*ZorvaSleepHandler)(DWORD milliseconds, void* context);
 
 /// Replaces what Sleep does; null restores real sleeping. Returns the old one.
 ZORVA_WIN32_API ZorvaSleepHandler ZorvaWin32_SetSleepHandler(ZorvaSleepHandler handler, void* context);
+/// The handler Sleep calls now (null: real pauses) and its context, so a test
+/// can put a handler of its own in front of it and pass every pause on.
+ZORVA_WIN32_API ZorvaSleepHandler ZorvaWin32_GetSleepHandler(void** context);
 
 /// Maps drive letter to a folder (a Windows path), for this process; a null
 /// folder removes the override. Without one the drive is the real drive.
