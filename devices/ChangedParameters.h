@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace ZORVA {
@@ -43,24 +44,21 @@ inline std::vector<std::uint64_t> ChangedParameterIds(MoldraDigitalDevice::IDevi
     return ids;
 }
 
-/// A device's ParametersChanged calls, served one thread at a time without a
-/// lock, so the host may call into the plugin from inside the calls the
-/// device makes into it.
+/// Runs a piece of work on one thread at a time without a lock, so the work
+/// may call into the host and the host call back into the plugin.
 ///
 /// Serve runs `apply` until no call came in meanwhile: a caller that finds it
-/// running (another host thread, or the host calling back from inside a call
-/// `apply` makes) counts itself and returns at once, and the running one
-/// looks for changes again. A call the host makes from inside Read's own
-/// calls, on the reading thread, is covered by what they return and not
-/// counted: a host that asks again from inside every query would otherwise
-/// keep the device reading for ever.
-class ChangeRequests
+/// running (another thread, or the host calling back from inside a call
+/// `apply` makes) counts itself and returns at once, and the running one runs
+/// `apply` again. So the last run starts after the last call came in: what
+/// `apply` reads then is the newest state.
+class OneAtATime
 {
 public:
     template <typename Apply>
     void Serve(Apply&& apply)
     {
-        if (reader.load() == GetCurrentThreadId() || pending.fetch_add(1) != 0)
+        if (pending.fetch_add(1) != 0)
             return;
         struct Abandon
         {
@@ -81,6 +79,26 @@ public:
         abandon.served = true;
     }
 
+private:
+    std::atomic<unsigned int> pending{0};
+};
+
+/// A device's ParametersChanged calls, served one at a time (OneAtATime).
+///
+/// A call the host makes from inside Read's own calls, on the reading thread,
+/// is covered by what they return and not counted: a host that asks again
+/// from inside every query would otherwise keep the device reading for ever.
+class ChangeRequests
+{
+public:
+    template <typename Apply>
+    void Serve(Apply&& apply)
+    {
+        if (reader.load() == GetCurrentThreadId())
+            return;
+        calls.Serve(std::forward<Apply>(apply));
+    }
+
     /// The ids the host reports as changed since the last read (see
     /// ChangedParameterIds); for the thread that runs Serve.
     std::vector<std::uint64_t> Read(MoldraDigitalDevice::IDeviceHost& services, MoldraDigitalDevice::IPluginHost* host)
@@ -95,7 +113,7 @@ public:
     }
 
 private:
-    std::atomic<unsigned int> pending{0};
+    OneAtATime calls;
     /// The thread inside Read's calls to the host, or 0.
     std::atomic<DWORD> reader{0};
     /// Passed as the cursor of GetChangedParameters; the host advances it.

@@ -87,9 +87,9 @@ void VSharedConfigDevice::DetectionComplete(const VZORVADriverService::VDllInitI
     UpdateSupportedRates(0);
     // Every plate is in knownPlates from its creation on.
     for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates) {
-        const boost::function<void()> tell = plate->UpdateConnected(false);
-        if (tell)
-            later.push_back(tell);
+        plate->MarkConnected(false);
+        VZORVATrelDevice* const tell = plate.get();
+        later.push_back([tell] { tell->PublishConnected(); });
     }
     plates.clear();
 
@@ -138,7 +138,7 @@ void VSharedConfigDevice::DetectionComplete(const VZORVADriverService::VDllInitI
             const std::unique_ptr<VZORVAGenericPlateDefinition> plateDefinition =
                 CreateMatchedDefinition(MatchPlate(PlatformOf(d), customPlates), customPlates);
             boost::shared_ptr<VZORVATrelDevice> plate(
-                new VZORVATrelDevice(rate, d, plateDefinition.get(), host, driver));
+                new VZORVATrelDevice(rate, d, plateDefinition.get(), host, driver, &gate));
             // A new plate follows the current mode and threshold from the start.
             plate->SetSyncMode(syncMode);
             plate->SetDataThreshold(dataThreshold);
@@ -160,10 +160,19 @@ void VSharedConfigDevice::DetectionComplete(const VZORVADriverService::VDllInitI
                 });
             }
         }
-        const boost::function<void()> tell = plates.back()->UpdateConnected(true);
-        if (tell)
-            later.push_back(tell);
-        plates.back()->SetDeviceIndex(d.deviceIndex);
+        // "Connected" after the instantiation, where the host has attached
+        // the plate or will: either way the host ends with it connected.
+        VZORVATrelDevice* const found = plates.back().get();
+        const bool reused = static_cast<bool>(known);
+        if (reused)
+            found->MarkConnected(true);
+        later.push_back([found, reused] {
+            if (reused)
+                found->PublishConnected();
+            else
+                found->SetConnected(true);
+        });
+        found->SetDeviceIndex(d.deviceIndex);
     }
 
     // Room for every plate's samples of a block, made here so the data path

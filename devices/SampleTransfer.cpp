@@ -59,6 +59,16 @@ void PendingPush::Push()
         return;
     IDeviceHost* const to = services;
     services = nullptr;
+    // Told even when the host throws: an Arm waits for it.
+    struct Finished
+    {
+        VZORVATrelDevice* plate;
+        ~Finished()
+        {
+            if (plate)
+                plate->PushFinished();
+        }
+    } finished{plate};
     HostResultHandle(
         to->PushSamples(stream, frame, SamplesPerBlock, outputs, 3, values, SamplesPerBlock * ValuesPerSample));
 }
@@ -113,9 +123,9 @@ void VSharedConfigDevice::TransferToPlates(float* block)
             Log(host, LogLevel::Warning, "Transfer data called with null pointer");
             return;
         }
-        // Armed, and the driver has not yet reported the restart Arm asked
+        // The driver has not yet reported the restart the latest Arm asked
         // for: this block was measured before it, for no capture.
-        if (state == DeviceState::Armed)
+        if (restartPending)
             return;
         if (!synchronised && !Align(block))
             return;
@@ -123,7 +133,7 @@ void VSharedConfigDevice::TransferToPlates(float* block)
         const bool captureOpen = state != DeviceState::Stopped || syncMode == SyncMode::Genlock;
         prepared = std::min(plates.size(), pushes.size());
         for (std::size_t i = 0; i < prepared; ++i)
-            plates[i]->PrepareBlock(block, deviceCount, captureOpen, pushes[i]);
+            plates[i]->PrepareBlock(block, deviceCount, captureOpen, capture, pushes[i]);
     }
     // Unlocked, in the plates' order: the host may call back into any device
     // from inside PushSamples.
@@ -134,11 +144,12 @@ void VSharedConfigDevice::TransferToPlates(float* block)
 void VZORVATrelDevice::TransferBlock(const float* block, unsigned int n, bool captureOpen)
 {
     PendingPush push;
-    PrepareBlock(block, n, captureOpen, push);
+    PrepareBlock(block, n, captureOpen, AnyCapture, push);
     push.Push();
 }
 
-void VZORVATrelDevice::PrepareBlock(const float* block, unsigned int n, bool captureOpen, PendingPush& out)
+void VZORVATrelDevice::PrepareBlock(const float* block, unsigned int n, bool captureOpen, CaptureNumber capture,
+                                    PendingPush& out)
 {
     out.services = nullptr;
     MutexLock lock(mutex);
@@ -149,10 +160,13 @@ void VZORVATrelDevice::PrepareBlock(const float* block, unsigned int n, bool cap
         return;
     if (newStream) {
         // Blocks still flow after Disarm, aligned for the last capture: a
-        // stream armed since starts with the capture it was armed for.
-        if (!captureOpen)
+        // stream armed since starts with the capture it was armed for, not
+        // with one whose blocks the plate's previous stream took.
+        if (!captureOpen || (capture != AnyCapture && capture < firstCapture))
             return;
         newStream = false;
+        if (capture != AnyCapture)
+            streamCapture = capture;
     }
 
     float* const values = out.values;
@@ -209,6 +223,9 @@ void VZORVATrelDevice::PrepareBlock(const float* block, unsigned int n, bool cap
     out.stream = streamHandle;
     out.outputs = outputIndices.data();
     out.services = services;
+    out.plate = this;
+    pushInFlight = true;
+    pushThread = GetCurrentThreadId();
 }
 
 } // namespace ZORVA

@@ -39,9 +39,14 @@ std::vector<boost::shared_ptr<VZORVATrelDevice>> VSharedConfigDevice::Plates()
     return plates;
 }
 
+void VSharedConfigDevice::Close() { gate.Close(); }
+
 void VSharedConfigDevice::Attach(IDeviceHost* deviceServices)
 {
     Guarded(host, "Attach", [&] {
+        const OperationGate::Pass pass(&gate);
+        if (!pass.Admitted())
+            return;
         MutexLock lock(mutex);
         rearmRequired = true;
         services = deviceServices;
@@ -62,7 +67,11 @@ void VSharedConfigDevice::DetectionCallbacks()
 
 void VSharedConfigDevice::ParametersChanged()
 {
-    Guarded(host, "ParametersChanged", [&] { changes.Serve([&] { ApplyChangedParameters(); }); });
+    Guarded(host, "ParametersChanged", [&] {
+        const OperationGate::Pass pass(&gate);
+        if (pass.Admitted())
+            changes.Serve([&] { ApplyChangedParameters(); });
+    });
 }
 
 template <typename Value>
@@ -70,13 +79,22 @@ void VSharedConfigDevice::RefreshSetting(IDeviceHost& from, VParameter<Value> VS
 {
     Value value;
     std::string name;
+    std::uint64_t id = 0, read = 0;
     {
         MutexLock lock(mutex);
         value = (definition.*setting).Value;
         name = (definition.*setting).Name;
+        id = (definition.*setting).Id;
+        read = ++settingReads;
     }
     HostResultHandle(from.GetParameterValue(&value, name.c_str(), ""));
     MutexLock lock(mutex);
+    // Two threads read the same setting (Arm and a change): the read that
+    // began last has the host's newest value.
+    std::uint64_t& stored = settingStored[id];
+    if (read < stored)
+        return;
+    stored = read;
     (definition.*setting).Value = value;
 }
 
@@ -115,7 +133,12 @@ void VSharedConfigDevice::ApplyChangedParameters()
             MutexLock lock(mutex);
             ApplyDataThreshold();
         } else if (id == zeroId) {
-            // On this thread; it needs none of the device's state.
+            // After an Arm in progress (its lock), on this thread, without
+            // the lock: the zero needs none of the device's state and may
+            // wait for the service while a detection runs.
+            {
+                MutexLock lock(mutex);
+            }
             if (driver)
                 driver->ZeroPlatforms();
         } else if (id == scanId) {
@@ -126,47 +149,69 @@ void VSharedConfigDevice::ApplyChangedParameters()
     }
 }
 
+void VSharedConfigDevice::BeginRestart()
+{
+    synchronised = syncMode == SyncMode::Genlock;
+    startTimeSet = false;
+    startTime = 0.0;
+    restartPending = true;
+    restartStart = NoStart;
+}
+
 bool VSharedConfigDevice::Arm(unsigned int /*streamHandle*/, ICaptureSetup* /*setup*/)
 {
     return Guarded(host, "Arm", false, [&] {
+        const OperationGate::Pass pass(&gate);
+        if (!pass.Admitted())
+            return false;
         IDeviceHost* to = nullptr;
         {
             MutexLock lock(mutex);
             rearmRequired = false;
-            synchronised = syncMode == SyncMode::Genlock;
-            startTimeSet = false;
-            startTime = 0.0;
             if (!detectionSucceeded || plates.empty()) {
+                synchronised = syncMode == SyncMode::Genlock;
+                startTimeSet = false;
+                startTime = 0.0;
                 state = DeviceState::Stopped;
                 return false;
             }
+            // From here on no block aligns the capture or reaches a plate.
+            BeginRestart();
             to = services;
         }
+        // The one host call of Arm, without the lock: the host may call back.
         if (to)
             RefreshSetting(*to, &VSharedConfigParameterHolder::SampleRate);
-        std::uint64_t generation = 0;
+        std::vector<boost::shared_ptr<VZORVATrelDevice>> armed;
         {
+            // Held through the pause to the start: whatever another host
+            // thread does to this device comes after the start.
             MutexLock lock(mutex);
+            if (!detectionSucceeded || plates.empty()) {
+                // A detection meanwhile found nothing to run.
+                restartPending = false;
+                state = DeviceState::Stopped;
+                return false;
+            }
+            BeginRestart();
             if (services)
                 ReconcileSampleRate();
             if (driver)
                 driver->StopAcquisition();
             state = DeviceState::Armed;
-            generation = ++armGeneration;
             if (syncMode == SyncMode::Genlock) {
                 // Genlock's sample numbers are the counters themselves, in
                 // every capture, whatever an earlier capture aligned.
                 for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates)
                     plate->SetStartOffset(0);
             }
+            Sleep(500);
+            restartStart = driver ? driver->StartAcquisition() : 0;
+            armed = plates;
         }
-        // Without the lock: the worker runs the stop meanwhile and the data
-        // path goes on (blocks measured until the restart are dropped).
-        Sleep(500);
-        MutexLock lock(mutex);
-        // An Arm that came meanwhile starts acquisition itself.
-        if (driver && generation == armGeneration)
-            driver->StartAcquisition();
+        // Pushes prepared before the restart reach the host before Arm returns.
+        for (const boost::shared_ptr<VZORVATrelDevice>& plate : armed)
+            plate->AwaitPush();
         return true;
     });
 }
@@ -176,6 +221,9 @@ void VSharedConfigDevice::Reserved() {}
 void VSharedConfigDevice::StartCapture(double hostTime)
 {
     Guarded(host, "StartCapture", [&] {
+        const OperationGate::Pass pass(&gate);
+        if (!pass.Admitted())
+            return;
         MutexLock lock(mutex);
         if (syncMode == SyncMode::SoftwareTrigger) {
             startTime = hostTime;
@@ -187,6 +235,9 @@ void VSharedConfigDevice::StartCapture(double hostTime)
 void VSharedConfigDevice::Disarm()
 {
     Guarded(host, "Disarm", [&] {
+        const OperationGate::Pass pass(&gate);
+        if (!pass.Admitted())
+            return;
         MutexLock lock(mutex);
         acquiring = false;
         SetDeviceStates(DeviceState::Stopped);
@@ -196,6 +247,15 @@ void VSharedConfigDevice::Disarm()
 void VSharedConfigDevice::GetState(int* stateOut, bool* rearmRequiredOut)
 {
     Guarded(host, "GetState", [&] {
+        const OperationGate::Pass pass(&gate);
+        if (!pass.Admitted()) {
+            // Shut down: nothing runs any more.
+            if (stateOut)
+                *stateOut = static_cast<int>(DeviceState::Stopped);
+            if (rearmRequiredOut)
+                *rearmRequiredOut = false;
+            return;
+        }
         MutexLock lock(mutex);
         if (stateOut)
             *stateOut = static_cast<int>(state);
@@ -211,14 +271,25 @@ void VSharedConfigDevice::OnAcquisitionStateChanged(bool acquiringNow)
         {
             MutexLock lock(mutex);
             if (!acquiringNow) {
-                if (acquiring)
+                // The stops of an Arm's own restart leave its set-up valid;
+                // a stop after the restart (a new rate or mode) does not.
+                if (acquiring && !restartPending)
                     rearmRequired = true;
                 // The stop that Arm queues before its start leaves the armed state alone.
                 if (state != DeviceState::Armed)
                     SetDeviceStates(DeviceState::Stopped);
                 acquiring = false;
             } else {
-                SetDeviceStates(DeviceState::Acquiring);
+                // Inside the callback the driver tells which start it reports;
+                // an earlier Arm's start is not this restart.
+                const bool latest = restartStart != NoStart && (!driver || driver->StartReported() >= restartStart);
+                if (!restartPending || latest) {
+                    if (restartPending) {
+                        restartPending = false;
+                        ++capture;
+                    }
+                    SetDeviceStates(DeviceState::Acquiring);
+                }
                 acquiring = true;
             }
             notify = services;

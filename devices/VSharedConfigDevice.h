@@ -38,9 +38,21 @@ namespace ZORVA {
 ///   stored under it; samples are made under the locks and pushed after they
 ///   are released (`pushes`); notifications and instantiations are collected
 ///   under the lock and made after it, in the same order.
-/// - Arm pauses 500 ms between the stop and the start without the lock, so
-///   the worker runs the stop and the data path meanwhile. Until the driver
-///   reports the restart, blocks are dropped: they were measured before it.
+/// - Arm holds the lock from its reconciliation through its 500 ms pause to
+///   its start, so a settings change, Disarm, another Arm, a zero or Shutdown
+///   from another host thread comes after the start: a stop it asks for runs
+///   after the start and tells the host to re-arm. Only Arm's read of the
+///   rate from the host is made before, without the lock.
+/// - Arm marks a restart under the lock in the section that clears the
+///   alignment; until the driver reports the start of the latest Arm
+///   (StartReported), every block is dropped, whatever Disarm or another
+///   Arm does meanwhile: it was measured before the restart. Each reported
+///   restart begins a new capture (`capture`); a plate's new stream takes
+///   the blocks of a capture its previous stream did not.
+/// - Before Arm returns, the pushes prepared before it have reached the host
+///   (bounded, see VZORVATrelDevice::AwaitPush).
+/// - Settings read from the host without the lock are stored only if no read
+///   that began later was stored first: the newest read wins.
 /// - ParametersChanged runs on one thread at a time without a lock (see
 ///   ChangeRequests).
 /// - `pushes` belongs to the worker: sized by a detection, filled and pushed
@@ -54,6 +66,8 @@ namespace ZORVA {
 ///   released, in the order a detection or state change makes them.
 /// - No exception leaves an IDevice operation or a driver callback: each runs
 ///   behind a catch-all that logs the failure at level 2.
+/// - Close (Shutdown, before the driver service goes) waits for the host's
+///   calls in progress into this device and its plates and refuses later ones.
 /// - Every plate device created lives until this device is destroyed
 ///   (`knownPlates`), whatever the detections find: the host holds plain
 ///   pointers to them.
@@ -96,6 +110,11 @@ public:
     /// The plate devices of the latest detection, in detection order (a copy).
     std::vector<boost::shared_ptr<VZORVATrelDevice>> Plates();
 
+    /// Shutdown: returns once no host call into this device or its plates is
+    /// running (but the caller's own); later calls do nothing. Call before the
+    /// driver service is released.
+    void Close();
+
 private:
     /// Host calls collected under the lock, made after it is released.
     typedef std::vector<boost::function<void()>> HostCalls;
@@ -106,7 +125,8 @@ private:
     bool Align(const float* block) ZORVA_REQUIRES(mutex);
     void ApplyChangedParameters() ZORVA_EXCLUDES(mutex);
     /// Reads a setting's value from the host into `definition`; the host is
-    /// asked without the lock (a failed read leaves the value as it was).
+    /// asked without the lock (a failed read leaves the value as it was), and
+    /// a read that began before another one already stored is not stored.
     template <typename Value>
     void RefreshSetting(MoldraDigitalDevice::IDeviceHost& from,
                         VParameter<Value> VSharedConfigParameterHolder::*setting) ZORVA_EXCLUDES(mutex);
@@ -117,6 +137,9 @@ private:
     void ApplySyncMode() ZORVA_REQUIRES(mutex);
     void ApplyDataThreshold() ZORVA_REQUIRES(mutex);
     void SetDeviceStates(DeviceState state) ZORVA_REQUIRES(mutex);
+    /// What every Arm does first: no alignment, no start time, and blocks
+    /// dropped until the restart is reported.
+    void BeginRestart() ZORVA_REQUIRES(mutex);
     /// 0 accepted (0 resets the list), -1 unsupported product type.
     int UpdateSupportedRates(int productType) ZORVA_REQUIRES(mutex);
     /// The SampleRate setting's text as a rate; `fallback` when it is no number.
@@ -154,8 +177,19 @@ private:
     MoldraDigitalDevice::IDeviceHost* services ZORVA_GUARDED_BY(mutex) = nullptr;
     /// ParametersChanged calls, and the cursor of GetChangedParameters.
     ChangeRequests changes;
-    /// Counts Arm calls: a start whose Arm was overtaken by another is left to that one.
-    std::uint64_t armGeneration ZORVA_GUARDED_BY(mutex) = 0;
+    /// An Arm's restart is under way: blocks are dropped until the driver
+    /// reports the start `restartStart` (NoStart until that Arm queued it).
+    bool restartPending ZORVA_GUARDED_BY(mutex) = false;
+    static constexpr std::uint64_t NoStart = ~std::uint64_t(0);
+    std::uint64_t restartStart ZORVA_GUARDED_BY(mutex) = NoStart;
+    /// The capture under way: counts the restarts the driver reported.
+    CaptureNumber capture ZORVA_GUARDED_BY(mutex) = 0;
+    /// Orders the reads of settings from the host: the number of the latest
+    /// read begun, and per setting id the number of the read stored last.
+    std::uint64_t settingReads ZORVA_GUARDED_BY(mutex) = 0;
+    std::map<std::uint64_t, std::uint64_t> settingStored ZORVA_GUARDED_BY(mutex);
+    /// Shared with the plates: Shutdown waits for the host's calls in progress.
+    OperationGate gate;
     /// One per plate: the worker's samples of a block on their way to the host.
     std::vector<PendingPush> pushes;
     VSharedConfigDefinition definition ZORVA_GUARDED_BY(mutex);

@@ -9,6 +9,7 @@
 #include <boost/format.hpp>
 
 #include <algorithm>
+#include <chrono>
 
 namespace ZORVA {
 
@@ -23,7 +24,7 @@ const std::uint64_t BlinkActionId = 5;
 
 VZORVATrelDevice::VZORVATrelDevice(unsigned int rate, const VZORVADriverService::VDeviceInfo& info,
                                    const VZORVAGenericPlateDefinition* plateDefinition, IPluginHost* pluginHost,
-                                   VZORVADriverService* driverService)
+                                   VZORVADriverService* driverService, OperationGate* operationGate)
     : driver(driverService),
       host(pluginHost),
       deviceIndex(info.deviceIndex),
@@ -35,7 +36,8 @@ VZORVATrelDevice::VZORVATrelDevice(unsigned int rate, const VZORVADriverService:
       platformModel(info.platformModel),
       platformSerial(info.platformSerial),
       firmwareVersion(info.firmwareVersion),
-      sampleRate(rate)
+      sampleRate(rate),
+      gate(operationGate)
 {
     // The library always reports three offsets; anything else counts as zero.
     origin.resize(3, 0.0f);
@@ -73,13 +75,16 @@ std::pair<std::string, std::string> VZORVATrelDevice::IdentityKey() const
 void VZORVATrelDevice::Attach(IDeviceHost* deviceServices)
 {
     Guarded(host, "Attach", [&] {
-        if (!deviceServices)
+        const OperationGate::Pass pass(gate);
+        if (!pass.Admitted() || !deviceServices)
             return;
         IParameterValueBool status;
+        unsigned int changesBefore = 0;
         {
             MutexLock lock(mutex);
             services = deviceServices;
             status = connected;
+            changesBefore = connectedChanges;
         }
         // Without the lock: the host may call back into the plate from these.
         // The published values never change after construction.
@@ -96,18 +101,26 @@ void VZORVATrelDevice::Attach(IDeviceHost* deviceServices)
         publish(definition.ParameterAZ0.Value, definition.ParameterAZ0.Name);
 
         HostResultHandle(deviceServices->GetParameterValue(&status, "Connected", ""));
-        status.Value = true;
         {
             MutexLock lock(mutex);
-            connected = status;
+            // Attached means connected, unless a detection decided otherwise
+            // while this ran: its verdict is the newer one.
+            if (connectedChanges == changesBefore) {
+                status.Value = true;
+                connected = status;
+            }
         }
-        HostResultHandle(deviceServices->SetParameterValue(&status, "Connected", ""));
+        PublishConnected();
     });
 }
 
 void VZORVATrelDevice::ParametersChanged()
 {
-    Guarded(host, "ParametersChanged", [&] { changes.Serve([&] { ApplyChangedParameters(); }); });
+    Guarded(host, "ParametersChanged", [&] {
+        const OperationGate::Pass pass(gate);
+        if (pass.Admitted())
+            changes.Serve([&] { ApplyChangedParameters(); });
+    });
 }
 
 void VZORVATrelDevice::ApplyChangedParameters()
@@ -135,17 +148,27 @@ void VZORVATrelDevice::ApplyChangedParameters()
 bool VZORVATrelDevice::Arm(unsigned int handle, ICaptureSetup* setup)
 {
     return Guarded(host, "Arm", false, [&] {
+        const OperationGate::Pass pass(gate);
+        if (!pass.Admitted())
+            return false;
         bool isConnected = false;
         unsigned int rate = 0;
         bool takesTrigger = false;
         {
-            MutexLock lock(mutex);
+            UniqueLock<Mutex> lock(mutex);
+            // A push made under the previous arming reaches the host before
+            // this Arm returns, never after it with the old stream.
+            AwaitPushLocked(lock);
             state = DeviceState::Armed;
             wrapOffset = 0;
             // No block seen yet: a first counter of 0 is not a wrap-around.
             lastCounter = -1;
             streamHandle = handle;
             newStream = true;
+            // The capture whose blocks the last stream took is over for the
+            // new one: a host that arms the plates before the shared device
+            // would otherwise see its new stream begin with the old capture.
+            firstCapture = streamCapture + 1;
             isConnected = connected.Value;
             rate = sampleRate;
             // Only the first unit's plate takes the trigger input.
@@ -169,6 +192,32 @@ bool VZORVATrelDevice::Arm(unsigned int handle, ICaptureSetup* setup)
     });
 }
 
+void VZORVATrelDevice::AwaitPushLocked(UniqueLock<Mutex>& lock)
+{
+    if (!pushInFlight || pushThread == GetCurrentThreadId())
+        return;
+    const bool done = pushDone.wait_for(lock, std::chrono::milliseconds(PushWaitMs),
+                                        [this]() ZORVA_NO_THREAD_SAFETY_ANALYSIS { return !pushInFlight; });
+    if (!done)
+        Log(host, LogLevel::Warning,
+            boost::format("The host took more than %d ms to take a block of %s; arming went on") % PushWaitMs % name);
+}
+
+void VZORVATrelDevice::AwaitPush()
+{
+    UniqueLock<Mutex> lock(mutex);
+    AwaitPushLocked(lock);
+}
+
+void VZORVATrelDevice::PushFinished()
+{
+    {
+        MutexLock lock(mutex);
+        pushInFlight = false;
+    }
+    pushDone.notify_all();
+}
+
 void VZORVATrelDevice::Reserved() {}
 
 void VZORVATrelDevice::StartCapture(double /*hostTime*/) {}
@@ -178,6 +227,15 @@ void VZORVATrelDevice::Disarm() {}
 void VZORVATrelDevice::GetState(int* stateOut, bool* rearmRequiredOut)
 {
     Guarded(host, "GetState", [&] {
+        const OperationGate::Pass pass(gate);
+        if (!pass.Admitted()) {
+            // Shut down: nothing runs any more.
+            if (stateOut)
+                *stateOut = static_cast<int>(DeviceState::Stopped);
+            if (rearmRequiredOut)
+                *rearmRequiredOut = false;
+            return;
+        }
         MutexLock lock(mutex);
         if (rearmRequiredOut)
             *rearmRequiredOut = false;
@@ -186,22 +244,34 @@ void VZORVATrelDevice::GetState(int* stateOut, bool* rearmRequiredOut)
     });
 }
 
-boost::function<void()> VZORVATrelDevice::UpdateConnected(bool value)
+void VZORVATrelDevice::MarkConnected(bool value)
 {
     MutexLock lock(mutex);
     connected.Value = value;
-    if (!services)
-        return boost::function<void()>();
-    IDeviceHost* const to = services;
-    IParameterValueBool status = connected;
-    return [to, status]() mutable { HostResultHandle(to->SetParameterValue(&status, "Connected", "")); };
+    ++connectedChanges;
+}
+
+void VZORVATrelDevice::PublishConnected()
+{
+    // One write at a time; the last one carries the newest value, whichever
+    // thread changed it meanwhile.
+    connectedWrites.Serve([this] {
+        IDeviceHost* to = nullptr;
+        IParameterValueBool status;
+        {
+            MutexLock lock(mutex);
+            to = services;
+            status = connected;
+        }
+        if (to)
+            HostResultHandle(to->SetParameterValue(&status, "Connected", ""));
+    });
 }
 
 void VZORVATrelDevice::SetConnected(bool value)
 {
-    const boost::function<void()> tell = UpdateConnected(value);
-    if (tell)
-        tell();
+    MarkConnected(value);
+    PublishConnected();
 }
 
 void VZORVATrelDevice::SetDataThreshold(double threshold)

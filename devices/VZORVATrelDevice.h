@@ -3,6 +3,7 @@
 
 #include "ChangedParameters.h"
 #include "DeviceState.h"
+#include "OperationGate.h"
 #include "definitions/SyncMode.h"
 #include "definitions/VZORVAGenericPlateDefinition.h"
 #include "driver/BlockLayout.h"
@@ -15,7 +16,9 @@
 #include "win32/ThreadSafety.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -27,6 +30,8 @@ class VSharedConfigDevice;
 /// the host after they are released (the host may call back into any device
 /// from inside PushSamples). Lives on the worker's stack or in a buffer sized
 /// at detection: the data path allocates nothing.
+class VZORVATrelDevice;
+
 struct PendingPush
 {
     static const int SamplesPerBlock = BlockLayout::SamplesPerBlock;
@@ -34,6 +39,8 @@ struct PendingPush
 
     /// Null: nothing to push.
     MoldraDigitalDevice::IDeviceHost* services = nullptr;
+    /// The plate whose push this is: told when it has reached the host.
+    VZORVATrelDevice* plate = nullptr;
     unsigned int stream = 0;
     std::int64_t frame = 0;
     const int* outputs = nullptr;
@@ -43,6 +50,12 @@ struct PendingPush
     /// anything to push; call with no plugin lock held.
     void Push();
 };
+
+/// Numbers the captures of a session: a capture begins when the driver
+/// reports the restart of the latest Arm. A stream takes the blocks of one
+/// capture; AnyCapture lets a plate used on its own take every block.
+typedef std::uint64_t CaptureNumber;
+const CaptureNumber AnyCapture = std::numeric_limits<CaptureNumber>::max();
 
 /// Thread contract:
 /// - Host threads call the IDevice operations; the driver's worker thread
@@ -62,8 +75,15 @@ struct PendingPush
 /// - ParametersChanged runs on one thread at a time without a lock (see
 ///   ChangeRequests): a call that arrives while another runs leaves the work
 ///   to the running one.
+/// - A push made under one arming never reaches the host after a later Arm
+///   of the plate returned: Arm waits for the push in progress (a bounded
+///   time; not on the thread that is pushing, whose host called back).
+/// - "Connected" reaches the host one write at a time, the last write with
+///   the newest value (OneAtATime), whichever thread changed it.
 /// - No exception leaves an IDevice operation: each runs behind a catch-all
 ///   that logs the failure at level 2 and returns a safe result.
+/// - After `gate` is closed (Shutdown) every IDevice operation returns at
+///   once with a safe result.
 class VZORVATrelDevice final : public MoldraDigitalDevice::IDevice
 {
     ZORVA_HOST_OBJECT(VZORVATrelDevice)
@@ -73,7 +93,7 @@ public:
     /// and `definition` (null: the generic plate).
     VZORVATrelDevice(unsigned int sampleRate, const VZORVADriverService::VDeviceInfo& info,
                      const VZORVAGenericPlateDefinition* definition, MoldraDigitalDevice::IPluginHost* host,
-                     VZORVADriverService* driver);
+                     VZORVADriverService* driver, OperationGate* gate = nullptr);
     VZORVATrelDevice(const VZORVATrelDevice&) = delete;
     VZORVATrelDevice& operator=(const VZORVATrelDevice&) = delete;
     ~VZORVATrelDevice();
@@ -94,9 +114,11 @@ public:
     /// Sets "Connected" and tells the host (once attached), without holding
     /// the plate's lock while it does.
     virtual void SetConnected(bool connected);
-    /// Sets "Connected" and returns the call that tells the host (empty before
-    /// Attach), for a caller that must release its own locks first.
-    boost::function<void()> UpdateConnected(bool connected);
+    /// Sets "Connected" without telling the host, for a caller that holds its
+    /// own locks; PublishConnected tells it afterwards.
+    void MarkConnected(bool connected) ZORVA_EXCLUDES(mutex);
+    /// Tells the host the current "Connected" (once attached); no lock held.
+    void PublishConnected() ZORVA_EXCLUDES(mutex);
     /// Newtons; caller holds the shared device's lock.
     virtual void SetDataThreshold(double threshold);
     /// Caller holds the shared device's lock.
@@ -118,10 +140,21 @@ public:
     /// allocates nothing. A stream the host opened by a new Arm takes blocks
     /// only while `captureOpen` (the shared device's capture runs, or
     /// genlock): until then the old capture's sample numbers would show on it.
-    void PrepareBlock(const float* block, unsigned int deviceCount, bool captureOpen, PendingPush& out)
-        ZORVA_EXCLUDES(mutex);
+    /// `capture` is the capture the block belongs to: a stream armed after
+    /// the plate took blocks of a capture waits for the next one.
+    void PrepareBlock(const float* block, unsigned int deviceCount, bool captureOpen, CaptureNumber capture,
+                      PendingPush& out) ZORVA_EXCLUDES(mutex);
     /// PrepareBlock, then the push, without any lock held.
     void TransferBlock(const float* block, unsigned int deviceCount, bool captureOpen = true) ZORVA_EXCLUDES(mutex);
+    /// The push PrepareBlock made has reached the host (or was refused).
+    void PushFinished() ZORVA_EXCLUDES(mutex);
+    /// Returns once the push in progress (if any) has reached the host, at
+    /// most PushWaitMs later; at once on the pushing thread.
+    void AwaitPush() ZORVA_EXCLUDES(mutex);
+
+    /// Longest wait for a push in progress, ms: a host that takes longer is
+    /// logged, and the arming goes on.
+    static constexpr int PushWaitMs = 1000;
 
     /// The name the host knows the plate by: amplifier serial and platform serial, joined.
     const std::string& Name() const { return name; }
@@ -131,6 +164,7 @@ public:
 
 private:
     void ApplyChangedParameters() ZORVA_EXCLUDES(mutex);
+    void AwaitPushLocked(UniqueLock<Mutex>& lock) ZORVA_REQUIRES(mutex);
 
     Mutex mutex;
     VZORVADriverService* const driver;
@@ -163,6 +197,19 @@ private:
     std::int64_t lastCounter ZORVA_GUARDED_BY(mutex) = -1;
     /// Set by Arm: the stream waits for the capture it was armed for.
     bool newStream ZORVA_GUARDED_BY(mutex) = false;
+    /// The capture whose blocks the current stream took first (0: none yet),
+    /// and the first capture a stream armed now may take.
+    CaptureNumber streamCapture ZORVA_GUARDED_BY(mutex) = 0;
+    CaptureNumber firstCapture ZORVA_GUARDED_BY(mutex) = 1;
+    /// A push is on its way to the host, from `pushThread`.
+    bool pushInFlight ZORVA_GUARDED_BY(mutex) = false;
+    DWORD pushThread ZORVA_GUARDED_BY(mutex) = 0;
+    std::condition_variable_any pushDone;
+    /// Counts the changes of "Connected" (Attach keeps a detection's verdict
+    /// that came while it ran), and its writes to the host.
+    unsigned int connectedChanges ZORVA_GUARDED_BY(mutex) = 0;
+    OneAtATime connectedWrites;
+    OperationGate* const gate;
     /// Newtons; samples with |Fz| at or below it are blanked.
     double dataThreshold ZORVA_GUARDED_BY(mutex) = 20.0;
 };

@@ -105,7 +105,12 @@ void OnManualDeviceInstantiation(const char* manufacturer, const char* definitio
 
 void Shutdown()
 {
-    // The driver service goes first: its worker calls into the shared device.
+    // The host's calls still running in the devices end first (an Arm in its
+    // pause would otherwise start acquisition on a service being destroyed);
+    // later ones do nothing.
+    if (sharedConfigDevice)
+        sharedConfigDevice->Close();
+    // The driver service goes next: its worker calls into the shared device.
     driverService.reset();
     sharedConfigDevice.reset();
     ReleaseCustomDefinitions();

@@ -215,3 +215,53 @@ TEST_F(DeviceBench, OnDetectionComplete_NoInstantiator_PlatesStillCreated)
 }
 
 } // namespace
+
+namespace {
+
+/// When a detection comes during the host's Attach of a plate: inside the
+/// host's answer to Attach's read of "Connected", or inside one of the
+/// identity values it publishes before.
+struct AttachRaceCase
+{
+    const char* name;
+    const char* during; ///< the host operation whose answer runs the detection
+    bool found;         ///< the detection finds the plate's unit again
+};
+
+void PrintTo(const AttachRaceCase& c, std::ostream* os) { *os << c.name; }
+
+class AttachRace : public DeviceBench, public ::testing::WithParamInterface<AttachRaceCase>
+{};
+
+} // namespace
+
+// Regression: Attach set "Connected" to true whatever a detection decided
+// while it ran, so a unit found gone meanwhile showed as connected; and a
+// detection's write made before Attach's could reach the host after it.
+TEST_P(AttachRace, Attach_DetectionMeanwhile_HostShowsTheDetectionsVerdict)
+{
+    const AttachRaceCase& c = GetParam();
+    const DeviceInfo unit = Unit("A1", "P7", 0);
+    shared->OnDetectionComplete(Succeeded(), {unit});
+    const PlatePtr plate = Plates().at(0);
+    bool ran = false;
+    host.CallBackFrom(c.during, [&] {
+        if (ran)
+            return;
+        ran = true;
+        shared->OnDetectionComplete(Succeeded(), c.found ? std::vector<DeviceInfo>{unit} : std::vector<DeviceInfo>{});
+    });
+    host.AttachNewDevices();
+    host.CallBackFrom(c.during, nullptr);
+    ASSERT_TRUE(ran);
+    EXPECT_EQ(Connected(ServicesOf(plate)), c.found);
+    // A plate that is not connected does not arm.
+    EXPECT_EQ(plate->Arm(10, &setup), c.found);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, AttachRace,
+                         ::testing::Values(AttachRaceCase{"FoundDuringConnectedRead", "GetParameterValue", true},
+                                           AttachRaceCase{"GoneDuringConnectedRead", "GetParameterValue", false},
+                                           AttachRaceCase{"FoundDuringIdentity", "SetParameterValue", true},
+                                           AttachRaceCase{"GoneDuringIdentity", "SetParameterValue", false}),
+                         [](const ::testing::TestParamInfo<AttachRaceCase>& info) { return info.param.name; });
