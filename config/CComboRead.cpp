@@ -29,10 +29,8 @@ const ConfigKeyword comboKeywords[] = {
 // summary ones into the summary text.
 const wchar_t* const UnprocessedKeyword = L"Unprocessed keyword";
 const wchar_t* const BadComboNumber = L"Bad combo platform number %d";
-const wchar_t* const TooManyCombos = L"Too many combined platforms";
 const wchar_t* const ComboCountIncorrect = L"Combined platform count incorrect\r\n";
 const wchar_t* const MemberCountIncorrect = L"Member platform count incorrect for combo platform %d\r\n";
-const wchar_t* const ComboNotDefined = L"Combo platform %d not defined\r\n";
 const wchar_t* const MemberUnknown = L"Member platform '%s' unknown for combo platform %d\r\n";
 
 /// Reads a combined platform number; false (with the message) outside the table.
@@ -55,6 +53,7 @@ void CComboRead::InitData()
     ENABLED = 0;
     UNITS = 0;
     CP_COUNT = 0;
+    countLine = 0;
     members.fill(ComboMember());
     combos.fill(ComboPlatform());
     memberPlatforms.fill(MemberPlatform());
@@ -62,7 +61,6 @@ void CComboRead::InitData()
     memberLines = 0;
     memberPlatformLines = 0;
     membersPerCombo.fill(0);
-    comboGiven.fill(false);
 }
 
 bool CComboRead::ProcessKeyword(int id, const std::vector<std::wstring>& p, std::wstring& message)
@@ -72,18 +70,17 @@ bool CComboRead::ProcessKeyword(int id, const std::vector<std::wstring>& p, std:
     case Version: VERSION = ReadInteger(p[0]); break;
     case Enabled: ENABLED = ReadInteger(p[0]); break;
     case Units: UNITS = ReadInteger(p[0]); break;
-    case CpCount: CP_COUNT = ReadInteger(p[0]); break;
+    case CpCount:
+        CP_COUNT = ReadInteger(p[0]);
+        countLine = lineNumber;
+        break;
     case CpInfo: {
+        if (comboLines >= MaxCombos)
+            break;
         int number = 0;
         if (!ReadComboNumber(p[0], number, message))
             break;
-        // A 26th line would go unnoticed when it only repeats a number.
-        if (comboLines >= MaxCombos) {
-            message = TooManyCombos;
-            break;
-        }
-        const std::size_t index = static_cast<std::size_t>(number - 1);
-        ComboPlatform& combo = combos[index];
+        ComboPlatform& combo = combos[static_cast<std::size_t>(number - 1)];
         combo.number = ReadInteger(p[1]);
         combo.name = CutText(p[2], TextLimit);
         combo.text2 = CutText(p[3], TextLimit);
@@ -91,20 +88,15 @@ bool CComboRead::ProcessKeyword(int id, const std::vector<std::wstring>& p, std:
         combo.xSize = ReadReal(p[5]);
         combo.ySize = ReadReal(p[6]);
         combo.thirdSize = ReadReal(p[7]);
-        comboGiven[index] = true;
+        combo.line = lineNumber;
         ++comboLines;
-        // Kept although faulty, so the count checks do not report it again.
-        bool taken = false;
-        for (std::size_t k = 0; k < combos.size(); ++k)
-            taken = taken || (k != index && comboGiven[k] && combos[k].name == combo.name);
-        CheckPlate(combo.name, taken, p[5], combo.xSize, p[6], combo.ySize, message);
         break;
     }
     case PpInfo: {
+        if (memberLines >= MaxMembers)
+            break;
         int number = 0;
         if (!ReadComboNumber(p[0], number, message))
-            break;
-        if (memberLines >= MaxMembers)
             break;
         ComboMember& member = members[static_cast<std::size_t>(memberLines)];
         member = ComboMember();
@@ -143,11 +135,6 @@ ReaderResult CComboRead::SummaryCheck(std::wstring& message)
     for (int k = 0; k < comboLines; ++k) {
         if (membersPerCombo[static_cast<std::size_t>(k)] != combos[static_cast<std::size_t>(k)].memberCount)
             message += FormatText(MemberCountIncorrect, {std::to_wstring(k + 1)});
-    }
-    for (int k = 0; k < MaxCombos; ++k) {
-        const std::size_t index = static_cast<std::size_t>(k);
-        if (!comboGiven[index] && (k < comboLines || membersPerCombo[index] > 0))
-            message += FormatText(ComboNotDefined, {std::to_wstring(k + 1)});
     }
 
     // Bounding box of every combined platform, in file units.

@@ -4,18 +4,14 @@
 ///
 /// Limits, all closed without a buffer overrun:
 /// - Texts (names and second texts) keep their first 28 characters, no error.
-/// - At most 25 CP_INFO lines are kept; a further one is refused with the
-///   semantic message "Too many combined platforms" (it may only repeat a
-///   number, which no count check would notice).
-/// - At most 100 PP_INFO and 30 PP_MEMBER lines are kept; further lines are
-///   dropped without a message (the count and member checks then report).
-/// - A CP_INFO line's name and sizes are checked as ConfigRead::CheckPlate
-///   says; a faulty line is still kept, so the count checks stay quiet.
+/// - At most 25 CP_INFO, 100 PP_INFO and 30 PP_MEMBER lines are kept; further
+///   lines are dropped without a message (the count and member checks then
+///   report when a count says more).
 /// - A CP_INFO or PP_INFO line whose combined platform number is outside 1 to
 ///   25 is rejected with the semantic message "Bad combo platform number %d".
-/// - A combined platform number below comboLines, or named by a PP_INFO line,
-///   that no CP_INFO line gave is reported by the summary as "Combo platform
-///   %d not defined\r\n" (otherwise it would become a nameless 0 by 0 plate).
+/// - A combined platform that no CP_INFO line numbers (possible when the
+///   numbers are not 1 to CP_COUNT) keeps its cleared record: an empty name
+///   and sizes of 0, with line 0.
 #pragma once
 
 #include "ConfigRead.h"
@@ -35,6 +31,8 @@ struct ComboPlatform
     float thirdSize = 0.0f;
     std::wstring text2;
     std::wstring name;
+    /// The CP_INFO line that gave the record; 0 when none did.
+    int line = 0;
 };
 
 /// One membership, from a PP_INFO line; offsets are filled by the summary.
@@ -78,6 +76,8 @@ public:
     /// 0: inches; any other value: millimetres.
     int UNITS = 0;
     int CP_COUNT = 0;
+    /// The CP_COUNT line in force; 0 when there is none.
+    int countLine = 0;
     /// One per accepted PP_INFO line, in line order.
     std::array<ComboMember, MaxMembers> members;
     /// Indexed by the combined platform's number minus 1.
@@ -89,8 +89,6 @@ public:
     int memberPlatformLines = 0;
     /// PP_INFO lines naming each combined platform (index = number minus 1).
     std::array<int, MaxCombos> membersPerCombo{};
-    /// Which combined platforms a CP_INFO line gave (index = number minus 1).
-    std::array<bool, MaxCombos> comboGiven{};
 
 protected:
     void InitData() override;

@@ -3,7 +3,6 @@
 #include "ConfigFile.h"
 #include "ConfigText.h"
 
-#include <algorithm>
 #include <climits>
 
 namespace ZORVA {
@@ -22,14 +21,6 @@ const wchar_t* const SemanticError = L"Semantic error (%s) in configuration file
 const wchar_t* const SummaryError = L"Summary error in configuration file: \r\n%s ";
 const wchar_t* const CorruptFile = L"Configuration file is corrupt - delete and reformat";
 
-// What CheckPlate reports, inside the semantic-error line.
-const wchar_t* const EmptyName = L"Empty name";
-const wchar_t* const NulInName = L"NUL character in name";
-const wchar_t* const ReservedName = L"Name %s is reserved";
-const wchar_t* const DuplicateName = L"Duplicate name %s";
-const wchar_t* const BadXSize = L"Bad X size %s";
-const wchar_t* const BadYSize = L"Bad Y size %s";
-
 /// The next token from `position`: commas are skipped, then the characters up
 /// to the next comma or the end of the line are taken. False when none is left.
 bool NextToken(const std::wstring& line, std::size_t& position, std::wstring& token)
@@ -47,24 +38,6 @@ bool NextToken(const std::wstring& line, std::size_t& position, std::wstring& to
 }
 
 } // namespace
-
-bool ConfigRead::CheckPlate(const std::wstring& name, bool nameTaken, const std::wstring& xText, float xSize,
-                            const std::wstring& yText, float ySize, std::wstring& message) const
-{
-    if (name.empty())
-        message = EmptyName;
-    else if (name.find(L'\0') != std::wstring::npos) // the host would see the name cut at it
-        message = NulInName;
-    else if (std::find(reservedNames.begin(), reservedNames.end(), name) != reservedNames.end())
-        message = FormatText(ReservedName, {name});
-    else if (nameTaken)
-        message = FormatText(DuplicateName, {name});
-    else if (!IsPlateSize(xSize))
-        message = FormatText(BadXSize, {xText});
-    else if (!IsPlateSize(ySize))
-        message = FormatText(BadYSize, {yText});
-    return message.empty();
-}
 
 ReaderResult ConfigRead::ReadConfigFile(const std::wstring& path, std::wstring& errorText)
 {
@@ -85,7 +58,7 @@ ReaderResult ConfigRead::ReadConfigFile(const std::wstring& path, std::wstring& 
     }
     std::vector<std::wstring> parameters(static_cast<std::size_t>(widest));
 
-    int lineNumber = 0;
+    lineNumber = 0;
     int errorCount = 0;
     // Counts an erroneous line; its message is kept only while the text can
     // still survive (more than five errors replace it).

@@ -18,11 +18,10 @@
 /// anyway, so no further line messages are kept; every line is still
 /// examined.
 ///
-/// A line that gives a custom plate definition its name and sizes is checked
-/// with CheckPlate: the plugin registers every definition name once, so a
-/// name must be non-empty, free of NUL, not one of reservedNames and not
-/// taken by another plate of the file; a size must be finite and not
-/// negative.
+/// The readers do not judge what a line gives a custom plate (its name and
+/// sizes): a file is refused only for the faults above and the concrete
+/// reader's own. Which plates may reach the host is decided where the custom
+/// definitions are built, plate by plate, with the line each came from.
 #pragma once
 
 #include "ReaderResult.h"
@@ -79,23 +78,15 @@ protected:
     /// Failed when lines were written into it.
     virtual ReaderResult SummaryCheck(std::wstring& message) = 0;
 
-    /// Checks what a line gives a custom plate definition: its name (as
-    /// kept), whether another plate of this file has that name already, and
-    /// its X and Y sizes in file units with their parameter texts. True when
-    /// all is well; otherwise `message` names the first problem.
-    bool CheckPlate(const std::wstring& name, bool nameTaken, const std::wstring& xText, float xSize,
-                    const std::wstring& yText, float ySize, std::wstring& message) const;
-
     const ConfigKeyword* keywordTable = nullptr;
     int keywordCount = 0;
+    /// The physical line being read, from 1 (blank lines and comments
+    /// count): the line ProcessKeyword applies. 0 before a read.
+    int lineNumber = 0;
 
 public:
     /// Physical plates the file describes: 0 when a read starts, set by SummaryCheck.
     int plateCount = 0;
-    /// Names the plugin registers itself (standard models, the generic
-    /// plate), which no plate of the file may take. Set by the caller; kept
-    /// across reads.
-    std::vector<std::wstring> reservedNames;
 };
 
 } // namespace ZORVA

@@ -155,8 +155,6 @@ float ReadReal(const std::wstring& text)
     return ToFloat(negative ? -value : value);
 }
 
-bool IsPlateSize(float size) { return size >= 0.0f && size <= std::numeric_limits<float>::max(); }
-
 std::wstring FormatText(const wchar_t* pattern, std::initializer_list<std::wstring> arguments)
 {
     std::wstring result;

@@ -33,10 +33,6 @@ int ReadInteger(const std::wstring& text);
 /// the process locale. Never fails.
 float ReadReal(const std::wstring& text);
 
-/// A plate size a definition can carry: finite and not negative (a real
-/// beyond the float range reads as an infinity).
-bool IsPlateSize(float size);
-
 /// The pattern with each %d or %s replaced by the next argument, in order,
 /// and %% by %. A placeholder without an argument left becomes empty.
 std::wstring FormatText(const wchar_t* pattern, std::initializer_list<std::wstring> arguments);

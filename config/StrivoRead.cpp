@@ -36,7 +36,6 @@ const wchar_t* const BadSide = L"Bad amp id %s";
 const wchar_t* const BadPosition = L"Bad sensor position %s";
 const wchar_t* const BadOrientation = L"Bad sensor orientation %s";
 const wchar_t* const NoUnits = L"No Strivo units defined in configuration";
-const wchar_t* const MissingStrivoLine = L"Missing STRIVO line for unit %d \r\n";
 const wchar_t* const MissingLeftAmp = L"Missing amplifier ID for the Left side \r\n";
 const wchar_t* const MissingRightAmp = L"Missing amplifier ID for the Right side \r\n";
 const wchar_t* const MissingSensor = L"Missing sensor record for %s %s \r\n";
@@ -57,6 +56,7 @@ void StrivoRead::InitData()
     ENABLED = false;
     UNITS = 1;
     COUNT = 0;
+    countLine = 0;
     frontBack = false;
     units.fill(StrivoUnit());
 }
@@ -88,7 +88,6 @@ int StrivoRead::ParseSide(const std::wstring& word)
 bool StrivoRead::ProcessKeyword(int id, const std::vector<std::wstring>& p, std::wstring& message)
 {
     StrivoUnit* unit = nullptr;
-    std::size_t index = 0;
     if (id == Strivo || id == Amp || id == Sensor) {
         // A unit beyond the table is refused whatever COUNT holds.
         int number = 0;
@@ -96,8 +95,7 @@ bool StrivoRead::ProcessKeyword(int id, const std::vector<std::wstring>& p, std:
             message = FormatText(BadIndex, {std::to_wstring(number)});
             return false;
         }
-        index = static_cast<std::size_t>(number - 1);
-        unit = &units[index];
+        unit = &units[static_cast<std::size_t>(number - 1)];
     }
 
     switch (id) {
@@ -119,6 +117,7 @@ bool StrivoRead::ProcessKeyword(int id, const std::vector<std::wstring>& p, std:
         break;
     }
     case Count:
+        countLine = lineNumber;
         if (!ParseIntInRange(p[0], COUNT, 0, MaxUnits))
             message = BadCount;
         break;
@@ -128,10 +127,7 @@ bool StrivoRead::ProcessKeyword(int id, const std::vector<std::wstring>& p, std:
         unit->xSize = ReadReal(p[2]);
         unit->ySize = ReadReal(p[3]);
         unit->thirdSize = ReadReal(p[4]);
-        bool taken = false;
-        for (std::size_t k = 0; k < units.size(); ++k)
-            taken = taken || (k != index && units[k].defined && units[k].name == unit->name);
-        CheckPlate(unit->name, taken, p[2], unit->xSize, p[3], unit->ySize, message);
+        unit->line = lineNumber;
         break;
     }
     case Amp: {
@@ -182,9 +178,6 @@ ReaderResult StrivoRead::SummaryCheck(std::wstring& message)
     const int unitCount = std::min(COUNT, static_cast<int>(MaxUnits));
     for (int u = 0; u < unitCount; ++u) {
         const StrivoUnit& unit = units[static_cast<std::size_t>(u)];
-        // Without it the unit would become a nameless plate of 0 by 0 m.
-        if (!unit.defined)
-            message += FormatText(MissingStrivoLine, {std::to_wstring(u + 1)});
         if (unit.ampIds[0].empty())
             message += MissingLeftAmp;
         if (unit.ampIds[1].empty())

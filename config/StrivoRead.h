@@ -9,10 +9,8 @@
 ///   "Bad device index %d". A COUNT outside 0 to 4 is stored (and reported as
 ///   "Bad device count"); the completeness check then looks at the four units
 ///   of the table only, and plateCount counts only those.
-/// - A STRIVO line's name and sizes are checked as ConfigRead::CheckPlate
-///   says (the line is still stored). Every unit up to COUNT needs its STRIVO
-///   line: the summary reports "Missing STRIVO line for unit %d \r\n", since
-///   the unit would otherwise become a nameless plate of 0 by 0 m.
+/// - A unit's STRIVO line is not required: a unit without one keeps an empty
+///   name and sizes of 0, with line 0.
 #pragma once
 
 #include "ConfigRead.h"
@@ -27,6 +25,8 @@ struct StrivoUnit
 {
     /// True once the unit's STRIVO line was read.
     bool defined = false;
+    /// The STRIVO line that gave the name and sizes; 0 when none did.
+    int line = 0;
     std::wstring name;
     float ySize = 0.0f;
     float xSize = 0.0f;
@@ -56,6 +56,8 @@ public:
     /// 1: metric (millimetres); 0: English (inches).
     int UNITS = 1;
     int COUNT = 0;
+    /// The COUNT line in force; 0 when there is none.
+    int countLine = 0;
     /// False: the sides are left and right; true: front and back.
     bool frontBack = false;
     /// Unit n of the file is units[n-1].

@@ -14,15 +14,8 @@ using Record = TreadmillSupportRecord;
 /// Characters of a line that are kept (the working buffer holds 250 with its end).
 const std::size_t LineLimit = 249;
 
-/// Beyond this many erroneous lines the error text is replaced by the
-/// corrupt-file text, as in the keyword files.
-const int MaxReportedErrors = 5;
-
 // The reader's messages.
 const wchar_t* const CorruptedDataFile = L"Corrupted data file";
-const wchar_t* const SemanticError = L"Semantic error (%s) in configuration file at line %d \r\n";
-const wchar_t* const BadDimension = L"Bad %s %s";
-const wchar_t* const CorruptFile = L"Configuration file is corrupt - delete and reformat";
 
 struct TreadmillKeyword
 {
@@ -30,12 +23,6 @@ struct TreadmillKeyword
     int Record::*integerField;
     float Record::*realField;
 };
-
-/// The treadmill's own sizes, which become a plate definition's.
-bool IsDimension(const TreadmillKeyword& keyword)
-{
-    return keyword.realField == &Record::X_DIMENSION || keyword.realField == &Record::Y_DIMENSION;
-}
 
 /// In the order in which each line is tested.
 const TreadmillKeyword treadmillKeywords[] = {
@@ -129,7 +116,8 @@ ReaderResult ReadTreadmillSupport(int& physicalPlateCount, const std::wstring& p
     physicalPlateCount = 0;
 
     int lineNumber = 0;
-    int errorCount = 0;
+    int setupTypeLine = 0;
+    int treadmillTypeLine = 0;
     std::wstring line;
     while (file.NextLine(line, LineLimit)) {
         ++lineNumber; // a file of at most 1 MiB has fewer lines than an int holds
@@ -146,20 +134,19 @@ ReaderResult ReadTreadmillSupport(int& physicalPlateCount, const std::wstring& p
                 continue;
             const std::vector<std::wstring> words = Words(line, KeywordLineLimits, 2);
             const std::wstring value = words.size() > 1 ? words[1] : std::wstring();
-            if (keyword.integerField) {
+            if (keyword.integerField)
                 record.*keyword.integerField = ReadInteger(value);
-                continue;
-            }
-            record.*keyword.realField = ReadReal(value);
-            // A negative or infinite size would reach the host as the treadmill's.
-            if (IsDimension(keyword) && !IsPlateSize(record.*keyword.realField)) {
-                if (errorCount <= MaxReportedErrors)
-                    ++errorCount;
-                if (errorCount <= MaxReportedErrors) {
-                    const std::wstring message = FormatText(BadDimension, {keyword.keyword, value});
-                    errorText += FormatText(SemanticError, {message, std::to_wstring(lineNumber)});
-                }
-            }
+            else
+                record.*keyword.realField = ReadReal(value);
+            // What the treadmill plate is made of: where each came from.
+            if (keyword.integerField == &Record::SETUP_TYPE)
+                setupTypeLine = lineNumber;
+            else if (keyword.integerField == &Record::TREADMILL_TYPE)
+                treadmillTypeLine = lineNumber;
+            else if (keyword.realField == &Record::X_DIMENSION)
+                record.xDimensionLine = lineNumber;
+            else if (keyword.realField == &Record::Y_DIMENSION)
+                record.yDimensionLine = lineNumber;
         }
 
         if (line.find(L"PHY_P") != std::wstring::npos) {
@@ -181,13 +168,12 @@ ReaderResult ReadTreadmillSupport(int& physicalPlateCount, const std::wstring& p
             }
         }
     }
-    if (errorCount > MaxReportedErrors && errorText != CorruptedDataFile)
-        errorText = CorruptFile;
     if (file.ReadFailed())
         errorText = CannotOpenText(file.ReadFailure());
     file.Close();
 
     record.platformCount = record.USE_MANUAL_OFFSETS == 1 ? plates : 2;
+    record.typeLine = record.SETUP_TYPE != -1 ? setupTypeLine : treadmillTypeLine;
     Normalise(record);
     return errorText.empty() ? ReaderResult::Read : ReaderResult::Failed;
 }

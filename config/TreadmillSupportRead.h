@@ -19,11 +19,6 @@
 ///   and the result is -1.
 /// - Only 30 physical plates are kept: PHY_P lines after the 30th are ignored
 ///   and the count stays 30.
-/// - X_DIMENSION and Y_DIMENSION become the treadmill plate's size: a line
-///   that makes either negative or infinite adds "Semantic error (Bad
-///   X_DIMENSION %s) in configuration file at line %d \r\n" (with the value
-///   word) and the result is -1; more than five such lines give "Configuration
-///   file is corrupt - delete and reformat".
 /// - The file's own limits (1 MiB, lines of 64 Ki characters, a regular file)
 ///   are those of ConfigFile: beyond them the read fails with "Cannot open
 ///   configuration file: %s" saying which.
@@ -95,6 +90,14 @@ struct TreadmillSupportRecord
     float X_DIMENSION = 0.0f;
     /// Inches.
     float Y_DIMENSION = 0.0f;
+    /// Where the treadmill plate's name and size come from, for messages
+    /// about it: the line that chose the set-up type (the last SETUP_TYPE
+    /// line, or without one, or with -1 there, the last TREADMILL_TYPE line)
+    /// and the lines that gave X_DIMENSION and Y_DIMENSION their values; 0
+    /// when there is no such line.
+    int typeLine = 0;
+    int xDimensionLine = 0;
+    int yDimensionLine = 0;
     /// One per PHY_P line, in line order.
     std::array<PhysicalPlate, MaxPlates> plates;
 };

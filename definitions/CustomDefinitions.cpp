@@ -1,19 +1,20 @@
 #include "CustomDefinitions.h"
 
+#include "VSharedConfigDefinition.h"
 #include "config/CComboRead.h"
 #include "config/ConfigText.h"
 #include "config/StrivoRead.h"
 #include "config/TreadmillSupportRead.h"
+#include "plugin/Log.h"
+
+#include <boost/format.hpp>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
-#include <locale>
 #include <map>
 #include <memory>
-#include <new>
-#include <sstream>
 
 namespace ZORVA {
 
@@ -33,55 +34,126 @@ const float MillimetreToMetre = 0.001f;
 
 const std::size_t NameLimit = 30;
 
-CustomPlate Plate(const std::wstring& name, float xSize, float ySize, float factor)
+// The warnings about a file's plates, and the line that logs one.
+const char* const LeftOut = "custom plate \"%s\" left out: %s";
+const char* const EmptyName = "empty name";
+const char* const NoComboLine = "empty name (no CP_INFO line for combined platform %d)";
+const char* const NoStrivoLine = "empty name (no STRIVO line for unit %d)";
+const char* const NulInName = "NUL character in the name";
+const char* const StandardModelName = "name of a standard plate model";
+const char* const GenericName = "name of the generic plate";
+const char* const SharedDefinitionName = "name of the shared configuration definition";
+const char* const XNotFinite = "X size is not a finite number";
+const char* const YNotFinite = "Y size is not a finite number";
+const char* const SameName =
+    "custom plate \"%s\" has the name of the one at %s line %d; a platform of model \"%s\" gets this later one";
+const char* const WarningLine = "%s line %d: %s";
+
+CustomPlate Plate(const std::wstring& name, float xSize, float ySize, float factor, int line)
 {
     CustomPlate plate;
     plate.Name = NarrowText(name, NameLimit);
     plate.DimensionX = static_cast<double>(xSize * factor);
     plate.DimensionY = static_cast<double>(ySize * factor);
+    plate.Line = line;
     return plate;
 }
 
-/// Why a plate a file describes is left out of the list.
-std::string NameTakenNote(const std::string& name, const std::string& owner)
+/// A name as the texts show it: a NUL would end the host's copy of the text.
+std::string Shown(const std::string& name)
 {
-    return "\"" + name + "\" left out: already defined by " + owner;
-}
-const char* const ByThePlugin = "the plugin";
-
-/// The names no configuration file may give a plate, as the readers take them.
-std::vector<std::wstring> ReservedWideNames()
-{
-    std::vector<std::wstring> names;
-    for (const std::string& name : ReservedPlateNames())
-        names.push_back(WidenText(name));
-    return names;
+    std::string shown;
+    for (const char c : name) {
+        if (c == '\0')
+            shown += "\\0";
+        else
+            shown += c;
+    }
+    return shown;
 }
 
-void AddNote(CustomPlateSource& source, const std::string& note)
+const std::string& GenericPlateName()
 {
-    source.Note += (source.Note.empty() ? "" : "; ") + note;
+    static const std::string name = VZORVAGenericPlateDefinition().Name;
+    return name;
 }
 
-/// Leaves out every plate whose name is registered before it: by the plugin
-/// itself or by a plate of an earlier file (a duplicate within one file is
-/// already that reader's error). The later file's Note says which and why.
-void DropTakenNames(std::vector<CustomPlateSource>& sources)
+const std::string& SharedConfigDefinitionName()
 {
-    std::map<std::string, std::string> owners; // name -> who registers it
-    for (const std::string& name : ReservedPlateNames())
-        owners.emplace(name, ByThePlugin);
+    static const std::string name = VSharedConfigDefinition().Name;
+    return name;
+}
+
+/// Why the plate may not reach the host; empty when it may. `emptyReason`
+/// says why an empty name is empty.
+std::string Harm(const CustomPlate& plate, const std::string& emptyReason)
+{
+    if (plate.Name.empty())
+        return emptyReason;
+    if (plate.Name.find('\0') != std::string::npos)
+        return NulInName;
+    for (const StandardPlateModel& model : StandardPlateModels) {
+        if (plate.Name == model.name)
+            return StandardModelName;
+    }
+    if (plate.Name == GenericPlateName())
+        return GenericName;
+    if (plate.Name == SharedConfigDefinitionName())
+        return SharedDefinitionName;
+    if (!std::isfinite(plate.DimensionX))
+        return XNotFinite;
+    if (!std::isfinite(plate.DimensionY))
+        return YNotFinite;
+    return std::string();
+}
+
+/// Adds the plate to the source's plates, or leaves it out with a warning
+/// at `warningLine` when it would harm the host or the matching.
+void AddPlate(CustomPlateSource& source, const CustomPlate& plate, int warningLine,
+              const std::string& emptyReason = EmptyName)
+{
+    const std::string harm = Harm(plate, emptyReason);
+    if (harm.empty()) {
+        source.Plates.push_back(plate);
+        return;
+    }
+    CustomPlateWarning warning;
+    warning.Line = warningLine;
+    warning.Text = (boost::format(LeftOut) % Shown(plate.Name) % harm).str();
+    source.Warnings.push_back(warning);
+}
+
+/// A warning at every plate whose name an earlier plate (of any file) has
+/// too: both stay, and detection takes the later one by name. Then each
+/// file's warnings in line order.
+void WarnEqualNames(std::vector<CustomPlateSource>& sources)
+{
+    struct Earlier
+    {
+        const std::string* path;
+        int line;
+    };
+    std::map<std::string, Earlier> earlier; // name -> the latest plate with it so far
     for (CustomPlateSource& source : sources) {
-        std::vector<CustomPlate> kept;
+        std::vector<CustomPlateWarning> warnings;
         for (const CustomPlate& plate : source.Plates) {
-            const auto owner = owners.emplace(plate.Name, source.Path);
-            if (owner.second) {
-                kept.push_back(plate);
-            } else {
-                AddNote(source, NameTakenNote(plate.Name, owner.first->second));
+            const auto found = earlier.find(plate.Name);
+            if (found != earlier.end()) {
+                CustomPlateWarning warning;
+                warning.Line = plate.Line;
+                warning.LeftOut = false;
+                warning.Text = (boost::format(SameName) % Shown(plate.Name) % *found->second.path % found->second.line %
+                                Shown(plate.Name))
+                                   .str();
+                warnings.push_back(warning);
             }
+            earlier[plate.Name] = Earlier{&source.Path, plate.Line};
         }
-        source.Plates.swap(kept);
+        // In line order with the plates left out (a unit without its STRIVO
+        // line is warned about at the COUNT line, before the units' lines).
+        source.Warnings.insert(source.Warnings.end(), warnings.begin(), warnings.end());
+        std::stable_sort(source.Warnings.begin(), source.Warnings.end(),
+                         [](const CustomPlateWarning& a, const CustomPlateWarning& b) { return a.Line < b.Line; });
     }
 }
 
@@ -107,13 +179,14 @@ void ReadTreadmillSupportSource(CustomPlateSource& source)
         return;
     }
     const wchar_t* name = record.SETUP_TYPE == 4 ? L"Tandem TM" : L"Side-by-side TM";
-    source.Plates.push_back(Plate(name, record.X_DIMENSION, record.Y_DIMENSION, InchToMetre));
+    // The name is the plugin's own: only a size can be at fault, on its line.
+    const CustomPlate plate = Plate(name, record.X_DIMENSION, record.Y_DIMENSION, InchToMetre, record.typeLine);
+    AddPlate(source, plate, std::isfinite(plate.DimensionX) ? record.yDimensionLine : record.xDimensionLine);
 }
 
 void ReadCombinationSource(CustomPlateSource& source)
 {
     std::unique_ptr<CComboRead> reader(new CComboRead());
-    reader->reservedNames = ReservedWideNames();
     source.Result = reader->ReadConfigFile(WidenText(source.Path), source.ErrorText);
     if (source.Result != ReaderResult::Read)
         return;
@@ -125,14 +198,17 @@ void ReadCombinationSource(CustomPlateSource& source)
     const int count = std::min(reader->CP_COUNT, static_cast<int>(CComboRead::MaxCombos));
     for (int i = 0; i < count; ++i) {
         const ComboPlatform& combo = reader->combos[static_cast<std::size_t>(i)];
-        source.Plates.push_back(Plate(combo.name, combo.xSize, combo.ySize, factor));
+        // A combined platform no CP_INFO line numbers exists by CP_COUNT alone.
+        const int line = combo.line > 0 ? combo.line : reader->countLine;
+        const std::string emptyReason =
+            combo.line > 0 ? std::string(EmptyName) : (boost::format(NoComboLine) % (i + 1)).str();
+        AddPlate(source, Plate(combo.name, combo.xSize, combo.ySize, factor, line), line, emptyReason);
     }
 }
 
 void ReadStrivoSource(CustomPlateSource& source)
 {
     std::unique_ptr<StrivoRead> reader(new StrivoRead());
-    reader->reservedNames = ReservedWideNames();
     source.Result = reader->ReadConfigFile(WidenText(source.Path), source.ErrorText);
     if (source.Result != ReaderResult::Read)
         return;
@@ -144,7 +220,11 @@ void ReadStrivoSource(CustomPlateSource& source)
     const int count = std::min(reader->COUNT, static_cast<int>(StrivoRead::MaxUnits));
     for (int i = 0; i < count; ++i) {
         const StrivoUnit& unit = reader->units[static_cast<std::size_t>(i)];
-        source.Plates.push_back(Plate(unit.name, unit.xSize, unit.ySize, factor));
+        // A unit needs no STRIVO line: without one it exists by COUNT alone.
+        const int line = unit.line > 0 ? unit.line : reader->countLine;
+        const std::string emptyReason =
+            unit.line > 0 ? std::string(EmptyName) : (boost::format(NoStrivoLine) % (i + 1)).str();
+        AddPlate(source, Plate(unit.name, unit.xSize, unit.ySize, factor, line), line, emptyReason);
     }
 }
 
@@ -158,6 +238,7 @@ void ReadSource(CustomPlateSource& source, void (*read)(CustomPlateSource&))
     } catch (...) {
         source.Result = ReaderResult::Failed;
         source.Plates.clear();
+        source.Warnings.clear();
         source.Note.clear();
         try {
             source.ErrorText = L"Configuration file could not be read: out of memory";
@@ -183,17 +264,16 @@ std::vector<CustomPlateSource> ReadCustomPlateSources()
     ReadSource(sources[1], ReadCombinationSource);
     ReadSource(sources[2], ReadStrivoSource);
     try {
-        DropTakenNames(sources);
+        WarnEqualNames(sources);
     } catch (...) {
-        // Out of memory: no name may be registered twice, so no file counts.
-        for (CustomPlateSource& source : sources) {
-            if (!source.Plates.empty()) {
-                source.Result = ReaderResult::Failed;
-                source.Plates.clear();
-            }
-        }
+        // Out of memory: the plates stay as they are; only warnings are missing.
     }
     return sources;
+}
+
+std::string CustomPlateLogLine(const CustomPlateSource& source, const CustomPlateWarning& warning)
+{
+    return (boost::format(WarningLine) % source.Path % warning.Line % warning.Text).str();
 }
 
 std::vector<std::string> ReservedPlateNames()
@@ -201,18 +281,22 @@ std::vector<std::string> ReservedPlateNames()
     std::vector<std::string> names;
     for (const StandardPlateModel& model : StandardPlateModels)
         names.push_back(model.name);
-    names.push_back(VZORVAGenericPlateDefinition().Name);
+    names.push_back(GenericPlateName());
+    names.push_back(SharedConfigDefinitionName());
     return names;
 }
 
-void BuildCustomDefinitions()
+void BuildCustomDefinitions(MoldraDigitalDevice::IPluginHost* host)
 {
     ReleaseCustomDefinitions();
     try {
         const std::vector<CustomPlateSource> sources = ReadCustomPlateSources();
         std::size_t n = 0;
-        for (const CustomPlateSource& source : sources)
+        for (const CustomPlateSource& source : sources) {
             n += source.Plates.size();
+            for (const CustomPlateWarning& warning : source.Warnings)
+                Log(host, LogLevel::Warning, CustomPlateLogLine(source, warning));
+        }
         if (n == 0)
             return;
         std::unique_ptr<VZORVAGenericPlateDefinition[]> definitions(new VZORVAGenericPlateDefinition[n]);

@@ -3,6 +3,7 @@
 
 #include "VZORVAGenericPlateDefinition.h"
 #include "config/ReaderResult.h"
+#include "host/HostInterfaces.h"
 
 #include <memory>
 #include <string>
@@ -28,6 +29,23 @@ struct CustomPlate
     /// Metres.
     double DimensionX = 0.0;
     double DimensionY = 0.0;
+    /// The line of its file that describes it (the line that gave its name,
+    /// else the one that declared it); 0 when not known.
+    int Line = 0;
+};
+
+/// What the plugin says about one plate of a file: that it leaves the plate
+/// out, and why, or that another plate has its name too.
+struct CustomPlateWarning
+{
+    /// The line of the file it concerns, from 1.
+    int Line = 0;
+    /// True when the plate is left out; false when it stays and only its
+    /// name is an earlier plate's too.
+    bool LeftOut = true;
+    /// "custom plate \"\" left out: empty name", "custom plate \"Walk\" has the
+    /// name of the one at C:\ZORVA\CFG\CombinationPlatform.cfg line 5; ...".
+    std::string Text;
 };
 
 /// What one configuration file gave.
@@ -40,32 +58,43 @@ struct CustomPlateSource
     std::wstring ErrorText;
     /// The plates that become custom definitions; none unless Result is Read.
     std::vector<CustomPlate> Plates;
+    /// The plates of a file read without error that are left out, and those
+    /// whose name an earlier plate has too (they stay), in the file's order.
+    std::vector<CustomPlateWarning> Warnings;
     /// Why a file read without error gives no plate ("ENABLED is 0", ...), or
-    /// "file not found"; and why a plate it describes is left out ("\"Tandem
-    /// TM\" left out: already defined by C:\ZORVA\CFG\TreadmillSupport.cfg"),
-    /// several joined by "; ". Empty otherwise.
+    /// "file not found". Empty otherwise.
     std::string Note;
 };
 
 /// Reads the treadmill-support, combination-platform and treadmill-unit files,
-/// in this order, and tells per file what it gave. Every name is registered
-/// once: the readers refuse the plugin's own names (ReservedPlateNames) and
-/// names repeated within a file, and a plate whose name an earlier file took
-/// is left out of the later file's Plates, with the reason in its Note. The
-/// plugin drops the error texts; a development host can show them. Never
-/// throws (an allocation failure gives that file Result Failed).
+/// in this order, and tells per file what it gave. A file is used when its
+/// reader reads it without error; of its plates, one that would harm the host
+/// or the plate matching is left out by itself, with a warning: an empty
+/// name (a nameless definition; a unit that reports no model would match
+/// it), a NUL in the name (the host would see it cut there), the name of one
+/// of the plugin's own definitions (ReservedPlateNames), a size that is not a
+/// finite number. Negative sizes stay. Equal names stay too (detection takes
+/// the later plate by name), with a warning at the later one. The plugin
+/// drops the error texts; a development host can show them.
+/// Never throws (an allocation failure gives that file Result Failed).
 /// Threads: any one thread at a time; reads files only.
 std::vector<CustomPlateSource> ReadCustomPlateSources();
 
-/// The names the plugin registers itself: the standard models' and the
-/// generic plate's ("Force plate"). No custom plate may take one.
+/// The line the plugin logs for a warning, at level 2: the file, the line and
+/// the warning ("C:\ZORVA\CFG\Strivo.cfg line 7: custom plate ...").
+std::string CustomPlateLogLine(const CustomPlateSource& source, const CustomPlateWarning& warning);
+
+/// The names of the plugin's own definitions, which no custom plate may
+/// take: the standard models', the generic plate's ("Force plate") and the
+/// shared configuration definition's.
 std::vector<std::string> ReservedPlateNames();
 
 /// Fills customDefinitions and customDefinitionCount from
-/// ReadCustomPlateSources, releasing any list held before. Never throws; on
-/// allocation failure the list stays empty.
+/// ReadCustomPlateSources, releasing any list held before, and logs every
+/// warning through `host` (CustomPlateLogLine, level 2; none without a host).
+/// Never throws; on allocation failure the list stays empty.
 /// Threads: the host's thread, inside Initialise, before any detection.
-void BuildCustomDefinitions();
+void BuildCustomDefinitions(MoldraDigitalDevice::IPluginHost* host);
 
 /// The decimal number a platform length or width text begins with (leading
 /// white space skipped); 0 when it begins with none.

@@ -120,9 +120,13 @@ std::vector<CustomPlate> CustomPlatesInUse()
     if (customDefinitionCount <= 0 || !customDefinitions)
         return plates;
     plates.reserve(static_cast<std::size_t>(customDefinitionCount));
-    for (int i = 0; i < customDefinitionCount; ++i)
-        plates.push_back(
-            CustomPlate{customDefinitions[i].Name, customDefinitions[i].DimensionX, customDefinitions[i].DimensionY});
+    for (int i = 0; i < customDefinitionCount; ++i) {
+        CustomPlate plate;
+        plate.Name = customDefinitions[i].Name;
+        plate.DimensionX = customDefinitions[i].DimensionX;
+        plate.DimensionY = customDefinitions[i].DimensionY;
+        plates.push_back(plate);
+    }
     return plates;
 }
 

@@ -1,5 +1,5 @@
 // check-config: the configuration files as the plugin reads them, with the
-// error lines the plugin drops.
+// error lines the plugin drops and the warnings it logs.
 #include "devhost/Commands.h"
 #include "devhost/Platform.h"
 #include "devhost/Report.h"
@@ -12,13 +12,14 @@ namespace zorvahost {
 namespace {
 
 /// Where in its file a custom plate comes from.
-std::string OriginOf(const std::string& file, std::size_t position)
+std::string OriginOf(const std::string& file, const ZORVA::CustomPlate& plate)
 {
+    const std::string line = "line " + std::to_string(plate.Line) + ": ";
     if (file == "TreadmillSupport.cfg")
-        return "the treadmill set-up";
+        return line + "the treadmill set-up";
     if (file == "CombinationPlatform.cfg")
-        return "combined platform " + std::to_string(position + 1);
-    return "treadmill unit " + std::to_string(position + 1);
+        return line + "a combined platform";
+    return line + "a treadmill unit";
 }
 
 } // namespace
@@ -33,7 +34,7 @@ int RunCheckConfig(const Options&)
         std::printf(" (here %s: drive C: is $ZORVA_DRIVE_C, default ~/.zorva/drive_c)", localFolder.c_str());
     std::printf(", read as the plugin reads them:\n");
 
-    int faulty = 0, present = 0, plates = 0;
+    int faulty = 0, present = 0, plates = 0, warnings = 0;
     for (const ZORVA::CustomPlateSource& source : sources) {
         const bool exists = FileExists(source.Path);
         const std::string file = FileName(source.Path);
@@ -60,6 +61,10 @@ int RunCheckConfig(const Options&)
         }
         if (!source.Note.empty() && source.Result == ZORVA::ReaderResult::Read)
             std::printf("  note:   %s\n", source.Note.c_str());
+        for (const ZORVA::CustomPlateWarning& warning : source.Warnings) {
+            ++warnings;
+            std::printf("  warning: line %d: %s\n", warning.Line, warning.Text.c_str());
+        }
         if (source.Plates.empty()) {
             if (source.Result == ZORVA::ReaderResult::Read)
                 std::printf("  custom plates: none\n");
@@ -67,17 +72,21 @@ int RunCheckConfig(const Options&)
         }
         std::printf("  custom plates:\n");
         Table table;
-        for (std::size_t i = 0; i < source.Plates.size(); ++i) {
-            const ZORVA::CustomPlate& plate = source.Plates[i];
+        for (const ZORVA::CustomPlate& plate : source.Plates) {
             table.Add({"\"" + plate.Name + "\"",
                        "X " + Fixed(plate.DimensionX, 4) + " m x Y " + Fixed(plate.DimensionY, 4) + " m",
-                       "from " + OriginOf(file, i)});
+                       "from " + OriginOf(file, plate)});
             ++plates;
         }
         std::printf("%s", table.Render("    ").c_str());
     }
 
     std::printf("\n%d custom plate%s", plates, plates == 1 ? "" : "s");
+    if (warnings > 0) {
+        std::printf("; %d warning%s: the plugin logs each (level 2) and still uses the file: a plate left out is "
+                    "not offered to the host, and of plates with equal names detection takes the later one",
+                    warnings, warnings == 1 ? "" : "s");
+    }
     if (faulty > 0) {
         std::printf("; %d file%s with errors: fix the lines named above (line numbers count every line, "
                     "blank lines and %% comments included); until then the plugin ignores %s.\n",

@@ -419,16 +419,20 @@ const std::vector<CommandSpec>& CommandTable()
          "check-config",
          false,
          "check-config",
-         "the configuration files as the plugin reads them, with every error",
+         "the configuration files as the plugin reads them, with every error and warning",
          "Reads the three configuration files exactly as the plugin reads them and prints, per\n"
-         "file, its path, the read result, every error line and the custom plates it gives\n"
-         "(name, size, and where in the file it comes from). The plugin itself shows none of\n"
-         "this: a file with any error simply gives no custom plate.\n"
+         "file, its path, the read result, every error line, the custom plates it gives (name,\n"
+         "size, and the line it comes from) and a warning with its line for every plate the\n"
+         "plugin leaves out (an empty name, a NUL in it, the name of one of the plugin's own\n"
+         "definitions, a size that is not a finite number) and every name an earlier plate has\n"
+         "too (both stay; detection takes the later one). The plugin shows no error: a file\n"
+         "with any error simply gives no custom plate. It logs each warning at level 2.\n"
          "\n"
          "Files: C:\\ZORVA\\CFG\\TreadmillSupport.cfg, CombinationPlatform.cfg and Strivo.cfg\n"
          "(off Windows, drive C is the folder $ZORVA_DRIVE_C, default ~/.zorva/drive_c).\n"
          "\n"
-         "Exit code 1 when a file that exists has errors (or cannot be read), else 0.\n",
+         "Exit code 1 when a file that exists has errors (or cannot be read), else 0, also\n"
+         "with warnings.\n",
          {},
          0,
          "",

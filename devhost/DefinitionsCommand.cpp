@@ -29,8 +29,9 @@ std::string OutputsOf(const hostkit::Definition& definition)
 }
 
 /// Where a plate definition comes from, by its place in the registration
-/// order: shared settings first, the standard models, the custom plates,
-/// the generic plate last.
+/// order: shared settings first, the standard models, the custom plates (in
+/// the order the files give them; two may have one name), the generic plate
+/// last.
 std::string SourceOf(const hostkit::Definition& definition, std::size_t position, std::size_t count,
                      const std::vector<CustomPlateEntry>& customPlates)
 {
@@ -38,8 +39,11 @@ std::string SourceOf(const hostkit::Definition& definition, std::size_t position
         return "shared settings";
     if (position + 1 == count)
         return "generic (no model or size matched)";
-    for (const CustomPlateEntry& entry : customPlates) {
-        if (entry.plate.Name == definition.name && position > static_cast<std::size_t>(ZORVA::StandardPlateModelCount))
+    const std::size_t firstCustom = 1 + static_cast<std::size_t>(ZORVA::StandardPlateModelCount);
+    if (position >= firstCustom && position - firstCustom < customPlates.size()) {
+        const CustomPlateEntry& entry = customPlates[position - firstCustom];
+        // The files read now are the ones the plugin read, unless changed since.
+        if (entry.plate.Name == definition.name)
             return "custom, " + entry.file;
     }
     return "standard model";

@@ -69,6 +69,9 @@ void PrintConfigurationBrief(const std::vector<ZORVA::CustomPlateSource>& source
                     what += " \"" + plate.Name + "\",";
                 what.pop_back();
             }
+            if (!source.Warnings.empty())
+                what += "; " + std::to_string(source.Warnings.size()) + " warning" +
+                        (source.Warnings.size() > 1 ? "s" : "") + " (run check-config)";
         } else if (!FileExists(source.Path)) {
             what = "not present";
         } else {

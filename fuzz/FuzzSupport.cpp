@@ -1,7 +1,6 @@
 #include "FuzzSupport.h"
 
 #include "config/ConfigText.h"
-#include "definitions/CustomDefinitions.h"
 #include "win32/posix/win32_control.h"
 
 #include <cstdio>
@@ -70,23 +69,11 @@ std::string Narrow(const std::wstring& text)
     return bytes;
 }
 
-const std::vector<std::wstring>& ReservedNames()
-{
-    static const std::vector<std::wstring> names = [] {
-        std::vector<std::wstring> wide;
-        for (const std::string& name : ZORVA::ReservedPlateNames())
-            wide.push_back(ZORVA::WidenText(name));
-        return wide;
-    }();
-    return names;
-}
-
 ZORVA::ReaderResult ReadAsConfigFile(ZORVA::ConfigRead& reader, const std::string& name, const std::uint8_t* data,
                                      std::size_t size)
 {
     UseTemporaryDrive();
     WriteConfigFile(name, data, size);
-    reader.reservedNames = ReservedNames();
     std::wstring errorText;
     const ZORVA::ReaderResult result = reader.ReadConfigFile(ZORVA::WidenText("C:\\ZORVA\\CFG\\" + name), errorText);
     Require(result == ZORVA::ReaderResult::Read || result == ZORVA::ReaderResult::Failed,

@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace zorvafuzz {
 
@@ -26,13 +25,9 @@ void RemoveConfigFile(const std::string& name);
 /// the input as a crash.
 void Require(bool condition, const char* what);
 
-/// The plugin's own plate names (no custom plate may take one), as the
-/// readers compare them.
-const std::vector<std::wstring>& ReservedNames();
-
-/// Writes the input as C:\ZORVA\CFG\<name> and has `reader` read it with the
-/// plugin's reserved names; requires what every read promises (Read or
-/// Failed, an error text exactly when it fails) and returns the result.
+/// Writes the input as C:\ZORVA\CFG\<name> and has `reader` read it; requires
+/// what every read promises (Read or Failed, an error text exactly when it
+/// fails) and returns the result.
 ZORVA::ReaderResult ReadAsConfigFile(ZORVA::ConfigRead& reader, const std::string& name, const std::uint8_t* data,
                                      std::size_t size);
 

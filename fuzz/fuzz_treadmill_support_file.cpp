@@ -1,9 +1,8 @@
 // The treadmill-support reader on any file content, through the real file
 // path. Besides memory and undefined-behaviour faults, it checks the record a
-// read leaves and what a read without error promises the treadmill plate.
+// read leaves, and the lines it names for the treadmill plate.
 #include "FuzzSupport.h"
 
-#include "config/ConfigText.h"
 #include "config/TreadmillSupportRead.h"
 
 using namespace zorvafuzz;
@@ -28,9 +27,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(plate.name.size() <= 19, "a plate name of at most 19");
     if (record.SETUP_TYPE != 0)
         Require(record.ENABLED != 0 && record.TREADMILL_TYPE == record.SETUP_TYPE, "a supported treadmill");
-    if (result == ZORVA::ReaderResult::Read) {
-        Require(ZORVA::IsPlateSize(record.X_DIMENSION) && ZORVA::IsPlateSize(record.Y_DIMENSION),
-                "finite dimensions, not negative");
-    }
+    // Where the treadmill plate's name and sizes come from, for the messages about it.
+    if (record.SETUP_TYPE != 0)
+        Require(record.typeLine > 0, "the line that chose the set-up type");
+    if (record.xDimensionLine == 0)
+        Require(record.X_DIMENSION == 0.0f, "no X_DIMENSION line, X 0");
+    if (record.yDimensionLine == 0)
+        Require(record.Y_DIMENSION == 0.0f, "no Y_DIMENSION line, Y 0");
     return 0;
 }

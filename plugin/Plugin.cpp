@@ -65,7 +65,7 @@ bool Initialise(IPluginHost* host)
     // Its constructor returns once the worker thread is ready.
     driverService.reset(new VZORVADriverService());
     sharedConfigDevice.reset(new VSharedConfigDevice(driverService.get()));
-    BuildCustomDefinitions();
+    BuildCustomDefinitions(host);
     return true;
 }
 

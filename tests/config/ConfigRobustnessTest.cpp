@@ -269,7 +269,7 @@ TEST_F(ConfigRobustnessTest, AllReaders_RandomFiles_DefinedResultsWithinLimits)
         if (i % 20 == 0) {
             for (const char* name : {"TreadmillSupport.cfg", "CombinationPlatform.cfg", "Strivo.cfg"})
                 drive.Write(name, content);
-            BuildCustomDefinitions();
+            BuildCustomDefinitions(nullptr);
             EXPECT_LE(customDefinitionCount, 30);
             for (int d = 0; d < customDefinitionCount; ++d)
                 EXPECT_LE(customDefinitions[d].Name.size(), 30u);

@@ -79,7 +79,7 @@ TEST_P(ConfigSpecialFileTest, AllReaders_NotARegularFile_ReadError)
               ReaderResult::Failed);
     EXPECT_EQ(errorText, expected);
 
-    BuildCustomDefinitions();
+    BuildCustomDefinitions(nullptr);
     EXPECT_EQ(customDefinitionCount, 0);
 }
 

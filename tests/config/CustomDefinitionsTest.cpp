@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <fstream>
 
+using namespace std::string_literals;
+
 namespace ZORVA {
 namespace {
 
@@ -74,7 +76,7 @@ protected:
 TEST_F(CustomDefinitionsTest, BuildCustomDefinitions_AllFiles_OrderNamesAndSinglePrecisionSizes)
 {
     CopyAllFixtures();
-    BuildCustomDefinitions();
+    BuildCustomDefinitions(nullptr);
     const std::vector<Expected>& expected = FixturePlates();
     ASSERT_EQ(customDefinitionCount, static_cast<int>(expected.size()));
     ASSERT_NE(customDefinitions, nullptr);
@@ -94,7 +96,7 @@ TEST_F(CustomDefinitionsTest, BuildCustomDefinitions_AllFiles_OrderNamesAndSingl
 
 TEST_F(CustomDefinitionsTest, BuildCustomDefinitions_NoFiles_ListEmpty)
 {
-    BuildCustomDefinitions();
+    BuildCustomDefinitions(nullptr);
     EXPECT_EQ(customDefinitionCount, 0);
     EXPECT_EQ(customDefinitions, nullptr);
 }
@@ -102,14 +104,14 @@ TEST_F(CustomDefinitionsTest, BuildCustomDefinitions_NoFiles_ListEmpty)
 TEST_F(CustomDefinitionsTest, BuildCustomDefinitions_SecondBuildAndRelease_ListReplacedThenEmptied)
 {
     CopyAllFixtures();
-    BuildCustomDefinitions();
-    BuildCustomDefinitions(); // as a second Initialise would; the first list must not leak or double
+    BuildCustomDefinitions(nullptr);
+    BuildCustomDefinitions(nullptr); // as a second Initialise would; the first list must not leak or double
     EXPECT_EQ(customDefinitionCount, 6);
     ReleaseCustomDefinitions();
     EXPECT_EQ(customDefinitions, nullptr);
     EXPECT_EQ(customDefinitionCount, 0);
     ReleaseCustomDefinitions();
-    BuildCustomDefinitions();
+    BuildCustomDefinitions(nullptr);
     EXPECT_EQ(DefinitionNames().front(), "Side-by-side TM");
 }
 
@@ -150,7 +152,7 @@ TEST_P(CustomDefinitionsFaultTest, BuildCustomDefinitions_OneFileFails_OthersUna
         Append(c.file, std::string(c.file) == TreadmillFile ? "PHY_P X\n" : "BOGUS,1\n");
         break;
     }
-    BuildCustomDefinitions();
+    BuildCustomDefinitions(nullptr);
     EXPECT_EQ(DefinitionNames(), c.names);
 
     // The diagnostics tell the same story.
@@ -219,7 +221,7 @@ class CustomDefinitionsContentTest : public CustomDefinitionsTest, public ::test
 TEST_P(CustomDefinitionsContentTest, BuildCustomDefinitions_SingleFile_EntriesAndNote)
 {
     drive.Write(GetParam().file, GetParam().content);
-    BuildCustomDefinitions();
+    BuildCustomDefinitions(nullptr);
     EXPECT_EQ(DefinitionNames(), GetParam().names);
     const std::vector<CustomPlateSource> sources = ReadCustomPlateSources();
     for (const CustomPlateSource& source : sources) {
@@ -271,7 +273,7 @@ TEST_F(CustomDefinitionsTest, BuildCustomDefinitions_InchesAndMillimetres_Factor
 {
     drive.Write(ComboFile, "UNITS,0\nCP_COUNT,1\nCP_INFO,1,0,Inch,t,0,15.75,23.6,0\n");
     drive.Write(StrivoFile, "UNITS,METRIC\nENABLED,1\nCOUNT,1\nSTRIVO,1,Metric,400,600,1\n" + CompleteStrivoUnit);
-    BuildCustomDefinitions();
+    BuildCustomDefinitions(nullptr);
     ASSERT_EQ(customDefinitionCount, 2);
     EXPECT_EQ(customDefinitions[0].DimensionX, static_cast<double>(15.75f * 0.0254f));
     EXPECT_EQ(customDefinitions[0].DimensionY, static_cast<double>(23.6f * 0.0254f));
@@ -297,103 +299,219 @@ TEST_F(CustomDefinitionsTest, ReadCustomPlateSources_FaultyCombo_ReportsTheReade
     EXPECT_EQ(sources[2].Plates.size(), 3u);
 }
 
-/// The three files' contents (empty: no file), and what they give.
-struct NameCase
+/// Metres as a plate of the file gets them: the single-precision product.
+double Inches(float value) { return static_cast<double>(value * 0.0254f); }
+double Millimetres(float value) { return static_cast<double>(value * 0.001f); }
+
+const std::string ComboPath = "C:\\ZORVA\\CFG\\CombinationPlatform.cfg";
+const std::string StrivoPath = "C:\\ZORVA\\CFG\\Strivo.cfg";
+const std::string TreadmillPath = "C:\\ZORVA\\CFG\\TreadmillSupport.cfg";
+
+/// The level-2 line for a plate left out.
+std::string LeftOutLine(const std::string& path, int line, const std::string& name, const std::string& reason)
+{
+    return path + " line " + std::to_string(line) + ": custom plate \"" + name + "\" left out: " + reason;
+}
+
+/// The level-2 line for a plate whose name an earlier plate has.
+std::string SameNameLine(const std::string& path, int line, const std::string& name, const std::string& earlierPath,
+                         int earlierLine)
+{
+    return path + " line " + std::to_string(line) + ": custom plate \"" + name + "\" has the name of the one at " +
+           earlierPath + " line " + std::to_string(earlierLine) + "; a platform of model \"" + name +
+           "\" gets this later one";
+}
+
+/// The three files' contents (empty: no file), the plates they give in
+/// order, and the lines the plugin logs, each at level 2.
+struct AcceptedCase
 {
     const char* name;
     std::string treadmill, combo, strivo;
-    std::vector<std::string> names;
-    std::vector<std::string> notes; // per file, in reading order
+    std::vector<Expected> plates;
+    std::vector<std::string> logs;
 };
 
-std::ostream& operator<<(std::ostream& out, const NameCase& c) { return out << c.name; }
+std::ostream& operator<<(std::ostream& out, const AcceptedCase& c) { return out << c.name; }
 
-class CustomDefinitionsNameTest : public CustomDefinitionsTest, public ::testing::WithParamInterface<NameCase>
+class CustomDefinitionsAcceptedTest : public CustomDefinitionsTest, public ::testing::WithParamInterface<AcceptedCase>
 {};
 
-// Regression: a name given by two files was registered twice (the host keeps
-// definitions by name); the later file's plate is now left out, and its Note
-// says why.
-TEST_P(CustomDefinitionsNameTest, BuildCustomDefinitions_NameAcrossFiles_LaterOneLeftOut)
+// Files the readers read without error are used, whatever their names and
+// sizes: only a plate that would harm the host or the matching is left out,
+// by itself and with a log line naming its file, line and reason. Regression:
+// a unit without a STRIVO line, a 26th CP_INFO line, an empty, reserved or
+// repeated name and a negative size each made the whole file ignored.
+TEST_P(CustomDefinitionsAcceptedTest, BuildCustomDefinitions_FilesReadWithoutError_PlatesAndLogLines)
 {
-    const NameCase& c = GetParam();
+    const AcceptedCase& c = GetParam();
     const std::pair<const char*, std::string> files[] = {
         {TreadmillFile, c.treadmill}, {ComboFile, c.combo}, {StrivoFile, c.strivo}};
     for (const auto& file : files) {
         if (!file.second.empty())
             drive.Write(file.first, file.second);
     }
-    BuildCustomDefinitions();
-    EXPECT_EQ(DefinitionNames(), c.names);
-
     const std::vector<CustomPlateSource> sources = ReadCustomPlateSources();
     ASSERT_EQ(sources.size(), 3u);
     for (std::size_t i = 0; i < sources.size(); ++i) {
-        EXPECT_EQ(sources[i].Note, c.notes[i]) << sources[i].Path;
-        if (!files[i].second.empty()) {
-            EXPECT_EQ(sources[i].Result, ReaderResult::Read) << test::Show(sources[i].ErrorText);
-        }
+        EXPECT_EQ(sources[i].Result, files[i].second.empty() ? ReaderResult::NotFound : ReaderResult::Read)
+            << sources[i].Path << ": " << test::Show(sources[i].ErrorText);
     }
+
+    zorvahost::RecordingHost host;
+    BuildCustomDefinitions(&host);
+    ASSERT_EQ(customDefinitionCount, static_cast<int>(c.plates.size())) << ::testing::PrintToString(DefinitionNames());
+    for (std::size_t i = 0; i < c.plates.size(); ++i) {
+        EXPECT_EQ(customDefinitions[i].Name, c.plates[i].name) << "entry " << i;
+        EXPECT_EQ(customDefinitions[i].DimensionX, c.plates[i].x) << "entry " << i;
+        EXPECT_EQ(customDefinitions[i].DimensionY, c.plates[i].y) << "entry " << i;
+    }
+    std::vector<std::string> logs;
+    for (const zorvahost::LogLine& line : host.Logs()) {
+        EXPECT_EQ(line.level, 2) << line.text;
+        logs.push_back(line.text);
+    }
+    EXPECT_EQ(logs, c.logs);
 }
 
-const std::string TwoStrivoUnits = "ENABLED,1\nCOUNT,2\nSTRIVO,1,Walk,1,1,1\nSTRIVO,2,Belt,2,2,2\n" +
-                                   CompleteStrivoUnit +
-                                   "AMP,2,LEFT,x,A\nAMP,2,RIGHT,x,B\n"
-                                   "SENSOR,2,LEFT,A,s,0,0,0\nSENSOR,2,LEFT,B,s,0,0,0\n"
-                                   "SENSOR,2,RIGHT,A,s,0,0,0\nSENSOR,2,RIGHT,B,s,0,0,0\n";
+const std::string TwoStrivoUnits = CompleteStrivoUnit + "AMP,2,LEFT,x,A\nAMP,2,RIGHT,x,B\n"
+                                                        "SENSOR,2,LEFT,A,s,0,0,0\nSENSOR,2,LEFT,B,s,0,0,0\n"
+                                                        "SENSOR,2,RIGHT,A,s,0,0,0\nSENSOR,2,RIGHT,B,s,0,0,0\n";
+
+/// CP_COUNT 25 and 26 CP_INFO lines, the 26th repeating number 1.
+std::string TwentySixComboLines()
+{
+    std::string content = "CP_COUNT,25\n";
+    for (int i = 0; i < 26; ++i)
+        content += "CP_INFO," + std::to_string(i % 25 + 1) + ",0,C" + std::to_string(i) + ",t,0,1,2,0\n";
+    return content;
+}
+
+std::vector<Expected> TwentyFiveCombos()
+{
+    std::vector<Expected> plates;
+    for (int i = 0; i < 25; ++i)
+        plates.push_back({"C" + std::to_string(i), Inches(1), Inches(2)});
+    return plates;
+}
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, CustomDefinitionsNameTest,
-    ::testing::Values(NameCase{"ComboNamedLikeTreadmill",
-                               "SETUP_TYPE 4\n",
-                               "CP_COUNT,2\nCP_INFO,1,0,Tandem TM,t,0,1,1,1\nCP_INFO,2,0,Walk,t,0,1,1,1\n",
-                               "",
-                               {"Tandem TM", "Walk"},
-                               {"", "\"Tandem TM\" left out: already defined by C:\\ZORVA\\CFG\\TreadmillSupport.cfg",
-                                "file not found"}},
-                      NameCase{"UnitNamedLikeCombo",
-                               "",
-                               "CP_COUNT,1\nCP_INFO,1,0,Walk,t,0,1,1,1\n",
-                               TwoStrivoUnits,
-                               {"Walk", "Belt"},
-                               {"file not found", "",
-                                "\"Walk\" left out: already defined by C:\\ZORVA\\CFG\\CombinationPlatform.cfg"}},
-                      NameCase{
-                          "AllPlatesOfAFileTaken",
-                          "SETUP_TYPE 5\n",
-                          "CP_COUNT,2\nCP_INFO,1,0,Walk,t,0,1,1,1\nCP_INFO,2,0,Side-by-side TM,t,0,1,1,1\n",
-                          TwoStrivoUnits + "STRIVO,2,Side-by-side TM,2,2,2\n",
-                          {"Side-by-side TM", "Walk"},
-                          {"", "\"Side-by-side TM\" left out: already defined by C:\\ZORVA\\CFG\\TreadmillSupport.cfg",
-                           "\"Walk\" left out: already defined by C:\\ZORVA\\CFG\\CombinationPlatform.cfg; "
-                           "\"Side-by-side TM\" left out: already defined by C:\\ZORVA\\CFG\\TreadmillSupport.cfg"}},
-                      // A file that gives no plate takes no name.
-                      NameCase{"DisabledTreadmillTakesNoName",
-                               "ENABLED 0\nTREADMILL_TYPE 4\n",
-                               "CP_COUNT,1\nCP_INFO,1,0,Tandem TM,t,0,1,1,1\n",
-                               "",
-                               {"Tandem TM"},
-                               {"ENABLED is 0", "", "file not found"}}),
-    [](const ::testing::TestParamInfo<NameCase>& info) { return std::string(info.param.name); });
+    Cases, CustomDefinitionsAcceptedTest,
+    ::testing::Values(
+        AcceptedCase{"StrivoUnitWithoutStrivoLine",
+                     "",
+                     "",
+                     "ENABLED,1\nCOUNT,2\nSTRIVO,1,Belt,500,1500,0\n" + TwoStrivoUnits,
+                     {{"Belt", Millimetres(500), Millimetres(1500)}},
+                     {LeftOutLine(StrivoPath, 2, "", "empty name (no STRIVO line for unit 2)")}},
+        AcceptedCase{"TwentySixthComboLine", "", TwentySixComboLines(), "", TwentyFiveCombos(), {}},
+        AcceptedCase{"ComboBlankName",
+                     "",
+                     "CP_COUNT,2\nCP_INFO,1,0,  ,t,0,1,1,1\nCP_INFO,2,0,Walk,t,0,24,70,0\n",
+                     "",
+                     {{"Walk", Inches(24), Inches(70)}},
+                     {LeftOutLine(ComboPath, 2, "", "empty name")}},
+        AcceptedCase{"ComboNumberGap",
+                     "",
+                     "UNITS,1\nCP_COUNT,2\nCP_INFO,1,0,A,t,0,600,900,0\nCP_INFO,3,0,C,t,0,1,1,1\n",
+                     "",
+                     {{"A", Millimetres(600), Millimetres(900)}},
+                     {LeftOutLine(ComboPath, 2, "", "empty name (no CP_INFO line for combined platform 2)")}},
+        AcceptedCase{"PluginsOwnNames",
+                     "",
+                     "CP_COUNT,3\nCP_INFO,1,0,Pendra,t,0,1,1,1\nCP_INFO,2,0,Force plate,t,0,1,1,1\n"
+                     "CP_INFO,3,0,Walk,t,0,1,1,1\n",
+                     "ENABLED,1\nCOUNT,1\nSTRIVO,1,TreadMill,1,1,1\n" + CompleteStrivoUnit,
+                     {{"Walk", Inches(1), Inches(1)}},
+                     {LeftOutLine(ComboPath, 2, "Pendra", "name of a standard plate model"),
+                      LeftOutLine(ComboPath, 3, "Force plate", "name of the generic plate"),
+                      LeftOutLine(StrivoPath, 3, "TreadMill", "name of a standard plate model")}},
+        AcceptedCase{"NulInName",
+                     "",
+                     "",
+                     "ENABLED,1\nCOUNT,2\nSTRIVO,1,Force plate\0x,1,1,1\nSTRIVO,2,Belt,1,1,1\n"s + TwoStrivoUnits,
+                     {{"Belt", Millimetres(1), Millimetres(1)}},
+                     {LeftOutLine(StrivoPath, 3, "Force plate\\0x", "NUL character in the name")}},
+        AcceptedCase{"SizesBeyondFloatRange",
+                     "SETUP_TYPE 4\nX_DIMENSION 1e39\nY_DIMENSION 70\n",
+                     "CP_COUNT,2\nCP_INFO,1,0,Wide,t,0,1e39,1,0\nCP_INFO,2,0,Walk,t,0,1,1,0\n",
+                     "ENABLED,1\nCOUNT,1\nSTRIVO,1,Long,1,-1e39,0\n" + CompleteStrivoUnit,
+                     {{"Walk", Inches(1), Inches(1)}},
+                     {LeftOutLine(TreadmillPath, 2, "Tandem TM", "X size is not a finite number"),
+                      LeftOutLine(ComboPath, 2, "Wide", "X size is not a finite number"),
+                      LeftOutLine(StrivoPath, 3, "Long", "Y size is not a finite number")}},
+        AcceptedCase{"NegativeSizes",
+                     "SETUP_TYPE 5\nX_DIMENSION -24.5\nY_DIMENSION 70\n",
+                     "CP_COUNT,1\nCP_INFO,1,0,Walk,t,0,600,-900,0\n",
+                     "ENABLED,1\nCOUNT,1\nSTRIVO,1,Belt,-20,60,1\n" + CompleteStrivoUnit,
+                     {{"Side-by-side TM", Inches(-24.5f), Inches(70)},
+                      {"Walk", Inches(600), Inches(-900)},
+                      {"Belt", Millimetres(-20), Millimetres(60)}},
+                     {}},
+        AcceptedCase{
+            "NameRepeatedWithinFiles",
+            "",
+            "CP_COUNT,3\nCP_INFO,1,0,Walk,t,0,1,1,1\nCP_INFO,2,0,Walk,u,0,2,2,2\n"
+            "CP_INFO,3,0,ABCDEFGHIJKLMNOPQRSTUVWXYZ12-one,t,0,1,1,1\n",
+            "ENABLED,1\nCOUNT,2\nSTRIVO,1,Belt,1,1,1\nSTRIVO,2,Belt,2,2,2\n" + TwoStrivoUnits,
+            {{"Walk", Inches(1), Inches(1)},
+             {"Walk", Inches(2), Inches(2)},
+             {"ABCDEFGHIJKLMNOPQRSTUVWXYZ12", Inches(1), Inches(1)},
+             {"Belt", Millimetres(1), Millimetres(1)},
+             {"Belt", Millimetres(2), Millimetres(2)}},
+            {SameNameLine(ComboPath, 3, "Walk", ComboPath, 2), SameNameLine(StrivoPath, 4, "Belt", StrivoPath, 3)}},
+        AcceptedCase{"NameRepeatedAcrossFiles",
+                     "% tandem\nSETUP_TYPE 4\nX_DIMENSION 24\nY_DIMENSION 70\n",
+                     "CP_COUNT,2\nCP_INFO,1,0,Tandem TM,t,0,30,80,0\nCP_INFO,2,0,Walk,t,0,1,1,1\n",
+                     "ENABLED,1\nCOUNT,2\nSTRIVO,1,Walk,1,1,1\nSTRIVO,2,Tandem TM,2,2,2\n" + TwoStrivoUnits,
+                     {{"Tandem TM", Inches(24), Inches(70)},
+                      {"Tandem TM", Inches(30), Inches(80)},
+                      {"Walk", Inches(1), Inches(1)},
+                      {"Walk", Millimetres(1), Millimetres(1)},
+                      {"Tandem TM", Millimetres(2), Millimetres(2)}},
+                     {SameNameLine(ComboPath, 2, "Tandem TM", TreadmillPath, 2),
+                      SameNameLine(StrivoPath, 3, "Walk", ComboPath, 3),
+                      SameNameLine(StrivoPath, 4, "Tandem TM", ComboPath, 2)}},
+        // Unit 2 is warned about at the COUNT line, before unit 1's STRIVO line.
+        AcceptedCase{"WarningsInLineOrder",
+                     "",
+                     "",
+                     "ENABLED,1\nCOUNT,2\nSTRIVO,1,Walk,1,1e39,1\n" + TwoStrivoUnits,
+                     {},
+                     {LeftOutLine(StrivoPath, 2, "", "empty name (no STRIVO line for unit 2)"),
+                      LeftOutLine(StrivoPath, 3, "Walk", "Y size is not a finite number")}},
+        // A plate left out takes no name: the later one is not warned about.
+        AcceptedCase{"LeftOutTakesNoName",
+                     "",
+                     "CP_COUNT,1\nCP_INFO,1,0,Walk,t,0,1e39,1,0\n",
+                     "ENABLED,1\nCOUNT,1\nSTRIVO,1,Walk,1,1,1\n" + CompleteStrivoUnit,
+                     {{"Walk", Millimetres(1), Millimetres(1)}},
+                     {LeftOutLine(ComboPath, 2, "Walk", "X size is not a finite number")}}),
+    [](const ::testing::TestParamInfo<AcceptedCase>& info) { return std::string(info.param.name); });
 
-TEST_F(CustomDefinitionsTest, ReadCustomPlateSources_PluginsOwnNames_ReadersRefuseTheFile)
+// Of equal names the later plate is the one a platform of that model gets by
+// name; the earlier stays registered and still matches by size.
+TEST_F(CustomDefinitionsTest, FindCustomDefinition_NameRepeatedAcrossFiles_LaterPlate)
 {
-    drive.Write(ComboFile, "CP_COUNT,1\nCP_INFO,1,0,Force plate,t,0,1,1,1\n");
-    drive.Write(StrivoFile, "ENABLED,1\nCOUNT,1\nSTRIVO,1,Zibbet,1,1,1\n" + CompleteStrivoUnit);
-    const std::vector<CustomPlateSource> sources = ReadCustomPlateSources();
-    ASSERT_EQ(sources.size(), 3u);
-    EXPECT_EQ(sources[1].Result, ReaderResult::Failed);
-    EXPECT_EQ(sources[1].ErrorText,
-              L"Semantic error (Name Force plate is reserved) in configuration file at line 2 \r\n");
-    EXPECT_EQ(sources[2].Result, ReaderResult::Failed);
-    EXPECT_EQ(sources[2].ErrorText, L"Semantic error (Name Zibbet is reserved) in configuration file at line 3 \r\n");
-    BuildCustomDefinitions();
-    EXPECT_EQ(customDefinitionCount, 0);
+    drive.Write(TreadmillFile, "SETUP_TYPE 4\nX_DIMENSION 24\nY_DIMENSION 70\n");
+    drive.Write(ComboFile, "CP_COUNT,1\nCP_INFO,1,0,Tandem TM,t,0,30,80,0\n");
+    BuildCustomDefinitions(nullptr);
+    ASSERT_EQ(customDefinitionCount, 2);
+    const std::unique_ptr<VZORVAGenericPlateDefinition> byName = FindCustomDefinition("Tandem TM", "0", "0");
+    ASSERT_NE(byName, nullptr);
+    EXPECT_EQ(byName->DimensionX, Inches(30));
+    const std::unique_ptr<VZORVAGenericPlateDefinition> bySize = FindCustomDefinition("Belt", "70", "24");
+    ASSERT_NE(bySize, nullptr);
+    EXPECT_EQ(bySize->DimensionX, Inches(24));
+}
 
-    std::vector<std::string> reserved = ReservedPlateNames();
-    ASSERT_EQ(reserved.size(), 20u);
+TEST_F(CustomDefinitionsTest, ReservedPlateNames_StandardGenericAndShared_InOrder)
+{
+    const std::vector<std::string> reserved = ReservedPlateNames();
+    ASSERT_EQ(reserved.size(), 21u);
     EXPECT_EQ(reserved.front(), "Pendra");
-    EXPECT_EQ(reserved.back(), "Force plate");
+    EXPECT_EQ(reserved[19], "Force plate");
+    EXPECT_EQ(reserved.back(), "Digital device common settings");
 }
 
 } // namespace
@@ -450,29 +568,35 @@ TEST_F(PluginWithConfigFiles, ProvideDeviceDefinitions_AllThreeFiles_CustomPlate
     EXPECT_EQ(again.Definitions().size(), 21u);
 }
 
-TEST_F(PluginWithConfigFiles, ProvideDeviceDefinitions_NameRepeatedAcrossFiles_EachNameOnce)
+// Initialise logs each warning through the host, and registers the plates
+// of equal names both, in file order.
+TEST_F(PluginWithConfigFiles, Initialise_PlateLeftOutAndNameRepeated_LoggedAtLevel2BothRegistered)
 {
     drive.CopyFixture(TreadmillFile, TreadmillFile);
     drive.CopyFixture(StrivoFile, StrivoFile);
-    // Named like the fixtures' treadmill and third treadmill unit.
-    drive.Write(ComboFile, "CP_COUNT,2\nCP_INFO,1,0,Side-by-side TM,t,0,1,1,1\nCP_INFO,2,0,Strivo Ramp,t,0,1,1,1\n");
+    // Named like the fixtures' treadmill, a standard model and the third treadmill unit.
+    drive.Write(ComboFile, "CP_COUNT,3\nCP_INFO,1,0,Side-by-side TM,t,0,1,1,1\nCP_INFO,2,0,Pendra,t,0,1,1,1\n"
+                           "CP_INFO,3,0,Strivo Ramp,t,0,1,1,1\n");
     ASSERT_TRUE(Initialise(&host));
-    ProvideDeviceDefinitions(&host);
+    std::vector<zorvahost::LogLine> warnings;
+    for (const zorvahost::LogLine& line : host.Logs()) {
+        if (line.text.find("custom plate") != std::string::npos)
+            warnings.push_back(line);
+    }
+    ASSERT_EQ(warnings.size(), 3u);
+    EXPECT_EQ(warnings[0].text, SameNameLine(ComboPath, 2, "Side-by-side TM", TreadmillPath, 4));
+    EXPECT_EQ(warnings[1].text, LeftOutLine(ComboPath, 3, "Pendra", "name of a standard plate model"));
+    EXPECT_EQ(warnings[2].text, SameNameLine(StrivoPath, 8, "Strivo Ramp", ComboPath, 4));
+    for (const zorvahost::LogLine& line : warnings)
+        EXPECT_EQ(line.level, 2) << line.text;
 
+    ProvideDeviceDefinitions(&host);
     std::vector<std::string> names;
     for (const zorvahost::RecordedDefinition& definition : host.Definitions())
         names.push_back(definition.name);
-    // Shared configuration, 19 standard models, the treadmill, the combined
-    // platform "Strivo Ramp", two units (the third, "Strivo Ramp", comes later
-    // and is left out), the generic plate.
-    ASSERT_EQ(names.size(), 1u + 19u + 1u + 1u + 2u + 1u);
-    std::vector<std::string> sorted = names;
-    std::sort(sorted.begin(), sorted.end());
-    EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << "a name registered twice";
-    EXPECT_EQ(names[20], "Side-by-side TM");
-    EXPECT_EQ(names[21], "Strivo Ramp");
-    EXPECT_EQ(names[22], "Strivo North");
-    EXPECT_EQ(names[23], "Strivo South");
+    const std::vector<std::string> custom(names.begin() + 20, names.end() - 1);
+    EXPECT_EQ(custom, (std::vector<std::string>{"Side-by-side TM", "Side-by-side TM", "Strivo Ramp", "Strivo North",
+                                                "Strivo South", "Strivo Ramp"}));
     EXPECT_EQ(names.back(), "Force plate");
 }
 

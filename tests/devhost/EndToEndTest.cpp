@@ -452,6 +452,69 @@ TEST_F(DevhostEndToEnd, Definitions_Examples_TableWithCustomPlatesAndFullParamet
     EXPECT_NE(FindLine(fullLines, {"sync port \"Sync Port\""}, pendra), -1) << Output();
 }
 
+/// check-config on files the plugin reads, with plates it leaves out and a
+/// name given twice: each is a warning with its line, the other plates are
+/// listed, and the exit code stays 0. definitions then shows both plates of
+/// the name, each from its own file.
+TEST_F(DevhostEndToEnd, CheckConfig_PlatesLeftOutAndNameTwice_WarningsWithLinesExitCode0)
+{
+    if (!kConfigurationFromEnvironment)
+        GTEST_SKIP() << "on Windows the files are the real C:\\ZORVA\\CFG";
+    TempFolder drive;
+    drive.Write("ZORVA/CFG/CombinationPlatform.cfg", "UNITS,1\nCP_COUNT,2\nCP_INFO,1,0,Pendra,t,0,400,600,0\n"
+                                                     "CP_INFO,2,0,Belt,t,0,600,1800,0\n");
+    // Unit 2 has no STRIVO line: it has an empty name.
+    std::string strivo = "ENABLED,1\nCOUNT,2\nSTRIVO,1,Belt,500,1500,0\n";
+    for (const char* unit : {"1", "2"}) {
+        for (const char* side : {"LEFT", "RIGHT"}) {
+            strivo += std::string("AMP,") + unit + "," + side + ",0,A\n";
+            for (const char* position : {"A", "B"})
+                strivo += std::string("SENSOR,") + unit + "," + side + "," + position + ",s,1,1,0\n";
+        }
+    }
+    drive.Write("ZORVA/CFG/Strivo.cfg", strivo);
+    const std::map<std::string, std::string> env = {{"ZORVA_DRIVE_C", drive.Path().string()}};
+
+    const DevhostResult result = Run({"check-config"}, env);
+    EXPECT_EQ(result.exitCode, 0) << Output();
+    const std::vector<std::string> lines = Lines(result.out);
+    const int combo = FindLine(lines, {"C:\\ZORVA\\CFG\\CombinationPlatform.cfg"});
+    const int units = FindLine(lines, {"C:\\ZORVA\\CFG\\Strivo.cfg"});
+    ASSERT_NE(combo, -1) << Output();
+    ASSERT_NE(units, -1) << Output();
+    EXPECT_EQ(FindLine(lines, {"result: 1, read without error"}, combo), combo + 2) << Output();
+    EXPECT_NE(
+        FindLine(lines, {"warning: line 3: custom plate \"Pendra\" left out: name of a standard plate model"}, combo),
+        -1)
+        << Output();
+    EXPECT_NE(FindLine(lines, {"\"Belt\"", "X 0.6000 m x Y 1.8000 m", "from line 4: a combined platform"}, combo), -1)
+        << Output();
+    EXPECT_EQ(FindLine(lines, {"result: 1, read without error"}, units), units + 2) << Output();
+    EXPECT_NE(
+        FindLine(lines, {"warning: line 2: custom plate \"\" left out: empty name (no STRIVO line for unit 2)"}, units),
+        -1)
+        << Output();
+    EXPECT_NE(FindLine(lines,
+                       {"warning: line 3: custom plate \"Belt\" has the name of the one at "
+                        "C:\\ZORVA\\CFG\\CombinationPlatform.cfg line 4"},
+                       units),
+              -1)
+        << Output();
+    EXPECT_NE(FindLine(lines, {"\"Belt\"", "X 0.5000 m x Y 1.5000 m", "from line 3: a treadmill unit"}, units), -1)
+        << Output();
+    EXPECT_NE(FindLine(lines, {"2 custom plates; 3 warnings: the plugin logs each (level 2) and still uses the file"}),
+              -1)
+        << Output();
+
+    const DevhostResult definitions = Run({"definitions"}, env);
+    ASSERT_EQ(definitions.exitCode, 0) << Output();
+    const std::vector<std::string> rows = Lines(definitions.out);
+    EXPECT_NE(FindLine(rows, {"registers 23 definitions"}), -1) << Output();
+    EXPECT_NE(FindLine(rows, {"21", "ZORVA / Belt", "0.600 x 1.800", "custom, CombinationPlatform.cfg"}), -1)
+        << Output();
+    EXPECT_NE(FindLine(rows, {"22", "ZORVA / Belt", "0.500 x 1.500", "custom, Strivo.cfg"}), -1) << Output();
+}
+
 /// check-config on files of the user's: each broken file names its line and
 /// its fault, and makes the exit code 1.
 TEST_F(DevhostEndToEnd, CheckConfig_BrokenFiles_LineAndFaultNamedExitCode1)
@@ -496,10 +559,11 @@ TEST_F(DevhostEndToEnd, CheckConfig_BrokenFiles_LineAndFaultNamedExitCode1)
     const DevhostResult examples = Run({"check-config"});
     EXPECT_EQ(examples.exitCode, 0) << Output();
     const std::vector<std::string> lines = Lines(examples.out);
-    EXPECT_NE(FindLine(lines, {"\"Tandem TM\"", "X 0.6223 m x Y 1.7970 m", "from the treadmill set-up"}), -1)
+    EXPECT_NE(FindLine(lines, {"\"Tandem TM\"", "X 0.6223 m x Y 1.7970 m", "from line 5: the treadmill set-up"}), -1)
         << Output();
-    EXPECT_NE(FindLine(lines, {"\"Gait Walkway\"", "X 0.6000 m x Y 1.8000 m", "from combined platform 1"}), -1)
+    EXPECT_NE(FindLine(lines, {"\"Gait Walkway\"", "X 0.6000 m x Y 1.8000 m", "from line 7: a combined platform"}), -1)
         << Output();
+    EXPECT_EQ(FindLine(lines, {"warning"}), -1) << Output();
     EXPECT_NE(FindLine(lines, {"result: 0, not present"}), -1) << Output();
 
     // No configuration folder at all: nothing wrong, and said so.
