@@ -104,8 +104,8 @@ public:
     void DisarmAll() { host_.DisarmAll(); }
     /// The shared device asks to be armed again (GetState).
     bool RearmRequired();
-    /// The acquisition rate of the last arming, from the host's ticks per
-    /// sample; 0 before any.
+    /// The acquisition rate of the last arming: the offered rate the plates'
+    /// ticks per sample stand for (hostkit::RateOfTicks); 0 before any.
     unsigned int ArmedRate() { return host_.ArmedRate(); }
 
 private:

@@ -10,6 +10,23 @@ namespace {
 
 std::string Text(const char* text) { return text ? text : ""; }
 
+/// The setting whose offered values are the acquisition rates, as decimal texts.
+const char kRateSetting[] = "SampleRate";
+
+/// A rate text ("1800") as a number; 0 for anything but decimal digits that fit.
+unsigned int RateOfText(const std::string& text)
+{
+    if (text.empty() || text.size() > 9)
+        return 0;
+    unsigned int rate = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return 0;
+        rate = rate * 10 + static_cast<unsigned int>(c - '0');
+    }
+    return rate;
+}
+
 class Failed final : public HostResult
 {
 public:
@@ -31,6 +48,22 @@ private:
 } // namespace
 
 HostResult* NewFailure(const std::string& message) { return new Failed(message); }
+
+unsigned int RateOfTicks(unsigned int tickRate, unsigned int ticks, const std::vector<unsigned int>& offered,
+                         unsigned int setting)
+{
+    if (ticks == 0)
+        return 0;
+    unsigned int found = 0;
+    for (unsigned int rate : offered) {
+        if (rate == 0 || tickRate / rate != ticks)
+            continue;
+        if (rate == setting)
+            return rate;
+        found = std::max(found, rate);
+    }
+    return found ? found : tickRate / ticks;
+}
 
 const DefinedParameter* Definition::Parameter(const std::string& parameterName) const
 {
@@ -300,10 +333,29 @@ void Host::DisarmAll()
     }
 }
 
-unsigned int Host::ArmedRate()
+void Host::NoteTicksPerSample(unsigned int ticks)
 {
-    const unsigned int ticks = armedTicks_;
-    return ticks == 0 ? 0u : GetTickRate() / ticks;
+    // The offered rates as the shared device's definition lists them, the
+    // one in force as the host holds it for the device.
+    std::vector<unsigned int> offered;
+    unsigned int setting = 0;
+    for (const InstanceRecord& device : Instances()) {
+        if (!device.accepted)
+            continue;
+        const Definition definition = DefinitionOf(device);
+        const DefinedParameter* parameter = definition.Parameter(kRateSetting);
+        if (!parameter || !parameter->value || parameter->value->GetType() != ParameterTypeEnum)
+            continue;
+        for (const std::string& text : static_cast<IParameterValueEnum&>(*parameter->value).EnumValues) {
+            if (const unsigned int rate = RateOfText(text))
+                offered.push_back(rate);
+        }
+        const std::shared_ptr<IParameterValue> value = device.services->Parameter(kRateSetting);
+        if (value && value->GetType() == ParameterTypeEnum)
+            setting = RateOfText(static_cast<IParameterValueEnum&>(*value).GetValue());
+        break;
+    }
+    armedRate_ = RateOfTicks(tickRate_, ticks, offered, setting);
 }
 
 void Host::DeliverSamples(Instance& instance, const SampleBlock& block)

@@ -172,7 +172,8 @@ struct InstanceRecord
 };
 
 /// The capture set-up object handed to IDevice::Arm: the host takes each
-/// setting; the last ticks per sample give the host's armed rate.
+/// setting; the last ticks per sample give the host's armed rate
+/// (Host::ArmedRate).
 class CaptureSetup : public MoldraDigitalDevice::ICaptureSetup
 {
 public:
@@ -266,8 +267,11 @@ public:
     bool ArmAll(std::string& refusals);
     void StartCapture(double hostTime);
     void DisarmAll();
-    /// The acquisition rate of the last arming, from its ticks per sample; 0 before any.
-    unsigned int ArmedRate();
+    /// The acquisition rate of the last arming, datasets per second: the rate
+    /// the shared device's SampleRate setting offers that the ticks per sample
+    /// stand for (RateOfTicks); 0 before any. Cheap: a sink may call it on
+    /// every block.
+    unsigned int ArmedRate() const { return armedRate_; }
 
 protected:
     friend class Instance;
@@ -281,8 +285,10 @@ protected:
     virtual std::shared_ptr<Instance> NewInstance(const std::string& deviceName);
     /// A failed result with this message, released by the plugin.
     virtual HostResult* Failure(const std::string& message);
-    /// Called by CaptureSetup::SetTicksPerSample.
-    void NoteTicksPerSample(unsigned int ticks) { armedTicks_ = ticks; }
+    /// Called by CaptureSetup::SetTicksPerSample: works out the armed rate
+    /// with the tick rate the plugin divided (the host's own, not through
+    /// GetTickRate, which a subclass may record or hook).
+    void NoteTicksPerSample(unsigned int ticks);
 
     void DeliverSamples(Instance& instance, const SampleBlock& block);
     void DeliverNotify(Instance& instance);
@@ -299,11 +305,22 @@ private:
     std::function<double()> clock_ ZORVA_GUARDED_BY(mutex_);
     const std::chrono::steady_clock::time_point clockStart_;
     std::atomic<unsigned int> tickRate_{1000000};
-    std::atomic<unsigned int> armedTicks_{0};
+    std::atomic<unsigned int> armedRate_{0};
     unsigned int streams_ = 0; ///< the owner's thread only
 };
 
 /// A failed result that frees itself at its last release.
 HostResult* NewFailure(const std::string& message);
+
+/// The acquisition rate a device armed at, from the ticks per sample it
+/// declared: it divides the host's tick rate by its rate and truncates, so
+/// the quotient back (1 000 000 / 555 for 1800) is not the rate. It is the
+/// rate among `offered` (datasets per second) with tickRate / rate == ticks;
+/// where a coarse tick rate gives several of them the same ticks, `setting`
+/// (the rate the user chose) if it is one of them, else the highest. When
+/// no offered rate gives these ticks (no list, or a device that arms at a rate
+/// of its own), tickRate / ticks. 0 for 0 ticks: the rate cannot be told.
+unsigned int RateOfTicks(unsigned int tickRate, unsigned int ticks, const std::vector<unsigned int>& offered,
+                         unsigned int setting);
 
 } // namespace hostkit

@@ -4,6 +4,7 @@
 // and the measurement; the clean bench passes everything.
 #include "DevhostRun.h"
 #include "TestEnvironment.h"
+#include "definitions/VSharedConfigDefinition.h"
 #include "devhost/SelfTest.h"
 #include "devhost/SelfTestReport.h"
 #include "devhost/Plot.h"
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <map>
 #include <thread>
 
 using namespace zorvahost;
@@ -156,6 +158,7 @@ protected:
 };
 
 const std::string kCleanBench = kSource + "/simusb/scenarios/clean-bench.ini";
+const std::string kType100Bench = kSource + "/simusb/scenarios/type-100-bench.ini";
 const std::string kLeft = "0 ZA100-4471";
 const std::string kRight = "1 ZA300-5208";
 
@@ -194,6 +197,31 @@ TEST_F(SelfTestInVirtualTime, Run_CleanBench_EveryCheckPasses)
     EXPECT_GT(result.seconds, 15.0) << "virtual seconds of the bench";
     // On the simulated bench the self-test put the weight on and took it off.
     EXPECT_EQ(zorvasim::CurrentScenario().units[0].load.kind, zorvasim::LoadKind::None);
+}
+
+// Regression: the host kit read the armed rate back as the host's tick rate
+// divided by the plates' ticks per sample, which the plugin truncates: at 1800
+// and 1500 per second it took 1801 and 1501, and the self-test failed Capture
+// ("the plugin ran 1801 per second") and Rate (about -500 ppm) on a bench whose
+// units run every rate. The clean bench's type-300 unit excludes those rates.
+TEST_F(SelfTestInVirtualTime, Run_Type100BenchAtEveryRate_EveryCheckPasses)
+{
+    const SelfTestResult result = Run(kType100Bench, SelfTestOptions());
+    ASSERT_TRUE(result.AllPassed()) << Rows(result);
+
+    // Every rate the setting offers, on both plates: whole, and timed at the
+    // rate itself (the virtual clock's milliseconds blur the slow rates' fit).
+    std::map<unsigned int, int> plates;
+    for (const RateRow& row : result.rates) {
+        ++plates[row.rate];
+        EXPECT_TRUE(row.continuity.Whole()) << row.plate << " at " << row.rate;
+        EXPECT_TRUE(row.estimate.measured) << row.plate << " at " << row.rate;
+        EXPECT_LE(std::fabs(row.estimate.ppm), std::max(50.0, row.estimate.uncertaintyPpm))
+            << row.plate << " at " << row.rate;
+    }
+    for (unsigned int rate : ZORVA::StandardRates)
+        EXPECT_EQ(plates[rate], 2) << rate;
+    EXPECT_EQ(plates.size(), static_cast<std::size_t>(ZORVA::StandardRateCount));
 }
 
 TEST_F(SelfTestInVirtualTime, WriteReport_CleanBench_ReportDataAndPlotsOrWhyNone)
@@ -309,6 +337,15 @@ const FaultCase kFaultCases[] = {
      CheckKind::Continuity,
      {kLeft, kRight},
      "repeated 16",
+     {}},
+    // The rates only type 100 runs are judged as strictly as the others.
+    {"BlocksSkippedAt1800",
+     kType100Bench,
+     {1800},
+     [] { zorvasim::InjectBlockFault(zorvasim::BlockFault::Skip, 3); },
+     CheckKind::Continuity,
+     {kLeft, "1 ZA100-5208"},
+     "lost 48 (1 gap), repeated 0",
      {}},
     {"RateTheUnitsLack",
      kCleanBench,

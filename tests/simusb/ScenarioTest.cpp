@@ -59,7 +59,7 @@ TEST_P(ShippedScenarioTest, ParseScenario_ShippedExample_IsValid)
 
 INSTANTIATE_TEST_SUITE_P(Examples, ShippedScenarioTest,
                          ::testing::Values("default.ini", "celvo-pending.ini", "never-starts.ini", "walking.ini",
-                                           "treadmill.ini", "standing.ini", "clean-bench.ini",
+                                           "treadmill.ini", "standing.ini", "clean-bench.ini", "type-100-bench.ini",
                                            "../../examples/bench.ini"));
 
 TEST(ScenarioTest, ParseScenario_EveryKey_FillsEveryField)
