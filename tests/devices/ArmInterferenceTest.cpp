@@ -38,7 +38,8 @@ std::string TwoUnits(int productType)
     text << "[scenario]\ninit_polls = 1\nrate = 1000\nbacklog = 256\n";
     for (int u = 1; u <= 2; ++u) {
         text << "[unit U" << u << "]\nproduct_type = " << productType << "\namplifier_serial = A" << u
-             << "\nplatform_model = Pendra-600\nplatform_serial = P" << u << "\nforce = 0 0 -700\n" << trigger;
+             << "\nplatform_model = Pendra-600\nplatform_serial = P" << u << "\nforce = 0 0 -700\n"
+             << trigger;
     }
     return text.str();
 }
@@ -423,8 +424,8 @@ TEST_P(ArmInterference, Arm_HostActsDuringPause_ActsAfterStartAndCaptureNumbered
                 ASSERT_GT(measuredMs, restartedMs) << "sample " << clock << " was measured before the restart";
                 ASSERT_EQ(static_cast<unsigned int>(rate), c.finalRate) << "sample " << clock;
                 if (finalMode == "Software trigger") {
-                    worst = std::max(worst, std::fabs(static_cast<double>(frame) -
-                                                      c.finalRate * (measuredMs / 1000.0 - startTime)));
+                    worst = std::max(
+                        worst, std::fabs(static_cast<double>(frame) - c.finalRate * (measuredMs / 1000.0 - startTime)));
                 } else if (finalMode == "Genlock") {
                     ASSERT_EQ(frame, static_cast<std::int64_t>(clock));
                 } else if (c.trigger == Trigger::Held) {
@@ -459,47 +460,46 @@ TEST_P(ArmInterference, Arm_HostActsDuringPause_ActsAfterStartAndCaptureNumbered
 // measured before the restart fixed the offset).
 INSTANTIATE_TEST_SUITE_P(
     Cases, ArmInterference,
-    ::testing::Values(
-        InterferenceCase{"SoftwareRate", "Software trigger", 100, Act::RateTo500, Trigger::Pulse,
-                         "R1000 S T S R500 R500 S T", true, "Software trigger", 500},
-        InterferenceCase{"HardwareRate", "Hardware trigger", 100, Act::RateTo500, Trigger::Pulse,
-                         "R1000 S T S R500 R500 S T", true, "Hardware trigger", 500},
-        InterferenceCase{"GenlockRate", "Genlock", 100, Act::RateTo500, Trigger::Pulse, "R1000 S T S R500 R500 S T",
-                         true, "Genlock", 500},
-        InterferenceCase{"SoftwareToGenlock", "Software trigger", 100, Act::ToGenlock, Trigger::Pulse,
-                         "R1000 S T S G1 R1000 S T", true, "Genlock", 1000},
-        InterferenceCase{"HardwareToGenlock", "Hardware trigger", 100, Act::ToGenlock, Trigger::Pulse,
-                         "R1000 S T S G1 R1000 S T", true, "Genlock", 1000},
-        InterferenceCase{"GenlockToSoftware", "Genlock", 100, Act::ToSoftwareTrigger, Trigger::Pulse,
-                         "R1000 S T S G0 R1000 S T", true, "Software trigger", 1000},
-        InterferenceCase{"SoftwareDisarm", "Software trigger", 100, Act::Disarm, Trigger::Pulse, "R1000 S T", false,
-                         "Software trigger", 1000},
-        InterferenceCase{"HardwareDisarm", "Hardware trigger", 100, Act::Disarm, Trigger::Pulse, "R1000 S T", false,
-                         "Hardware trigger", 1000},
-        InterferenceCase{"GenlockDisarm", "Genlock", 100, Act::Disarm, Trigger::Pulse, "R1000 S T", false, "Genlock",
-                         1000},
-        InterferenceCase{"SoftwareSecondArm", "Software trigger", 100, Act::SecondArm, Trigger::Pulse,
-                         "R1000 S T R1000 S T", false, "Software trigger", 1000},
-        InterferenceCase{"HardwareSecondArm", "Hardware trigger", 100, Act::SecondArm, Trigger::Pulse,
-                         "R1000 S T R1000 S T", false, "Hardware trigger", 1000},
-        InterferenceCase{"GenlockSecondArm", "Genlock", 100, Act::SecondArm, Trigger::Pulse, "R1000 S T R1000 S T",
-                         false, "Genlock", 1000},
-        InterferenceCase{"SoftwareZero", "Software trigger", 100, Act::Zero, Trigger::Pulse, "R1000 S T Z", false,
-                         "Software trigger", 1000},
-        InterferenceCase{"HardwareZero", "Hardware trigger", 100, Act::Zero, Trigger::Pulse, "R1000 S T Z", false,
-                         "Hardware trigger", 1000},
-        InterferenceCase{"GenlockZero", "Genlock", 100, Act::Zero, Trigger::Pulse, "R1000 S T Z", false, "Genlock",
-                         1000},
-        InterferenceCase{"SoftwareShutdown", "Software trigger", 100, Act::Shutdown, Trigger::Pulse, "R1000 S T S X",
-                         false, "Software trigger", 1000},
-        InterferenceCase{"HardwareShutdown", "Hardware trigger", 100, Act::Shutdown, Trigger::Pulse,
-                         "R1000 S T S X", false, "Hardware trigger", 1000},
-        InterferenceCase{"GenlockShutdown", "Genlock", 100, Act::Shutdown, Trigger::Pulse, "R1000 S T S X", false,
-                         "Genlock", 1000},
-        InterferenceCase{"HardwareHeldMarker1", "Hardware trigger", 100, Act::None, Trigger::Held, "R1000 S T",
-                         false, "Hardware trigger", 1000},
-        InterferenceCase{"HardwareHeldMarker0Type400", "Hardware trigger", 400, Act::None, Trigger::Held,
-                         "R1000 S T", false, "Hardware trigger", 1000}),
+    ::testing::Values(InterferenceCase{"SoftwareRate", "Software trigger", 100, Act::RateTo500, Trigger::Pulse,
+                                       "R1000 S T S R500 R500 S T", true, "Software trigger", 500},
+                      InterferenceCase{"HardwareRate", "Hardware trigger", 100, Act::RateTo500, Trigger::Pulse,
+                                       "R1000 S T S R500 R500 S T", true, "Hardware trigger", 500},
+                      InterferenceCase{"GenlockRate", "Genlock", 100, Act::RateTo500, Trigger::Pulse,
+                                       "R1000 S T S R500 R500 S T", true, "Genlock", 500},
+                      InterferenceCase{"SoftwareToGenlock", "Software trigger", 100, Act::ToGenlock, Trigger::Pulse,
+                                       "R1000 S T S G1 R1000 S T", true, "Genlock", 1000},
+                      InterferenceCase{"HardwareToGenlock", "Hardware trigger", 100, Act::ToGenlock, Trigger::Pulse,
+                                       "R1000 S T S G1 R1000 S T", true, "Genlock", 1000},
+                      InterferenceCase{"GenlockToSoftware", "Genlock", 100, Act::ToSoftwareTrigger, Trigger::Pulse,
+                                       "R1000 S T S G0 R1000 S T", true, "Software trigger", 1000},
+                      InterferenceCase{"SoftwareDisarm", "Software trigger", 100, Act::Disarm, Trigger::Pulse,
+                                       "R1000 S T", false, "Software trigger", 1000},
+                      InterferenceCase{"HardwareDisarm", "Hardware trigger", 100, Act::Disarm, Trigger::Pulse,
+                                       "R1000 S T", false, "Hardware trigger", 1000},
+                      InterferenceCase{"GenlockDisarm", "Genlock", 100, Act::Disarm, Trigger::Pulse, "R1000 S T", false,
+                                       "Genlock", 1000},
+                      InterferenceCase{"SoftwareSecondArm", "Software trigger", 100, Act::SecondArm, Trigger::Pulse,
+                                       "R1000 S T R1000 S T", false, "Software trigger", 1000},
+                      InterferenceCase{"HardwareSecondArm", "Hardware trigger", 100, Act::SecondArm, Trigger::Pulse,
+                                       "R1000 S T R1000 S T", false, "Hardware trigger", 1000},
+                      InterferenceCase{"GenlockSecondArm", "Genlock", 100, Act::SecondArm, Trigger::Pulse,
+                                       "R1000 S T R1000 S T", false, "Genlock", 1000},
+                      InterferenceCase{"SoftwareZero", "Software trigger", 100, Act::Zero, Trigger::Pulse,
+                                       "R1000 S T Z", false, "Software trigger", 1000},
+                      InterferenceCase{"HardwareZero", "Hardware trigger", 100, Act::Zero, Trigger::Pulse,
+                                       "R1000 S T Z", false, "Hardware trigger", 1000},
+                      InterferenceCase{"GenlockZero", "Genlock", 100, Act::Zero, Trigger::Pulse, "R1000 S T Z", false,
+                                       "Genlock", 1000},
+                      InterferenceCase{"SoftwareShutdown", "Software trigger", 100, Act::Shutdown, Trigger::Pulse,
+                                       "R1000 S T S X", false, "Software trigger", 1000},
+                      InterferenceCase{"HardwareShutdown", "Hardware trigger", 100, Act::Shutdown, Trigger::Pulse,
+                                       "R1000 S T S X", false, "Hardware trigger", 1000},
+                      InterferenceCase{"GenlockShutdown", "Genlock", 100, Act::Shutdown, Trigger::Pulse,
+                                       "R1000 S T S X", false, "Genlock", 1000},
+                      InterferenceCase{"HardwareHeldMarker1", "Hardware trigger", 100, Act::None, Trigger::Held,
+                                       "R1000 S T", false, "Hardware trigger", 1000},
+                      InterferenceCase{"HardwareHeldMarker0Type400", "Hardware trigger", 400, Act::None, Trigger::Held,
+                                       "R1000 S T", false, "Hardware trigger", 1000}),
     [](const ::testing::TestParamInfo<InterferenceCase>& info) { return info.param.name; });
 
 // Regression: a host that takes 30 ms per push re-armed the plates for a

@@ -4,7 +4,8 @@
 // Microsoft C++ ABI), which implements the host objects and makes every call
 // into the plugin's devices and values. Runs the whole path a host drives:
 // definitions, the shared device, detection on the simulated USB library, the
-// plates, a settings change, two captures numbered on its clock, Disarm, GetState
+// plates, a settings change, two captures numbered on its clock, a rate change
+// from a second thread during Arm and the re-arm it asks for, Disarm, GetState
 // and Shutdown.
 // Exit status 0 when every check held.
 #include "MsHostBridge.h"
@@ -239,6 +240,64 @@ int main()
         }
     }
     Check(LogContains("::fmBroadcastAcquisitionRate(500)"), "the rate change did not reach the library");
+
+    // A third capture: a second host thread changes the rate 200 ms into the
+    // shared device's Arm. The change comes after Arm's start, so the plugin
+    // asks for a re-arm; the host re-arms, and the capture runs at the new
+    // rate, numbered on the host's clock.
+    {
+        for (int d = 1; d < devices; ++d)
+            mshost_arm(d, 300u + static_cast<unsigned int>(d));
+        std::thread change([] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            Check(mshost_change_text(0, "SampleRate", 1, "1000") == 1, "SampleRate change during Arm not taken");
+        });
+        Check(mshost_arm(0, 300) == 1, "Arm returned false with a change coming in");
+        change.join();
+        mshost_set_capture(msrt_now(), rate);
+        mshost_start_capture(0, msrt_now());
+        const bool asked = WaitFor(
+            [] {
+                int state = -1, rearm = -1;
+                mshost_get_state(0, &state, &rearm);
+                return rearm == 1;
+            },
+            5.0);
+        Check(asked, "a rate change during Arm asked for no re-arm");
+        for (int d = 1; d < devices; ++d)
+            Check(mshost_arm(d, 400u + static_cast<unsigned int>(d)) == 1, "re-arming a plate failed");
+        Check(mshost_arm(0, 400) == 1, "re-arming the shared device failed");
+        for (int d = 1; d < devices; ++d) {
+            MsSetupCalls calls{};
+            mshost_setup_calls(d, &calls);
+            Check(calls.ticksPerSample == 1000000 / 1000, "a re-armed plate did not declare 1000 per second");
+        }
+        const double newRate = 1000.0;
+        const double start = msrt_now();
+        mshost_set_capture(start, newRate);
+        for (int d = 0; d < devices; ++d)
+            mshost_start_capture(d, start);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+        int state = -1, rearm = -1;
+        mshost_get_state(0, &state, &rearm);
+        Check(state == 1 && rearm == 0, "the re-armed capture is not running, or asks for another re-arm");
+        for (int d = 0; d < devices; ++d)
+            mshost_disarm(d);
+        for (int d = 1; d < devices; ++d) {
+            MsStream st{};
+            mshost_stream(d, &st);
+            std::printf("  re-armed capture at 1000/s, plate %d: %lld blocks, frames %lld..%lld, %lld gaps, at most "
+                        "%.1f samples ahead of the clock\n",
+                        d, st.blocks, st.firstFrame, st.lastFrame, st.gaps, st.maxAhead);
+            Check(st.blocks >= 20, "too few blocks pushed at 1000 per second");
+            Check(st.gaps == 0 && st.badArgs == 0, "the re-armed capture's frames did not run on by 16");
+            Check(st.firstFrame >= 0 && st.firstFrame <= newRate * 2.0,
+                  "the re-armed capture's first sample is not near 0");
+            Check(st.maxAhead <= newRate * 0.1 + 16.0, "sample numbers ran ahead of the host clock");
+        }
+        Check(LogContains("::fmBroadcastAcquisitionRate(1000)"),
+              "the rate changed during Arm did not reach the library");
+    }
 
     e.Shutdown();
     for (int d = 1; d < devices; ++d)
