@@ -192,11 +192,20 @@ protected:
     {
         for (int t = 0; t < ms; t += 16) {
             Sleep(16);
-            ASSERT_TRUE(WaitUntil([] {
-                const zorvasim::Counters c = zorvasim::GetCounters();
-                return c.backlog == 0 && c.drained;
-            }));
+            ASSERT_NO_FATAL_FAILURE(Drain());
         }
+    }
+
+    /// Until the worker has handed on every block measured so far. A host's
+    /// StartCapture comes as the capture starts, while the plugin hands on
+    /// blocks as they are measured; here another thread's pause (the zero's)
+    /// may have let the clock run ahead of the worker in real time.
+    static void Drain()
+    {
+        ASSERT_TRUE(WaitUntil([] {
+            const zorvasim::Counters c = zorvasim::GetCounters();
+            return c.backlog == 0 && c.drained;
+        }));
     }
 
     /// The host arms every plate with new stream handles (closing their old
@@ -353,6 +362,7 @@ TEST_P(ArmInterference, Arm_HostActsDuringPause_ActsAfterStartAndCaptureNumbered
         EXPECT_EQ(StateOf(*shared), ZORVA::DeviceState::Stopped) << "after Shutdown a device does nothing";
         return;
     }
+    ASSERT_NO_FATAL_FAILURE(Drain());
     double startTime = host.GetTime();
     if (c.act != Act::SecondArm)
         shared->StartCapture(startTime);

@@ -183,11 +183,13 @@ TEST_F(DriverTest, StartAcquisition_EachStart_NumberedAndToldInItsCallback)
     DetectAndClear();
     std::mutex mutex;
     std::vector<std::uint64_t> reported;
-    service->SetAcquisitionStateCallback([&](bool on) {
+    // The starts may run while the service is being destroyed: its own pointer.
+    ZORVA::VZORVADriverService* const told = service.get();
+    service->SetAcquisitionStateCallback([&, told](bool on) {
         if (!on)
             return;
         std::lock_guard<std::mutex> lock(mutex);
-        reported.push_back(service->StartReported());
+        reported.push_back(told->StartReported());
     });
     const std::uint64_t first = service->StartAcquisition();
     const std::uint64_t second = service->StartAcquisition();
