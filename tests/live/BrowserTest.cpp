@@ -53,9 +53,8 @@ TEST(LiveBrowser, Page_SimulatedBench_PlatesCentreOfPressureZeroAndAUnitGone)
     std::promise<int> ended;
     std::future<int> exitCode = ended.get_future();
     std::thread live([&] {
-        ended.set_value(live::RunLiveSession(options, interrupted, [&listening](const live::LiveServer& server) {
-            listening.set_value(server.Url());
-        }));
+        ended.set_value(live::RunLiveSession(
+            options, interrupted, [&listening](const live::LiveServer& server) { listening.set_value(server.Url()); }));
     });
     ASSERT_EQ(url.wait_for(std::chrono::seconds(30)), std::future_status::ready);
     const std::string address = url.get();

@@ -175,9 +175,8 @@ TEST(Decimator, OnBlock_MalformedBlocks_IgnoredOrSkipped)
     shortBlock.valueCount = 5;
     decimator.OnBlock("P", shortBlock, 1000);
     // Not-a-number samples are left out; the others count. A rate of 0 puts every sample at the arrival.
-    Push(decimator, "P", 0.0, 16, 0, [](int sample, int) {
-        return sample < 4 ? std::numeric_limits<float>::quiet_NaN() : 3.0f;
-    });
+    Push(decimator, "P", 0.0, 16, 0,
+         [](int sample, int) { return sample < 4 ? std::numeric_limits<float>::quiet_NaN() : 3.0f; });
     const std::vector<Column> columns = AllColumns(decimator, "P");
     ASSERT_EQ(columns.size(), 1u);
     EXPECT_EQ(columns[0].samples, 12u);

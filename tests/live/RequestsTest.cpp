@@ -20,12 +20,12 @@ TEST(LiveRequests, HostAllowed_NamesOtherSitesCannotTake_Only)
         {"127.0.0.1:8317", true},
         {"localhost:8317", true},
         {"[::1]:8317", true},
-        {"192.168.1.20:8317", true},     // --listen on the lab's network
-        {"127.0.0.1:8318", false},       // another port
-        {"127.0.0.1", false},            // no port
-        {"evil.example:8317", false},    // a name that may resolve here (DNS rebinding)
+        {"192.168.1.20:8317", true},  // --listen on the lab's network
+        {"127.0.0.1:8318", false},    // another port
+        {"127.0.0.1", false},         // no port
+        {"evil.example:8317", false}, // a name that may resolve here (DNS rebinding)
         {"localhost.evil.example:8317", false},
-        {"2130706433:8317", false},      // 127.0.0.1 as one number: a name to a browser
+        {"2130706433:8317", false}, // 127.0.0.1 as one number: a name to a browser
         {"127.1:8317", false},
         {"[::1:8317", false},
         {"::1:8317", false},
@@ -126,11 +126,11 @@ TEST(LiveJson, AppendJsonString_AnyBytes_ValidJsonAndUtf8)
         {"a \"quote\" and \\", "\"a \\\"quote\\\" and \\\\\""},
         {"line\nbreak\ttab\x01", "\"line\\nbreak\\u0009tab\\u0001\""},
         {"caf\xc3\xa9", "\"caf\xc3\xa9\""},            // UTF-8 kept
-        {"caf\xe9", "\"caf\\u00e9\""},                  // a Windows-1252 byte: its Latin-1 character
-        {"\xe2\x82", "\"\\u00e2\\u0082\""},             // a sequence cut short
-        {"\xc0\xaf", "\"\\u00c0\\u00af\""},             // an overlong '/'
+        {"caf\xe9", "\"caf\\u00e9\""},                 // a Windows-1252 byte: its Latin-1 character
+        {"\xe2\x82", "\"\\u00e2\\u0082\""},            // a sequence cut short
+        {"\xc0\xaf", "\"\\u00c0\\u00af\""},            // an overlong '/'
         {"\xed\xa0\x80", "\"\\u00ed\\u00a0\\u0080\""}, // a surrogate
-        {"\xf0\x9f\x98\x80", "\"\xf0\x9f\x98\x80\""},   // four bytes
+        {"\xf0\x9f\x98\x80", "\"\xf0\x9f\x98\x80\""},  // four bytes
     };
     for (const Case& c : cases) {
         std::string out;

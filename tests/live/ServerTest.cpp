@@ -246,9 +246,9 @@ TEST_F(LiveServerTest, Get_AnythingOutsideThePage_NotFoundAndLogged)
 TEST_F(LiveServerTest, Get_HostNotThisServer_RefusedWithoutThePage)
 {
     // A site whose name was made to resolve to this computer (DNS rebinding) must not get the page's token.
-    for (const std::string& host : {"evil.example:" + std::to_string(port_),
-                                   "localhost.evil.example:" + std::to_string(port_), std::string("127.0.0.1:1"),
-                                   std::string("127.0.0.1")}) {
+    for (const std::string& host :
+         {"evil.example:" + std::to_string(port_), "localhost.evil.example:" + std::to_string(port_),
+          std::string("127.0.0.1:1"), std::string("127.0.0.1")}) {
         const std::string answer = Get("/", host);
         EXPECT_EQ(Status(answer), 403) << host;
         EXPECT_EQ(answer.find(server_->Token()), std::string::npos) << host;
@@ -378,11 +378,10 @@ TEST_F(LiveServerTest, Stream_ABrowserThatDoesNotRead_DropsFramesThenCatchesUpWi
     // Large frames: long log lines, while the browser reads nothing. The
     // loop's side never waits for it.
     const std::vector<LiveLine> lines(20, LiveLine{LineSource::Plugin, 1, std::string(1000, 'x')});
-    ASSERT_TRUE(zorvatest::WaitUntil(
-        [&] {
-            hub_.PublishLines(lines);
-            return server_->Stats().framesDropped > 0;
-        }));
+    ASSERT_TRUE(zorvatest::WaitUntil([&] {
+        hub_.PublishLines(lines);
+        return server_->Stats().framesDropped > 0;
+    }));
     // Reading again, it is told how many it missed and gets everything anew.
     const std::string dropped = slow.ReadType("dropped");
     ASSERT_FALSE(dropped.empty());
@@ -397,18 +396,21 @@ TEST(LiveServer, Start_PortInUse_FailsWithTheReason)
 {
     Decimator decimator;
     Hub hub;
-    LiveServer first(ServerSettings(), hub, decimator, [] { return 0.0; }, nullptr);
+    LiveServer first(
+        ServerSettings(), hub, decimator, [] { return 0.0; }, nullptr);
     std::string error;
     ASSERT_TRUE(first.Start(error)) << error;
     ServerSettings same;
     same.port = first.Port();
-    LiveServer second(same, hub, decimator, [] { return 0.0; }, nullptr);
+    LiveServer second(
+        same, hub, decimator, [] { return 0.0; }, nullptr);
     EXPECT_FALSE(second.Start(error));
     EXPECT_NE(error.find("cannot listen on 127.0.0.1 port " + std::to_string(first.Port())), std::string::npos)
         << error;
     ServerSettings named;
     named.address = "localhost";
-    LiveServer third(named, hub, decimator, [] { return 0.0; }, nullptr);
+    LiveServer third(
+        named, hub, decimator, [] { return 0.0; }, nullptr);
     EXPECT_FALSE(third.Start(error));
     EXPECT_NE(error.find("not a numeric address"), std::string::npos) << error;
 }
