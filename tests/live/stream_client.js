@@ -4,12 +4,13 @@
 // run's token from it, opens the stream, and prints one line per message it
 // waits for. Used where no browser runs (the Windows stage, under Wine).
 //
-//   stream_client.js URL [--frames N] [--stop] [--timeout SECONDS]
+//   stream_client.js URL [--plates P] [--frames N] [--stop] [--timeout SECONDS]
 //
 // Prints "page: BYTES bytes, token ..." then, for the snapshot and each frame,
-// "TYPE seq=N plates=NAME,NAME state=yes|no", and with --stop the reply to a
-// stop action. Exit code 0 when it got the page, the snapshot and N frames
-// (and the reply), 1 otherwise.
+// "TYPE seq=N plates=NAME,NAME columns=C state=yes|no", and with --stop the
+// reply to a stop action, which ends the session. Exit code 0 when it got the
+// page, the snapshot and N frames with samples of P plates (default 0: any
+// frames), and the reply; 1 otherwise.
 'use strict';
 
 const http = require('http');
@@ -18,6 +19,7 @@ const crypto = require('crypto');
 const args = process.argv.slice(2);
 const url = new URL(args[0] || '');
 const frames = Number(args.includes('--frames') ? args[args.indexOf('--frames') + 1] : 3);
+const platesWanted = Number(args.includes('--plates') ? args[args.indexOf('--plates') + 1] : 0);
 const stop = args.includes('--stop');
 const timeout = Number(args.includes('--timeout') ? args[args.indexOf('--timeout') + 1] : 20);
 
@@ -119,8 +121,10 @@ function textFrame(text) {
       if (message.type !== 'frame' && message.type !== 'snapshot') return;
       const plates = Object.keys(message.plates || {});
       const columns = plates.reduce((sum, name) => sum + message.plates[name].columns.length, 0);
-      console.log(`${message.type} seq=${message.seq} plates=${plates.join(',')} columns=${columns} state=${message.state ? 'yes' : 'no'}`);
-      seen += message.type === 'frame' ? 1 : 0;
+      const counted = message.type === 'frame' && plates.length >= platesWanted && (platesWanted === 0 || columns > 0);
+      if (counted || message.type === 'snapshot')
+        console.log(`${message.type} seq=${message.seq} plates=${plates.join(',')} columns=${columns} state=${message.state ? 'yes' : 'no'}`);
+      seen += counted ? 1 : 0;
       if (seen < frames || stopped) return;
       if (!stop) process.exit(0);
       stopped = true;
