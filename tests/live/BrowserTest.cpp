@@ -2,7 +2,7 @@
 // browser_test.js through playwright-core), on the live view run in this
 // process on the built plugin and the simulated bench, whose library this
 // test program shares with the plugin: so it reads what the library saw.
-#include "DevhostRun.h"
+#include "tests/devhost/DevhostRun.h"
 #include "TestEnvironment.h"
 #include "devhost/Platform.h"
 #include "devhost/live/LiveCommand.h"

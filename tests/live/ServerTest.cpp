@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -62,19 +63,14 @@ protected:
         socket.connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), port_));
         net::write(socket, net::buffer(bytes));
         std::string answer;
-        beast::error_code error;
-        std::thread guard([&socket, &io] {
-            std::this_thread::sleep_for(std::chrono::seconds(5));
-            io.stop();
-        });
-        guard.detach();
-        for (;;) {
-            char chunk[4096];
-            const std::size_t n = socket.read_some(net::buffer(chunk), error);
+        char chunk[4096];
+        std::function<void(beast::error_code, std::size_t)> onRead = [&](beast::error_code error, std::size_t n) {
             answer.append(chunk, n);
-            if (error)
-                break;
-        }
+            if (!error)
+                socket.async_read_some(net::buffer(chunk), onRead);
+        };
+        socket.async_read_some(net::buffer(chunk), onRead);
+        io.run_for(std::chrono::seconds(5));
         return answer;
     }
 
