@@ -56,8 +56,9 @@ public:
                 websocket::stream<tcp::socket> ws(io);
                 ws.next_layer().connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), port));
                 const std::string host = "127.0.0.1:" + std::to_string(port);
-                ws.set_option(websocket::stream_base::decorator(
-                    [host](websocket::request_type& request) { request.set(beast::http::field::origin, "http://" + host); }));
+                ws.set_option(websocket::stream_base::decorator([host](websocket::request_type& request) {
+                    request.set(beast::http::field::origin, "http://" + host);
+                }));
                 ws.handshake(host, "/stream?token=" + token);
                 connected_ = true;
                 beast::flat_buffer buffer;
@@ -96,7 +97,8 @@ struct Bench
     explicit Bench(int mode)
     {
         for (int p = 0; p < kPlates; ++p)
-            plates.push_back(std::make_shared<hostkit::Instance>(host, "ZA100-" + std::to_string(4400 + p) + "PEN600-1"));
+            plates.push_back(
+                std::make_shared<hostkit::Instance>(host, "ZA100-" + std::to_string(4400 + p) + "PEN600-1"));
         for (int s = 0; s < 16; ++s) {
             float* v = values.data() + s * 9;
             v[0] = 3.0f;
@@ -110,7 +112,8 @@ struct Bench
                 decimator.OnBlock(plate.DeviceName(), block, kRate);
             });
         if (mode >= 2) {
-            server.reset(new LiveServer(ServerSettings(), hub, decimator, [this] { return host.Now(); }, nullptr));
+            server.reset(new LiveServer(
+                ServerSettings(), hub, decimator, [this] { return host.Now(); }, nullptr));
             std::string error;
             if (!server->Start(error))
                 std::abort();
