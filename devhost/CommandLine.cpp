@@ -266,6 +266,30 @@ bool ApplyHardwareTrigger(const std::string&, Options& options, std::string&)
     return true;
 }
 
+bool ApplyPort(const std::string& value, Options& options, std::string& error)
+{
+    int port = 0;
+    if (!ParseInteger(value, port) || port > 65535) {
+        error = "--port " + value + ": give a TCP port, 1 to 65535 (0: a free one)";
+        return false;
+    }
+    options.port = port;
+    options.portSet = true;
+    return true;
+}
+
+bool ApplyListen(const std::string& value, Options& options, std::string&)
+{
+    options.listen = value;
+    return true;
+}
+
+bool ApplyOpen(const std::string&, Options& options, std::string&)
+{
+    options.open = true;
+    return true;
+}
+
 const OptionSpec kPlugin{"--plugin", ValueKind::File, "PATH", nullptr, false, ApplyPlugin};
 const OptionSpec kVerbose{"--verbose", ValueKind::None, "", nullptr, false, ApplyVerbose};
 const OptionSpec kFull{"--full", ValueKind::None, "", nullptr, false, ApplyFull};
@@ -283,9 +307,13 @@ const OptionSpec kWeight{"--weight", ValueKind::Value, "PLATE=KG", nullptr, true
 const OptionSpec kRates{"--rates", ValueKind::Value, "LIST", nullptr, false, ApplyRates};
 const OptionSpec kHardwareTrigger{"--hardware-trigger", ValueKind::None, "", nullptr, false, ApplyHardwareTrigger};
 
-const OptionSpec* const kOptions[] = {&kPlugin,     &kVerbose, &kFull, &kSeconds, &kMode,   &kRate,  &kThreshold,
-                                      &kCsv,        &kPlot,    &kAt,   &kReport,  &kWeight, &kRates, &kHardwareTrigger,
-                                      &kRecordTrace};
+const OptionSpec kPort{"--port", ValueKind::Value, "N", nullptr, false, ApplyPort};
+const OptionSpec kListen{"--listen", ValueKind::Value, "ADDRESS", nullptr, false, ApplyListen};
+const OptionSpec kOpen{"--open", ValueKind::None, "", nullptr, false, ApplyOpen};
+
+const OptionSpec* const kOptions[] = {
+    &kPlugin, &kVerbose, &kFull,  &kSeconds,         &kMode,        &kRate, &kThreshold, &kCsv, &kPlot, &kAt,
+    &kReport, &kWeight,  &kRates, &kHardwareTrigger, &kRecordTrace, &kPort, &kListen,    &kOpen};
 
 // ---------------------------------------------------------------- commands
 
@@ -493,6 +521,40 @@ const std::vector<CommandSpec>& CommandTable()
          "  zorva-devhost selftest --report commissioning\n"
          "  zorva-devhost selftest --rates 1000 --weight 0=20@0,0\n",
          RunSelfTest,
+         nullptr},
+        {Command::Live,
+         "live",
+         false,
+         "live",
+         "every plate live in a browser, for commissioning: forces, centre of\n"
+         "pressure, the plugin's state and log, and a host's actions",
+         "Runs the session as capture does (detection, arming, re-arming whenever the plugin\n"
+         "asks) until it is stopped, and serves a page that shows every plate as it answers:\n"
+         "Fz, Fx and Fy over the last ten seconds, the centre of pressure with its trail and the\n"
+         "horizontal force over the plate's outline, each plate's definition, unit and state,\n"
+         "the shared device's settings and state, and the plugin's log. The page does what a\n"
+         "host offers: zero, blink, rescan, the rate, mode and threshold; on the simulated bench\n"
+         "it also puts a weight on a plate and unplugs and plugs units. Open the address it\n"
+         "prints; Ctrl-C or the page's Stop ends it.\n",
+         {
+             {&kPort, "the page's port (default 8317; 0: a free one, printed)"},
+             {&kListen, "serve the page on this address of the computer too, for\n"
+                        "example 0.0.0.0 (default 127.0.0.1: this computer only);\n"
+                        "anyone who reaches it sees the plates"},
+             {&kOpen, "start the system's browser on the page"},
+             {&kMode, ModeHelp(), true},
+             {&kRate, "acquisition rate, datasets per second (one the setting offers)"},
+             {&kThreshold, "Fz threshold: samples at or below it read as zeros"},
+             {&kPlugin, "another ZORVAplugin.mdd", true},
+             {&kVerbose, "every log line on the console too, USB-library calls included"},
+         },
+         23,
+         "\n"
+         "Example: zorva-devhost live --rate 1000 --open\n"
+         "\n"
+         "Exit code 0 when stopped, 1 when the plugin could not be loaded or the port could not\n"
+         "be opened.\n",
+         RunLive,
          nullptr},
         {Command::Version,
          "--version",

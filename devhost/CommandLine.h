@@ -28,6 +28,7 @@ enum class Command
     Replay,    ///< a capture (or detection) on a field trace, held against it
     TraceInfo, ///< what a field trace holds
     SelfTest,
+    Live,    ///< the session with the page that shows it
     Version, ///< `--version`, written as an option
     Help
 };
@@ -91,6 +92,10 @@ struct Options
     std::vector<WeightSpec> weights; ///< selftest
     std::vector<unsigned int> rates; ///< selftest: empty: every rate the units support
     bool hardwareTrigger = false;    ///< selftest
+    bool portSet = false;            ///< live: --port given
+    int port = 0;                    ///< live: 0 a free one
+    std::string listen;              ///< live: empty: the loopback address
+    bool open = false;               ///< live: start the system's browser
 };
 
 struct ParseResult

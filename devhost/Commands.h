@@ -28,6 +28,8 @@ int RunVersion(const Options& options);
 int RunReplay(const Options& options);
 /// trace-info FILE: exit code 1 when the file is refused.
 int RunTraceInfo(const Options& options);
+/// live: the session with its page until the page or Ctrl-C stops it (devhost/live/LiveCommand.cpp).
+int RunLive(const Options& options);
 
 /// A replay as the capture and detect commands run it.
 struct ReplayPlan
