@@ -151,11 +151,10 @@ void BM_WorkerPerBlock(benchmark::State& state)
     library.start();
 
     zorvahost::RecordingHost host;
-    ZORVA::hostServices = &host;
     zorvahost::CaptureSetup setup(host);
     zorvahost::DeviceServices sharedServices(host, "ZORVA Shared Config Device");
     std::vector<CountingServices> services(kUnits);
-    ZORVA::VSharedConfigDevice shared(nullptr);
+    ZORVA::VSharedConfigDevice shared(&host, nullptr);
     shared.Attach(&sharedServices);
     std::vector<ZORVA::VZORVADriverService::VDeviceInfo> infos(kUnits);
     for (unsigned int k = 0; k < kUnits; ++k) {
@@ -199,7 +198,6 @@ void BM_WorkerPerBlock(benchmark::State& state)
     }
     library.stop();
     library.shutDown();
-    ZORVA::hostServices = nullptr;
 
     std::sort(times.begin(), times.end());
     state.counters["units"] = units;

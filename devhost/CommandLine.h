@@ -3,7 +3,7 @@
 /// the README's option lists follow (CommandLine.cpp says how to add one).
 #pragma once
 
-#include "definitions/SyncMode.h"
+#include "contract/SyncMode.h"
 
 #include <optional>
 #include <string>

@@ -1,7 +1,7 @@
 #include "devhost/DetectionLog.h"
 
 #include "devhost/Text.h"
-#include "plugin/LogLines.h"
+#include "contract/LogLines.h"
 
 namespace zorvahost {
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "hostkit/Host.h"
-#include "plugin/Log.h"
+#include "contract/Log.h"
 
 #include <deque>
 #include <string>

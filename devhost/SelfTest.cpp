@@ -5,7 +5,7 @@
 #include "devhost/SelfTest.h"
 
 #include "definitions/CustomDefinitions.h"
-#include "definitions/ProductTypes.h"
+#include "contract/ProductTypes.h"
 #include "devhost/CaptureData.h"
 #include "devhost/Commands.h"
 #include "devhost/PlateMatch.h"

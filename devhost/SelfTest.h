@@ -14,7 +14,7 @@
 #include "devhost/DetectionLog.h"
 #include "devhost/SelfTestMeasures.h"
 #include "devhost/Session.h"
-#include "plugin/LogLines.h"
+#include "contract/LogLines.h"
 
 #include <array>
 #include <functional>

@@ -9,7 +9,7 @@
 /// Poll().
 #pragma once
 
-#include "definitions/SyncMode.h"
+#include "contract/SyncMode.h"
 #include "devhost/DetectionLog.h"
 #include "hostkit/Host.h"
 #include "hostkit/Plugin.h"

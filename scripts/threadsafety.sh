@@ -16,7 +16,7 @@ fi
 
 # Files of another system (*Windows.cpp) need its headers, and plugin/VersionNote.cpp
 # (no code, only the version note) one CMake generates: left out here.
-mapfile -t sources < <(find values definitions devices driver config plugin simusb trace hostkit -name '*.cpp' \
+mapfile -t sources < <(find contract values definitions devices driver config plugin simusb trace hostkit -name '*.cpp' \
   ! -name '*Windows.cpp' ! -name VersionNote.cpp | sort)
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT

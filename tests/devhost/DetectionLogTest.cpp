@@ -2,7 +2,7 @@
 // the lines that belong to each detection.
 #include "devhost/DetectionLog.h"
 
-#include "plugin/LogLines.h"
+#include "contract/LogLines.h"
 #include "tests/support/RecordingHost.h"
 
 #include <gtest/gtest.h>

@@ -76,8 +76,8 @@ public:
         if (case_.callBack != CallBack::None)
             host_.CallBackFrom(case_.operation, [this] { MakeCallBack(); });
         EXPECT_TRUE(zorvasim::LoadScenarioText(TwoPlates));
-        service_.reset(new ZORVA::VZORVADriverService());
-        shared_.reset(new ZORVA::VSharedConfigDevice(service_.get()));
+        service_.reset(new ZORVA::VZORVADriverService(&host_));
+        shared_.reset(new ZORVA::VSharedConfigDevice(&host_, service_.get()));
         shared_->instantiator = &host_;
         shared_->Attach(&sharedServices_);
         // A detection ends with its result and then its report of acquisition stopped.

@@ -30,19 +30,18 @@ std::string Exact(float value)
 
 } // namespace
 
-PluginSession::PluginSession() { ZORVA::hostServices = &host_; }
+PluginSession::PluginSession() {}
 
 PluginSession::~PluginSession()
 {
     service_.reset();
     shared_.reset();
-    ZORVA::hostServices = nullptr;
 }
 
 bool PluginSession::Detect()
 {
-    service_.reset(new ZORVA::VZORVADriverService());
-    shared_.reset(new ZORVA::VSharedConfigDevice(service_.get()));
+    service_.reset(new ZORVA::VZORVADriverService(&host_));
+    shared_.reset(new ZORVA::VSharedConfigDevice(&host_, service_.get()));
     shared_->instantiator = &host_;
     const int notified = sharedServices_.NotifyCount();
     shared_->Attach(&sharedServices_);

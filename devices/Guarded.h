@@ -2,7 +2,7 @@
 /// a failure ends the call with a safe result and one level-2 log line.
 #pragma once
 
-#include "Log.h"
+#include "contract/Log.h"
 
 #include "host/HostInterfaces.h"
 

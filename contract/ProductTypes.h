@@ -4,7 +4,7 @@
 /// development host when it works out which rates a bench supports.
 #pragma once
 
-#include "definitions/VSharedConfigDefinition.h"
+#include "StandardRates.h"
 
 #include <algorithm>
 #include <vector>
