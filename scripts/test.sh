@@ -42,6 +42,9 @@ sanitized=(-DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O0 -g1" -DZORVA_BU
 echo "=== Format check (clang-format) ==="
 scripts/format.sh --check
 
+echo "=== Layering check ==="
+scripts/layers.sh
+
 echo "=== Thread-safety analysis (clang, compile only) ==="
 scripts/threadsafety.sh
 
