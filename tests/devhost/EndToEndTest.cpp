@@ -257,8 +257,9 @@ TEST_F(DevhostEndToEnd, Capture_UnplugThenPlug_PlateDisconnectsStopsAndContinues
 {
     // A rescan takes about 3.5 s and the re-arming 1 s: the treadmill records
     // for about a second while the walkway is away, and both for 2 s at the end.
-    const DevhostResult result = Run({"capture", "--seconds", "12.5", "--at", "0.3:unplug=Walkway", "--at",
-                                      "5.8:plug=1", "--csv", File("capture.csv")});
+    // Both record for most of a second first, also on a loaded machine.
+    const DevhostResult result = Run({"capture", "--seconds", "13.2", "--at", "1.0:unplug=Walkway", "--at",
+                                      "6.5:plug=1", "--csv", File("capture.csv")});
     ASSERT_EQ(result.exitCode, 0) << Output();
     const std::vector<std::string> lines = Lines(result.out);
     const int unplugged = FindLine(lines, {"s] unplug: unit 1 \"Walkway\"", "unplugged"});

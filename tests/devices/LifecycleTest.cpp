@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <thread>
 
 using namespace devtest;
 using namespace MoldraDigitalDevice;
@@ -133,5 +134,79 @@ TEST_F(PluginLifecycle, Shutdown_DuringDetection_DetectionEndsThenLibraryShutsDo
     EXPECT_EQ(ZORVA::sharedConfigDevice, nullptr);
     EXPECT_EQ(ZORVA::driverService, nullptr);
 }
+
+/// A host call that another host thread's Shutdown overtakes: the device
+/// operation that made it, the host operation inside which Shutdown begins,
+/// and the library call the operation's job makes.
+struct ShutdownCase
+{
+    const char* name;
+    bool plate;            ///< the operation is a plate's (else the shared device's)
+    const char* parameter; ///< the setting or action the host reports changed
+    std::uint64_t id;
+    const char* during;      ///< the host operation inside which Shutdown begins
+    const char* libraryCall; ///< what the operation's job sends, before the shut-down
+};
+
+void PrintTo(const ShutdownCase& c, std::ostream* os) { *os << c.name; }
+
+class ShutdownDuring : public PluginLifecycle, public ::testing::WithParamInterface<ShutdownCase>
+{};
+
+// Regression: Shutdown released the driver service while a host thread was
+// still inside a device's ParametersChanged, which then queued its job on the
+// destroyed service.
+TEST_P(ShutdownDuring, Shutdown_HostThreadInsideOperation_OperationEndsFirst)
+{
+    const ShutdownCase& c = GetParam();
+    ASSERT_TRUE(ZORVA::Initialise(&host));
+    ZORVA::BeginDeviceInstantiation(&host);
+    zorvahost::DeviceServices* sharedServices = Devices()[0].services.get();
+    host.AttachNewDevices();
+    ASSERT_TRUE(WaitUntil([&] { return sharedServices->NotifyCount() >= 2; }));
+    host.AttachNewDevices();
+    const zorvahost::InstantiatedDevice device = Devices()[c.plate ? 1 : 0];
+
+    std::thread shutdown;
+    std::atomic<bool> begun{false};
+    std::atomic<bool> ended{false};
+    host.CallBackFrom(c.during, [&] {
+        if (begun.exchange(true))
+            return;
+        shutdown = std::thread([&] {
+            ZORVA::Shutdown();
+            ended = true;
+        });
+        // Shutdown has time to get as far as it can while the operation is inside the host.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    });
+    if (std::string(c.parameter) == "SampleRate") {
+        IParameterValueEnum rate = EnumValue("500");
+        device.services->ChangeParameter(c.parameter, rate, c.id);
+    } else {
+        IParameterValueAction press = ActionValue();
+        device.services->ChangeParameter(c.parameter, press, c.id);
+    }
+    device.device->ParametersChanged();
+    host.CallBackFrom(c.during, nullptr);
+    ASSERT_TRUE(begun);
+    shutdown.join();
+    ASSERT_TRUE(ended);
+
+    const Lines trace = zorvasim::GetTrace();
+    const auto call = std::find(trace.begin(), trace.end(), c.libraryCall);
+    const auto shutDown = std::find(trace.begin(), trace.end(), "fmDLLShutDown()");
+    ASSERT_NE(shutDown, trace.end());
+    EXPECT_LT(call, shutDown) << c.libraryCall << " not sent before the library was shut down";
+    EXPECT_EQ(ZORVA::sharedConfigDevice, nullptr);
+    // After Shutdown the devices' operations do nothing.
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ShutdownDuring,
+                         ::testing::Values(ShutdownCase{"RateChange", false, "SampleRate", 1, "GetParameterValue",
+                                                        "fmBroadcastAcquisitionRate(500)"},
+                                           ShutdownCase{"Blink", true, "BlinkAction", 5, "GetChangedParameters",
+                                                        "fmSetBlink()"}),
+                         [](const ::testing::TestParamInfo<ShutdownCase>& info) { return info.param.name; });
 
 } // namespace
