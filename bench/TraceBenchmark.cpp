@@ -23,9 +23,9 @@
 #include "driver/ZORVAUSBDevice.h"
 #include "plugin/Plugin.h"
 #include "tests/trace/PluginSession.h"
-#include "trace/RecorderControl.h"
-#include "trace/RecorderInFront.h"
-#include "trace/TraceWriter.h"
+#include "trace/recorder/RecorderControl.h"
+#include "trace/recorder/RecorderInFront.h"
+#include "trace/format/TraceWriter.h"
 #include "win32/posix/win32_control.h"
 
 #include <benchmark/benchmark.h>

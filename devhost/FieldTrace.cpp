@@ -4,8 +4,8 @@
 
 #include "devhost/Platform.h"
 #include "devhost/Text.h"
-#include "trace/RecorderControl.h"
-#include "trace/RecorderInFront.h"
+#include "trace/recorder/RecorderControl.h"
+#include "trace/recorder/RecorderInFront.h"
 
 #include <cstdlib>
 #include <filesystem>

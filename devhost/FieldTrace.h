@@ -6,7 +6,7 @@
 /// Threads: everything here runs on the program's main thread.
 #pragma once
 
-#include "trace/TraceFormat.h"
+#include "trace/format/TraceFormat.h"
 
 #include <cstdint>
 #include <string>

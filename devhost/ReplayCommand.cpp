@@ -7,7 +7,7 @@
 #include "devhost/Text.h"
 #include "devhost/TraceInfo.h"
 #include "hostkit/PluginLibrary.h"
-#include "trace/TraceReader.h"
+#include "trace/format/TraceReader.h"
 
 #include <algorithm>
 #include <cstdio>

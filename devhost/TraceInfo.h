@@ -4,7 +4,7 @@
 /// messages and the notes.
 #pragma once
 
-#include "trace/TraceReader.h"
+#include "trace/format/TraceReader.h"
 
 #include <cstdint>
 #include <map>

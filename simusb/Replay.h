@@ -3,8 +3,8 @@
 
 #include "simusb/Locks.h"
 #include "simusb/ReplayControl.h"
-#include "trace/TraceFormat.h"
-#include "trace/TraceReader.h"
+#include "trace/format/TraceFormat.h"
+#include "trace/format/TraceReader.h"
 #include "win32/ZorvaWin32.h"
 
 #include <atomic>

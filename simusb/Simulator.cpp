@@ -1,6 +1,6 @@
 #include "simusb/Simulator.h"
 
-#include "trace/TraceReader.h"
+#include "trace/format/TraceReader.h"
 
 #include <atomic>
 #include <cstdio>

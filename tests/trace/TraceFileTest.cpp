@@ -3,7 +3,7 @@
 // file that is not a sound trace is refused with where it breaks.
 #include "TraceTestSupport.h"
 
-#include "trace/Bytes.h"
+#include "trace/format/Bytes.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 /// passes here, is seen, and goes on to the caller's thread.
 #pragma once
 
-#include "trace/TraceFormat.h"
+#include "trace/format/TraceFormat.h"
 #include "win32/ThreadSafety.h"
 #include "win32/ZorvaWin32.h"
 

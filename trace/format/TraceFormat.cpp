@@ -1,6 +1,6 @@
-#include "trace/TraceFormat.h"
+#include "trace/format/TraceFormat.h"
 
-#include "trace/Bytes.h"
+#include "trace/format/Bytes.h"
 
 #include <zlib.h>
 

@@ -1,6 +1,6 @@
-#include "trace/TraceWriter.h"
+#include "trace/format/TraceWriter.h"
 
-#include "trace/Bytes.h"
+#include "trace/format/Bytes.h"
 
 #include <zlib.h>
 

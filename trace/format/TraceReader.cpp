@@ -1,6 +1,6 @@
-#include "trace/TraceReader.h"
+#include "trace/format/TraceReader.h"
 
-#include "trace/Bytes.h"
+#include "trace/format/Bytes.h"
 
 #include <zlib.h>
 

@@ -1,6 +1,6 @@
-#include "trace/RecorderInFront.h"
+#include "trace/recorder/RecorderInFront.h"
 
-#include "trace/RecorderControl.h"
+#include "trace/recorder/RecorderControl.h"
 #include "trace/System.h"
 
 #include <atomic>

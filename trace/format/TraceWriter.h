@@ -1,7 +1,7 @@
 /// Writes a trace without making its callers wait for the disk.
 #pragma once
 
-#include "trace/TraceFormat.h"
+#include "trace/format/TraceFormat.h"
 #include "win32/ThreadSafety.h"
 
 #include <zlib.h>

@@ -3,7 +3,7 @@
 /// with a message that names the offset and the record where it breaks.
 #pragma once
 
-#include "trace/TraceFormat.h"
+#include "trace/format/TraceFormat.h"
 
 #include <cstdint>
 #include <istream>
