@@ -1,4 +1,4 @@
-#include "simusb/VirtualTime.h"
+#include "simusb/bench/VirtualTime.h"
 
 #include "win32/posix/win32_control.h"
 

@@ -1,7 +1,7 @@
 /// The replay of a field trace behind the fm* functions (ReplayControl.h).
 #pragma once
 
-#include "simusb/Locks.h"
+#include "simusb/bench/Locks.h"
 #include "simusb/ReplayControl.h"
 #include "trace/format/TraceFormat.h"
 #include "trace/format/TraceReader.h"

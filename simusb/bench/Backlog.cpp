@@ -1,4 +1,4 @@
-#include "simusb/Backlog.h"
+#include "simusb/bench/Backlog.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 // The control interface: thin, exception-free wrappers over the simulator.
 #include "simusb/SimControl.h"
 
-#include "simusb/Replay.h"
-#include "simusb/Simulator.h"
+#include "simusb/replay/ReplayHub.h"
+#include "simusb/bench/Simulator.h"
 
 #include <fstream>
 #include <sstream>

@@ -1,45 +1,45 @@
-#include "simusb/Trace.h"
+#include "simusb/bench/CallTrace.h"
 
 #include <algorithm>
 
 namespace zorvasim {
 namespace detail {
 
-Trace::Trace(std::size_t capacity) : capacity_(std::max<std::size_t>(capacity, 1)) {}
+CallTrace::CallTrace(std::size_t capacity) : capacity_(std::max<std::size_t>(capacity, 1)) {}
 
-void Trace::Add(std::string entry)
+void CallTrace::Add(std::string entry)
 {
     SimLock lock(mutex_);
     entries_.push_back(std::move(entry));
     TrimLocked();
 }
 
-std::vector<std::string> Trace::Entries() const
+std::vector<std::string> CallTrace::Entries() const
 {
     SimLock lock(mutex_);
     return std::vector<std::string>(entries_.begin(), entries_.end());
 }
 
-void Trace::Clear()
+void CallTrace::Clear()
 {
     SimLock lock(mutex_);
     entries_.clear();
 }
 
-void Trace::SetCapacity(std::size_t capacity)
+void CallTrace::SetCapacity(std::size_t capacity)
 {
     SimLock lock(mutex_);
     capacity_ = std::max<std::size_t>(capacity, 1);
     TrimLocked();
 }
 
-std::uint64_t Trace::Dropped() const
+std::uint64_t CallTrace::Dropped() const
 {
     SimLock lock(mutex_);
     return dropped_;
 }
 
-void Trace::Reset(std::size_t capacity)
+void CallTrace::Reset(std::size_t capacity)
 {
     SimLock lock(mutex_);
     entries_.clear();
@@ -47,7 +47,7 @@ void Trace::Reset(std::size_t capacity)
     dropped_ = 0;
 }
 
-void Trace::TrimLocked()
+void CallTrace::TrimLocked()
 {
     while (entries_.size() > capacity_) {
         entries_.pop_front();

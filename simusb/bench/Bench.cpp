@@ -1,4 +1,4 @@
-#include "simusb/Bench.h"
+#include "simusb/bench/Bench.h"
 
 #include "driver/ZORVAUSBDevice.h"
 #include "simusb/Loads.h"

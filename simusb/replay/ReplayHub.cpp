@@ -1,7 +1,7 @@
-#include "simusb/Replay.h"
+#include "simusb/replay/ReplayHub.h"
 
-#include "simusb/Simulator.h"
-#include "simusb/Trace.h"
+#include "simusb/bench/Simulator.h"
+#include "simusb/bench/CallTrace.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,8 +1,8 @@
 /// Virtual time of the simulated library: the Sleep handler and its clock.
 #pragma once
 
-#include "simusb/Locks.h"
-#include "simusb/Trace.h"
+#include "simusb/bench/Locks.h"
+#include "simusb/bench/CallTrace.h"
 #include "win32/ZorvaWin32.h"
 
 #include <atomic>
@@ -29,7 +29,7 @@ public:
     typedef void (*Listener)(std::uint64_t fromMs, std::uint64_t toMs, void* context);
 
     /// `listener` hears every advance of the clock (fixed for the object's life).
-    VirtualTime(Trace& trace, Listener listener, void* context)
+    VirtualTime(CallTrace& trace, Listener listener, void* context)
         : trace_(trace), listener_(listener), listenerContext_(context)
     {}
     VirtualTime(const VirtualTime&) = delete;
@@ -45,7 +45,7 @@ public:
 private:
     static void SleepHandler(DWORD milliseconds, void* context);
 
-    Trace& trace_;
+    CallTrace& trace_;
     const Listener listener_;
     void* const listenerContext_;
     mutable SimMutex mutex_;

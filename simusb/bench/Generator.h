@@ -2,9 +2,9 @@
 /// caller of DeliverBlocks in stepped mode.
 #pragma once
 
-#include "simusb/Backlog.h"
-#include "simusb/Bench.h"
-#include "simusb/Locks.h"
+#include "simusb/bench/Backlog.h"
+#include "simusb/bench/Bench.h"
+#include "simusb/bench/Locks.h"
 #include "simusb/SimControl.h"
 
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "simusb/Simulator.h"
+#include "simusb/bench/Simulator.h"
 
 #include "trace/format/TraceReader.h"
 

@@ -1,4 +1,4 @@
-#include "simusb/Generator.h"
+#include "simusb/bench/Generator.h"
 
 #include "driver/ZORVAUSBDevice.h"
 #include "win32/ZorvaWin32.h"

@@ -2,12 +2,12 @@
 /// a facade over its parts.
 #pragma once
 
-#include "simusb/Backlog.h"
-#include "simusb/Bench.h"
-#include "simusb/Generator.h"
+#include "simusb/bench/Backlog.h"
+#include "simusb/bench/Bench.h"
+#include "simusb/bench/Generator.h"
 #include "simusb/SimControl.h"
-#include "simusb/Trace.h"
-#include "simusb/VirtualTime.h"
+#include "simusb/bench/CallTrace.h"
+#include "simusb/bench/VirtualTime.h"
 
 #include <cstdint>
 #include <string>
@@ -77,7 +77,7 @@ public:
     bool SetTrigger(int unit, const TriggerProfile& trigger);
     void SetTransferFault(TransferFault fault, int calls) { backlog_.SetTransferFault(fault, calls); }
     bool InjectBlockFault(BlockFault fault, int blocks);
-    Trace& TraceLog() { return trace_; }
+    CallTrace& TraceLog() { return trace_; }
     Counters GetCounters() const;
     LibraryState GetState() const;
     bool SetVirtualTime(bool on) { return virtualTime_.Set(on); }
@@ -98,7 +98,7 @@ private:
     void TraceCall(std::string entry) { trace_.Add(std::move(entry)); }
     static void TimePassed(std::uint64_t fromMs, std::uint64_t toMs, void* context);
 
-    Trace trace_;
+    CallTrace trace_;
     Backlog backlog_;
     Bench bench_;
     Generator generator_;

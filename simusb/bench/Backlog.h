@@ -1,7 +1,7 @@
 /// The blocks the simulated library has produced and not yet handed out.
 #pragma once
 
-#include "simusb/Locks.h"
+#include "simusb/bench/Locks.h"
 #include "simusb/SimControl.h"
 
 #include <cstddef>

@@ -1,6 +1,6 @@
 // The C entry points of SimControlExports.h, on top of the control interface.
 #include "simusb/SimControlExports.h"
-#include "simusb/TextOut.h"
+#include "simusb/exports/TextOut.h"
 
 #include <algorithm>
 #include <cstring>

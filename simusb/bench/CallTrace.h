@@ -1,7 +1,7 @@
 /// The call trace of the simulated library.
 #pragma once
 
-#include "simusb/Locks.h"
+#include "simusb/bench/Locks.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -19,10 +19,10 @@ namespace detail {
 /// else is called: it is the last lock of every order, so the trace can be
 /// written under any other lock of the library. When full, each new entry
 /// removes the oldest one; `dropped_` counts them.
-class Trace
+class CallTrace
 {
 public:
-    explicit Trace(std::size_t capacity);
+    explicit CallTrace(std::size_t capacity);
 
     void Add(std::string entry) ZORVA_EXCLUDES(mutex_);
     std::vector<std::string> Entries() const ZORVA_EXCLUDES(mutex_);
@@ -42,7 +42,7 @@ private:
     std::uint64_t dropped_ ZORVA_GUARDED_BY(mutex_) = 0;
 };
 
-/// Trace entries: "name(arg)" and "call -> result".
+/// Call-trace entries: "name(arg)" and "call -> result".
 std::string CallEntry(const char* name, long long arg);
 std::string ResultEntry(const std::string& call, long long result);
 

@@ -1,8 +1,8 @@
 // The replay controls: thin, exception-free wrappers over the replay hub.
 #include "simusb/ReplayControl.h"
 
-#include "simusb/Replay.h"
-#include "simusb/TextOut.h"
+#include "simusb/replay/ReplayHub.h"
+#include "simusb/exports/TextOut.h"
 
 #include <algorithm>
 #include <cstring>

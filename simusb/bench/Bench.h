@@ -2,8 +2,8 @@
 /// and the library state the fm* calls change.
 #pragma once
 
-#include "simusb/Backlog.h"
-#include "simusb/Locks.h"
+#include "simusb/bench/Backlog.h"
+#include "simusb/bench/Locks.h"
 #include "simusb/SimControl.h"
 
 #include <array>

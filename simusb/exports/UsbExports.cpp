@@ -3,8 +3,8 @@
 // exception: a failure inside becomes the result 0.
 #include "driver/ZORVAUSBDevice.h"
 
-#include "simusb/Replay.h"
-#include "simusb/Simulator.h"
+#include "simusb/replay/ReplayHub.h"
+#include "simusb/bench/Simulator.h"
 
 using zorvasim::detail::CallArgs;
 using zorvasim::detail::Simulator;
