@@ -179,6 +179,19 @@ bool InjectBlockFault(BlockFault fault, int blocks)
     return Try([=](Simulator& s) { return s.InjectBlockFault(fault, blocks); });
 }
 
+bool InjectFault(ZorvaSimFault fault, int count)
+{
+    switch (fault) {
+    case ZORVA_SIM_FAULT_NONE:
+    case ZORVA_SIM_FAULT_NULL_BLOCK:
+    case ZORVA_SIM_FAULT_TRANSFER_ERROR: SetTransferFault(static_cast<TransferFault>(fault), count); return true;
+    case ZORVA_SIM_FAULT_REPEAT_BLOCK:
+    case ZORVA_SIM_FAULT_LOSE_BLOCKS:
+    case ZORVA_SIM_FAULT_STEP_BACK: return InjectBlockFault(static_cast<BlockFault>(fault), count);
+    }
+    return false;
+}
+
 std::vector<std::string> GetTrace()
 {
     try {

@@ -1,5 +1,5 @@
 // The built-in scenario and the reader of scenario texts (INI, README.md).
-#include "simusb/SimControl.h"
+#include "simusb/Scenario.h"
 
 #include "simusb/Loads.h"
 

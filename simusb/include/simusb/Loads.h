@@ -16,7 +16,7 @@
 /// plugin's results against the loads it was given.
 #pragma once
 
-#include "simusb/SimControl.h"
+#include "simusb/Scenario.h"
 
 #include <array>
 #include <cstddef>

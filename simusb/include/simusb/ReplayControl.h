@@ -6,10 +6,11 @@
 /// A trace is taken wherever a scenario is: ZORVA_SIM_SCENARIO may name one
 /// (recognised by its first bytes), LoadScenarioFile loads one, and
 /// LoadTraceFile does it explicitly. Loading a scenario or Reset ends a replay.
-/// Every function may be called from any thread; none throws.
+/// Every function may be called from any thread; none throws. The same as
+/// plain C functions, for a host that finds them at run time: SimControlC.h.
 #pragma once
 
-#include "simusb/SimControl.h" // ZORVA_SIM_API
+#include "simusb/SimControlC.h"
 
 #include <cstdint>
 #include <string>
@@ -17,12 +18,12 @@
 
 namespace zorvasim {
 
-/// When the recorded messages are posted.
+/// When the recorded messages are posted: ZorvaSimReplayPace (SimControlC.h).
 enum class ReplayPace
 {
-    Auto,      ///< Immediate while virtual time is on, Recorded otherwise
-    Immediate, ///< right after the call they followed in the recording
-    Recorded   ///< as long after that call as in the recording
+    Auto = ZORVA_SIM_PACE_AUTO,           ///< Immediate while virtual time is on, Recorded otherwise
+    Immediate = ZORVA_SIM_PACE_IMMEDIATE, ///< right after the call they followed in the recording
+    Recorded = ZORVA_SIM_PACE_RECORDED    ///< as long after that call as in the recording
 };
 
 /// One place where the caller did not do what the recording did.
@@ -72,33 +73,3 @@ ZORVA_SIM_API ReplayStatus GetReplayStatus();
 ZORVA_SIM_API std::vector<ReplayMismatch> ReplayMismatches();
 
 } // namespace zorvasim
-
-/// The same for hosts that find the controls at run time (simusb/SimControlExports.h).
-extern "C" {
-
-/// `pace`: 0 Auto, 1 Immediate, 2 Recorded (ReplayPace). 1 loaded; 0 with `error` saying why.
-ZORVA_SIM_API int ZorvaSim_LoadTrace(const char* path, int pace, char* error, int size);
-ZORVA_SIM_API void ZorvaSim_EndReplay();
-/// Mismatches so far; -1 when no trace is loaded.
-ZORVA_SIM_API int ZorvaSim_ReplayMismatchCount();
-/// The text of mismatch `index` (as on stderr); -1 for none.
-ZORVA_SIM_API int ZorvaSim_ReplayMismatch(int index, char* buffer, int size);
-/// 1 once every recorded call was answered, 0 before, -1 without a trace.
-ZORVA_SIM_API int ZorvaSim_ReplayFinished();
-
-/// The counts of ReplayStatus, for hosts that find the controls at run time.
-struct ZorvaSimReplayProgress
-{
-    unsigned long long calls;             ///< calls answered
-    unsigned long long recordedCalls;     ///< recorded calls answered or passed over
-    unsigned long long blocks;            ///< blocks handed out
-    unsigned long long messages;          ///< messages posted
-    unsigned long long timingDifferences; ///< polls more or fewer than recorded
-    unsigned long long mismatches;
-    unsigned long long nextCall; ///< ReplayStatus::nextCall
-    int finished;                ///< 1 once every recorded call was answered
-};
-/// Fills `out`; 1 done, 0 without a trace (or a null `out`).
-ZORVA_SIM_API int ZorvaSim_ReplayProgress(ZorvaSimReplayProgress* out);
-
-} // extern "C"

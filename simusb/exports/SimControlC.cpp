@@ -1,5 +1,8 @@
-// The C entry points of SimControlExports.h, on top of the control interface.
-#include "simusb/SimControlExports.h"
+// The plain C controls of SimControlC.h, on top of the C++ controls.
+#include "simusb/SimControlC.h"
+
+#include "simusb/ReplayControl.h"
+#include "simusb/SimControl.h"
 #include "simusb/exports/TextOut.h"
 
 #include <algorithm>
@@ -86,19 +89,6 @@ ZORVA_SIM_API void ZorvaSim_SetStepped(int stepped)
 
 ZORVA_SIM_API int ZorvaSim_DeliverBlocks(int count) { return zorvasim::DeliverBlocks(count); }
 
-ZORVA_SIM_API int ZorvaSim_InjectBlockFault(int fault, int blocks)
-{
-    const zorvasim::BlockFault faults[] = {zorvasim::BlockFault::Repeat, zorvasim::BlockFault::Skip,
-                                           zorvasim::BlockFault::StepBack};
-    if (fault < 0 || fault > 2)
-        return 0;
-    try {
-        return zorvasim::InjectBlockFault(faults[fault], blocks) ? 1 : 0;
-    } catch (...) {
-        return 0;
-    }
-}
-
 ZORVA_SIM_API int ZorvaSim_PlaceWeight(int unit, double kg, double x, double y)
 {
     try {
@@ -117,18 +107,31 @@ ZORVA_SIM_API int ZorvaSim_PlaceWeight(int unit, double kg, double x, double y)
     }
 }
 
-ZORVA_SIM_API int ZorvaSim_SetTransferFault(int fault, int calls)
+ZORVA_SIM_API int ZorvaSim_InjectFault(int fault, int count)
 {
-    const zorvasim::TransferFault faults[] = {zorvasim::TransferFault::None, zorvasim::TransferFault::NullBlock,
-                                              zorvasim::TransferFault::Error};
-    if (fault < 0 || fault > 2)
+    // Checked before it becomes a ZorvaSimFault: no other value may.
+    if (fault < ZORVA_SIM_FAULT_NONE || fault > ZORVA_SIM_FAULT_STEP_BACK)
         return 0;
     try {
-        zorvasim::SetTransferFault(faults[fault], calls);
-        return 1;
+        return zorvasim::InjectFault(static_cast<ZorvaSimFault>(fault), count) ? 1 : 0;
     } catch (...) {
         return 0;
     }
+}
+
+ZORVA_SIM_API int ZorvaSim_SetTransferFault(int fault, int calls)
+{
+    const bool transfer =
+        fault == ZORVA_SIM_FAULT_NONE || fault == ZORVA_SIM_FAULT_NULL_BLOCK || fault == ZORVA_SIM_FAULT_TRANSFER_ERROR;
+    return transfer ? ZorvaSim_InjectFault(fault, calls) : 0;
+}
+
+ZORVA_SIM_API int ZorvaSim_InjectBlockFault(int fault, int blocks)
+{
+    // Its codes are the block faults', counted from the first of them.
+    if (fault < 0 || fault > ZORVA_SIM_FAULT_STEP_BACK - ZORVA_SIM_FAULT_REPEAT_BLOCK)
+        return 0;
+    return ZorvaSim_InjectFault(ZORVA_SIM_FAULT_REPEAT_BLOCK + fault, blocks);
 }
 
 ZORVA_SIM_API int ZorvaSim_PulseTrigger(int samples)
@@ -146,6 +149,64 @@ ZORVA_SIM_API int ZorvaSim_PulseTrigger(int samples)
     } catch (...) {
         return 0;
     }
+}
+
+ZORVA_SIM_API int ZorvaSim_LoadTrace(const char* path, int pace, char* error, int size)
+{
+    std::string why = "no trace named";
+    if (pace != ZORVA_SIM_PACE_AUTO && pace != ZORVA_SIM_PACE_IMMEDIATE && pace != ZORVA_SIM_PACE_RECORDED)
+        why = "pace must be 0, 1 or 2";
+    else if (path && zorvasim::LoadTraceFile(path, &why, static_cast<zorvasim::ReplayPace>(pace)))
+        return 1;
+    zorvasim::CopyTextOut(why, error, size);
+    return 0;
+}
+
+ZORVA_SIM_API void ZorvaSim_EndReplay() { zorvasim::EndReplay(); }
+
+ZORVA_SIM_API int ZorvaSim_ReplayMismatchCount()
+{
+    const zorvasim::ReplayStatus status = zorvasim::GetReplayStatus();
+    if (!status.active)
+        return -1;
+    return static_cast<int>(std::min<std::uint64_t>(status.mismatches, 0x7fffffff));
+}
+
+ZORVA_SIM_API int ZorvaSim_ReplayMismatch(int index, char* buffer, int size)
+{
+    try {
+        const std::vector<zorvasim::ReplayMismatch> mismatches = zorvasim::ReplayMismatches();
+        if (index < 0 || static_cast<std::size_t>(index) >= mismatches.size())
+            return -1;
+        return zorvasim::CopyTextOut(mismatches[static_cast<std::size_t>(index)].text, buffer, size);
+    } catch (...) {
+        return -1;
+    }
+}
+
+ZORVA_SIM_API int ZorvaSim_ReplayFinished()
+{
+    const zorvasim::ReplayStatus status = zorvasim::GetReplayStatus();
+    return status.active ? (status.finished ? 1 : 0) : -1;
+}
+
+ZORVA_SIM_API int ZorvaSim_ReplayProgress(ZorvaSimReplayProgress* out)
+{
+    if (!out)
+        return 0;
+    const zorvasim::ReplayStatus status = zorvasim::GetReplayStatus();
+    *out = ZorvaSimReplayProgress{};
+    if (!status.active)
+        return 0;
+    out->calls = status.calls;
+    out->recordedCalls = status.recordedCalls;
+    out->blocks = status.blocks;
+    out->messages = status.messages;
+    out->timingDifferences = status.timingDifferences;
+    out->mismatches = status.mismatches;
+    out->nextCall = status.nextCall;
+    out->finished = status.finished ? 1 : 0;
+    return 1;
 }
 
 } // extern "C"
