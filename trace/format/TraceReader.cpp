@@ -153,7 +153,6 @@ ReadStatus TraceReader::Next(Record& record)
     }
     if (!ParseRecord(record))
         return ReadStatus::Error;
-    ++recordsRead_;
     return ReadStatus::Record;
 }
 
@@ -352,25 +351,46 @@ bool TraceReader::ParseRecord(Record& record)
 
 namespace {
 
+/// One pass of `reader`, opened (or not) already, with every record to `each`.
+ReadOutcome ReadEach(TraceReader& reader, bool opened, const std::function<void(const Record&)>& each)
+{
+    ReadOutcome outcome;
+    if (opened) {
+        outcome.header = reader.GetHeader();
+        Record record;
+        while (reader.Next(record) == ReadStatus::Record) {
+            ++outcome.records;
+            each(record);
+        }
+    }
+    outcome.complete = reader.Complete();
+    outcome.errorKind = reader.ErrorKind();
+    outcome.error = reader.Error();
+    return outcome;
+}
+
 bool ReadAll(TraceReader& reader, bool opened, TraceContents& out)
 {
     out = TraceContents();
-    if (opened) {
-        out.header = reader.GetHeader();
-        Record record;
-        ReadStatus status;
-        while ((status = reader.Next(record)) == ReadStatus::Record)
-            out.records.push_back(std::move(record));
-    }
-    out.complete = reader.Complete();
-    out.errorKind = reader.ErrorKind();
-    out.error = reader.Error();
+    const ReadOutcome outcome =
+        ReadEach(reader, opened, [&out](const Record& record) { out.records.push_back(record); });
+    out.header = outcome.header;
+    out.complete = outcome.complete;
+    out.errorKind = outcome.errorKind;
+    out.error = outcome.error;
     if (out.errorKind != ReadError::None && out.errorKind != ReadError::Truncated)
         out.records.clear();
     return out.errorKind == ReadError::None;
 }
 
 } // namespace
+
+ReadOutcome ReadTraceRecords(const std::string& path, const std::function<void(const Record&)>& each)
+{
+    TraceReader reader;
+    const bool opened = reader.Open(path);
+    return ReadEach(reader, opened, each);
+}
 
 bool ReadTraceFile(const std::string& path, TraceContents& out)
 {

@@ -1,11 +1,15 @@
 /// Reads a trace record by record, checking every byte it uses: a file that
 /// is not a trace, of a newer format version, cut short or damaged is refused
 /// with a message that names the offset and the record where it breaks.
+/// Whoever reads a trace of any length reads it record by record, through
+/// TraceReader or ReadTraceRecords: memory stays at one chunk and one record.
+/// ReadTraceFile, which keeps every record, is for tests and small traces.
 #pragma once
 
 #include "trace/format/TraceFormat.h"
 
 #include <cstdint>
+#include <functional>
 #include <istream>
 #include <memory>
 #include <string>
@@ -53,8 +57,6 @@ public:
     const std::string& Error() const { return error_; }
     /// The end record was read: the trace is whole.
     bool Complete() const { return complete_ && errorKind_ == ReadError::None; }
-    /// Records returned so far.
-    std::uint64_t RecordsRead() const { return recordsRead_; }
     /// The number the next record should have (records dropped by the
     /// recorder included).
     std::uint64_t NextNumber() const { return expectedNumber_; }
@@ -77,7 +79,6 @@ private:
     std::uint64_t chunkOffset_ = 0; ///< where the chunk being read starts
     std::uint64_t chunkIndex_ = 0;
     std::uint64_t expectedNumber_ = 0;
-    std::uint64_t recordsRead_ = 0;
     std::vector<unsigned char> chunk_;
     std::vector<unsigned char> packed_;
     std::size_t chunkAt_ = 0;
@@ -86,6 +87,25 @@ private:
     std::uint64_t gapFirst_ = 0;
     std::uint64_t gapRecords_ = 0;
 };
+
+/// How a pass over a whole trace ended.
+struct ReadOutcome
+{
+    Header header;
+    std::uint64_t records = 0; ///< records handed out
+    bool complete = false;     ///< the end record was read: the trace is whole
+    /// Why the reading stopped early; empty when whole.
+    std::string error;
+    ReadError errorKind = ReadError::None;
+};
+
+/// Reads `path` record by record and hands each record to `each`, in order,
+/// as it is read: memory stays at one chunk and one record however long the
+/// trace. A trace cut short (no end record, or a last chunk cut) hands out
+/// its records before the cut and ends Truncated; any other fault ends the
+/// pass where it is found, after the records before it (a caller that refuses
+/// such a trace lets them go).
+ReadOutcome ReadTraceRecords(const std::string& path, const std::function<void(const Record&)>& each);
 
 /// A whole trace read into memory (tests, small traces).
 struct TraceContents
