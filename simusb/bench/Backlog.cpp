@@ -62,7 +62,7 @@ int Backlog::Transfer(float** block)
     return 1;
 }
 
-void Backlog::RecordPost(bool posted)
+void Backlog::CountPost(bool posted)
 {
     SimLock lock(mutex_);
     if (posted) {

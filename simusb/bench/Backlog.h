@@ -50,9 +50,9 @@ public:
     /// fmDLLTransferFloatData: hands out the oldest block (1), none (0, null)
     /// or fails as an injected fault says.
     int Transfer(float** block) ZORVA_EXCLUDES(mutex_);
-    /// What PostThreadMessageW made of the message CommitLocked asked for; a
-    /// failed post lets the next block post again.
-    void RecordPost(bool posted) ZORVA_EXCLUDES(mutex_);
+    /// Counts what PostThreadMessageW made of the message CommitLocked asked
+    /// for; a failed post lets the next block post again.
+    void CountPost(bool posted) ZORVA_EXCLUDES(mutex_);
 
     /// See zorvasim::SetMessagePolicy.
     void SetMessagePolicy(MessagePolicy policy) ZORVA_EXCLUDES(mutex_);

@@ -159,7 +159,7 @@ void Generator::Post(std::uint32_t threadId, int count)
 {
     for (int i = 0; i < count; ++i) {
         const BOOL posted = PostThreadMessageW(threadId, ZORVA_USB_WM_DATA_READY, 0, 0);
-        backlog_.RecordPost(posted != FALSE);
+        backlog_.CountPost(posted != FALSE);
     }
 }
 

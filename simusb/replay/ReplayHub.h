@@ -114,7 +114,6 @@ private:
     void AnswerFromLocked(const zorvatrace::Record& record, const CallArgs& args, int& result) ZORVA_REQUIRES(mutex_);
     void Mismatch(std::uint64_t record, const std::string& recorded, const std::string& now, const std::string& what)
         ZORVA_REQUIRES(mutex_);
-    bool PacedLocked() const ZORVA_REQUIRES(mutex_);
     void Deliver(std::vector<Post>& posts, bool paced) ZORVA_EXCLUDES(mutex_, pacerMutex_);
     void PacerLoop() ZORVA_EXCLUDES(pacerMutex_);
     void StopPacer() ZORVA_EXCLUDES(pacerMutex_);

@@ -38,7 +38,6 @@ public:
     DWORD Start(DWORD target) ZORVA_EXCLUDES(mutex_);
     /// Passes on what is queued, then ends the thread and waits for it.
     void Stop() ZORVA_EXCLUDES(mutex_);
-    bool Running() const ZORVA_EXCLUDES(mutex_);
 
 private:
     void Run(std::promise<DWORD>* started);
