@@ -130,21 +130,15 @@ ReplayHub& ReplayHub::Instance()
 
 bool ReplayHub::Load(const std::string& path, ReplayPace pace, std::string& error)
 {
-    // The whole trace is checked first: a corrupt one is refused whole.
-    zorvatrace::TraceReader check;
-    if (!check.Open(path)) {
-        error = path + ": " + check.Error();
-        return false;
-    }
-    Record record;
-    std::uint64_t records = 0;
-    while (check.Next(record) == zorvatrace::ReadStatus::Record)
-        ++records;
+    // The whole trace is checked first, on a pass of its own record by
+    // record: a corrupt one is refused whole.
+    const zorvatrace::ReadOutcome check = zorvatrace::ReadTraceRecords(path, [](const Record&) {});
+    const std::uint64_t records = check.records;
     std::string truncated;
-    if (check.ErrorKind() == zorvatrace::ReadError::Truncated) {
-        truncated = check.Error();
-    } else if (check.ErrorKind() != zorvatrace::ReadError::None) {
-        error = path + ": " + check.Error();
+    if (check.errorKind == zorvatrace::ReadError::Truncated) {
+        truncated = check.error;
+    } else if (check.errorKind != zorvatrace::ReadError::None) {
+        error = path + ": " + check.error;
         return false;
     }
     auto session = std::make_unique<ReplaySession>();
