@@ -2,7 +2,7 @@
 
 #include "devhost/Platform.h"
 #include "devhost/Text.h"
-#include "trace/RecorderInFront.h"
+#include "trace/recorder/RecorderInFront.h"
 
 #include <climits>
 #include <vector>

@@ -1,11 +1,11 @@
 /// The simulated bench, as the development host reaches it: the plain C
-/// controls of the simulated USB library (simusb/SimControlExports.h,
-/// simusb/ReplayControl.h), looked up at run time in the USB library the
-/// plugin loaded, or behind the recorder when it stands in front. With the
-/// conditioners' own library they are absent and Available() is false.
+/// controls of the simulated USB library (simusb/SimControlC.h), looked up
+/// at run time in the USB library the plugin loaded, or behind the recorder
+/// when it stands in front. With the conditioners' own library they are
+/// absent and Available() is false.
 #pragma once
 
-#include "simusb/ReplayControl.h"
+#include "simusb/SimControlC.h"
 
 #include <string>
 #include <vector>

@@ -4,8 +4,8 @@
 
 #include "devhost/Platform.h"
 #include "devhost/Text.h"
-#include "trace/RecorderControl.h"
-#include "trace/RecorderInFront.h"
+#include "trace/recorder/RecorderControl.h"
+#include "trace/recorder/RecorderInFront.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -80,38 +80,39 @@ std::string EventNote(const HostEvent& event)
            (event.detail.empty() ? "" : " " + event.detail);
 }
 
+void RecordedSessionReader::Add(const Record& record)
+{
+    const std::string prefix = kHostNotePrefix;
+    if (record.type == RecordType::Call && record.function != Function::DLLTransferFloatData) {
+        for (; open_ < session_.events.size(); ++open_)
+            session_.events[open_].trigger = record.number;
+    }
+    if (record.type != RecordType::Note || record.text.compare(0, prefix.size(), prefix) != 0)
+        return;
+    const std::string text = record.text.substr(prefix.size());
+    if (text.compare(0, 8, "session ") == 0 && !session_.found) {
+        std::istringstream in(text.substr(8));
+        std::string argument;
+        while (in >> argument)
+            session_.arguments.push_back(argument);
+        session_.found = !session_.arguments.empty();
+        return;
+    }
+    HostEvent event;
+    if (!ParseEvent(text, event))
+        return;
+    event.noteRecord = record.number;
+    // Until a call follows: the end of the trace.
+    event.trigger = UINT64_MAX;
+    session_.events.push_back(event);
+}
+
 RecordedSession ReadRecordedSession(const std::vector<Record>& records)
 {
-    RecordedSession session;
-    const std::string prefix = kHostNotePrefix;
-    // Events whose trigger is not found yet: the next call that is not a
-    // transfer (of a block or of nothing) comes after them.
-    std::size_t open = 0;
-    for (const Record& record : records) {
-        if (record.type == RecordType::Call && record.function != Function::DLLTransferFloatData) {
-            for (; open < session.events.size(); ++open)
-                session.events[open].trigger = record.number;
-        }
-        if (record.type != RecordType::Note || record.text.compare(0, prefix.size(), prefix) != 0)
-            continue;
-        const std::string text = record.text.substr(prefix.size());
-        if (text.compare(0, 8, "session ") == 0 && !session.found) {
-            std::istringstream in(text.substr(8));
-            std::string argument;
-            while (in >> argument)
-                session.arguments.push_back(argument);
-            session.found = !session.arguments.empty();
-            continue;
-        }
-        HostEvent event;
-        if (!ParseEvent(text, event))
-            continue;
-        event.noteRecord = record.number;
-        // Until a call follows: the end of the trace.
-        event.trigger = UINT64_MAX;
-        session.events.push_back(event);
-    }
-    return session;
+    RecordedSessionReader reader;
+    for (const Record& record : records)
+        reader.Add(record);
+    return reader.Session();
 }
 
 TraceRecorder::~TraceRecorder()

@@ -6,7 +6,7 @@
 /// Threads: everything here runs on the program's main thread.
 #pragma once
 
-#include "trace/TraceFormat.h"
+#include "trace/format/TraceFormat.h"
 
 #include <cstdint>
 #include <string>
@@ -57,8 +57,22 @@ std::string EventNote(const HostEvent& event);
 /// "zero", "rescan", ...; the word of an event note.
 const char* EventWord(HostEventKind kind);
 
-/// This program's notes in the records of a trace, with each event's trigger.
-/// Notes it cannot read are left out.
+/// Reads this program's notes in a trace, record by record as a reader hands
+/// them out, with each event's trigger. Notes it cannot read are left out.
+class RecordedSessionReader
+{
+public:
+    void Add(const zorvatrace::Record& record);
+    const RecordedSession& Session() const { return session_; }
+
+private:
+    RecordedSession session_;
+    /// Events before this one have their trigger: the next call that is not a
+    /// transfer (of a block or of nothing) comes after the others.
+    std::size_t open_ = 0;
+};
+
+/// The same of records read whole.
 RecordedSession ReadRecordedSession(const std::vector<zorvatrace::Record>& records);
 
 /// The recording library in front of the USB library the plugin loads, for

@@ -7,7 +7,6 @@
 #include "devhost/Text.h"
 #include "devhost/TraceInfo.h"
 #include "hostkit/PluginLibrary.h"
-#include "trace/TraceReader.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -131,30 +130,29 @@ void ReportReplay(const BenchControl& bench, ReplayPlan& plan)
 
 int RunReplay(const Options& options)
 {
-    zorvatrace::TraceContents trace;
-    zorvatrace::ReadTraceFile(options.traceFile, trace);
+    // One pass, record by record: memory flat in the trace's length.
+    ReplayPlan plan;
+    RecordedSessionReader recorded;
+    const TraceSummary trace = SummarizeTraceFile(options.traceFile, [&](const Record& record) {
+        recorded.Add(record);
+        if (record.type != RecordType::Call)
+            return;
+        ++plan.recordedCalls;
+        if (record.function == Function::DLLTransferFloatData && (record.flags & zorvatrace::kCallHasBlock))
+            ++plan.recordedBlocks;
+    });
     if (TraceRefused(trace)) {
         std::fprintf(stderr, "error: %s cannot be replayed: %s\n", options.traceFile.c_str(), trace.error.c_str());
         return ExitFailure;
     }
-    ReplayPlan plan;
     plan.path = options.traceFile;
-    plan.recorded = ReadRecordedSession(trace.records);
-    std::uint64_t lastUs = 0;
-    for (const Record& record : trace.records) {
-        lastUs = std::max(lastUs, record.timeUs);
-        if (record.type != RecordType::Call)
-            continue;
-        ++plan.recordedCalls;
-        if (record.function == Function::DLLTransferFloatData && (record.flags & zorvatrace::kCallHasBlock))
-            ++plan.recordedBlocks;
-    }
+    plan.recorded = recorded.Session();
 
     // The output options are this command's; what the session did, the recording's.
     Options session = options;
     session.traceFile.clear();
     std::printf("Field trace %s: %s; %llu records\n", options.traceFile.c_str(), TraceOrigin(trace.header).c_str(),
-                static_cast<unsigned long long>(trace.records.size()));
+                static_cast<unsigned long long>(trace.records));
     plan.cutShort = trace.errorKind == zorvatrace::ReadError::Truncated;
     if (plan.cutShort)
         std::printf("  cut short (%s): replayed up to its cut\n", trace.error.c_str());
@@ -180,7 +178,7 @@ int RunReplay(const Options& options)
                     line.c_str(), plan.recorded.events.size(), plan.recorded.events.size() == 1 ? "" : "s");
     } else {
         session.command = Command::Capture;
-        session.seconds = std::max(1.0, static_cast<double>(lastUs) / 1e6);
+        session.seconds = std::max(1.0, trace.seconds);
         std::printf("  recorded by another host: a capture runs until the replay waits for a call only the "
                     "host would cause\n");
     }

@@ -3,7 +3,9 @@
 #include "devhost/Text.h"
 #include "driver/BlockLayout.h"
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace zorvahost {
 
@@ -98,6 +100,137 @@ std::string List(const std::vector<int>& values, const char* separator)
     return text;
 }
 
+/// Builds a summary record by record: it keeps the summary, each unit's last
+/// counter and the start-up being polled, nothing per record.
+class Summarizer
+{
+public:
+    Summarizer() : counters_(summary_.counters) {}
+    Summarizer(const Summarizer&) = delete;
+    Summarizer& operator=(const Summarizer&) = delete;
+
+    void Add(const Record& record)
+    {
+        ++summary_.records;
+        summary_.seconds = std::max(summary_.seconds, static_cast<double>(record.timeUs) / 1e6);
+        switch (record.type) {
+        case RecordType::Message:
+            ++summary_.messages[record.message];
+            if (record.delivery != zorvatrace::Delivery::Posted)
+                ++summary_.messagesNotPassedOn;
+            return;
+        case RecordType::Note: summary_.notes.push_back(record.text); return;
+        case RecordType::Dropped:
+            summary_.droppedRecords += record.lostRecords;
+            summary_.droppedBytes += record.lostBytes;
+            return;
+        case RecordType::End:
+        case RecordType::Relay: return;
+        case RecordType::Call: break;
+        }
+        ++summary_.calls;
+        if (record.flags & zorvatrace::kCallMissing) {
+            AddError(summary_.errors,
+                     std::string("the library lacks ") + zorvatrace::Info(record.function).name + " (the caller got 0)",
+                     record.number);
+            return;
+        }
+        if (record.flags & zorvatrace::kCallBlockCut)
+            AddError(summary_.errors, "a block of more units than a record holds (1024), cut", record.number);
+        const bool pointerNull = (record.flags & zorvatrace::kCallPointerNull) != 0;
+        switch (record.function) {
+        case Function::DLLInit:
+            EndOfStartUp();
+            ++summary_.detections;
+            initComplete_ = false;
+            initRecord_ = record.number;
+            counters_.Restart();
+            break;
+        case Function::DLLIsDeviceInitComplete:
+            ++initPolls_;
+            if (record.result != 0)
+                initComplete_ = true, initPolls_ = 0;
+            break;
+        case Function::DLLShutDown: EndOfStartUp(); break;
+        case Function::DLLSetupCheck:
+            if (record.result != 1)
+                AddError(summary_.errors, "set-up check code " + std::to_string(record.result), record.number);
+            break;
+        case Function::DLLGetDeviceCount: AddOnce(summary_.deviceCounts, record.result); break;
+        case Function::DLLSelectDeviceIndex: selected_ = record.argument; break;
+        case Function::GetAmplifierSerialNumber:
+            if (selected_ >= 0 && !pointerNull)
+                summary_.units[selected_] = "amplifier " + record.texts[0].bytes;
+            break;
+        case Function::GetPlatformModelNumber:
+            if (selected_ >= 0 && !pointerNull)
+                summary_.units[selected_] += ", platform " + record.texts[0].bytes;
+            break;
+        case Function::GetPlatformSerialNumber:
+            if (selected_ >= 0 && !pointerNull)
+                summary_.units[selected_] += " " + record.texts[0].bytes;
+            break;
+        case Function::BroadcastAcquisitionRate: AddOnce(summary_.rates, record.argument); break;
+        case Function::BroadcastStart:
+        case Function::BroadcastResetSoftware: counters_.Restart(); break;
+        case Function::CelvoDownloadCalFile:
+            if (record.result != 0)
+                AddError(summary_.errors, "fmCelvoDownloadCalFile returned " + std::to_string(record.result),
+                         record.number);
+            break;
+        case Function::IsCelvoDownloadComplete:
+            if (record.result != 0 && record.result != 1)
+                AddError(summary_.errors, "fmIsCelvoDownloadComplete returned " + std::to_string(record.result),
+                         record.number);
+            break;
+        case Function::DLLTransferFloatData:
+            if (record.flags & zorvatrace::kCallHasBlock) {
+                ++summary_.blocks;
+                summary_.blockUnits = record.units;
+                counters_.Block(record);
+            } else if (record.result < 0) {
+                AddError(summary_.errors, "fmDLLTransferFloatData returned " + std::to_string(record.result),
+                         record.number);
+            } else if (record.result > 0 && !pointerNull) {
+                AddError(summary_.errors,
+                         "fmDLLTransferFloatData returned " + std::to_string(record.result) + " without a block",
+                         record.number);
+            }
+            break;
+        default: break;
+        }
+    }
+
+    /// The summary of the records added, read with this header and this end.
+    TraceSummary Finish(const zorvatrace::Header& header, zorvatrace::ReadError errorKind, const std::string& error)
+    {
+        EndOfStartUp();
+        summary_.header = header;
+        summary_.errorKind = errorKind;
+        summary_.error = error;
+        return std::move(summary_);
+    }
+
+private:
+    void EndOfStartUp()
+    {
+        if (!initComplete_ && initPolls_ > 0)
+            AddError(summary_.errors,
+                     "the start-up never completed (fmDLLIsDeviceInitComplete polled " + std::to_string(initPolls_) +
+                         " times)",
+                     initRecord_);
+        initComplete_ = true;
+        initPolls_ = 0;
+    }
+
+    TraceSummary summary_;
+    CounterReader counters_;
+    int selected_ = -1;
+    std::uint64_t initPolls_ = 0;
+    bool initComplete_ = true;
+    std::uint64_t initRecord_ = 0;
+};
+
 } // namespace
 
 bool TraceRefused(const zorvatrace::TraceContents& trace)
@@ -109,117 +242,31 @@ bool TraceRefused(const zorvatrace::TraceContents& trace)
     return trace.errorKind != zorvatrace::ReadError::Truncated || !headerRead;
 }
 
+bool TraceRefused(const TraceSummary& summary)
+{
+    if (summary.errorKind == zorvatrace::ReadError::None)
+        return false;
+    const bool headerRead = !summary.header.recorder.empty() || summary.records > 0;
+    return summary.errorKind != zorvatrace::ReadError::Truncated || !headerRead;
+}
+
+TraceSummary SummarizeTraceFile(const std::string& path, const std::function<void(const Record&)>& each)
+{
+    Summarizer summarizer;
+    const zorvatrace::ReadOutcome outcome = zorvatrace::ReadTraceRecords(path, [&](const Record& record) {
+        summarizer.Add(record);
+        if (each)
+            each(record);
+    });
+    return summarizer.Finish(outcome.header, outcome.errorKind, outcome.error);
+}
+
 TraceSummary Summarize(const zorvatrace::TraceContents& trace)
 {
-    TraceSummary summary;
-    summary.header = trace.header;
-    summary.errorKind = trace.errorKind;
-    summary.error = trace.error;
-    summary.records = trace.records.size();
-    CounterReader counters(summary.counters);
-    int selected = -1;
-    std::uint64_t initPolls = 0;
-    bool initComplete = true;
-    std::uint64_t initRecord = 0;
-    auto endOfStartUp = [&]() {
-        if (!initComplete && initPolls > 0)
-            AddError(summary.errors,
-                     "the start-up never completed (fmDLLIsDeviceInitComplete polled " + std::to_string(initPolls) +
-                         " times)",
-                     initRecord);
-        initComplete = true;
-        initPolls = 0;
-    };
-    for (const Record& record : trace.records) {
-        summary.seconds = std::max(summary.seconds, static_cast<double>(record.timeUs) / 1e6);
-        switch (record.type) {
-        case RecordType::Message:
-            ++summary.messages[record.message];
-            if (record.delivery != zorvatrace::Delivery::Posted)
-                ++summary.messagesNotPassedOn;
-            continue;
-        case RecordType::Note: summary.notes.push_back(record.text); continue;
-        case RecordType::Dropped:
-            summary.droppedRecords += record.lostRecords;
-            summary.droppedBytes += record.lostBytes;
-            continue;
-        case RecordType::End:
-        case RecordType::Relay: continue;
-        case RecordType::Call: break;
-        }
-        ++summary.calls;
-        const std::string name = zorvatrace::Info(record.function).name;
-        if (record.flags & zorvatrace::kCallMissing) {
-            AddError(summary.errors, "the library lacks " + name + " (the caller got 0)", record.number);
-            continue;
-        }
-        if (record.flags & zorvatrace::kCallBlockCut)
-            AddError(summary.errors, "a block of more units than a record holds (1024), cut", record.number);
-        const bool pointerNull = (record.flags & zorvatrace::kCallPointerNull) != 0;
-        switch (record.function) {
-        case Function::DLLInit:
-            endOfStartUp();
-            ++summary.detections;
-            initComplete = false;
-            initRecord = record.number;
-            counters.Restart();
-            break;
-        case Function::DLLIsDeviceInitComplete:
-            ++initPolls;
-            if (record.result != 0)
-                initComplete = true, initPolls = 0;
-            break;
-        case Function::DLLShutDown: endOfStartUp(); break;
-        case Function::DLLSetupCheck:
-            if (record.result != 1)
-                AddError(summary.errors, "set-up check code " + std::to_string(record.result), record.number);
-            break;
-        case Function::DLLGetDeviceCount: AddOnce(summary.deviceCounts, record.result); break;
-        case Function::DLLSelectDeviceIndex: selected = record.argument; break;
-        case Function::GetAmplifierSerialNumber:
-            if (selected >= 0 && !pointerNull)
-                summary.units[selected] = "amplifier " + record.texts[0].bytes;
-            break;
-        case Function::GetPlatformModelNumber:
-            if (selected >= 0 && !pointerNull)
-                summary.units[selected] += ", platform " + record.texts[0].bytes;
-            break;
-        case Function::GetPlatformSerialNumber:
-            if (selected >= 0 && !pointerNull)
-                summary.units[selected] += " " + record.texts[0].bytes;
-            break;
-        case Function::BroadcastAcquisitionRate: AddOnce(summary.rates, record.argument); break;
-        case Function::BroadcastStart:
-        case Function::BroadcastResetSoftware: counters.Restart(); break;
-        case Function::CelvoDownloadCalFile:
-            if (record.result != 0)
-                AddError(summary.errors, "fmCelvoDownloadCalFile returned " + std::to_string(record.result),
-                         record.number);
-            break;
-        case Function::IsCelvoDownloadComplete:
-            if (record.result != 0 && record.result != 1)
-                AddError(summary.errors, "fmIsCelvoDownloadComplete returned " + std::to_string(record.result),
-                         record.number);
-            break;
-        case Function::DLLTransferFloatData:
-            if (record.flags & zorvatrace::kCallHasBlock) {
-                ++summary.blocks;
-                summary.blockUnits = record.units;
-                counters.Block(record);
-            } else if (record.result < 0) {
-                AddError(summary.errors, "fmDLLTransferFloatData returned " + std::to_string(record.result),
-                         record.number);
-            } else if (record.result > 0 && !pointerNull) {
-                AddError(summary.errors,
-                         "fmDLLTransferFloatData returned " + std::to_string(record.result) + " without a block",
-                         record.number);
-            }
-            break;
-        default: break;
-        }
-    }
-    endOfStartUp();
-    return summary;
+    Summarizer summarizer;
+    for (const Record& record : trace.records)
+        summarizer.Add(record);
+    return summarizer.Finish(trace.header, trace.errorKind, trace.error);
 }
 
 std::string Render(const TraceSummary& s)

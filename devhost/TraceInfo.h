@@ -4,9 +4,10 @@
 /// messages and the notes.
 #pragma once
 
-#include "trace/TraceReader.h"
+#include "trace/format/TraceReader.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -34,6 +35,8 @@ struct LibraryError
     std::uint64_t firstRecord = 0;
 };
 
+/// What trace-info shows. It grows with what happened in the trace (units,
+/// kinds of error, notes), not with its length.
 struct TraceSummary
 {
     zorvatrace::Header header;
@@ -64,9 +67,16 @@ struct TraceSummary
 /// corrupt, or cut short inside its file header. A trace cut short later is
 /// usable up to its cut.
 bool TraceRefused(const zorvatrace::TraceContents& trace);
+bool TraceRefused(const TraceSummary& summary);
 
-/// Reads a trace read by ReadTraceFile (or in memory); refused traces give
-/// only their error.
+/// Reads the trace at `path` record by record into its summary (memory flat
+/// in the trace's length), handing every record to `each` too when given (a
+/// replay reads its notes on the same pass). A refused trace gives its error
+/// (TraceRefused); what else the summary holds then means nothing.
+TraceSummary SummarizeTraceFile(const std::string& path,
+                                const std::function<void(const zorvatrace::Record&)>& each = nullptr);
+/// The same of a trace read whole by ReadTraceFile (or in memory); refused
+/// traces give only their error.
 TraceSummary Summarize(const zorvatrace::TraceContents& trace);
 /// The summary as trace-info prints it.
 std::string Render(const TraceSummary& summary);

@@ -8,13 +8,12 @@ namespace zorvahost {
 
 int RunTraceInfo(const Options& options)
 {
-    zorvatrace::TraceContents trace;
-    zorvatrace::ReadTraceFile(options.traceFile, trace);
+    const TraceSummary trace = SummarizeTraceFile(options.traceFile);
     if (TraceRefused(trace)) {
         std::fprintf(stderr, "error: %s is refused: %s\n", options.traceFile.c_str(), trace.error.c_str());
         return ExitFailure;
     }
-    std::printf("Field trace %s\n%s", options.traceFile.c_str(), Render(Summarize(trace)).c_str());
+    std::printf("Field trace %s\n%s", options.traceFile.c_str(), Render(trace).c_str());
     return ExitSuccess;
 }
 

@@ -22,7 +22,7 @@ log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 if ! printf '%s\0' "${sources[@]}" |
   xargs -0 -P"$(nproc 2>/dev/null || echo 2)" -n1 \
-    "$compiler" -std=c++17 -fsyntax-only -Wthread-safety -Wthread-safety-beta -Werror -I. >"$log" 2>&1; then
+    "$compiler" -std=c++17 -fsyntax-only -Wthread-safety -Wthread-safety-beta -Werror -I. -Isimusb/include >"$log" 2>&1; then
   cat "$log"
   echo "thread-safety analysis failed (above)" >&2
   exit 1

@@ -12,10 +12,10 @@
 #include "PluginSession.h"
 #include "TraceTestSupport.h"
 
-#include "trace/RecorderControl.h"
-#include "trace/RecorderInFront.h"
+#include "trace/recorder/RecorderControl.h"
+#include "trace/recorder/RecorderInFront.h"
 #include "trace/System.h"
-#include "trace/TraceReader.h"
+#include "trace/format/TraceReader.h"
 #include "win32/posix/win32_control.h"
 
 #include <gtest/gtest.h>

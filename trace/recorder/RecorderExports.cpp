@@ -2,7 +2,7 @@
 // function forwards to the library the recorder loaded and records the call
 // with its arguments, result and out-values; nothing leaves as an exception.
 #include "driver/ZORVAUSBDevice.h"
-#include "trace/RecorderControl.h"
+#include "trace/recorder/RecorderControl.h"
 #include "trace/System.h"
 #include "trace/recorder/Recorder.h"
 
