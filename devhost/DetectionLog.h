@@ -45,7 +45,7 @@ struct DetectionReport
 /// Fed the log lines in order; collects one report per detection.
 ///
 /// The lines are recognised by the plugin's own table of them
-/// (plugin/LogLines.h). A detection starts at the library's start-up (Init)
+/// (contract/LogLines.h). A detection starts at the library's start-up (Init)
 /// and its outcome line comes with its device count (DevicesDetected). The plugin's remaining calls for it
 /// (lines about unsupported units, the new plates' InstantiateDevice, lines
 /// about refused plates) follow once it has let go of its lock, and its last
