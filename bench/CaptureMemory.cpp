@@ -12,7 +12,8 @@
 //
 //   capture_memory [--minutes N]   (default 60)
 #include "devhost/CaptureData.h"
-#include "devhost/Platform.h"
+#include "platform/Program.h"
+#include "platform/Files.h"
 #include "devhost/Text.h"
 #include "hostkit/Host.h"
 #include "plugin/Plugin.h"
@@ -84,9 +85,9 @@ bool Run(int minutes)
 
     hostkit::Host host;
     host.SetClock([] { return static_cast<double>(zorvasim::VirtualTimeMs()) / 1000.0; });
-    std::FILE* null = std::fopen(zorvahost::NullDevice(), "w");
+    std::FILE* null = std::fopen(zorvaplatform::NullDevice(), "w");
     if (!null)
-        return Fail(std::string("cannot open ") + zorvahost::NullDevice());
+        return Fail(std::string("cannot open ") + zorvaplatform::NullDevice());
     bool ok = true;
     {
         zorvahost::CaptureRecording recording(null);
@@ -127,7 +128,7 @@ bool Run(int minutes)
                 }))
                 ok = Fail("the worker did not keep up");
             if (passed + kStepMs >= nextCheck) {
-                const std::size_t resident = zorvahost::ResidentBytes();
+                const std::size_t resident = zorvaplatform::ResidentBytes();
                 const zorvahost::PlateSummary summary = recording.SummaryOf(devices[1].deviceName);
                 if (baseline == 0 && (nextCheck >= kBaselineMs || totalMs < kBaselineMs))
                     baseline = resident;

@@ -1,6 +1,6 @@
 #include "devhost/BenchControl.h"
 
-#include "devhost/Platform.h"
+#include "platform/Library.h"
 #include "devhost/Text.h"
 #include "trace/RecorderInFront.h"
 
@@ -17,7 +17,7 @@ Function Lookup(const char* name)
     // Behind the recorder, when it stands in front: on Windows the module
     // name no longer tells the two apart.
     void* symbol = zorvatrace::RecordedLibrarySymbol(name);
-    return reinterpret_cast<Function>(symbol ? symbol : FindUsbLibrarySymbol(name));
+    return reinterpret_cast<Function>(symbol ? symbol : zorvaplatform::LoadedUsbLibrarySymbol(name));
 }
 
 } // namespace

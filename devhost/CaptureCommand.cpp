@@ -5,7 +5,7 @@
 #include "devhost/CaptureData.h"
 #include "devhost/Commands.h"
 #include "devhost/FieldTrace.h"
-#include "devhost/Platform.h"
+#include "platform/Program.h"
 #include "devhost/Plot.h"
 #include "devhost/Report.h"
 #include "devhost/Text.h"
@@ -513,7 +513,7 @@ int CaptureWith(const Options& options, ReplayPlan* replay)
         }
     }
     // Declared before the session, whose shut-down may still print through it.
-    Console console(StandardOutputIsTerminal() && !options.verbose);
+    Console console(zorvaplatform::StandardOutputIsTerminal() && !options.verbose);
     std::string python;
     if (!options.plotPath.empty()) {
         std::string error;

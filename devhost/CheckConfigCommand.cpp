@@ -1,7 +1,7 @@
 // check-config: the configuration files as the plugin reads them, with the
 // error lines the plugin drops and the warnings it logs.
 #include "devhost/Commands.h"
-#include "devhost/Platform.h"
+#include "platform/Files.h"
 #include "devhost/Report.h"
 #include "devhost/Text.h"
 
@@ -28,7 +28,7 @@ int RunCheckConfig(const Options&)
 {
     const std::vector<ZORVA::CustomPlateSource> sources = ZORVA::ReadCustomPlateSources();
     const std::string folder = "C:\\ZORVA\\CFG\\";
-    const std::string localFolder = LocalPath(folder);
+    const std::string localFolder = zorvaplatform::LocalPath(folder);
     std::printf("Configuration files in %s", folder.c_str());
     if (localFolder != folder)
         std::printf(" (here %s: drive C: is $ZORVA_DRIVE_C, default ~/.zorva/drive_c)", localFolder.c_str());
@@ -36,12 +36,12 @@ int RunCheckConfig(const Options&)
 
     int faulty = 0, present = 0, plates = 0, warnings = 0;
     for (const ZORVA::CustomPlateSource& source : sources) {
-        const bool exists = FileExists(source.Path);
-        const std::string file = FileName(source.Path);
+        const bool exists = zorvaplatform::FileExists(source.Path);
+        const std::string file = zorvaplatform::FileName(source.Path);
         present += exists;
         std::printf("\n%s\n", source.Path.c_str());
-        if (LocalPath(source.Path) != source.Path)
-            std::printf("  file:   %s\n", LocalPath(source.Path).c_str());
+        if (zorvaplatform::LocalPath(source.Path) != source.Path)
+            std::printf("  file:   %s\n", zorvaplatform::LocalPath(source.Path).c_str());
         if (source.Result == ZORVA::ReaderResult::Read) {
             std::printf("  result: 1, read without error\n");
         } else if (source.Result == ZORVA::ReaderResult::NotFound) {

@@ -2,7 +2,8 @@
 
 #include "devhost/CommandLine.h"
 
-#include "devhost/Platform.h"
+#include "platform/Program.h"
+#include "platform/Library.h"
 #include "devhost/Text.h"
 #include "trace/RecorderControl.h"
 #include "trace/RecorderInFront.h"
@@ -125,12 +126,12 @@ bool TraceRecorder::Start(const std::string& tracePath, const std::string& plugi
                           const std::vector<std::string>& session, std::string& error)
 {
     const char* named = std::getenv("ZORVA_TRACE_LIBRARY");
-    library_ = named && *named ? std::string(named) : UsbLibraryForPlugin(pluginPath, error);
+    library_ = named && *named ? std::string(named) : zorvaplatform::UsbLibraryForPlugin(pluginPath, error);
     if (library_.empty())
         return false;
     // Full paths in the system's form: Windows loads a library by its full
     // path only when it is one.
-    const std::string recorder = std::filesystem::path(zorvatrace::RecorderBeside(ProgramDirectory()))
+    const std::string recorder = std::filesystem::path(zorvatrace::RecorderBeside(zorvaplatform::ProgramDirectory()))
                                      .lexically_normal()
                                      .make_preferred()
                                      .string();

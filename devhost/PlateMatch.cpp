@@ -2,6 +2,7 @@
 
 #include "devhost/Text.h"
 #include "definitions/PlateMatching.h"
+#include "platform/Files.h"
 
 namespace zorvahost {
 
@@ -15,18 +16,12 @@ std::string MillimetreSize(double xMetres, double yMetres)
 
 } // namespace
 
-std::string FileName(const std::string& windowsPath)
-{
-    const std::size_t slash = windowsPath.find_last_of("\\/");
-    return slash == std::string::npos ? windowsPath : windowsPath.substr(slash + 1);
-}
-
 std::vector<CustomPlateEntry> CustomPlates(const std::vector<ZORVA::CustomPlateSource>& sources)
 {
     std::vector<CustomPlateEntry> plates;
     for (const ZORVA::CustomPlateSource& source : sources) {
         for (const ZORVA::CustomPlate& plate : source.Plates)
-            plates.push_back(CustomPlateEntry{plate, FileName(source.Path)});
+            plates.push_back(CustomPlateEntry{plate, zorvaplatform::FileName(source.Path)});
     }
     return plates;
 }

@@ -23,9 +23,6 @@ struct CustomPlateEntry
 /// The custom plates of the configuration files, in the plugin's order.
 std::vector<CustomPlateEntry> CustomPlates(const std::vector<ZORVA::CustomPlateSource>& sources);
 
-/// The file name part of a Windows path.
-std::string FileName(const std::string& windowsPath);
-
 /// The definition the plugin's rules pick for `unit`, with the reason, e.g.
 /// "standard model Pendra: the platform model contains \"Pendra\"".
 struct MatchExplanation

@@ -1,6 +1,6 @@
 #include "devhost/Plot.h"
 
-#include "devhost/Platform.h"
+#include "platform/Program.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +12,7 @@ namespace {
 /// The script's exit code for "matplotlib cannot be imported".
 const int kNoMatplotlib = 3;
 
-std::string ScriptPath() { return ProgramDirectory() + "zorva_plot.py"; }
+std::string ScriptPath() { return zorvaplatform::ProgramDirectory() + "zorva_plot.py"; }
 
 bool Readable(const std::string& path)
 {
@@ -41,10 +41,10 @@ bool FindPlotter(std::string& python, std::string& error)
     }
     const char* chosen = std::getenv("ZORVA_PYTHON");
     const std::vector<std::string> candidates =
-        chosen && *chosen ? std::vector<std::string>{chosen} : PythonCandidates();
+        chosen && *chosen ? std::vector<std::string>{chosen} : zorvaplatform::PythonCandidates();
     std::string tried;
     for (const std::string& candidate : candidates) {
-        const int result = RunProgram({candidate, script, "--check"});
+        const int result = zorvaplatform::RunProgram({candidate, script, "--check"});
         if (result == 0) {
             python = candidate;
             return true;
@@ -70,7 +70,7 @@ bool DrawPlot(const std::string& python, const std::string& csv, const std::stri
         arguments.push_back(Number(plate.sizeX));
         arguments.push_back(Number(plate.sizeY));
     }
-    const int result = RunProgram(arguments);
+    const int result = zorvaplatform::RunProgram(arguments);
     if (result != 0) {
         error = "--plot: " + ScriptPath() + " failed (exit code " + std::to_string(result) + "); " + png +
                 " was not written";
@@ -81,7 +81,7 @@ bool DrawPlot(const std::string& python, const std::string& csv, const std::stri
 
 std::vector<std::string> DrawSelfTestPlots(const std::string& python, const std::string& folder, std::string& error)
 {
-    const int result = RunProgram({python, ScriptPath(), "--selftest", folder});
+    const int result = zorvaplatform::RunProgram({python, ScriptPath(), "--selftest", folder});
     if (result != 0) {
         error = ScriptPath() + " --selftest failed (exit code " + std::to_string(result) + ")";
         return {};

@@ -3,7 +3,7 @@
 // the recording of a trace (--record-trace) that capture and detect share.
 #include "devhost/BenchControl.h"
 #include "devhost/Commands.h"
-#include "devhost/Platform.h"
+#include "platform/Program.h"
 #include "devhost/Text.h"
 #include "devhost/TraceInfo.h"
 #include "hostkit/PluginLibrary.h"
@@ -184,7 +184,7 @@ int RunReplay(const Options& options)
         std::printf("  recorded by another host: a capture runs until the replay waits for a call only the "
                     "host would cause\n");
     }
-    if (SkipPluginPauses())
+    if (zorvaplatform::SkipPluginPauses())
         std::printf("  the plugin's pauses pass at once\n");
     std::fflush(stdout);
     if (session.command == Command::Detect)

@@ -2,7 +2,7 @@
 #include "hostkit/PluginLibrary.h"
 
 #include "devhost/Commands.h"
-#include "devhost/Platform.h"
+#include "platform/Files.h"
 #include "devhost/Text.h"
 
 #include <cstdio>
@@ -54,7 +54,7 @@ bool DetectHardware(PluginSession& session, DetectionReport& report)
 void PrintConfigurationBrief(const std::vector<ZORVA::CustomPlateSource>& sources)
 {
     std::string folder = "C:\\ZORVA\\CFG";
-    const std::string local = LocalPath(folder + "\\");
+    const std::string local = zorvaplatform::LocalPath(folder + "\\");
     std::printf("Configuration files (%s%s):\n", folder.c_str(),
                 local == folder + "\\" ? "" : (", here " + local).c_str());
     Table table;
@@ -72,12 +72,12 @@ void PrintConfigurationBrief(const std::vector<ZORVA::CustomPlateSource>& source
             if (!source.Warnings.empty())
                 what += "; " + std::to_string(source.Warnings.size()) + " warning" +
                         (source.Warnings.size() > 1 ? "s" : "") + " (run check-config)";
-        } else if (!FileExists(source.Path)) {
+        } else if (!zorvaplatform::FileExists(source.Path)) {
             what = "not present";
         } else {
             what = "has errors: ignored by the plugin (run check-config)";
         }
-        table.Add({FileName(source.Path), what});
+        table.Add({zorvaplatform::FileName(source.Path), what});
     }
     std::printf("%s", table.Render("  ").c_str());
 }

@@ -2,7 +2,8 @@
 // console and, with --report, the report a lab keeps.
 #include "ZorvaVersion.h"
 #include "devhost/Commands.h"
-#include "devhost/Platform.h"
+#include "platform/FileVersion.h"
+#include "platform/Library.h"
 #include "devhost/Report.h"
 #include "devhost/SelfTestReport.h"
 #include "devhost/Text.h"
@@ -112,9 +113,9 @@ int RunSelfTest(const Options& options)
         context.program = std::string("zorva-devhost ") + ZORVA_VERSION_TEXT;
         std::string version, ignored;
         context.plugin = session.PluginPath() +
-                         (ReadFileVersion(session.PluginPath(), version, ignored) ? ", version " + version : "");
+                         (zorvaplatform::ReadFileVersion(session.PluginPath(), version, ignored) ? ", version " + version : "");
         std::string notFound;
-        context.usbLibrary = UsbLibraryForPlugin(session.PluginPath(), notFound);
+        context.usbLibrary = zorvaplatform::UsbLibraryForPlugin(session.PluginPath(), notFound);
         if (context.usbLibrary.empty())
             context.usbLibrary = notFound;
         context.bench = bench.Available() ? bench.Description() : std::string();

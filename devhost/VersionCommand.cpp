@@ -3,7 +3,8 @@
 // runs on (the one the plugin loads), the maker's or the simulated one.
 #include "ZorvaVersion.h"
 #include "devhost/Commands.h"
-#include "devhost/Platform.h"
+#include "platform/FileVersion.h"
+#include "platform/Library.h"
 #include "hostkit/PluginLibrary.h"
 
 #include <cstdio>
@@ -16,15 +17,15 @@ int RunVersion(const Options& options)
     std::printf("zorva-devhost %s\n", ZORVA_VERSION_TEXT);
     const std::string plugin = options.plugin.empty() ? hostkit::DefaultPluginPath() : options.plugin;
     std::string pluginVersion, error;
-    const bool pluginRead = ReadFileVersion(plugin, pluginVersion, error);
+    const bool pluginRead = zorvaplatform::ReadFileVersion(plugin, pluginVersion, error);
     if (pluginRead)
         std::printf("plugin %s (%s)\n", pluginVersion.c_str(), plugin.c_str());
 
     std::string usbVersion, why, ignored;
-    const std::string usb = UsbLibraryForPlugin(plugin, why);
+    const std::string usb = zorvaplatform::UsbLibraryForPlugin(plugin, why);
     if (usb.empty())
         std::printf("USB library not found: %s\n", why.c_str());
-    else if (ReadFileVersion(usb, usbVersion, ignored))
+    else if (zorvaplatform::ReadFileVersion(usb, usbVersion, ignored))
         std::printf("USB library %s (%s)\n", usbVersion.c_str(), usb.c_str());
     else
         std::printf("USB library without version information (%s)\n", usb.c_str());

@@ -4,12 +4,11 @@
 
 #include "devhost/BenchControl.h"
 #include "devhost/Commands.h"
-#include "devhost/Platform.h"
+#include "platform/Program.h"
 #include "devhost/Report.h"
 #include "devhost/live/Decimator.h"
 #include "devhost/live/Hub.h"
 #include "devhost/live/LiveLoop.h"
-#include "devhost/live/LivePlatform.h"
 #include "devhost/live/SessionSource.h"
 
 #include <boost/asio/ip/address.hpp>
@@ -111,7 +110,7 @@ int RunLiveSession(const Options& options, const std::atomic<bool>& interrupted,
     std::fflush(stdout);
     if (listening)
         listening(server);
-    if (options.open && RunProgram(BrowserCommand(server.Url())) != 0)
+    if (options.open && zorvaplatform::RunProgram(zorvaplatform::BrowserCommand(server.Url())) != 0)
         std::printf("Could not start a browser: open %s yourself.\n", server.Url().c_str());
 
     if (!source.Begin()) {

@@ -2,7 +2,7 @@
 // and the simulated bench in real time: when a detection counts as finished.
 #include "DevhostRun.h"
 #include "TestEnvironment.h"
-#include "devhost/Platform.h"
+#include "platform/Program.h"
 #include "devhost/Session.h"
 #include "tests/support/RecordingHost.h"
 
@@ -11,6 +11,7 @@
 #include <chrono>
 
 using namespace zorvahost;
+using zorvaplatform::ProgramDirectory;
 
 namespace {
 

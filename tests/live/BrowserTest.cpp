@@ -4,7 +4,7 @@
 // test program shares with the plugin: so it reads what the library saw.
 #include "tests/devhost/DevhostRun.h"
 #include "TestEnvironment.h"
-#include "devhost/Platform.h"
+#include "platform/Program.h"
 #include "devhost/live/LiveCommand.h"
 #include "simusb/SimControl.h"
 
@@ -18,6 +18,7 @@
 #include <thread>
 
 using namespace zorvahost;
+using zorvaplatform::ProgramDirectory;
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "trace/RecorderControl.h"
 #include "trace/RecorderInFront.h"
-#include "trace/System.h"
+#include "platform/Library.h"
 #include "trace/TraceReader.h"
 #include "win32/posix/win32_control.h"
 
@@ -25,6 +25,7 @@
 
 using namespace tracetest;
 using namespace zorvatrace;
+using namespace zorvaplatform;
 
 namespace {
 
