@@ -16,6 +16,7 @@
 #include "platform/Files.h"
 #include "devhost/Text.h"
 #include "hostkit/Host.h"
+#include "hostkit/VirtualTime.h"
 #include "plugin/Plugin.h"
 #include "simusb/SimControl.h"
 #include "win32/ZorvaWin32.h"
@@ -84,7 +85,7 @@ bool Run(int minutes)
         return Fail("the simulated bench: " + error);
 
     hostkit::Host host;
-    host.SetClock([] { return static_cast<double>(zorvasim::VirtualTimeMs()) / 1000.0; });
+    host.SetClock(hostkit::virtualtime::Seconds);
     std::FILE* null = std::fopen(zorvaplatform::NullDevice(), "w");
     if (!null)
         return Fail(std::string("cannot open ") + zorvaplatform::NullDevice());
@@ -100,16 +101,17 @@ bool Run(int minutes)
         if (!WaitFor([&] { return host.Instances().size() == kUnits + 1; }))
             ok = Fail("the detection did not instantiate 16 plates");
         host.AttachNewDevices();
-        const std::vector<hostkit::InstanceRecord> devices = host.Instances();
+        const std::vector<hostkit::OfferedDevice> devices = host.Instances();
         IParameterValueEnum rate;
         rate.SetValue(std::to_string(kRate));
-        std::string refusals;
         if (ok && !host.ChangeSetting(devices[0], "SampleRate", rate))
             ok = Fail("no SampleRate setting");
-        if (ok && !host.ArmAll(refusals))
+        const hostkit::ArmResult arming = ok ? host.ArmAll() : hostkit::ArmResult();
+        if (ok && !arming.armed)
             ok = Fail("the shared device did not arm");
-        if (ok && (host.ArmedRate() != kRate || !refusals.empty()))
-            ok = Fail("armed at " + std::to_string(host.ArmedRate()) + " per second; refused: " + refusals);
+        if (ok && (host.ArmedRate() != kRate || !arming.refused.empty()))
+            ok = Fail("armed at " + std::to_string(host.ArmedRate()) + " per second; " +
+                      std::to_string(arming.refused.size()) + " plates refused");
         recording.SetRate(host.ArmedRate());
         host.StartCapture(host.Now());
         if (ok && !WaitFor([] { return zorvasim::GetState().acquiring; }))
@@ -121,11 +123,7 @@ bool Run(int minutes)
         long long nextCheck = std::min<long long>(60000, totalMs);
         const auto started = std::chrono::steady_clock::now();
         for (long long passed = 0; ok && passed < totalMs; passed += kStepMs) {
-            Sleep(kStepMs);
-            if (!WaitFor([] {
-                    const zorvasim::Counters c = zorvasim::GetCounters();
-                    return c.backlog == 0 && c.drained;
-                }))
+            if (!hostkit::virtualtime::Pass(kStepMs, kStepMs, nullptr, std::chrono::seconds(60)))
                 ok = Fail("the worker did not keep up");
             if (passed + kStepMs >= nextCheck) {
                 const std::size_t resident = zorvaplatform::ResidentBytes();

@@ -126,25 +126,6 @@ private:
     std::string path_;
 };
 
-/// The host's current value of a text or enum parameter of a device.
-std::string TextParameter(const hostkit::InstanceRecord& device, const std::string& name)
-{
-    std::shared_ptr<IParameterValue> value = device.services ? device.services->Parameter(name) : nullptr;
-    if (value && value->GetType() == ParameterTypeEnum)
-        return static_cast<IParameterValueEnum&>(*value).Value;
-    if (value && value->GetType() == ParameterTypeString)
-        return static_cast<IParameterValueString&>(*value).Value;
-    return std::string();
-}
-
-double DoubleParameter(const hostkit::Definition* definition, const std::string& name)
-{
-    const hostkit::DefinedParameter* parameter = definition ? definition->Parameter(name) : nullptr;
-    if (!parameter || !parameter->value || parameter->value->GetType() != ParameterTypeDouble)
-        return 0.0;
-    return static_cast<IParameterValueDouble&>(*parameter->value).Value;
-}
-
 /// Checks --rate and --threshold against the shared setting's offer and
 /// limits, as a host's settings panel would. Empty when fine.
 std::string CheckSettings(const Options& options, const std::vector<hostkit::Definition>& definitions)
@@ -153,9 +134,8 @@ std::string CheckSettings(const Options& options, const std::vector<hostkit::Def
         return std::string();
     const hostkit::Definition& shared = definitions[0];
     if (!options.rate.empty()) {
-        const hostkit::DefinedParameter* rate = shared.Parameter("SampleRate");
-        if (rate && rate->value && rate->value->GetType() == ParameterTypeEnum) {
-            const std::vector<std::string>& offered = static_cast<IParameterValueEnum&>(*rate->value).EnumValues;
+        if (const IParameterValueEnum* rate = shared.Value<IParameterValueEnum>("SampleRate")) {
+            const std::vector<std::string>& offered = rate->EnumValues;
             if (std::find(offered.begin(), offered.end(), options.rate) == offered.end()) {
                 std::string list;
                 for (const std::string& value : offered)
@@ -165,9 +145,8 @@ std::string CheckSettings(const Options& options, const std::vector<hostkit::Def
         }
     }
     if (options.thresholdSet) {
-        const hostkit::DefinedParameter* threshold = shared.Parameter("DataThreshold");
-        if (threshold && threshold->value && threshold->value->GetType() == ParameterTypeDouble) {
-            const auto& value = static_cast<IParameterValueDouble&>(*threshold->value);
+        if (const IParameterValueDouble* threshold = shared.Value<IParameterValueDouble>("DataThreshold")) {
+            const IParameterValueDouble& value = *threshold;
             if (value.LimitsSet && (options.threshold < value.Minimum || options.threshold > value.Maximum))
                 return "--threshold " + Short(options.threshold) + ": the Fz threshold setting takes " +
                        Short(value.Minimum) + " to " + Short(value.Maximum) + " N";
@@ -177,7 +156,7 @@ std::string CheckSettings(const Options& options, const std::vector<hostkit::Def
 }
 
 /// The plate named by its instance name or its position in `plates`; -1 if none.
-int ResolvePlate(const std::vector<hostkit::InstanceRecord>& plates, const std::string& target)
+int ResolvePlate(const std::vector<hostkit::OfferedDevice>& plates, const std::string& target)
 {
     for (std::size_t i = 0; i < plates.size(); ++i) {
         if (plates[i].deviceName == target)
@@ -187,7 +166,7 @@ int ResolvePlate(const std::vector<hostkit::InstanceRecord>& plates, const std::
     return index >= 0 && index < static_cast<int>(plates.size()) ? index : -1;
 }
 
-std::string PlateList(const std::vector<hostkit::InstanceRecord>& plates)
+std::string PlateList(const std::vector<hostkit::OfferedDevice>& plates)
 {
     std::string list;
     for (std::size_t i = 0; i < plates.size(); ++i)
@@ -196,16 +175,16 @@ std::string PlateList(const std::vector<hostkit::InstanceRecord>& plates)
 }
 
 /// One line per plate: connected or not.
-std::string ConnectionText(const std::vector<hostkit::InstanceRecord>& plates)
+std::string ConnectionText(const std::vector<hostkit::OfferedDevice>& plates)
 {
     std::string text;
-    for (const hostkit::InstanceRecord& plate : plates)
+    for (const hostkit::OfferedDevice& plate : plates)
         text += (text.empty() ? "" : "; ") + plate.deviceName + " Connected " +
-                (PluginSession::Connected(plate) ? "true" : "false");
+                (hostkit::PluginSession::Connected(plate) ? "true" : "false");
     return text;
 }
 
-std::string ProgressText(double elapsed, double total, const std::vector<hostkit::InstanceRecord>& plates)
+std::string ProgressText(double elapsed, double total, const std::vector<hostkit::OfferedDevice>& plates)
 {
     std::string text = "  " + Fixed(elapsed, 1) + "/" + Fixed(total, 1) + " s";
     for (std::size_t i = 0; i < plates.size(); ++i) {
@@ -228,7 +207,7 @@ class CaptureLoop
 {
 public:
     /// Without --verbose, the plugin's warnings from now on are shown as events.
-    CaptureLoop(PluginSession& session, const BenchControl& bench, const Options& options, Console& console,
+    CaptureLoop(hostkit::PluginSession& session, const BenchControl& bench, const Options& options, Console& console,
                 TraceRecorder& recorder, const ReplayPlan* replay)
         : session_(session),
           bench_(bench),
@@ -239,8 +218,8 @@ public:
           replay_(replay)
     {
         if (!options_.verbose)
-            session_.SetLogPrinter([this](const LogLine& line) {
-                if (LevelOf(line) >= ZORVA::LogLevel::Warning)
+            session_.SetLogPrinter([this](const hostkit::LogLine& line) {
+                if (line.Level() >= ZORVA::LogLevel::Warning)
                     console_.Event(Now(), "plugin " + LogText(line));
             });
     }
@@ -320,7 +299,7 @@ private:
     /// The plugin's new log lines (its warnings shown) and finished detections.
     void PollSession()
     {
-        for (const DetectionReport& report : session_.Poll()) {
+        for (const hostkit::DetectionReport& report : session_.Poll()) {
             if (pendingDetections_ > 0)
                 --pendingDetections_;
             ReportDetection(report);
@@ -356,7 +335,7 @@ private:
             session_.ZeroAll();
             break;
         case ActionKind::Blink: {
-            const std::vector<hostkit::InstanceRecord> plates = session_.Plates();
+            const std::vector<hostkit::OfferedDevice> plates = session_.Plates();
             const int plate = ResolvePlate(plates, action.target);
             if (plate < 0) {
                 console_.Event(Now(),
@@ -418,7 +397,7 @@ private:
             session_.ZeroAll();
             break;
         case HostEventKind::Blink: {
-            const std::vector<hostkit::InstanceRecord> plates = session_.Plates();
+            const std::vector<hostkit::OfferedDevice> plates = session_.Plates();
             const int plate = ResolvePlate(plates, event.detail);
             console_.Event(Now(), "blink " + event.detail + ", as recorded" + (plate < 0 ? ": no such plate now" : ""));
             if (plate >= 0)
@@ -437,7 +416,7 @@ private:
         return false;
     }
 
-    void ReportDetection(const DetectionReport& report)
+    void ReportDetection(const hostkit::DetectionReport& report)
     {
         console_.Event(Now(), std::string("detection ") + (report.succeeded ? "finished" : "failed") + ": " +
                                   std::to_string(report.units.size()) + " unit" +
@@ -447,18 +426,17 @@ private:
     void Rearm()
     {
         Note(HostEventKind::Rearm, std::string());
-        std::string refusals;
-        const bool armed = session_.ArmAll(refusals);
+        const hostkit::ArmResult arming = session_.ArmAll();
         session_.StartCapture(start_);
-        std::string text = armed ? "re-armed: the plugin asked for it" : "re-arming failed: no plate can run";
-        if (!refusals.empty())
-            text += "; not armed (not connected): " + refusals;
+        std::string text = arming.armed ? "re-armed: the plugin asked for it" : "re-arming failed: no plate can run";
+        if (!arming.refused.empty())
+            text += "; not armed (not connected): " + Joined(arming.refused, ", ");
         console_.Event(Now(), text);
         // A stop reported after this arming asks again; not sooner than this.
         rearmNotBefore_ = Now() + kRearmDelay;
     }
 
-    PluginSession& session_;
+    hostkit::PluginSession& session_;
     const BenchControl& bench_;
     const Options& options_;
     Console& console_;
@@ -540,7 +518,7 @@ int CaptureWith(const Options& options, ReplayPlan* replay)
     TraceRecorder recorder;
     if (!StartRecording(recorder, options))
         return ExitFailure;
-    PluginSession session;
+    hostkit::PluginSession session;
     if (!LoadPlugin(session, options))
         return ExitFailure;
     BenchControl bench;
@@ -570,7 +548,7 @@ int CaptureWith(const Options& options, ReplayPlan* replay)
     }
 
     if (options.verbose)
-        session.SetLogPrinter([&console](const LogLine& line) { console.Line("  " + LogText(line)); });
+        session.SetLogPrinter([&console](const hostkit::LogLine& line) { console.Line("  " + LogText(line)); });
 
     std::printf("Plugin %s (API version %d)\n", session.PluginPath().c_str(), session.ApiVersion());
     if (replay)
@@ -587,12 +565,12 @@ int CaptureWith(const Options& options, ReplayPlan* replay)
         return ExitUsage;
     }
     std::printf("Definitions: %d registered\n", static_cast<int>(session.Definitions().size()));
-    DetectionReport report;
+    hostkit::DetectionReport report;
     if (!DetectHardware(session, report))
         return ExitFailure;
     if (!options.verbose) {
-        for (const LogLine& line : report.log) {
-            if (LevelOf(line) >= ZORVA::LogLevel::Warning)
+        for (const hostkit::LogLine& line : report.log) {
+            if (line.Level() >= ZORVA::LogLevel::Warning)
                 std::printf("  plugin %s\n", LogText(line).c_str());
         }
     }
@@ -601,7 +579,7 @@ int CaptureWith(const Options& options, ReplayPlan* replay)
         std::fprintf(stderr, "error: the detection failed: %s\n", report.message.c_str());
         return ExitFailure;
     }
-    const std::vector<hostkit::InstanceRecord> plates = session.Plates();
+    const std::vector<hostkit::OfferedDevice> plates = session.Plates();
     if (plates.empty()) {
         std::fprintf(stderr, "error: no plate to capture: the detection found no unit the plugin drives "
                              "(run detect for details)\n");
@@ -633,18 +611,19 @@ int CaptureWith(const Options& options, ReplayPlan* replay)
     // From the arming on, the plugin's warnings show as events (a replay
     // delivers its blocks at once).
     CaptureLoop loop(session, bench, options, console, recorder, replay);
-    std::string refusals;
-    if (!session.ArmAll(refusals)) {
+    const hostkit::ArmResult arming = session.ArmAll();
+    if (!arming.armed) {
         session.Poll();
         std::fprintf(stderr, "error: the plugin did not arm: no plate can run (run detect for details)\n");
         return ExitFailure;
     }
-    const std::optional<hostkit::InstanceRecord> shared = session.SharedDevice();
-    const std::string mode = shared ? TextParameter(*shared, "SyncMode") : std::string();
+    const std::optional<hostkit::OfferedDevice> shared = session.SharedDevice();
+    const std::string mode = shared ? shared->services->Text("SyncMode") : std::string();
     const double start = session.Now();
     session.StartCapture(start);
     std::printf("Recording %s s (%s, %u datasets per second)%s:\n", Short(options.seconds).c_str(), mode.c_str(),
-                session.ArmedRate(), refusals.empty() ? "" : ("; not armed: " + refusals).c_str());
+                session.ArmedRate(),
+                arming.refused.empty() ? "" : ("; not armed: " + Joined(arming.refused, ", ")).c_str());
     std::fflush(stdout);
 
     loop.Run(start);
@@ -655,14 +634,14 @@ int CaptureWith(const Options& options, ReplayPlan* replay)
 
     std::vector<PlateRecording> recordings;
     std::vector<PlotPlate> plotPlates;
-    for (const hostkit::InstanceRecord& plate : session.Plates()) {
+    for (const hostkit::OfferedDevice& plate : session.Plates()) {
         PlateRecording r;
         r.name = plate.deviceName;
         r.definition = plate.definitionName;
-        r.connected = PluginSession::Connected(plate);
+        r.connected = hostkit::PluginSession::Connected(plate);
         const hostkit::Definition* definition = session.DefinitionOf(plate);
-        plotPlates.push_back(PlotPlate{r.name, DoubleParameter(definition, "StandardDimension_X"),
-                                       DoubleParameter(definition, "StandardDimension_Y")});
+        plotPlates.push_back(PlotPlate{r.name, definition ? definition->Number("StandardDimension_X") : 0.0,
+                                       definition ? definition->Number("StandardDimension_Y") : 0.0});
         recordings.push_back(std::move(r));
     }
     session.Shutdown();

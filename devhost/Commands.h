@@ -3,7 +3,7 @@
 
 #include "devhost/CommandLine.h"
 #include "devhost/FieldTrace.h"
-#include "devhost/Session.h"
+#include "hostkit/Session.h"
 
 #include <cstdint>
 #include <string>
@@ -68,7 +68,7 @@ void ReportReplay(const BenchControl& bench, ReplayPlan& plan);
 class ReplayReport
 {
 public:
-    ReplayReport(PluginSession& session, const BenchControl& bench, ReplayPlan* plan)
+    ReplayReport(hostkit::PluginSession& session, const BenchControl& bench, ReplayPlan* plan)
         : session_(session), bench_(bench), plan_(plan)
     {}
     ~ReplayReport() { Now(); }
@@ -84,7 +84,7 @@ public:
     }
 
 private:
-    PluginSession& session_;
+    hostkit::PluginSession& session_;
     const BenchControl& bench_;
     ReplayPlan* plan_;
     bool done_ = false;

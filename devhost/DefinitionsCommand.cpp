@@ -11,13 +11,12 @@ namespace {
 
 std::string SizeOf(const hostkit::Definition& definition)
 {
-    const hostkit::DefinedParameter* x = definition.Parameter("StandardDimension_X");
-    const hostkit::DefinedParameter* y = definition.Parameter("StandardDimension_Y");
-    if (!x || !y || !x->value || !y->value || x->value->GetType() != MoldraDigitalDevice::ParameterTypeDouble ||
-        y->value->GetType() != MoldraDigitalDevice::ParameterTypeDouble)
+    using MoldraDigitalDevice::IParameterValueDouble;
+    const IParameterValueDouble* x = definition.Value<IParameterValueDouble>("StandardDimension_X");
+    const IParameterValueDouble* y = definition.Value<IParameterValueDouble>("StandardDimension_Y");
+    if (!x || !y)
         return "-";
-    return Fixed(static_cast<MoldraDigitalDevice::IParameterValueDouble&>(*x->value).Value, 3) + " x " +
-           Fixed(static_cast<MoldraDigitalDevice::IParameterValueDouble&>(*y->value).Value, 3);
+    return Fixed(x->Value, 3) + " x " + Fixed(y->Value, 3);
 }
 
 std::string OutputsOf(const hostkit::Definition& definition)
@@ -63,7 +62,8 @@ void PrintFull(const hostkit::Definition& definition)
         std::string channels;
         for (const std::string& channel : output.channels)
             channels += " " + channel;
-        std::printf("      output %s (quantity %d):%s\n", output.name.c_str(), output.quantity, channels.c_str());
+        std::printf("      output %s (quantity %d):%s\n", output.name.c_str(), static_cast<int>(output.quantity),
+                    channels.c_str());
     }
     for (const std::string& port : definition.syncPorts)
         std::printf("      sync port \"%s\"\n", port.c_str());
@@ -73,11 +73,11 @@ void PrintFull(const hostkit::Definition& definition)
 
 int RunDefinitions(const Options& options)
 {
-    PluginSession session;
+    hostkit::PluginSession session;
     if (!LoadPlugin(session, options))
         return ExitFailure;
     if (options.verbose)
-        session.SetLogPrinter([](const LogLine& line) { std::printf("  [log] %s\n", LogText(line).c_str()); });
+        session.SetLogPrinter([](const hostkit::LogLine& line) { std::printf("  [log] %s\n", LogText(line).c_str()); });
     session.Start();
     session.Poll();
     const std::vector<hostkit::Definition>& definitions = session.Definitions();

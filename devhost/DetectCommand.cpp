@@ -15,7 +15,7 @@ int DetectWith(const Options& options, ReplayPlan* replay)
     TraceRecorder recorder;
     if (!StartRecording(recorder, options))
         return ExitFailure;
-    PluginSession session;
+    hostkit::PluginSession session;
     if (!LoadPlugin(session, options))
         return ExitFailure;
     BenchControl bench;
@@ -31,15 +31,15 @@ int DetectWith(const Options& options, ReplayPlan* replay)
     else if (bench.Available())
         std::printf("Simulated bench: %s\n", bench.Description().c_str());
     if (options.verbose)
-        session.SetLogPrinter([](const LogLine& line) { std::printf("  %s\n", LogText(line).c_str()); });
+        session.SetLogPrinter([](const hostkit::LogLine& line) { std::printf("  %s\n", LogText(line).c_str()); });
     session.Start();
-    DetectionReport report;
+    hostkit::DetectionReport report;
     if (!DetectHardware(session, report))
         return ExitFailure;
     if (!options.verbose) {
         std::printf("Detection log (--verbose shows every USB-library call):\n");
-        for (const LogLine& line : report.log) {
-            if (LevelOf(line) >= ZORVA::LogLevel::Information)
+        for (const hostkit::LogLine& line : report.log) {
+            if (line.Level() >= ZORVA::LogLevel::Information)
                 std::printf("  %s\n", LogText(line).c_str());
         }
     }

@@ -26,14 +26,14 @@ std::vector<CustomPlateEntry> CustomPlates(const std::vector<ZORVA::CustomPlateS
     return plates;
 }
 
-std::string UnitSizeText(const DetectedUnit& unit)
+std::string UnitSizeText(const hostkit::DetectedUnit& unit)
 {
     const double length = ZORVA::PlatformInches(unit.length) * 25.4;
     const double width = ZORVA::PlatformInches(unit.width) * 25.4;
     return Short(length, 1) + " x " + Short(width, 1) + " mm";
 }
 
-MatchExplanation ExplainMatch(const DetectedUnit& unit, const std::vector<CustomPlateEntry>& customPlates)
+MatchExplanation ExplainMatch(const hostkit::DetectedUnit& unit, const std::vector<CustomPlateEntry>& customPlates)
 {
     std::vector<ZORVA::CustomPlate> plates;
     for (const CustomPlateEntry& entry : customPlates)

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "definitions/CustomDefinitions.h"
-#include "devhost/DetectionLog.h"
+#include "hostkit/DetectionLog.h"
 
 #include <string>
 #include <vector>
@@ -31,10 +31,10 @@ struct MatchExplanation
     std::string reason;
 };
 
-MatchExplanation ExplainMatch(const DetectedUnit& unit, const std::vector<CustomPlateEntry>& customPlates);
+MatchExplanation ExplainMatch(const hostkit::DetectedUnit& unit, const std::vector<CustomPlateEntry>& customPlates);
 
 /// Length x width in millimetres as the plugin reads the unit's texts
 /// (no number or 0 counts as 19.7 in).
-std::string UnitSizeText(const DetectedUnit& unit);
+std::string UnitSizeText(const hostkit::DetectedUnit& unit);
 
 } // namespace zorvahost

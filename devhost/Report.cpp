@@ -20,9 +20,9 @@ const char* LevelName(ZORVA::LogLevel level)
     return "log";
 }
 
-std::string LogText(const LogLine& line) { return Pad(LevelName(LevelOf(line)), 8) + " " + line.text; }
+std::string LogText(const hostkit::LogLine& line) { return Pad(LevelName(line.Level()), 8) + " " + line.text; }
 
-bool LoadPlugin(PluginSession& session, const Options& options)
+bool LoadPlugin(hostkit::PluginSession& session, const Options& options)
 {
     const std::string path = options.plugin.empty() ? hostkit::DefaultPluginPath() : options.plugin;
     std::string error;
@@ -36,7 +36,7 @@ bool LoadPlugin(PluginSession& session, const Options& options)
     return true;
 }
 
-bool DetectHardware(PluginSession& session, DetectionReport& report)
+bool DetectHardware(hostkit::PluginSession& session, hostkit::DetectionReport& report)
 {
     std::printf("Detecting the hardware...\n");
     std::fflush(stdout);
@@ -82,29 +82,30 @@ void PrintConfigurationBrief(const std::vector<ZORVA::CustomPlateSource>& source
     std::printf("%s", table.Render("  ").c_str());
 }
 
-const hostkit::InstanceRecord* PlateOf(const std::vector<hostkit::InstanceRecord>& plates, const DetectedUnit& unit)
+const hostkit::OfferedDevice* PlateOf(const std::vector<hostkit::OfferedDevice>& plates,
+                                      const hostkit::DetectedUnit& unit)
 {
-    const hostkit::InstanceRecord* found = nullptr;
-    for (const hostkit::InstanceRecord& plate : plates) {
+    const hostkit::OfferedDevice* found = nullptr;
+    for (const hostkit::OfferedDevice& plate : plates) {
         if (plate.deviceName == unit.InstanceName())
             found = &plate;
     }
     return found;
 }
 
-void PrintUnits(const PluginSession& session, const DetectionReport& report,
+void PrintUnits(const hostkit::PluginSession& session, const hostkit::DetectionReport& report,
                 const std::vector<CustomPlateEntry>& customPlates, const BenchControl& bench, bool brief)
 {
-    const std::vector<hostkit::InstanceRecord> plates = session.Plates();
+    const std::vector<hostkit::OfferedDevice> plates = session.Plates();
     std::printf("Units found: %d\n", static_cast<int>(report.units.size()));
-    for (const DetectedUnit& unit : report.units) {
+    for (const hostkit::DetectedUnit& unit : report.units) {
         const bool supported = unit.productType == 100 || unit.productType == 300 || unit.productType == 400;
-        const hostkit::InstanceRecord* plate = supported ? PlateOf(plates, unit) : nullptr;
+        const hostkit::OfferedDevice* plate = supported ? PlateOf(plates, unit) : nullptr;
         const MatchExplanation match = ExplainMatch(unit, customPlates);
         std::string outcome;
         if (plate) {
             outcome = "plate \"" + plate->deviceName + "\": " + plate->definitionName +
-                      (PluginSession::Connected(*plate) ? "" : " (Connected false)");
+                      (hostkit::PluginSession::Connected(*plate) ? "" : " (Connected false)");
         } else if (!supported) {
             outcome = "no plate: product type " + std::to_string(unit.productType) +
                       " is not supported (the plugin drives 100, 300 and 400)";

@@ -5,9 +5,9 @@
 #include "definitions/CustomDefinitions.h"
 #include "devhost/BenchControl.h"
 #include "devhost/CommandLine.h"
-#include "devhost/DetectionLog.h"
+#include "hostkit/DetectionLog.h"
 #include "devhost/PlateMatch.h"
-#include "devhost/Session.h"
+#include "hostkit/Session.h"
 
 #include <string>
 #include <vector>
@@ -17,15 +17,15 @@ namespace zorvahost {
 /// "trace", "info", "warning", "error" for the plugin's levels; "log" for another value.
 const char* LevelName(ZORVA::LogLevel level);
 /// A log line as the commands print it: "warning  text".
-std::string LogText(const LogLine& line);
+std::string LogText(const hostkit::LogLine& line);
 
 /// Loads the plugin named by the options (or the one beside the program);
 /// prints why not and returns false when it cannot be used.
-bool LoadPlugin(PluginSession& session, const Options& options);
+bool LoadPlugin(hostkit::PluginSession& session, const Options& options);
 
 /// Hands the shared configuration device to the plugin and waits for the
 /// detection it starts. On failure prints why and returns false.
-bool DetectHardware(PluginSession& session, DetectionReport& report);
+bool DetectHardware(hostkit::PluginSession& session, hostkit::DetectionReport& report);
 
 /// The configuration files in a few lines: which give custom plates, which
 /// are missing, which have errors (check-config tells more).
@@ -33,10 +33,11 @@ void PrintConfigurationBrief(const std::vector<ZORVA::CustomPlateSource>& source
 
 /// The units of a detection and the plate device each became. `brief`: one
 /// line per unit; otherwise identity, origin, size and the reason of the match.
-void PrintUnits(const PluginSession& session, const DetectionReport& report,
+void PrintUnits(const hostkit::PluginSession& session, const hostkit::DetectionReport& report,
                 const std::vector<CustomPlateEntry>& customPlates, const BenchControl& bench, bool brief);
 
 /// The plate device the plugin made for a unit (by instance name), or null.
-const hostkit::InstanceRecord* PlateOf(const std::vector<hostkit::InstanceRecord>& plates, const DetectedUnit& unit);
+const hostkit::OfferedDevice* PlateOf(const std::vector<hostkit::OfferedDevice>& plates,
+                                      const hostkit::DetectedUnit& unit);
 
 } // namespace zorvahost

@@ -160,41 +160,25 @@ double FirstBlockLimit(unsigned int rate)
     return kFirstBlockSeconds + static_cast<double>(ZORVA::BlockLayout::SamplesPerBlock) / std::max(rate, 1u);
 }
 
-std::string UnitLabel(const DetectedUnit& unit)
+std::string UnitLabel(const hostkit::DetectedUnit& unit)
 {
     return std::to_string(unit.index) + " " + (unit.amplifierSerial.empty() ? "(no serial)" : unit.amplifierSerial) +
            " / " + unit.platformModel + " " + unit.platformSerial;
 }
 
 /// Identity key as the plugin compares plates: models with serials.
-std::string IdentityKey(const DetectedUnit& unit)
+std::string IdentityKey(const hostkit::DetectedUnit& unit)
 {
     return unit.amplifierModel + unit.amplifierSerial + "|" + unit.platformModel + unit.platformSerial;
 }
 
-double DefinitionDouble(const hostkit::Definition* definition, const std::string& name)
+const hostkit::OfferedDevice* FindPlate(const std::vector<hostkit::OfferedDevice>& plates, const std::string& name)
 {
-    const hostkit::DefinedParameter* parameter = definition ? definition->Parameter(name) : nullptr;
-    if (!parameter || !parameter->value || parameter->value->GetType() != ParameterTypeDouble)
-        return 0.0;
-    return static_cast<IParameterValueDouble&>(*parameter->value).Value;
-}
-
-const hostkit::InstanceRecord* FindPlate(const std::vector<hostkit::InstanceRecord>& plates, const std::string& name)
-{
-    for (const hostkit::InstanceRecord& plate : plates) {
+    for (const hostkit::OfferedDevice& plate : plates) {
         if (plate.deviceName == name)
             return &plate;
     }
     return nullptr;
-}
-
-std::string Join(const std::vector<std::string>& parts, const std::string& separator)
-{
-    std::string text;
-    for (const std::string& part : parts)
-        text += (text.empty() ? "" : separator) + part;
-    return text;
 }
 
 } // namespace
@@ -315,8 +299,8 @@ struct SelfTest::Window
     }
 };
 
-SelfTest::SelfTest(PluginSession& session, SelfTestTime& time, const BenchControl& bench, SelfTestOptions options,
-                   std::function<void(const std::string&)> say)
+SelfTest::SelfTest(hostkit::PluginSession& session, SelfTestTime& time, const BenchControl& bench,
+                   SelfTestOptions options, std::function<void(const std::string&)> say)
     : session_(session),
       time_(time),
       bench_(bench),
@@ -329,7 +313,7 @@ SelfTest::SelfTest(PluginSession& session, SelfTestTime& time, const BenchContro
     std::shared_ptr<SelfTestRecorder> recorder = recorder_;
     session_.SetSampleSink(
         [recorder](hostkit::Instance& plate, const hostkit::SampleBlock& block) { recorder->Add(plate, block); });
-    session_.SetLogPrinter([this](const LogLine& line) {
+    session_.SetLogPrinter([this](const hostkit::LogLine& line) {
         log_.push_back(line);
         if (options_.logPrinter)
             options_.logPrinter(line);
@@ -409,7 +393,7 @@ bool SelfTest::Detect()
     bool finished = false;
     const bool done = time_.Await(
         [this, &finished] {
-            for (const DetectionReport& report : session_.Poll()) {
+            for (const hostkit::DetectionReport& report : session_.Poll()) {
                 detection_ = report;
                 finished = true;
             }
@@ -422,7 +406,7 @@ bool SelfTest::Detect()
         return false;
     }
     int driven = 0;
-    for (const DetectedUnit& unit : detection_.units)
+    for (const hostkit::DetectedUnit& unit : detection_.units)
         driven += ZORVA::FindProductType(unit.productType) ? 1 : 0;
     const std::string found = std::to_string(detection_.units.size()) + " unit" +
                               (detection_.units.size() == 1 ? "" : "s") + ", " + std::to_string(driven) +
@@ -439,23 +423,23 @@ bool SelfTest::Detect()
 void SelfTest::CheckIdentity()
 {
     const std::vector<CustomPlateEntry> custom = CustomPlates(ZORVA::ReadCustomPlateSources());
-    const std::vector<hostkit::InstanceRecord> plates = session_.Plates();
+    const std::vector<hostkit::OfferedDevice> plates = session_.Plates();
     std::map<std::string, int> keys;
-    for (const DetectedUnit& unit : detection_.units)
+    for (const hostkit::DetectedUnit& unit : detection_.units)
         ++keys[IdentityKey(unit)];
-    for (const DetectedUnit& unit : detection_.units) {
+    for (const hostkit::DetectedUnit& unit : detection_.units) {
         UnitRecord record;
         record.unit = unit;
         record.label = UnitLabel(unit);
         const bool driven = ZORVA::FindProductType(unit.productType) != nullptr;
-        const hostkit::InstanceRecord* plate = driven ? PlateOf(plates, unit) : nullptr;
+        const hostkit::OfferedDevice* plate = driven ? PlateOf(plates, unit) : nullptr;
         record.why = ExplainMatch(unit, custom).reason;
         std::vector<std::string> problems;
         if (!driven)
             problems.push_back("product type " + std::to_string(unit.productType) + " is not one the plugin drives");
         else if (!plate)
             problems.push_back("no plate device (the host refused it, or detection did not finish)");
-        else if (!PluginSession::Connected(*plate))
+        else if (!hostkit::PluginSession::Connected(*plate))
             problems.push_back("its plate is not connected");
         if (unit.amplifierSerial.empty() || unit.platformSerial.empty())
             problems.push_back("a serial number is empty");
@@ -469,18 +453,18 @@ void SelfTest::CheckIdentity()
             record.plate = plate->deviceName;
             record.definition = plate->definitionName;
             const hostkit::Definition* definition = session_.DefinitionOf(*plate);
-            record.sizeX = DefinitionDouble(definition, "StandardDimension_X");
-            record.sizeY = DefinitionDouble(definition, "StandardDimension_Y");
+            record.sizeX = definition ? definition->Number("StandardDimension_X") : 0.0;
+            record.sizeY = definition ? definition->Number("StandardDimension_Y") : 0.0;
             measurement += ", plate \"" + record.definition + "\" (" + record.why + ")";
         }
         if (!problems.empty())
-            measurement += "; " + Join(problems, "; ");
+            measurement += "; " + Joined(problems, "; ");
         result_.units.push_back(record);
         Add(CheckKind::Identity, "", record.label, measurement,
             "a product type the plugin drives (100, 300, 400), serials and firmware stated, no two units alike, a "
             "connected plate device",
             problems.empty() ? Verdict::Passed : Verdict::Failed);
-        if (plate && PluginSession::Connected(*plate))
+        if (plate && hostkit::PluginSession::Connected(*plate))
             plated_.push_back(result_.units.size() - 1);
     }
 }
@@ -522,10 +506,10 @@ void SelfTest::BlinkEach()
 {
     Say("Blink: each plate's amplifier blinks in turn (its amber light, for ten seconds); note which plate is "
         "which.");
-    const std::vector<hostkit::InstanceRecord> plates = session_.Plates();
+    const std::vector<hostkit::OfferedDevice> plates = session_.Plates();
     for (std::size_t n = 0; n < plated_.size(); ++n) {
         const UnitRecord& unit = result_.units[plated_[n]];
-        const hostkit::InstanceRecord* plate = FindPlate(plates, unit.plate);
+        const hostkit::OfferedDevice* plate = FindPlate(plates, unit.plate);
         if (!plate)
             continue;
         Say("  now: unit " + unit.label + ", plate " + std::to_string(n) + " (" + unit.plate + ")");
@@ -564,18 +548,10 @@ SelfTest::Arming SelfTest::Arm(unsigned int rate)
     session_.Poll();
     const std::size_t mark = log_.size();
     session_.SetSampleRate(std::to_string(rate));
-    std::string refusals;
-    arming.armed = session_.ArmAll(refusals);
+    const hostkit::ArmResult armed = session_.ArmAll();
+    arming.armed = armed.armed;
+    arming.refused = armed.refused;
     arming.rate = session_.ArmedRate();
-    // "A, B": the plates that did not arm.
-    std::size_t from = 0;
-    while (!refusals.empty()) {
-        const std::size_t comma = refusals.find(", ", from);
-        arming.refused.push_back(refusals.substr(from, comma - from));
-        if (comma == std::string::npos)
-            break;
-        from = comma + 2;
-    }
     // The plugin restarts acquisition on its worker after a pause: the
     // capture's time runs from when the library was told to start.
     if (arming.armed)
@@ -932,13 +908,13 @@ void SelfTest::Synchronisation(unsigned int rate)
 void SelfTest::Rescan()
 {
     Say("Rescan: detecting the hardware again; it must find the same units.");
-    const std::vector<hostkit::InstanceRecord> platesBefore = session_.Plates();
+    const std::vector<hostkit::OfferedDevice> platesBefore = session_.Plates();
     session_.Rescan();
-    DetectionReport report;
+    hostkit::DetectionReport report;
     bool finished = false;
     const bool done = time_.Await(
         [this, &report, &finished] {
-            for (const DetectionReport& each : session_.Poll()) {
+            for (const hostkit::DetectionReport& each : session_.Poll()) {
                 report = each;
                 finished = true;
             }
@@ -953,7 +929,7 @@ void SelfTest::Rescan()
             limit, Verdict::Failed);
         return;
     }
-    const std::vector<hostkit::InstanceRecord> plates = session_.Plates();
+    const std::vector<hostkit::OfferedDevice> plates = session_.Plates();
     std::vector<bool> matched(report.units.size(), false);
     for (const UnitRecord& unit : result_.units) {
         int again = -1;
@@ -974,9 +950,9 @@ void SelfTest::Rescan()
         std::string measurement = "found again as device " + std::to_string(report.units[again].index);
         bool ok = true;
         if (!unit.plate.empty()) {
-            const hostkit::InstanceRecord* before = FindPlate(platesBefore, unit.plate);
-            const hostkit::InstanceRecord* now = FindPlate(plates, unit.plate);
-            ok = before && now && now->device == before->device && PluginSession::Connected(*now);
+            const hostkit::OfferedDevice* before = FindPlate(platesBefore, unit.plate);
+            const hostkit::OfferedDevice* now = FindPlate(plates, unit.plate);
+            ok = before && now && now->SameDevice(*before) && hostkit::PluginSession::Connected(*now);
             measurement += ok ? ", its plate connected" : ", but its plate device is not the same or not connected";
         }
         Add(CheckKind::Rescan, "", unit.label, measurement, limit, ok ? Verdict::Passed : Verdict::Failed);

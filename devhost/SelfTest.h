@@ -11,9 +11,9 @@
 
 #include "devhost/BenchControl.h"
 #include "devhost/CommandLine.h"
-#include "devhost/DetectionLog.h"
+#include "hostkit/DetectionLog.h"
 #include "devhost/SelfTestMeasures.h"
-#include "devhost/Session.h"
+#include "hostkit/Session.h"
 #include "plugin/LogLines.h"
 
 #include <array>
@@ -62,7 +62,7 @@ struct SelfTestOptions
     std::vector<WeightSpec> weights;
     bool hardwareTrigger = false;
     /// Every log line of the plugin as it is read (--verbose); null: none.
-    PluginSession::LogPrinter logPrinter;
+    hostkit::PluginSession::LogPrinter logPrinter;
 };
 
 /// The kinds of check, in the order the report shows them.
@@ -119,7 +119,7 @@ struct CheckRow
 /// A unit as detected, and the plate it became.
 struct UnitRecord
 {
-    DetectedUnit unit;
+    hostkit::DetectedUnit unit;
     std::string label;               ///< as CheckRow::unit
     std::string plate;               ///< instance name; empty: none
     std::string definition;          ///< the definition it was instantiated from
@@ -209,13 +209,13 @@ class SelfTest
 {
 public:
     /// Prints through `say` (one line a call) as it goes; null: silent.
-    SelfTest(PluginSession& session, SelfTestTime& time, const BenchControl& bench, SelfTestOptions options,
+    SelfTest(hostkit::PluginSession& session, SelfTestTime& time, const BenchControl& bench, SelfTestOptions options,
              std::function<void(const std::string&)> say);
     ~SelfTest();
     SelfTest(const SelfTest&) = delete;
     SelfTest& operator=(const SelfTest&) = delete;
 
-    /// Runs every check on a started session (PluginSession::Start), from
+    /// Runs every check on a started session (hostkit::PluginSession::Start), from
     /// the detection on; leaves the devices disarmed.
     SelfTestResult Run();
 
@@ -250,15 +250,15 @@ private:
     void Say(const std::string& text);
     bool LoggedSince(std::size_t mark, ZORVA::LogLineId line, const std::string& value) const;
 
-    PluginSession& session_;
+    hostkit::PluginSession& session_;
     SelfTestTime& time_;
     const BenchControl& bench_;
     SelfTestOptions options_;
     std::function<void(const std::string&)> say_;
     std::shared_ptr<SelfTestRecorder> recorder_;
     SelfTestResult result_;
-    DetectionReport detection_;
-    std::vector<LogLine> log_; ///< every line the plugin wrote, read on this thread by Poll
+    hostkit::DetectionReport detection_;
+    std::vector<hostkit::LogLine> log_; ///< every line the plugin wrote, read on this thread by Poll
     /// Indices into result_.units of the units with a plate, in plate order.
     std::vector<std::size_t> plated_;
     std::vector<std::pair<std::size_t, WeightSpec>> weights_; ///< unit index and weight

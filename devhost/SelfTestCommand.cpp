@@ -23,10 +23,7 @@ namespace {
 /// The rates the SampleRate setting offers, as the plugin registered it.
 std::vector<std::string> OfferedRates(const std::vector<hostkit::Definition>& definitions)
 {
-    const hostkit::DefinedParameter* rate = definitions.empty() ? nullptr : definitions[0].Parameter("SampleRate");
-    if (!rate || !rate->value || rate->value->GetType() != ParameterTypeEnum)
-        return {};
-    return static_cast<IParameterValueEnum&>(*rate->value).EnumValues;
+    return definitions.empty() ? std::vector<std::string>() : definitions[0].Offered("SampleRate");
 }
 
 std::string LocalTime()
@@ -63,7 +60,7 @@ int RunSelfTest(const Options& options)
             return ExitFailure;
         }
     }
-    PluginSession session;
+    hostkit::PluginSession session;
     if (!LoadPlugin(session, options))
         return ExitFailure;
     const BenchControl bench;
@@ -90,7 +87,9 @@ int RunSelfTest(const Options& options)
     selfTestOptions.weights = options.weights;
     selfTestOptions.hardwareTrigger = options.hardwareTrigger;
     if (options.verbose)
-        selfTestOptions.logPrinter = [](const LogLine& line) { std::printf("    %s\n", LogText(line).c_str()); };
+        selfTestOptions.logPrinter = [](const hostkit::LogLine& line) {
+            std::printf("    %s\n", LogText(line).c_str());
+        };
     RealTime time(session.Host());
     SelfTestResult result;
     {
@@ -112,8 +111,9 @@ int RunSelfTest(const Options& options)
         context.date = LocalTime();
         context.program = std::string("zorva-devhost ") + ZORVA_VERSION_TEXT;
         std::string version, ignored;
-        context.plugin = session.PluginPath() +
-                         (zorvaplatform::ReadFileVersion(session.PluginPath(), version, ignored) ? ", version " + version : "");
+        context.plugin =
+            session.PluginPath() +
+            (zorvaplatform::ReadFileVersion(session.PluginPath(), version, ignored) ? ", version " + version : "");
         std::string notFound;
         context.usbLibrary = zorvaplatform::UsbLibraryForPlugin(session.PluginPath(), notFound);
         if (context.usbLibrary.empty())

@@ -216,7 +216,7 @@ std::string MarkdownReport(const SelfTestResult& result, const ReportContext& co
     md += "## Units\n\n| Unit | Product type | Amplifier | Firmware | Platform | Size (reported) | Plate | "
           "Definition | Why |\n|---|---|---|---|---|---|---|---|---|\n";
     for (const UnitRecord& unit : result.units) {
-        const DetectedUnit& u = unit.unit;
+        const hostkit::DetectedUnit& u = unit.unit;
         md += "| " + MarkdownCell(unit.label) + " | " + std::to_string(u.productType) + " | " +
               MarkdownCell(u.amplifierModel + " " + u.amplifierSerial) + " | " + MarkdownCell(u.firmwareVersion) +
               " | " + MarkdownCell(u.platformModel + " " + u.platformSerial) + " | " + UnitSizeText(u) + " | " +

@@ -1,6 +1,8 @@
 /// Small text helpers of the development host's output.
 #pragma once
 
+#include "hostkit/Numbers.h"
+
 #include <string>
 #include <vector>
 
@@ -13,6 +15,8 @@ std::string Fixed(double value, int decimals);
 std::string Short(double value, int decimals = 3);
 /// `text` padded with blanks to `width` characters (not cut).
 std::string Pad(const std::string& text, std::size_t width);
+/// The texts with `separator` between them ("a, b, c").
+std::string Joined(const std::vector<std::string>& texts, const std::string& separator);
 
 /// Rows of cells printed as columns, two blanks apart; the last column is not padded.
 class Table
@@ -26,20 +30,10 @@ private:
     std::vector<std::vector<std::string>> rows_;
 };
 
-/// How a number may be written where the program reads one (ParseNumber).
-struct NumberForm
-{
-    bool fraction = false; ///< a point with digits after it, or before it, or both
-    bool negative = false; ///< a leading '-'
-};
-
-/// The one way the program reads a number, from its command line and from the
-/// plugin's log: decimal digits written plainly, with what `form` allows and
-/// nothing else (no blank, '+', exponent, inf or nan), at most 32 characters.
-/// False, `value` untouched, for anything else.
-bool ParseNumber(const std::string& text, NumberForm form, double& value);
-/// A whole number (ParseNumber without a fraction) that fits `int`.
-bool ParseInteger(const std::string& text, int& value, bool negative = false);
+/// Numbers are read the host kit's one way (hostkit/Numbers.h).
+using hostkit::NumberForm;
+using hostkit::ParseInteger;
+using hostkit::ParseNumber;
 
 /// The lines of a reader's error text (lines end in "\r\n"), each trimmed,
 /// empty ones dropped; wide characters are taken as Windows-1252 bytes.

@@ -53,7 +53,7 @@ int RunLiveSession(const Options& options, const std::atomic<bool>& interrupted,
     // The data path's sink and the meeting point outlive the plugin's shut-down.
     Decimator decimator;
     Hub hub;
-    PluginSession session;
+    hostkit::PluginSession session;
     if (!LoadPlugin(session, options))
         return ExitFailure;
     const BenchControl bench;

@@ -11,7 +11,7 @@
 #pragma once
 
 #include "devhost/BenchControl.h"
-#include "devhost/Session.h"
+#include "hostkit/Session.h"
 #include "devhost/live/LiveSource.h"
 
 #include <atomic>
@@ -26,8 +26,8 @@ namespace live {
 class SessionSource : public LiveSource
 {
 public:
-    /// The session must be started (PluginSession::Start); the bench looked up after the plugin was loaded.
-    SessionSource(PluginSession& session, const BenchControl& bench);
+    /// The session must be started (hostkit::PluginSession::Start); the bench looked up after the plugin was loaded.
+    SessionSource(hostkit::PluginSession& session, const BenchControl& bench);
     ~SessionSource() override;
     SessionSource(const SessionSource&) = delete;
     SessionSource& operator=(const SessionSource&) = delete;
@@ -63,7 +63,7 @@ private:
     void ApplyStartSettings(std::vector<LiveLine>& lines);
     bool Rescan(std::vector<LiveLine>& lines, const std::string& why);
 
-    PluginSession& session_;
+    hostkit::PluginSession& session_;
     const BenchControl& bench_;
     std::shared_ptr<Forward> forward_;
     std::vector<LiveLine> pluginLines_; ///< filled by the session's log printer, in Poll

@@ -10,6 +10,7 @@
 #include <set>
 
 using namespace zorvahost;
+using hostkit::DetectedUnit;
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "DevhostRun.h"
 #include "TestEnvironment.h"
 #include "platform/Program.h"
-#include "devhost/Session.h"
+#include "hostkit/Session.h"
 #include "tests/support/RecordingHost.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +11,8 @@
 #include <chrono>
 
 using namespace zorvahost;
+using hostkit::DetectionReport;
+using hostkit::PluginSession;
 using zorvaplatform::ProgramDirectory;
 
 namespace {

@@ -116,7 +116,14 @@ int ResultTracker::OverReleased() const
 
 // ---------------------------------------------------------------- host
 
-RecordingHost::RecordingHost() = default;
+RecordingHost::RecordingHost()
+{
+    // The SetTime clock until a test chooses another (UseClock, UseRealClock).
+    SetClock([this] {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return time_;
+    });
+}
 RecordingHost::~RecordingHost() = default;
 
 std::shared_ptr<hostkit::Instance> RecordingHost::NewInstance(const std::string& deviceName)
@@ -220,19 +227,15 @@ HostResult* RecordingHost::ReservedSlot6() { return Record("ReservedSlot6()"); }
 
 double RecordingHost::GetTime()
 {
-    std::function<double()> clock;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        clock = clock_;
+        if (manualClock_) {
+            const double now = time_;
+            time_ += timeStep_;
+            return now;
+        }
     }
-    if (clock)
-        return clock();
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (realClock_)
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - clockStart_).count();
-    const double now = time_;
-    time_ += timeStep_;
-    return now;
+    return Host::GetTime();
 }
 
 void RecordingHost::SetTimeStep(double seconds)
@@ -241,25 +244,13 @@ void RecordingHost::SetTimeStep(double seconds)
     timeStep_ = seconds;
 }
 
-double RecordingHost::Now()
-{
-    std::function<double()> clock;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!clock_) {
-            if (realClock_)
-                return std::chrono::duration<double>(std::chrono::steady_clock::now() - clockStart_).count();
-            return time_;
-        }
-        clock = clock_;
-    }
-    return clock();
-}
-
 void RecordingHost::UseClock(std::function<double()> clock)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    clock_ = std::move(clock);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        manualClock_ = false;
+    }
+    SetClock(std::move(clock));
 }
 
 void RecordingHost::CallBackFrom(const std::string& operation, std::function<void()> hook)
@@ -273,9 +264,8 @@ void RecordingHost::CallBackFrom(const std::string& operation, std::function<voi
 
 void RecordingHost::UseRealClock()
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    realClock_ = true;
-    clockStart_ = std::chrono::steady_clock::now();
+    const auto start = std::chrono::steady_clock::now();
+    UseClock([start] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); });
 }
 
 HostResult* RecordingHost::BeginDefinition(const char* manufacturer, const char* name, const char* version,
@@ -341,13 +331,17 @@ HostResult* RecordingHost::InstantiateDevice(const char* manufacturer, const cha
 std::vector<InstantiatedDevice> RecordingHost::Instantiated() const
 {
     std::vector<InstantiatedDevice> devices;
-    for (const hostkit::InstanceRecord& record : Instances()) {
+    const std::vector<hostkit::OfferedDevice> offered = Instances();
+    // The plugin's interfaces, for the tests that call the devices themselves.
+    const std::vector<IDevice*> interfaces = OfferedInterfaces();
+    for (std::size_t i = 0; i < offered.size() && i < interfaces.size(); ++i) {
+        const hostkit::OfferedDevice& record = offered[i];
         InstantiatedDevice device;
         device.manufacturer = record.manufacturer;
         device.definitionName = record.definitionName;
         device.version = record.version;
         device.deviceName = record.deviceName;
-        device.device = record.device;
+        device.device = interfaces[i];
         device.accepted = record.accepted;
         device.services = std::static_pointer_cast<DeviceServices>(record.services);
         devices.push_back(device);

@@ -224,8 +224,6 @@ public:
     /// GetTime reads `clock` (seconds), e.g. the simulated library's virtual clock.
     void UseClock(std::function<double()> clock);
     const ResultTracker& Results() const { return results_; }
-    /// The clock GetTime reads, without stepping it.
-    double Now() override;
 
 protected:
     std::shared_ptr<hostkit::Instance> NewInstance(const std::string& deviceName) override;
@@ -255,12 +253,12 @@ private:
     std::atomic<std::int64_t> instantiateDelayMicroseconds_{0};
     bool readStateOnNotify_ = false;
     std::map<std::string, std::function<void()>, std::less<>> callBacks_;
-    std::function<double()> clock_;
+    /// The SetTime clock is the host's (its one clock, Host::SetClock) until
+    /// UseClock or UseRealClock; GetTime steps it.
+    bool manualClock_ = true;
     double timeStep_ = 0.0;
     bool echoLogs_ = false;
     double time_ = 0.0;
-    bool realClock_ = false;
-    std::chrono::steady_clock::time_point clockStart_;
     ResultTracker results_;
 };
 

@@ -1,16 +1,17 @@
-/// One run of the plugin in the development host, on the host kit: loading by
-/// file, the six entry points in the host's order, the shared device and its
-/// detections, settings and actions as a user triggers them in a host, and
-/// arming.
+/// One run of the plugin on the host kit, as a host runs it: loading by file,
+/// the six entry points in the host's order, the shared device and its
+/// detections (WaitForDetection), settings and actions as a user triggers
+/// them in a host, and arming. The development host's commands, its live view
+/// and the self-test's tests run the plugin through it.
 ///
-/// Threads: every member is called on the program's main thread. The plugin
-/// logs from its worker too; those lines, and the shared device's
-/// NotifyChanged among them, are queued by the host's sinks and read here in
-/// Poll().
+/// Threads: every member is called on the owner's thread. The plugin logs
+/// from its worker too; those lines, and the shared device's NotifyChanged
+/// among them, are queued by the host's sinks (under `queueMutex_`) and read
+/// here in Poll().
 #pragma once
 
 #include "definitions/SyncMode.h"
-#include "devhost/DetectionLog.h"
+#include "hostkit/DetectionLog.h"
 #include "hostkit/Host.h"
 #include "hostkit/Plugin.h"
 
@@ -18,12 +19,11 @@
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace zorvahost {
+namespace hostkit {
 
 class PluginSession
 {
@@ -44,7 +44,7 @@ public:
     /// Loads the plugin file; false with `error` when it cannot be used.
     bool Load(const std::string& path, std::string& error);
     /// Uses the plugin linked into the program (a test's, in virtual time).
-    void Link(const hostkit::PluginLibrary::EntryPoints& entryPoints, const std::string& name)
+    void Link(const PluginLibrary::EntryPoints& entryPoints, const std::string& name)
     {
         plugin_.Link(entryPoints, name);
     }
@@ -72,11 +72,13 @@ public:
     bool WaitForDetection(double seconds, DetectionReport& report);
 
     /// The shared device, once the host accepted it.
-    std::optional<hostkit::InstanceRecord> SharedDevice() const;
+    std::optional<OfferedDevice> SharedDevice() const;
     /// The plate devices the host accepted, in instantiation order.
-    std::vector<hostkit::InstanceRecord> Plates() const;
+    std::vector<OfferedDevice> Plates() const;
     /// The host's value of a plate's "Connected" parameter.
-    static bool Connected(const hostkit::InstanceRecord& plate);
+    static bool Connected(const OfferedDevice& plate);
+    /// A device's GetState.
+    DeviceStatus StatusOf(const OfferedDevice& device) const { return host_.StatusOf(device); }
 
     // What a user does in the host: change a setting, press an action button.
     /// Sets the SyncMode setting to the mode's text. A change of the mode or
@@ -89,16 +91,17 @@ public:
     void SetDataThreshold(double newtons);
     void Rescan();
     void ZeroAll();
-    void Blink(const hostkit::InstanceRecord& plate);
+    void Blink(const OfferedDevice& plate);
 
     /// The registered definition the device was instantiated from, or null.
-    const hostkit::Definition* DefinitionOf(const hostkit::InstanceRecord& device) const;
+    const Definition* DefinitionOf(const OfferedDevice& device) const;
     /// Every registered definition, as the host keeps it.
-    const std::vector<hostkit::Definition>& Definitions() const { return definitions_; }
+    const std::vector<Definition>& Definitions() const { return definitions_; }
+    /// The shared device's definition (registered first), or null before the plugin started.
+    const Definition* SharedDefinition() const { return definitions_.empty() ? nullptr : &definitions_[0]; }
 
-    /// Arms every accepted device, shared device first; the text lists the
-    /// plates that refused. True when the shared device armed.
-    bool ArmAll(std::string& refusals) { return host_.ArmAll(refusals); }
+    /// Arms every accepted device (Host::ArmAll).
+    ArmResult ArmAll() { return host_.ArmAll(); }
     /// StartCapture on every accepted device.
     void StartCapture(double hostTime) { host_.StartCapture(hostTime); }
     void DisarmAll() { host_.DisarmAll(); }
@@ -126,18 +129,18 @@ private:
 
     std::unique_ptr<hostkit::Host> ownHost_;
     hostkit::Host& host_;
-    hostkit::Plugin plugin_;
-    std::vector<hostkit::Definition> definitions_;
+    Plugin plugin_;
+    std::vector<Definition> definitions_;
     LogPrinter printer_;
     DetectionLogParser parser_;
 
     /// The shared device's NotifyChanged calls, counted on the plugin's threads.
     std::atomic<int> sharedNotifies_{0};
-    std::mutex queueMutex_;
-    std::vector<PluginEvent> queue_; ///< filled on the plugin's threads
+    Mutex queueMutex_;
+    std::vector<PluginEvent> queue_ ZORVA_GUARDED_BY(queueMutex_); ///< filled on the plugin's threads
     /// When the current detection logged its device count (steady clock); its
     /// end is taken without the shared device's NotifyChanged after a while.
     std::optional<std::chrono::steady_clock::time_point> awaitingSince_;
 };
 
-} // namespace zorvahost
+} // namespace hostkit

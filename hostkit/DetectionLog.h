@@ -3,16 +3,13 @@
 /// traced identity queries) and what the plugin said about them.
 #pragma once
 
-#include "hostkit/Host.h"
-#include "plugin/Log.h"
+#include "hostkit/HostRecords.h"
 
 #include <deque>
 #include <string>
 #include <vector>
 
-namespace zorvahost {
-
-typedef hostkit::LogLine LogLine;
+namespace hostkit {
 
 /// One signal conditioner with its platform, as the identity queries reported it.
 struct DetectedUnit
@@ -73,10 +70,4 @@ private:
     std::deque<DetectionReport> finished_;
 };
 
-/// The plugin's level of a log line (the host receives it as an integer).
-inline ZORVA::LogLevel LevelOf(const LogLine& line) { return static_cast<ZORVA::LogLevel>(line.level); }
-
-/// True when `text` starts with `prefix`; `rest` gets the remainder.
-bool StartsWith(const std::string& text, const std::string& prefix, std::string* rest = nullptr);
-
-} // namespace zorvahost
+} // namespace hostkit

@@ -1,6 +1,6 @@
 // Detections read back from the plugin's log: the units, the outcome, and
 // the lines that belong to each detection.
-#include "devhost/DetectionLog.h"
+#include "hostkit/DetectionLog.h"
 
 #include "plugin/LogLines.h"
 #include "tests/support/RecordingHost.h"
@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 using namespace zorvahost;
+using hostkit::DetectedUnit;
+using hostkit::DetectionLogParser;
+using hostkit::DetectionReport;
 
 namespace {
 

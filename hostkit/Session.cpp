@@ -1,9 +1,9 @@
-#include "devhost/Session.h"
+#include "hostkit/Session.h"
 
 #include <chrono>
 #include <thread>
 
-namespace zorvahost {
+namespace hostkit {
 
 using namespace MoldraDigitalDevice;
 
@@ -27,20 +27,20 @@ void PluginSession::TakeSinks()
     // Both run inside the plugin's calls, on its threads: nothing may escape into the plugin.
     host_.SetLogSink([this](const LogLine& line) {
         try {
-            std::lock_guard<std::mutex> lock(queueMutex_);
+            Lock lock(queueMutex_);
             queue_.push_back(PluginEvent{line, false});
         } catch (...) {
         }
     });
     // The shared device's NotifyChanged comes after the log lines it wrote
     // before on that thread.
-    host_.SetNotifySink([this](hostkit::Instance& instance) {
+    host_.SetNotifySink([this](Instance& instance) {
         try {
-            const std::optional<hostkit::InstanceRecord> shared = SharedDevice();
+            const std::optional<OfferedDevice> shared = SharedDevice();
             if (!shared || shared->services.get() != &instance)
                 return;
             ++sharedNotifies_;
-            std::lock_guard<std::mutex> lock(queueMutex_);
+            Lock lock(queueMutex_);
             queue_.push_back(PluginEvent{LogLine(), true});
         } catch (...) {
         }
@@ -82,7 +82,7 @@ std::vector<DetectionReport> PluginSession::Poll()
 {
     std::vector<PluginEvent> events;
     {
-        std::lock_guard<std::mutex> lock(queueMutex_);
+        Lock lock(queueMutex_);
         events.swap(queue_);
     }
     for (const PluginEvent& event : events) {
@@ -130,19 +130,19 @@ bool PluginSession::WaitForDetection(double seconds, DetectionReport& report)
     }
 }
 
-std::optional<hostkit::InstanceRecord> PluginSession::SharedDevice() const
+std::optional<OfferedDevice> PluginSession::SharedDevice() const
 {
     // The shared device is the first the host instantiated.
-    const std::vector<hostkit::InstanceRecord> all = host_.Instances();
+    const std::vector<OfferedDevice> all = host_.Instances();
     if (all.empty() || !all[0].accepted)
         return std::nullopt;
     return all[0];
 }
 
-std::vector<hostkit::InstanceRecord> PluginSession::Plates() const
+std::vector<OfferedDevice> PluginSession::Plates() const
 {
-    std::vector<hostkit::InstanceRecord> plates;
-    const std::vector<hostkit::InstanceRecord> all = host_.Instances();
+    std::vector<OfferedDevice> plates;
+    const std::vector<OfferedDevice> all = host_.Instances();
     for (std::size_t i = 1; i < all.size(); ++i) {
         if (all[i].accepted)
             plates.push_back(all[i]);
@@ -150,19 +150,14 @@ std::vector<hostkit::InstanceRecord> PluginSession::Plates() const
     return plates;
 }
 
-bool PluginSession::Connected(const hostkit::InstanceRecord& plate)
+bool PluginSession::Connected(const OfferedDevice& plate)
 {
-    if (!plate.services)
-        return false;
-    std::shared_ptr<IParameterValue> value = plate.services->Parameter("Connected");
-    if (!value || value->GetType() != ParameterTypeBool)
-        return false;
-    return static_cast<IParameterValueBool&>(*value).Value;
+    return plate.services && plate.services->Flag("Connected");
 }
 
 void PluginSession::ChangeShared(const std::string& parameter, IParameterValue& value)
 {
-    const std::optional<hostkit::InstanceRecord> shared = SharedDevice();
+    const std::optional<OfferedDevice> shared = SharedDevice();
     if (shared)
         host_.ChangeSetting(*shared, parameter, value);
 }
@@ -211,11 +206,11 @@ void PluginSession::ZeroAll()
     ChangeShared("BroadcastZero", press);
 }
 
-void PluginSession::Blink(const hostkit::InstanceRecord& plate) { host_.Press(plate, "BlinkAction"); }
+void PluginSession::Blink(const OfferedDevice& plate) { host_.Press(plate, "BlinkAction"); }
 
-const hostkit::Definition* PluginSession::DefinitionOf(const hostkit::InstanceRecord& device) const
+const Definition* PluginSession::DefinitionOf(const OfferedDevice& device) const
 {
-    for (const hostkit::Definition& definition : definitions_) {
+    for (const Definition& definition : definitions_) {
         if (definition.manufacturer == device.manufacturer && definition.name == device.definitionName &&
             definition.version == device.version)
             return &definition;
@@ -225,13 +220,10 @@ const hostkit::Definition* PluginSession::DefinitionOf(const hostkit::InstanceRe
 
 bool PluginSession::RearmRequired()
 {
-    const std::optional<hostkit::InstanceRecord> shared = SharedDevice();
+    const std::optional<OfferedDevice> shared = SharedDevice();
     if (!shared)
         return false;
-    int state = 0;
-    bool rearm = false;
-    shared->device->GetState(&state, &rearm);
-    return rearm;
+    return host_.StatusOf(*shared).rearmRequired;
 }
 
-} // namespace zorvahost
+} // namespace hostkit

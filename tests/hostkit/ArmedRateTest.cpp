@@ -58,8 +58,7 @@ public:
     unsigned int ArmAt(unsigned int ticks)
     {
         device.ticks = ticks;
-        std::string refusals;
-        EXPECT_TRUE(host.ArmAll(refusals));
+        EXPECT_TRUE(host.ArmAll().armed);
         return host.ArmedRate();
     }
 

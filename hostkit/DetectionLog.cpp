@@ -1,9 +1,9 @@
-#include "devhost/DetectionLog.h"
+#include "hostkit/DetectionLog.h"
 
-#include "devhost/Text.h"
+#include "hostkit/Numbers.h"
 #include "plugin/LogLines.h"
 
-namespace zorvahost {
+namespace hostkit {
 
 namespace {
 
@@ -28,15 +28,6 @@ bool ParseTriple(const std::string& text, double out[3])
 }
 
 } // namespace
-
-bool StartsWith(const std::string& text, const std::string& prefix, std::string* rest)
-{
-    if (text.compare(0, prefix.size(), prefix) != 0)
-        return false;
-    if (rest)
-        *rest = text.substr(prefix.size());
-    return true;
-}
 
 void DetectionLogParser::Feed(const LogLine& line)
 {
@@ -103,7 +94,7 @@ void DetectionLogParser::Feed(const LogLine& line)
     } else if (MatchLogLine(LogLineId::InstantiationRefused, text)) {
         current_.refusals.push_back(text);
     } else if (MatchLogLine(LogLineId::DevicesDetected, text, &values) &&
-               LevelOf(line) == ZORVA::SpecOf(LogLineId::DevicesDetected).level) {
+               line.Level() == ZORVA::SpecOf(LogLineId::DevicesDetected).level) {
         int count = 0;
         if (ParseInt(values, count)) {
             current_.deviceCount = count;
@@ -131,4 +122,4 @@ std::vector<DetectionReport> DetectionLogParser::TakeReports()
     return reports;
 }
 
-} // namespace zorvahost
+} // namespace hostkit
