@@ -11,10 +11,10 @@
 // minutes here), or at the first checkpoint of a shorter run.
 //
 //   capture_memory [--minutes N]   (default 60)
-#include "devhost/CaptureData.h"
+#include "devhost/engine/capture/CaptureData.h"
 #include "platform/Program.h"
 #include "platform/Files.h"
-#include "devhost/Text.h"
+#include "devhost/engine/Text.h"
 #include "hostkit/Host.h"
 #include "hostkit/VirtualTime.h"
 #include "plugin/Plugin.h"

@@ -25,6 +25,10 @@
 
 namespace hostkit {
 
+/// Longest wait for a detection: a start-up that times out takes 13 s, and
+/// each calibration-file download up to 25 s more.
+constexpr double kDetectionTimeoutSeconds = 600.0;
+
 class PluginSession
 {
 public:

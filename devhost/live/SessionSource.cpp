@@ -1,6 +1,6 @@
 #include "devhost/live/SessionSource.h"
 
-#include "devhost/Text.h"
+#include "devhost/engine/Text.h"
 #include "host/IDevice.h"
 
 #include <algorithm>

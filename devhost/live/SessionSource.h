@@ -10,7 +10,7 @@
 /// while it goes never finds it gone.
 #pragma once
 
-#include "devhost/BenchControl.h"
+#include "devhost/engine/BenchControl.h"
 #include "hostkit/Session.h"
 #include "devhost/live/LiveSource.h"
 

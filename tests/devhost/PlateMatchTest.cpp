@@ -1,5 +1,5 @@
 // The matching rules replayed for a detected unit: which definition and why.
-#include "devhost/PlateMatch.h"
+#include "devhost/engine/PlateMatch.h"
 #include "tests/support/RecordingHost.h"
 
 #include "devices/VSharedConfigDevice.h"

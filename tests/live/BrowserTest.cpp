@@ -5,7 +5,7 @@
 #include "tests/devhost/DevhostRun.h"
 #include "TestEnvironment.h"
 #include "platform/Program.h"
-#include "devhost/live/LiveCommand.h"
+#include "devhost/program/commands/LiveCommand.h"
 #include "simusb/SimControl.h"
 
 #include <gtest/gtest.h>

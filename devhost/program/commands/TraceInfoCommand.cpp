@@ -1,0 +1,21 @@
+// trace-info: what a field trace holds, for whoever received one.
+#include "devhost/program/Commands.h"
+#include "devhost/engine/fieldtrace/TraceInfo.h"
+
+#include <cstdio>
+
+namespace zorvahost {
+
+int RunTraceInfo(const Options& options)
+{
+    zorvatrace::TraceContents trace;
+    zorvatrace::ReadTraceFile(options.traceFile, trace);
+    if (TraceRefused(trace)) {
+        std::fprintf(stderr, "error: %s is refused: %s\n", options.traceFile.c_str(), trace.error.c_str());
+        return ExitFailure;
+    }
+    std::printf("Field trace %s\n%s", options.traceFile.c_str(), Render(Summarize(trace)).c_str());
+    return ExitSuccess;
+}
+
+} // namespace zorvahost
