@@ -91,7 +91,7 @@ bool Run(int minutes)
         return Fail(std::string("cannot open ") + zorvaplatform::NullDevice());
     bool ok = true;
     {
-        zorvahost::CaptureRecording recording(null);
+        zorvahost::CapturedSamples recording(null);
         host.SetSampleSink(
             [&recording](hostkit::Instance& plate, const hostkit::SampleBlock& block) { recording.Add(plate, block); });
         ZORVA::Initialise(&host);

@@ -47,14 +47,15 @@ BenchControl::BenchControl()
     pulseTrigger_ = Lookup<PulseTriggerFn>("ZorvaSim_PulseTrigger");
 }
 
-bool BenchControl::InjectBlockFault(int fault, int blocks) const
+bool BenchControl::SetFault(BenchFault fault, int count) const
 {
-    return injectBlockFault_ && injectBlockFault_(fault, blocks) == 1;
-}
-
-bool BenchControl::SetTransferFault(int fault, int calls) const
-{
-    return setTransferFault_ && setTransferFault_(fault, calls) == 1;
+    // The library's codes (simusb/SimControlExports.h).
+    switch (fault) {
+    case BenchFault::BlockRepeat: return injectBlockFault_ && injectBlockFault_(0, count) == 1;
+    case BenchFault::BlockSkip: return injectBlockFault_ && injectBlockFault_(1, count) == 1;
+    case BenchFault::TransferError: return setTransferFault_ && setTransferFault_(2, count) == 1;
+    }
+    return false;
 }
 
 bool BenchControl::LoadTrace(const std::string& path, std::string& error) const

@@ -12,11 +12,23 @@
 
 namespace zorvahost {
 
+/// A fault the simulated library puts into its blocks or transfers.
+enum class BenchFault
+{
+    BlockRepeat,  ///< its next block comes again (ZorvaSim_InjectBlockFault, 0)
+    BlockSkip,    ///< its next blocks are lost (ZorvaSim_InjectBlockFault, 1)
+    TransferError ///< its next transfers return -1 (ZorvaSim_SetTransferFault, 2)
+};
+
 class BenchControl
 {
 public:
     /// Looks the controls up; call after the plugin was loaded.
     BenchControl();
+    /// No controls (Available() false), without looking anything up.
+    struct Absent
+    {};
+    explicit BenchControl(Absent) {}
 
     bool Available() const { return available_; }
     /// A replay: the library answers from a trace, its bench (still there
@@ -46,10 +58,9 @@ public:
     /// `error` saying why (and which units there are) otherwise.
     int ResolveUnit(const std::string& nameOrIndex, std::string& error) const;
 
-    /// Faults of the library's blocks and transfers (ZorvaSim_InjectBlockFault,
-    /// ZorvaSim_SetTransferFault codes); false without the controls.
-    bool InjectBlockFault(int fault, int blocks) const;
-    bool SetTransferFault(int fault, int calls) const;
+    /// The fault for the library's next `count` blocks or transfers; false
+    /// without the controls or when the library refuses.
+    bool SetFault(BenchFault fault, int count) const;
 
     /// Replay: loads a trace to answer every call from (messages posted right
     /// after the call they followed); false with `error` without the controls.

@@ -1,5 +1,6 @@
 #include "devhost/live/SessionSource.h"
 
+#include "devhost/engine/Settings.h"
 #include "devhost/engine/Text.h"
 #include "host/IDevice.h"
 
@@ -37,20 +38,6 @@ std::string StateWord(int state)
     }
 }
 
-/// The shared definition's offer of a setting, as the plugin registered it.
-std::vector<std::string> Offered(const hostkit::PluginSession& session, const std::string& name)
-{
-    const hostkit::Definition* shared = session.SharedDefinition();
-    return shared ? shared->Offered(name) : std::vector<std::string>();
-}
-
-/// The shared definition's Fz threshold setting, or null.
-const IParameterValueDouble* ThresholdSetting(const hostkit::PluginSession& session)
-{
-    const hostkit::Definition* shared = session.SharedDefinition();
-    return shared ? shared->Value<IParameterValueDouble>("DataThreshold") : nullptr;
-}
-
 } // namespace
 
 SessionSource::SessionSource(hostkit::PluginSession& session, const BenchControl& bench)
@@ -82,24 +69,21 @@ bool SessionSource::Begin()
     return true;
 }
 
-std::string SessionSource::CheckRate(const std::string& rate) const
+bool SessionSource::CheckRate(const std::string& rate, std::string& error) const
 {
-    const std::vector<std::string> offered = Offered(session_, "SampleRate");
-    if (offered.empty() || std::find(offered.begin(), offered.end(), rate) != offered.end())
-        return std::string();
-    return "the acquisition rate setting offers " + Joined(offered, ", ") + ", not " + rate;
+    if (RateOffered(session_, rate))
+        return true;
+    error = "the acquisition rate setting offers " + Joined(OfferedRates(session_), ", ") + ", not " + rate;
+    return false;
 }
 
-std::string SessionSource::CheckThreshold(double newtons) const
+bool SessionSource::CheckThreshold(double newtons, std::string& error) const
 {
-    const IParameterValueDouble* setting = ThresholdSetting(session_);
-    if (!setting)
-        return std::string();
-    const IParameterValueDouble& value = *setting;
-    if (value.LimitsSet && (newtons < value.Minimum || newtons > value.Maximum))
-        return "the Fz threshold setting takes " + Short(value.Minimum) + " to " + Short(value.Maximum) + " N, not " +
-               Short(newtons);
-    return std::string();
+    double minimum = 0.0, maximum = 0.0;
+    if (ThresholdWithinLimits(session_, newtons, minimum, maximum))
+        return true;
+    error = "the Fz threshold setting takes " + Short(minimum) + " to " + Short(maximum) + " N, not " + Short(newtons);
+    return false;
 }
 
 void SessionSource::Tick(std::vector<LiveLine>& lines)
@@ -203,11 +187,8 @@ SessionView SessionSource::View()
         shared.syncModes.push_back(ZORVA::SyncModeText(mode));
         shared.syncWords.push_back(ZORVA::SyncModeWord(mode));
     }
-    shared.rates = Offered(session_, "SampleRate");
-    if (const IParameterValueDouble* threshold = ThresholdSetting(session_)) {
-        shared.thresholdMin = threshold->Minimum;
-        shared.thresholdMax = threshold->Maximum;
-    }
+    shared.rates = OfferedRates(session_);
+    ThresholdLimits(session_, shared.thresholdMin, shared.thresholdMax);
     shared.state = "none";
     if (const std::optional<hostkit::OfferedDevice> device = session_.SharedDevice()) {
         shared.syncMode = Parameter(*device, "SyncMode");
@@ -248,8 +229,7 @@ bool SessionSource::Do(const LiveAction& action, std::vector<LiveLine>& lines, s
         return false;
     case ActionKind::Rescan: return Rescan(lines, "rescan: the user pressed \"Detect ZORVA digital devices\"");
     case ActionKind::Rate:
-        error = CheckRate(action.value);
-        if (!error.empty())
+        if (!CheckRate(action.value, error))
             return false;
         lines.push_back(LiveLine{LineSource::Host, 1, "acquisition rate set to " + action.value});
         session_.SetSampleRate(action.value);
@@ -266,8 +246,7 @@ bool SessionSource::Do(const LiveAction& action, std::vector<LiveLine>& lines, s
         return true;
     }
     case ActionKind::Threshold:
-        error = CheckThreshold(action.number);
-        if (!error.empty())
+        if (!CheckThreshold(action.number, error))
             return false;
         lines.push_back(LiveLine{LineSource::Host, 1, "Fz threshold set to " + Short(action.number) + " N"});
         session_.SetDataThreshold(action.number);

@@ -42,9 +42,9 @@ public:
         startRate_ = rate;
         startThreshold_ = threshold;
     }
-    /// Empty when the setting offers the rate / takes the threshold; else why not.
-    std::string CheckRate(const std::string& rate) const;
-    std::string CheckThreshold(double newtons) const;
+    /// True when the setting offers the rate / takes the threshold; else false with `error` saying why not.
+    bool CheckRate(const std::string& rate, std::string& error) const;
+    bool CheckThreshold(double newtons, std::string& error) const;
 
     double Now() override { return session_.Now(); }
     void SetBlockSink(BlockSink* sink) override { forward_->sink.store(sink); }

@@ -139,49 +139,27 @@ bool ApplyAt(const std::string& text, Options& options, std::string& error)
     const std::string name = what.substr(0, equals);
     action.target = equals == std::string::npos ? std::string() : what.substr(equals + 1);
     action.text = text;
-    struct Kind
-    {
-        const char* name;
-        ActionKind kind;
-        bool needsTarget;
-        const char* targetHelp;
-    };
-    static const Kind kinds[] = {
-        {"rescan", ActionKind::Rescan, false, ""},
-        {"zero", ActionKind::Zero, false, ""},
-        {"blink", ActionKind::Blink, true, "blink=PLATE (a plate's instance name or its position, from 0)"},
-        {"unplug", ActionKind::Unplug, true, "unplug=UNIT (a bench unit's name or its position, from 0)"},
-        {"plug", ActionKind::Plug, true, "plug=UNIT (a bench unit's name or its position, from 0)"},
-        {"lose", ActionKind::Lose, true, "lose=BLOCKS (how many blocks the library loses, 1 to 1000)"},
-        {"repeat", ActionKind::Repeat, true, "repeat=TIMES (how many more times its next block comes, 1 to 1000)"},
-        {"fail", ActionKind::Fail, true, "fail=CALLS (how many transfers fail, 1 to 1000)"},
-    };
-    for (const Kind& kind : kinds) {
-        if (name != kind.name)
-            continue;
-        action.kind = kind.kind;
-        if (kind.needsTarget && action.target.empty()) {
-            error = "--at " + text + ": write " + kind.targetHelp;
-            return false;
-        }
-        if (!kind.needsTarget && equals != std::string::npos) {
-            error = "--at " + text + ": " + kind.name + " takes no argument";
-            return false;
-        }
-        const bool counted =
-            kind.kind == ActionKind::Lose || kind.kind == ActionKind::Repeat || kind.kind == ActionKind::Fail;
-        int count = 0;
-        if (counted && (!ParseInteger(action.target, count) || count < 1 || count > 1000)) {
-            error = "--at " + text + ": write " + kind.targetHelp;
-            return false;
-        }
-        options.actions.push_back(action);
-        return true;
+    const ActionSpec* spec = FindAction(name);
+    if (!spec) {
+        error = "--at " + text + ": unknown action \"" + name + "\"; the actions are " + ActionList();
+        return false;
     }
-    error = "--at " + text + ": unknown action \"" + name +
-            "\"; the actions are rescan, zero, blink=PLATE, "
-            "unplug=UNIT, plug=UNIT, lose=BLOCKS, repeat=TIMES and fail=CALLS";
-    return false;
+    action.kind = spec->kind;
+    if (spec->NeedsTarget() && action.target.empty()) {
+        error = "--at " + text + ": write " + spec->targetHelp;
+        return false;
+    }
+    if (!spec->NeedsTarget() && equals != std::string::npos) {
+        error = "--at " + text + ": " + spec->name + " takes no argument";
+        return false;
+    }
+    int count = 0;
+    if (spec->Counted() && (!ParseInteger(action.target, count) || count < 1 || count > 1000)) {
+        error = "--at " + text + ": write " + spec->targetHelp;
+        return false;
+    }
+    options.actions.push_back(action);
+    return true;
 }
 
 bool ApplyRecordTrace(const std::string& value, Options& options, std::string&)
@@ -339,23 +317,25 @@ struct CommandSpec
     std::size_t helpColumn; ///< where the options' help texts start
     const char* epilogue;   ///< after the options: examples, exit codes
     int (*run)(const Options& options);
-    /// Checks that need all options; empty when fine.
-    std::string (*check)(Options& options);
+    /// Checks that need all options; false with `error` saying what is wrong.
+    bool (*check)(Options& options, std::string& error);
     /// The one argument that is not an option ("FILE", into Options::traceFile);
     /// null for a command without one.
     const char* operand = nullptr;
 };
 
-std::string CheckCapture(Options& options)
+bool CheckCapture(Options& options, std::string& error)
 {
     std::stable_sort(options.actions.begin(), options.actions.end(),
                      [](const TimedAction& a, const TimedAction& b) { return a.seconds < b.seconds; });
     for (const TimedAction& action : options.actions) {
-        if (action.seconds >= options.seconds)
-            return "--at " + action.text + ": the capture ends at " + Short(options.seconds) +
-                   " s; give a longer --seconds or an earlier time";
+        if (action.seconds >= options.seconds) {
+            error = "--at " + action.text + ": the capture ends at " + Short(options.seconds) +
+                    " s; give a longer --seconds or an earlier time";
+            return false;
+        }
     }
-    return std::string();
+    return true;
 }
 
 std::string ModeHelp()
@@ -395,22 +375,7 @@ const std::vector<CommandSpec>& CommandTable()
              {&kPlot, "Fz of every plate over time and each plate's centre-of-pressure\n"
                       "path over its outline (needs Python 3 with matplotlib; set\n"
                       "ZORVA_PYTHON to choose the interpreter)"},
-             {&kAt,
-              "what a user does in a host, at that time into the capture:\n"
-              "  rescan        detect the hardware again\n"
-              "  zero          zero all plates\n"
-              "  blink=PLATE   blink a plate's amplifier (instance name or\n"
-              "                position from 0)\n"
-              "on the simulated bench also:\n"
-              "  unplug=UNIT   pull a unit's cable (name or position from 0),\n"
-              "                then rescan, as the library sees it only then\n"
-              "  plug=UNIT     plug it back in, then rescan\n"
-              "  lose=N        the library loses its next N blocks\n"
-              "  repeat=N      its next block comes N more times\n"
-              "  fail=N        its next N transfers fail (return -1)\n"
-              "Repeat --at for several actions. The host re-arms whenever the\n"
-              "plugin asks for it.",
-              true},
+             {&kAt, ActionsHelp(), true},
              {&kRecordTrace, "record the USB library's calls into a field trace (replay FILE\n"
                              "replays it): the recording library stands in front of the one\n"
                              "the plugin loads"},
@@ -869,11 +834,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
         result.error = std::string(spec.name) + " needs a trace file: zorva-devhost " + spec.usage;
         return result;
     }
-    if (spec.check) {
-        result.error = spec.check(options);
-        if (!result.error.empty())
-            return result;
-    }
+    if (spec.check && !spec.check(options, result.error))
+        return result;
     result.ok = true;
     return result;
 }

@@ -84,13 +84,15 @@ private:
 /// CSV file (when one is written) and each plate's running figures. Memory
 /// stays the same however long the capture runs.
 /// Threads: Add on the plugin's threads, the rest on the main thread; `mutex_`
-/// guards the writer and the figures.
-class CaptureRecording
+/// guards the writer and the figures. A block that could not be kept (out of
+/// memory) marks the samples failed, from any thread.
+class CapturedSamples
 {
 public:
     /// Writes into `csv` unless it is null.
-    explicit CaptureRecording(std::FILE* csv)
+    explicit CapturedSamples(std::FILE* csv)
     {
+        hostkit::Lock lock(mutex_);
         if (csv)
             writer_.reset(new CsvWriter(csv));
     }
@@ -102,7 +104,7 @@ public:
     void Add(hostkit::Instance& plate, const hostkit::SampleBlock& block) noexcept
     {
         try {
-            std::lock_guard<std::mutex> lock(mutex_);
+            hostkit::Lock lock(mutex_);
             const std::size_t count = static_cast<std::size_t>(block.valueCount);
             summaries_[plate.DeviceName()].Add(block.frame, block.values, count);
             if (writer_)
@@ -114,7 +116,7 @@ public:
 
     PlateSummary SummaryOf(const std::string& plate) const
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        hostkit::Lock lock(mutex_);
         const auto it = summaries_.find(plate);
         return it == summaries_.end() ? PlateSummary() : it->second.Summary();
     }
@@ -123,15 +125,15 @@ public:
     /// no more blocks come.
     bool Finish()
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        hostkit::Lock lock(mutex_);
         return !failed_ && (!writer_ || writer_->Finish());
     }
 
 private:
-    mutable std::mutex mutex_;
-    std::unique_ptr<CsvWriter> writer_;
-    std::map<std::string, RunningSummary> summaries_;
-    bool failed_ = false;
+    mutable hostkit::Mutex mutex_;
+    std::unique_ptr<CsvWriter> writer_ ZORVA_GUARDED_BY(mutex_);
+    std::map<std::string, RunningSummary> summaries_ ZORVA_GUARDED_BY(mutex_);
+    std::atomic<bool> failed_{false};
     std::atomic<unsigned int> rate_{0};
 };
 

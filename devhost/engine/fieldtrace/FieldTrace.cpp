@@ -1,6 +1,5 @@
 #include "devhost/engine/fieldtrace/FieldTrace.h"
 
-
 #include "platform/Program.h"
 #include "platform/Library.h"
 #include "devhost/engine/Text.h"

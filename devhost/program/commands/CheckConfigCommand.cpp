@@ -2,7 +2,7 @@
 // error lines the plugin drops and the warnings it logs.
 #include "devhost/program/Commands.h"
 #include "platform/Files.h"
-#include "devhost/program/Report.h"
+#include "devhost/engine/PlateMatch.h"
 #include "devhost/engine/Text.h"
 
 #include <cstdio>

@@ -1,6 +1,8 @@
 // definitions: what the plugin registers with the host.
 #include "devhost/program/Commands.h"
-#include "devhost/program/Report.h"
+#include "devhost/engine/PlateMatch.h"
+#include "devhost/engine/PluginLog.h"
+#include "devhost/program/Startup.h"
 #include "devhost/engine/Text.h"
 
 #include <cstdio>
@@ -73,9 +75,10 @@ void PrintFull(const hostkit::Definition& definition)
 
 int RunDefinitions(const Options& options)
 {
-    hostkit::PluginSession session;
-    if (!LoadPlugin(session, options))
+    CommandSession parts;
+    if (!StartSession(parts, options, nullptr))
         return ExitFailure;
+    hostkit::PluginSession& session = parts.Session();
     if (options.verbose)
         session.SetLogPrinter([](const hostkit::LogLine& line) { std::printf("  [log] %s\n", LogText(line).c_str()); });
     session.Start();

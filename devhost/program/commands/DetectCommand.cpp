@@ -1,7 +1,10 @@
 // detect: the plugin's hardware detection, the units it found and the plates
 // they became.
+#include "devhost/engine/PluginLog.h"
 #include "devhost/program/Commands.h"
-#include "devhost/program/Report.h"
+#include "devhost/program/Console.h"
+#include "devhost/program/DetectionOutput.h"
+#include "devhost/program/Startup.h"
 
 #include <cstdio>
 
@@ -11,30 +14,17 @@ int RunDetect(const Options& options) { return DetectWith(options, nullptr); }
 
 int DetectWith(const Options& options, ReplayPlan* replay)
 {
-    // Declared before the session: the trace ends after the plugin shut the library down.
-    TraceRecorder recorder;
-    if (!StartRecording(recorder, options))
+    CommandSession parts;
+    if (!StartSession(parts, options, replay))
         return ExitFailure;
-    hostkit::PluginSession session;
-    if (!LoadPlugin(session, options))
-        return ExitFailure;
-    BenchControl bench;
-    if (replay) {
-        if (!StartReplay(bench, *replay))
-            return ExitFailure;
-        bench.SetReplaying();
-    }
-    ReplayReport replayReport(session, bench, replay);
-    std::printf("Plugin %s (API version %d)\n", session.PluginPath().c_str(), session.ApiVersion());
-    if (replay)
-        std::printf("Replay of %s on the simulated USB library\n", replay->path.c_str());
-    else if (bench.Available())
-        std::printf("Simulated bench: %s\n", bench.Description().c_str());
+    ReplayReport replayReport(parts, replay);
+    hostkit::PluginSession& session = parts.Session();
+    PrintSessionHeader(parts, replay);
     if (options.verbose)
         session.SetLogPrinter([](const hostkit::LogLine& line) { std::printf("  %s\n", LogText(line).c_str()); });
     session.Start();
     hostkit::DetectionReport report;
-    if (!DetectHardware(session, report))
+    if (!DetectHardware(parts, report))
         return ExitFailure;
     if (!options.verbose) {
         std::printf("Detection log (--verbose shows every USB-library call):\n");
@@ -43,16 +33,14 @@ int DetectWith(const Options& options, ReplayPlan* replay)
                 std::printf("  %s\n", LogText(line).c_str());
         }
     }
-    PrintUnits(session, report, CustomPlates(ZORVA::ReadCustomPlateSources()), bench, false);
+    PrintUnits(session, report, CustomPlates(ZORVA::ReadCustomPlateSources()), parts.Bench(), false);
     session.Shutdown();
     replayReport.Now();
-    if (!FinishRecording(recorder))
+    if (!FinishRecording(parts))
         return ExitFailure;
     if (!report.succeeded) {
-        std::fprintf(stderr,
-                     "error: the detection failed: %s\nCheck that the signal conditioners are powered and "
-                     "connected, then run detect again.\n",
-                     report.message.c_str());
+        PrintError("the detection failed: " + report.message +
+                   "\nCheck that the signal conditioners are powered and connected, then run detect again.");
         return ExitFailure;
     }
     return ExitSuccess;

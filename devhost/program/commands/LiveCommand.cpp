@@ -2,14 +2,15 @@
 // until the page's Stop or Ctrl-C; the plugin shut down as a host does.
 #include "devhost/program/commands/LiveCommand.h"
 
-#include "devhost/engine/BenchControl.h"
-#include "devhost/program/Commands.h"
-#include "platform/Program.h"
-#include "devhost/program/Report.h"
 #include "devhost/live/Decimator.h"
 #include "devhost/live/Hub.h"
 #include "devhost/live/LiveLoop.h"
 #include "devhost/live/SessionSource.h"
+#include "devhost/program/Commands.h"
+#include "devhost/program/Console.h"
+#include "devhost/program/Startup.h"
+#include "platform/Program.h"
+#include "win32/ThreadSafety.h"
 
 #include <boost/asio/ip/address.hpp>
 
@@ -28,15 +29,24 @@ static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler
 
 extern "C" void OnSignal(int) { signalled.store(true); }
 
-/// Lines of the server's thread and of the loop on one console, whole.
-std::mutex consoleMutex;
-
-void Say(std::FILE* to, const std::string& text)
+/// Lines of the server's thread and of the loop on one console, each whole:
+/// `mutex_` is held while a line is written and flushed.
+class ConsoleLines
 {
-    std::lock_guard<std::mutex> lock(consoleMutex);
-    std::fprintf(to, "%s\n", text.c_str());
-    std::fflush(to);
-}
+public:
+    void Say(std::FILE* to, const std::string& text)
+    {
+        ZORVA::ScopedLock<Mutex> lock(mutex_);
+        std::fprintf(to, "%s\n", text.c_str());
+        std::fflush(to);
+    }
+
+private:
+    typedef ZORVA::AnnotatedMutex<std::mutex> Mutex;
+    Mutex mutex_;
+};
+
+ConsoleLines console;
 
 bool Loopback(const std::string& address)
 {
@@ -45,62 +55,48 @@ bool Loopback(const std::string& address)
     return !error && parsed.is_loopback();
 }
 
-} // namespace
-
-int RunLiveSession(const Options& options, const std::atomic<bool>& interrupted,
-                   const std::function<void(const LiveServer&)>& listening)
+/// --rate and --threshold against the shared settings. False, the reason printed.
+bool CheckStartSettings(const Options& options, const SessionSource& source)
 {
-    // The data path's sink and the meeting point outlive the plugin's shut-down.
-    Decimator decimator;
-    Hub hub;
-    hostkit::PluginSession session;
-    if (!LoadPlugin(session, options))
-        return ExitFailure;
-    const BenchControl bench;
-    std::printf("Plugin %s (API version %d)\n", session.PluginPath().c_str(), session.ApiVersion());
-    if (bench.Available())
-        std::printf("Simulated bench: %s\n", bench.Description().c_str());
-    session.Start();
-    SessionSource source(session, bench);
-    if (!options.rate.empty()) {
-        const std::string error = source.CheckRate(options.rate);
-        if (!error.empty()) {
-            std::fprintf(stderr, "error: --rate %s: %s\n", options.rate.c_str(), error.c_str());
-            return ExitUsage;
-        }
+    std::string error;
+    if (!options.rate.empty() && !source.CheckRate(options.rate, error)) {
+        PrintError("--rate " + options.rate + ": " + error);
+        return false;
     }
-    if (options.thresholdSet) {
-        const std::string error = source.CheckThreshold(options.threshold);
-        if (!error.empty()) {
-            std::fprintf(stderr, "error: --threshold: %s\n", error.c_str());
-            return ExitUsage;
-        }
+    if (options.thresholdSet && !source.CheckThreshold(options.threshold, error)) {
+        PrintError("--threshold: " + error);
+        return false;
     }
-    source.SetStartSettings(options.mode, options.rate,
-                            options.thresholdSet ? std::optional<double>(options.threshold) : std::nullopt);
-    source.SetBlockSink(&decimator);
+    return true;
+}
 
-    ServerSettings settings;
+/// The server's address and port as the options give them. False, the
+/// reason printed, for an address that is not one.
+bool ServerSettingsOf(const Options& options, ServerSettings& settings)
+{
     settings.address = options.listen.empty() ? "127.0.0.1" : options.listen;
     boost::system::error_code invalid;
     boost::asio::ip::make_address(settings.address, invalid);
     if (invalid) {
-        std::fprintf(stderr,
-                     "error: --listen %s: give a numeric address of this computer, for example 0.0.0.0 (every "
-                     "one) or 192.168.1.20\n",
-                     settings.address.c_str());
-        return ExitUsage;
+        PrintError("--listen " + settings.address +
+                   ": give a numeric address of this computer, for example 0.0.0.0 (every one) or 192.168.1.20");
+        return false;
     }
     settings.port = options.portSet ? static_cast<unsigned short>(options.port) : kDefaultPort;
-    hostkit::Host& host = session.Host();
-    LiveServer server(
-        settings, hub, decimator, [&host] { return host.Now(); }, [](const std::string& line) { Say(stderr, line); });
+    return true;
+}
+
+/// The server listening, its address printed (and opened in a browser with
+/// --open). False, the reason printed.
+bool StartServer(LiveServer& server, const ServerSettings& settings, const Options& options,
+                 const std::function<void(const LiveServer&)>& listening)
+{
     std::string error;
     if (!server.Start(error)) {
-        std::fprintf(stderr, "error: %s%s\n", error.c_str(),
-                     options.portSet ? ""
-                                     : " (another program uses the port? give --port N, or --port 0 for a free one)");
-        return ExitFailure;
+        PrintError(error + (options.portSet
+                                ? ""
+                                : " (another program uses the port? give --port N, or --port 0 for a free one)"));
+        return false;
     }
     if (!Loopback(settings.address))
         std::printf("warning: listening on %s, not only on this computer's loopback address: anyone who can reach "
@@ -112,19 +108,55 @@ int RunLiveSession(const Options& options, const std::atomic<bool>& interrupted,
         listening(server);
     if (options.open && zorvaplatform::RunProgram(zorvaplatform::BrowserCommand(server.Url())) != 0)
         std::printf("Could not start a browser: open %s yourself.\n", server.Url().c_str());
+    return true;
+}
+
+/// The console shows what the host did and the plugin's warnings; --verbose every line.
+void ShowLine(const Options& options, const LiveLine& line)
+{
+    if (options.verbose || line.source == LineSource::Host || line.level >= 2)
+        console.Say(stdout, std::string(line.source == LineSource::Host ? "  host     " : "  plugin   ") +
+                                (line.level >= 2 ? "warning: " : "") + line.text);
+}
+
+} // namespace
+
+int RunLiveSession(const Options& options, const std::atomic<bool>& interrupted,
+                   const std::function<void(const LiveServer&)>& listening)
+{
+    // The data path's sink and the meeting point outlive the plugin's shut-down.
+    Decimator decimator;
+    Hub hub;
+    CommandSession parts;
+    if (!StartSession(parts, options, nullptr))
+        return ExitFailure;
+    PrintSessionHeader(parts, nullptr);
+    hostkit::PluginSession& session = parts.Session();
+    session.Start();
+    SessionSource source(session, parts.Bench());
+    if (!CheckStartSettings(options, source))
+        return ExitUsage;
+    source.SetStartSettings(options.mode, options.rate,
+                            options.thresholdSet ? std::optional<double>(options.threshold) : std::nullopt);
+    source.SetBlockSink(&decimator);
+
+    ServerSettings settings;
+    if (!ServerSettingsOf(options, settings))
+        return ExitUsage;
+    hostkit::Host& host = session.Host();
+    LiveServer server(
+        settings, hub, decimator, [&host] { return host.Now(); },
+        [](const std::string& line) { console.Say(stderr, line); });
+    if (!StartServer(server, settings, options, listening))
+        return ExitFailure;
 
     if (!source.Begin()) {
-        std::fprintf(stderr, "error: the host could not instantiate the shared configuration device\n");
+        PrintError("the host could not instantiate the shared configuration device");
         return ExitFailure;
     }
     std::printf("Detecting the hardware...\n");
     std::fflush(stdout);
-    LiveLoop loop(source, hub, [&options](const LiveLine& line) {
-        // The console shows what the host did and the plugin's warnings; --verbose every line.
-        if (options.verbose || line.source == LineSource::Host || line.level >= 2)
-            Say(stdout, std::string(line.source == LineSource::Host ? "  host     " : "  plugin   ") +
-                            (line.level >= 2 ? "warning: " : "") + line.text);
-    });
+    LiveLoop loop(source, hub, [&options](const LiveLine& line) { ShowLine(options, line); });
     const bool stoppedByPage = loop.Run(interrupted);
     std::printf("%s: shutting the plugin down\n", stoppedByPage ? "Stopped from the page" : "Interrupted");
     std::fflush(stdout);

@@ -1,5 +1,6 @@
 // trace-info: what a field trace holds, for whoever received one.
 #include "devhost/program/Commands.h"
+#include "devhost/program/Console.h"
 #include "devhost/engine/fieldtrace/TraceInfo.h"
 
 #include <cstdio>
@@ -11,7 +12,7 @@ int RunTraceInfo(const Options& options)
     zorvatrace::TraceContents trace;
     zorvatrace::ReadTraceFile(options.traceFile, trace);
     if (TraceRefused(trace)) {
-        std::fprintf(stderr, "error: %s is refused: %s\n", options.traceFile.c_str(), trace.error.c_str());
+        PrintError(options.traceFile + " is refused: " + trace.error);
         return ExitFailure;
     }
     std::printf("Field trace %s\n%s", options.traceFile.c_str(), Render(Summarize(trace)).c_str());

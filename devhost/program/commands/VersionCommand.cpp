@@ -5,7 +5,8 @@
 #include "devhost/program/Commands.h"
 #include "platform/FileVersion.h"
 #include "platform/Library.h"
-#include "hostkit/PluginLibrary.h"
+#include "devhost/program/Console.h"
+#include "devhost/program/Startup.h"
 
 #include <cstdio>
 #include <string>
@@ -15,7 +16,7 @@ namespace zorvahost {
 int RunVersion(const Options& options)
 {
     std::printf("zorva-devhost %s\n", ZORVA_VERSION_TEXT);
-    const std::string plugin = options.plugin.empty() ? hostkit::DefaultPluginPath() : options.plugin;
+    const std::string plugin = PluginPath(options);
     std::string pluginVersion, error;
     const bool pluginRead = zorvaplatform::ReadFileVersion(plugin, pluginVersion, error);
     if (pluginRead)
@@ -31,7 +32,7 @@ int RunVersion(const Options& options)
         std::printf("USB library without version information (%s)\n", usb.c_str());
 
     if (!pluginRead) {
-        std::fprintf(stderr, "error: no plugin version: %s\n", error.c_str());
+        PrintError("no plugin version: " + error);
         return ExitFailure;
     }
     if (pluginVersion != ZORVA_VERSION_TEXT)

@@ -1,55 +1,11 @@
-#include "devhost/program/Report.h"
-#include "hostkit/PluginLibrary.h"
+#include "devhost/program/DetectionOutput.h"
 
-#include "devhost/program/Commands.h"
-#include "platform/Files.h"
 #include "devhost/engine/Text.h"
+#include "platform/Files.h"
 
 #include <cstdio>
 
 namespace zorvahost {
-
-const char* LevelName(ZORVA::LogLevel level)
-{
-    switch (level) {
-    case ZORVA::LogLevel::Trace: return "trace";
-    case ZORVA::LogLevel::Information: return "info";
-    case ZORVA::LogLevel::Warning: return "warning";
-    case ZORVA::LogLevel::DetectionFailed: return "error";
-    }
-    return "log";
-}
-
-std::string LogText(const hostkit::LogLine& line) { return Pad(LevelName(line.Level()), 8) + " " + line.text; }
-
-bool LoadPlugin(hostkit::PluginSession& session, const Options& options)
-{
-    const std::string path = options.plugin.empty() ? hostkit::DefaultPluginPath() : options.plugin;
-    std::string error;
-    if (!session.Load(path, error)) {
-        std::fprintf(stderr,
-                     "error: cannot load the plugin %s: %s\n"
-                     "Build it (scripts/run.sh builds it beside the program) or name another with --plugin PATH.\n",
-                     path.c_str(), error.c_str());
-        return false;
-    }
-    return true;
-}
-
-bool DetectHardware(hostkit::PluginSession& session, hostkit::DetectionReport& report)
-{
-    std::printf("Detecting the hardware...\n");
-    std::fflush(stdout);
-    if (!session.InstantiateSharedDevice()) {
-        std::fprintf(stderr, "error: the host could not instantiate the shared configuration device\n");
-        return false;
-    }
-    if (!session.WaitForDetection(hostkit::kDetectionTimeoutSeconds, report)) {
-        std::fprintf(stderr, "error: no detection result within %.0f s\n", hostkit::kDetectionTimeoutSeconds);
-        return false;
-    }
-    return true;
-}
 
 void PrintConfigurationBrief(const std::vector<ZORVA::CustomPlateSource>& sources)
 {

@@ -1,10 +1,10 @@
-/// Output shared by the commands: log lines, the configuration files in
-/// brief, and the units of a detection with their plates.
+/// What the commands print of a session's configuration and detection: the
+/// configuration files in brief, and the units of a detection with their
+/// plates.
 #pragma once
 
 #include "definitions/CustomDefinitions.h"
 #include "devhost/engine/BenchControl.h"
-#include "devhost/program/CommandLine.h"
 #include "hostkit/DetectionLog.h"
 #include "devhost/engine/PlateMatch.h"
 #include "hostkit/Session.h"
@@ -13,19 +13,6 @@
 #include <vector>
 
 namespace zorvahost {
-
-/// "trace", "info", "warning", "error" for the plugin's levels; "log" for another value.
-const char* LevelName(ZORVA::LogLevel level);
-/// A log line as the commands print it: "warning  text".
-std::string LogText(const hostkit::LogLine& line);
-
-/// Loads the plugin named by the options (or the one beside the program);
-/// prints why not and returns false when it cannot be used.
-bool LoadPlugin(hostkit::PluginSession& session, const Options& options);
-
-/// Hands the shared configuration device to the plugin and waits for the
-/// detection it starts. On failure prints why and returns false.
-bool DetectHardware(hostkit::PluginSession& session, hostkit::DetectionReport& report);
 
 /// The configuration files in a few lines: which give custom plates, which
 /// are missing, which have errors (check-config tells more).
