@@ -31,7 +31,6 @@ std::mutex& LockCheckMutex()
 }
 LockProbe g_lockProbe = nullptr;
 LockViolationHandler* g_lockViolationHandler = nullptr;
-std::atomic<int> g_lockViolations{0};
 
 /// The operation's name: the call text up to its "(".
 std::string OperationOf(const std::string& call) { return call.substr(0, call.find('(')); }
@@ -45,8 +44,6 @@ void SetLockCheck(LockProbe probe, LockViolationHandler handler)
     delete g_lockViolationHandler;
     g_lockViolationHandler = handler ? new LockViolationHandler(std::move(handler)) : nullptr;
 }
-
-int LockViolationCount() { return g_lockViolations.load(); }
 
 // ---------------------------------------------------------------- results
 
@@ -146,7 +143,6 @@ void RecordingHost::Enter(const char* operation, const std::string& detail)
     if (probe) {
         const int held = probe();
         if (held != 0) {
-            ++g_lockViolations;
             if (handler) {
                 const std::string name(operation);
                 handler(detail.compare(0, name.size(), name) == 0 ? detail : name + "(" + Quote(detail.c_str()) + ")",
@@ -203,14 +199,10 @@ HostResult* RecordingHost::Record(const std::string& call)
 void RecordingHost::Log(const char* message, int level)
 {
     LogLine line{message ? message : "", level};
-    bool echo;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         logs_.push_back(line);
-        echo = echoLogs_;
     }
-    if (echo)
-        std::printf("[log %d] %s\n", level, line.text.c_str());
     // The observer: the kit's log sink.
     Host::Log(message, level);
 }
@@ -401,12 +393,6 @@ std::vector<LogLine> RecordingHost::Logs() const
 
 void RecordingHost::SetLogObserver(std::function<void(const LogLine&)> observer) { SetLogSink(std::move(observer)); }
 
-void RecordingHost::EchoLogs(bool echo)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    echoLogs_ = echo;
-}
-
 void RecordingHost::SetTime(double seconds)
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -496,18 +482,16 @@ HostResult* DeviceServices::PushSamples(unsigned int stream, std::int64_t frame,
     {
         // Kept before the kit counts it: a test that waits for the count finds the block.
         hostkit::Lock lock(mutex_);
-        if (keepSamples_) {
-            PushedBlock block;
-            block.hostTime = arrived;
-            block.stream = stream;
-            block.frame = frame;
-            block.samplesPerBlock = samplesPerBlock;
-            if (outputs && outputCount > 0)
-                block.outputs.assign(outputs, outputs + outputCount);
-            if (values && valueCount > 0)
-                block.values.assign(values, values + valueCount);
-            pushed_.push_back(std::move(block));
-        }
+        PushedBlock block;
+        block.hostTime = arrived;
+        block.stream = stream;
+        block.frame = frame;
+        block.samplesPerBlock = samplesPerBlock;
+        if (outputs && outputCount > 0)
+            block.outputs.assign(outputs, outputs + outputCount);
+        if (values && valueCount > 0)
+            block.values.assign(values, values + valueCount);
+        pushed_.push_back(std::move(block));
     }
     Instance::PushSamples(stream, frame, samplesPerBlock, outputs, outputCount, values, valueCount);
     return fails ? recorder_.results_.Create(failure) : nullptr;
@@ -542,12 +526,6 @@ std::vector<PushedBlock> DeviceServices::PushedBlocks() const
 {
     hostkit::Lock lock(mutex_);
     return pushed_;
-}
-
-void DeviceServices::KeepSamples(bool keep)
-{
-    hostkit::Lock lock(mutex_);
-    keepSamples_ = keep;
 }
 
 // ---------------------------------------------------------------- capture set-up

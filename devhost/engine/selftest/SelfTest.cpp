@@ -41,7 +41,7 @@ bool RealTime::Await(const std::function<bool()>& done, double seconds)
     }
 }
 
-// ---------------------------------------------------------------- recorder
+// ---------------------------------------------------------------- the window's blocks
 
 namespace {
 
@@ -64,7 +64,7 @@ struct PlateWindow
 ///
 /// Threads: Add runs on the plugin's worker (the host's sample sink), every
 /// other member on the self-test's thread. `mutex_` guards every field.
-class SelfTestRecorder
+class WindowCollector
 {
 public:
     /// Starts a new window (forgetting the last) at `rate` datasets per second.
@@ -304,13 +304,13 @@ SelfTest::SelfTest(hostkit::PluginSession& session, SelfTestTime& time, const Be
       bench_(bench),
       options_(std::move(options)),
       say_(std::move(say)),
-      recorder_(std::make_shared<SelfTestRecorder>())
+      collector_(std::make_shared<WindowCollector>())
 {
-    // The sink holds the recorder: a block still on its way when the sink is
+    // The sink holds the collector: a block still on its way when the sink is
     // replaced finds it alive.
-    std::shared_ptr<SelfTestRecorder> recorder = recorder_;
+    std::shared_ptr<WindowCollector> collector = collector_;
     session_.SetSampleSink(
-        [recorder](hostkit::Instance& plate, const hostkit::SampleBlock& block) { recorder->Add(plate, block); });
+        [collector](hostkit::Instance& plate, const hostkit::SampleBlock& block) { collector->Add(plate, block); });
     session_.SetLogPrinter([this](const hostkit::LogLine& line) {
         log_.push_back(line);
         if (options_.logPrinter)
@@ -372,7 +372,7 @@ SelfTestResult SelfTest::Run()
             Rescan();
         }
     }
-    recorder_->Close();
+    collector_->Close();
     session_.DisarmAll();
     session_.Poll();
     result_.seconds = time_.Now() - started;
@@ -399,8 +399,8 @@ bool SelfTest::Detect()
         },
         hostkit::kDetectionTimeoutSeconds);
     if (!done) {
-        Add(CheckKind::Detection, "", "bench", "no detection result within " + Short(hostkit::kDetectionTimeoutSeconds) + " s",
-            limit, Verdict::Failed);
+        Add(CheckKind::Detection, "", "bench",
+            "no detection result within " + Short(hostkit::kDetectionTimeoutSeconds) + " s", limit, Verdict::Failed);
         return false;
     }
     int driven = 0;
@@ -542,7 +542,7 @@ void SelfTest::BlinkEach()
 SelfTest::Arming SelfTest::Arm(unsigned int rate)
 {
     Arming arming;
-    recorder_->Close();
+    collector_->Close();
     session_.Poll();
     const std::size_t mark = log_.size();
     session_.SetSampleRate(std::to_string(rate));
@@ -562,7 +562,7 @@ SelfTest::Arming SelfTest::Arm(unsigned int rate)
     arming.start = time_.Now();
     session_.StartCapture(arming.start);
     // Whatever comes from here on was measured for this arming.
-    recorder_->Open(arming.rate, false);
+    collector_->Open(arming.rate, false);
     session_.Poll();
     return arming;
 }
@@ -578,7 +578,7 @@ void SelfTest::AwaitFirstBlocks(Arming& arming, double seconds)
             if (std::find(arming.refused.begin(), arming.refused.end(), plate) != arming.refused.end())
                 continue;
             BlockArrival first;
-            if (!arming.first.count(plate) && recorder_->First(plate, first))
+            if (!arming.first.count(plate) && collector_->First(plate, first))
                 arming.first[plate] = first;
             all = all && arming.first.count(plate);
         }
@@ -591,10 +591,10 @@ void SelfTest::AwaitFirstBlocks(Arming& arming, double seconds)
 
 SelfTest::Window SelfTest::Capture(double seconds, unsigned int rate, bool keepSamples)
 {
-    recorder_->Open(rate, keepSamples);
+    collector_->Open(rate, keepSamples);
     PassAndPoll(seconds);
     Window window;
-    window.plates = recorder_->Take();
+    window.plates = collector_->Take();
     return window;
 }
 
@@ -899,7 +899,7 @@ void SelfTest::Synchronisation(unsigned int rate)
         }
         ContinuityAndRateRows(rate, "hardware trigger", arming, window, false);
     }
-    recorder_->Close();
+    collector_->Close();
     session_.DisarmAll();
 }
 

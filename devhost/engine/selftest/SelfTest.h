@@ -5,7 +5,7 @@
 /// virtual time.
 ///
 /// Threads: every member runs on the caller's thread (the program's main
-/// thread); the plates' blocks reach the self-test's recorder on the plugin's
+/// thread); the plates' blocks reach the self-test's window collector on the plugin's
 /// worker (SelfTest.cpp says how that is guarded).
 #pragma once
 
@@ -193,7 +193,7 @@ double CaptureSeconds(unsigned int rate);
 /// checks run at: 1000 when it is among them.
 std::vector<unsigned int> RatesToTest(const std::vector<unsigned int>& requested, const std::vector<int>& productTypes);
 
-class SelfTestRecorder;
+class WindowCollector;
 
 class SelfTest
 {
@@ -245,7 +245,7 @@ private:
     const BenchControl& bench_;
     SelfTestOptions options_;
     std::function<void(const std::string&)> say_;
-    std::shared_ptr<SelfTestRecorder> recorder_;
+    std::shared_ptr<WindowCollector> collector_;
     SelfTestResult result_;
     hostkit::DetectionReport detection_;
     std::vector<hostkit::LogLine> log_; ///< every line the plugin wrote, read on this thread by Poll
