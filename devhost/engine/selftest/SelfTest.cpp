@@ -692,7 +692,26 @@ void SelfTest::RestAndRates()
     // Every capture is in software-trigger mode; the first one says how it armed.
     ArmingRows(CheckKind::SoftwareTrigger, arming);
 
-    const Window unloaded = Capture(kUnloadedSeconds, arming.rate, false);
+    UnloadedRows(Capture(kUnloadedSeconds, arming.rate, false));
+
+    Say("Zeroing the plates.");
+    const std::size_t mark = log_.size();
+    session_.ZeroAll();
+    session_.Poll();
+    const bool zeroed = LoggedSince(mark, ZORVA::LogLineId::Zero, "");
+    PassAndPoll(kSettleSeconds);
+    const Window rest = Capture(CaptureSeconds(first), arming.rate, true);
+    ZeroAndNoiseRows(rest, zeroed);
+    ContinuityAndRateRows(first, "", arming, rest, true);
+
+    WeighEach(first);
+    for (std::size_t i = 1; i < rates.size(); ++i)
+        CaptureAt(rates[i]);
+    Synchronisation(first);
+}
+
+void SelfTest::UnloadedRows(const Window& unloaded)
+{
     for (std::size_t index : plated_) {
         const UnitRecord& unit = result_.units[index];
         const PlateWindow* plate = unloaded.Of(unit.plate);
@@ -711,14 +730,10 @@ void SelfTest::RestAndRates()
                 Newtons(s.Mean(ChannelFz)),
             limit, ok ? Verdict::Passed : Verdict::Failed);
     }
+}
 
-    Say("Zeroing the plates.");
-    const std::size_t mark = log_.size();
-    session_.ZeroAll();
-    session_.Poll();
-    const bool zeroed = LoggedSince(mark, ZORVA::LogLineId::Zero, "");
-    PassAndPoll(kSettleSeconds);
-    const Window rest = Capture(CaptureSeconds(first), arming.rate, true);
+void SelfTest::ZeroAndNoiseRows(const Window& rest, bool zeroed)
+{
     for (std::size_t index : plated_) {
         const UnitRecord& unit = result_.units[index];
         const PlateWindow* plate = rest.Of(unit.plate);
@@ -759,12 +774,6 @@ void SelfTest::RestAndRates()
             trace.samples.push_back({k[0], k[1], k[2], k[3], k[4], k[5], k[6]});
         result_.rest.push_back(std::move(trace));
     }
-    ContinuityAndRateRows(first, "", arming, rest, true);
-
-    WeighEach(first);
-    for (std::size_t i = 1; i < rates.size(); ++i)
-        CaptureAt(rates[i]);
-    Synchronisation(first);
 }
 
 void SelfTest::WeighEach(unsigned int rate)

@@ -218,6 +218,11 @@ private:
     bool ResolveWeights();
     void BlinkEach();
     void RestAndRates();
+    /// A row a plate: its unloaded reading before the zero.
+    void UnloadedRows(const Window& unloaded);
+    /// Two rows a plate: its means after the zero (`zeroed`: the command
+    /// reached the library) and its noise, with the data of the rest plot.
+    void ZeroAndNoiseRows(const Window& rest, bool zeroed);
     void WeighEach(unsigned int rate);
     void CaptureAt(unsigned int rate);
     void Synchronisation(unsigned int rate);
