@@ -17,6 +17,8 @@ namespace {
 /// A device that declares its stream as a plate does: ticks per sample.
 class Declares final : public IDevice
 {
+    ZORVA_HOST_OBJECT(Declares)
+
 public:
     unsigned int ticks = 0;
 

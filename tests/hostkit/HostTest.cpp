@@ -14,6 +14,8 @@ namespace {
 /// A device that arms or refuses as told, and counts its arming.
 class Device final : public IDevice
 {
+    ZORVA_HOST_OBJECT(Device)
+
 public:
     explicit Device(bool arms) : arms_(arms) {}
     int armed = 0;
@@ -72,8 +74,9 @@ TEST(HostKitHost, ArmAll_PlatesThatRefuse_NamedInOrderAndTheSharedDeviceDecides)
         const std::vector<hostkit::OfferedDevice> offered = host.Instances();
         EXPECT_EQ(host.StatusOf(offered.at(0)).rearmRequired, !c.sharedArms);
         EXPECT_TRUE(offered.at(0).SameDevice(host.Instances().at(0)));
-        if (offered.size() > 1)
+        if (offered.size() > 1) {
             EXPECT_FALSE(offered.at(0).SameDevice(offered.at(1)));
+        }
     }
 }
 
