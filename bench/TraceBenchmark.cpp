@@ -24,7 +24,8 @@
 #include "driver/ZORVAUSBDevice.h"
 #include "hostkit/Host.h"
 #include "plugin/Plugin.h"
-#include "trace/System.h"
+#include "platform/Library.h"
+#include "platform/Program.h"
 #include "trace/format/TraceWriter.h"
 #include "trace/recorder/RecorderControl.h"
 #include "trace/recorder/RecorderInFront.h"
@@ -79,14 +80,14 @@ Function Control(const char* name)
 /// Windows loads a library by its full path only when it is one, without "..".
 std::string Beside(const std::string& relative)
 {
-    const std::string program = zorvatrace::ProgramPath();
+    const std::string program = zorvaplatform::ProgramPath();
     const std::string folder = program.substr(0, program.find_last_of("/\\") + 1);
     return std::filesystem::path(folder + relative).lexically_normal().make_preferred().string();
 }
 
 /// The recorder beside this program, and the simulated library one folder up.
-std::string Recorder() { return Beside(zorvatrace::UsbLibraryFileName()); }
-std::string SimulatedLibrary() { return Beside(std::string("../") + zorvatrace::UsbLibraryFileName()); }
+std::string Recorder() { return Beside(zorvaplatform::UsbLibraryFileName()); }
+std::string SimulatedLibrary() { return Beside(std::string("../") + zorvaplatform::UsbLibraryFileName()); }
 
 /// Polls `done` in real time until it holds (true) or ten seconds passed (false).
 bool WaitUntil(const std::function<bool()>& done)

@@ -1,6 +1,6 @@
 #include "devhost/live/Requests.h"
 
-#include "devhost/Text.h"
+#include "devhost/engine/Text.h"
 #include "devhost/live/Json.h"
 
 #include <boost/asio/ip/address.hpp>

@@ -3,7 +3,7 @@
 #include "devhost/live/ClientQueue.h"
 #include "devhost/live/Frames.h"
 #include "devhost/live/Json.h"
-#include "devhost/live/LivePlatform.h"
+#include "platform/Network.h"
 #include "devhost/live/PageFiles.h"
 #include "devhost/live/Requests.h"
 
@@ -422,7 +422,7 @@ bool LiveServer::Impl::Start(std::string& error)
     }
     const tcp::endpoint endpoint(address, settings_.port);
     acceptor_.open(endpoint.protocol(), failure);
-    if (!failure && ReuseAddressOnListen())
+    if (!failure && zorvaplatform::ReuseAddressOnListen())
         acceptor_.set_option(net::socket_base::reuse_address(true), failure);
     if (!failure)
         acceptor_.bind(endpoint, failure);

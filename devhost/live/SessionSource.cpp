@@ -1,6 +1,7 @@
 #include "devhost/live/SessionSource.h"
 
-#include "devhost/Text.h"
+#include "devhost/engine/Settings.h"
+#include "devhost/engine/Text.h"
 #include "host/IDevice.h"
 
 #include <algorithm>
@@ -18,30 +19,14 @@ const double kArmDelay = 0.3;
 /// After an arming the plugin refused, the next try waits this long.
 const double kRetryDelay = 2.0;
 
-std::string TextValue(const std::shared_ptr<IParameterValue>& value)
+std::string Parameter(const hostkit::OfferedDevice& device, const std::string& name)
 {
-    if (value && value->GetType() == ParameterTypeEnum)
-        return static_cast<IParameterValueEnum&>(*value).Value;
-    if (value && value->GetType() == ParameterTypeString)
-        return static_cast<IParameterValueString&>(*value).Value;
-    return std::string();
+    return device.services ? device.services->Text(name) : std::string();
 }
 
-double DoubleValue(const std::shared_ptr<IParameterValue>& value)
+double Number(const hostkit::OfferedDevice& device, const std::string& name)
 {
-    if (value && value->GetType() == ParameterTypeDouble)
-        return static_cast<IParameterValueDouble&>(*value).Value;
-    return 0.0;
-}
-
-std::string Parameter(const hostkit::InstanceRecord& device, const std::string& name)
-{
-    return device.services ? TextValue(device.services->Parameter(name)) : std::string();
-}
-
-double Number(const hostkit::InstanceRecord& device, const std::string& name)
-{
-    return device.services ? DoubleValue(device.services->Parameter(name)) : 0.0;
+    return device.services ? device.services->Number(name) : 0.0;
 }
 
 std::string StateWord(int state)
@@ -53,32 +38,9 @@ std::string StateWord(int state)
     }
 }
 
-std::string Joined(const std::vector<std::string>& texts)
-{
-    std::string list;
-    for (const std::string& text : texts)
-        list += (list.empty() ? "" : ", ") + text;
-    return list;
-}
-
-/// The shared definition's offer of a setting, as the plugin registered it.
-const hostkit::DefinedParameter* SharedSetting(const PluginSession& session, const std::string& name)
-{
-    const std::vector<hostkit::Definition>& definitions = session.Definitions();
-    return definitions.empty() ? nullptr : definitions[0].Parameter(name);
-}
-
-std::vector<std::string> Offered(const PluginSession& session, const std::string& name)
-{
-    const hostkit::DefinedParameter* setting = SharedSetting(session, name);
-    if (!setting || !setting->value || setting->value->GetType() != ParameterTypeEnum)
-        return {};
-    return static_cast<IParameterValueEnum&>(*setting->value).EnumValues;
-}
-
 } // namespace
 
-SessionSource::SessionSource(PluginSession& session, const BenchControl& bench)
+SessionSource::SessionSource(hostkit::PluginSession& session, const BenchControl& bench)
     : session_(session), bench_(bench), forward_(std::make_shared<Forward>())
 {
     forward_->host = &session_.Host();
@@ -88,7 +50,7 @@ SessionSource::SessionSource(PluginSession& session, const BenchControl& bench)
         if (BlockSink* sink = forward->sink.load())
             sink->OnBlock(plate.DeviceName(), block, forward->host->ArmedRate());
     });
-    session_.SetLogPrinter([this](const LogLine& line) {
+    session_.SetLogPrinter([this](const hostkit::LogLine& line) {
         pluginLines_.push_back(LiveLine{LineSource::Plugin, line.level, line.text});
     });
 }
@@ -107,37 +69,35 @@ bool SessionSource::Begin()
     return true;
 }
 
-std::string SessionSource::CheckRate(const std::string& rate) const
+bool SessionSource::CheckRate(const std::string& rate, std::string& error) const
 {
-    const std::vector<std::string> offered = Offered(session_, "SampleRate");
-    if (offered.empty() || std::find(offered.begin(), offered.end(), rate) != offered.end())
-        return std::string();
-    return "the acquisition rate setting offers " + Joined(offered) + ", not " + rate;
+    if (RateOffered(session_, rate))
+        return true;
+    error = "the acquisition rate setting offers " + Joined(OfferedRates(session_), ", ") + ", not " + rate;
+    return false;
 }
 
-std::string SessionSource::CheckThreshold(double newtons) const
+bool SessionSource::CheckThreshold(double newtons, std::string& error) const
 {
-    const hostkit::DefinedParameter* setting = SharedSetting(session_, "DataThreshold");
-    if (!setting || !setting->value || setting->value->GetType() != ParameterTypeDouble)
-        return std::string();
-    const auto& value = static_cast<IParameterValueDouble&>(*setting->value);
-    if (value.LimitsSet && (newtons < value.Minimum || newtons > value.Maximum))
-        return "the Fz threshold setting takes " + Short(value.Minimum) + " to " + Short(value.Maximum) + " N, not " +
-               Short(newtons);
-    return std::string();
+    double minimum = 0.0, maximum = 0.0;
+    if (ThresholdWithinLimits(session_, newtons, minimum, maximum))
+        return true;
+    error = "the Fz threshold setting takes " + Short(minimum) + " to " + Short(maximum) + " N, not " + Short(newtons);
+    return false;
 }
 
 void SessionSource::Tick(std::vector<LiveLine>& lines)
 {
-    const std::vector<DetectionReport> reports = session_.Poll();
+    const std::vector<hostkit::DetectionReport> reports = session_.Poll();
     lines.insert(lines.end(), pluginLines_.begin(), pluginLines_.end());
     pluginLines_.clear();
-    for (const DetectionReport& report : reports) {
+    for (const hostkit::DetectionReport& report : reports) {
         if (pendingDetections_ > 0)
             --pendingDetections_;
         std::string plates;
-        for (const hostkit::InstanceRecord& plate : session_.Plates())
-            plates += "; " + plate.deviceName + (PluginSession::Connected(plate) ? " connected" : " not connected");
+        for (const hostkit::OfferedDevice& plate : session_.Plates())
+            plates +=
+                "; " + plate.deviceName + (hostkit::PluginSession::Connected(plate) ? " connected" : " not connected");
         lines.push_back(LiveLine{LineSource::Host, report.succeeded ? 1 : 2,
                                  std::string("detection ") + (report.succeeded ? "finished" : "failed") + ": " +
                                      std::to_string(report.units.size()) + " unit" +
@@ -173,16 +133,16 @@ void SessionSource::ApplyStartSettings(std::vector<LiveLine>& lines)
 
 void SessionSource::Arm(std::vector<LiveLine>& lines, bool asked)
 {
-    std::string refusals;
-    armed_ = session_.ArmAll(refusals);
+    const hostkit::ArmResult arming = session_.ArmAll();
+    armed_ = arming.armed;
     session_.StartCapture(Now());
     std::string text = !armed_ ? "arming failed: no plate can run"
                        : asked ? "re-armed: the plugin asked for it"
                                : "armed";
     if (armed_)
         text += " (" + std::to_string(session_.ArmedRate()) + " per second)";
-    if (!refusals.empty())
-        text += "; not armed (not connected): " + refusals;
+    if (!arming.refused.empty())
+        text += "; not armed (not connected): " + Joined(arming.refused, ", ");
     lines.push_back(LiveLine{LineSource::Host, armed_ ? 1 : 2, text});
     // A stop reported after this arming asks again; not sooner than this.
     rearmNotBefore_ = Now() + (armed_ ? kArmDelay : kRetryDelay);
@@ -200,15 +160,13 @@ SessionView SessionSource::View()
 {
     SessionView view;
     view.plugin = session_.PluginPath();
-    for (const hostkit::InstanceRecord& plate : session_.Plates()) {
+    for (const hostkit::OfferedDevice& plate : session_.Plates()) {
         PlateView p;
         p.name = plate.deviceName;
         p.definition = plate.definitionName;
         if (const hostkit::Definition* definition = session_.DefinitionOf(plate)) {
-            if (const hostkit::DefinedParameter* x = definition->Parameter("StandardDimension_X"))
-                p.sizeX = DoubleValue(x->value);
-            if (const hostkit::DefinedParameter* y = definition->Parameter("StandardDimension_Y"))
-                p.sizeY = DoubleValue(y->value);
+            p.sizeX = definition->Number("StandardDimension_X");
+            p.sizeY = definition->Number("StandardDimension_Y");
         }
         p.originA = Number(plate, "ParameterA");
         p.originB = Number(plate, "ParameterB");
@@ -219,11 +177,8 @@ SessionView SessionSource::View()
         p.amplifier =
             Parameter(plate, "AmplifierModel") + " " + serial + ", firmware " + Parameter(plate, "FirmwareVersion");
         p.platform = model + " " + platformSerial;
-        p.connected = PluginSession::Connected(plate);
-        int state = DeviceStateStopped;
-        bool rearm = false;
-        plate.device->GetState(&state, &rearm);
-        p.state = StateWord(state);
+        p.connected = hostkit::PluginSession::Connected(plate);
+        p.state = StateWord(session_.StatusOf(plate).state);
         p.benchUnit = bench_.Available() ? bench_.FindUnit(serial, model, platformSerial) : -1;
         view.plates.push_back(std::move(p));
     }
@@ -232,24 +187,16 @@ SessionView SessionSource::View()
         shared.syncModes.push_back(ZORVA::SyncModeText(mode));
         shared.syncWords.push_back(ZORVA::SyncModeWord(mode));
     }
-    shared.rates = Offered(session_, "SampleRate");
-    if (const hostkit::DefinedParameter* threshold = SharedSetting(session_, "DataThreshold")) {
-        if (threshold->value && threshold->value->GetType() == ParameterTypeDouble) {
-            const auto& value = static_cast<IParameterValueDouble&>(*threshold->value);
-            shared.thresholdMin = value.Minimum;
-            shared.thresholdMax = value.Maximum;
-        }
-    }
+    shared.rates = OfferedRates(session_);
+    ThresholdLimits(session_, shared.thresholdMin, shared.thresholdMax);
     shared.state = "none";
-    if (const std::optional<hostkit::InstanceRecord> device = session_.SharedDevice()) {
+    if (const std::optional<hostkit::OfferedDevice> device = session_.SharedDevice()) {
         shared.syncMode = Parameter(*device, "SyncMode");
         shared.rate = Parameter(*device, "SampleRate");
         shared.threshold = Number(*device, "DataThreshold");
-        int state = DeviceStateStopped;
-        bool rearm = false;
-        device->device->GetState(&state, &rearm);
-        shared.state = StateWord(state);
-        shared.rearmRequired = rearm;
+        const hostkit::DeviceStatus status = session_.StatusOf(*device);
+        shared.state = StateWord(status.state);
+        shared.rearmRequired = status.rearmRequired;
     }
     shared.armedRate = session_.ArmedRate();
     shared.detecting = pendingDetections_ > 0;
@@ -270,7 +217,7 @@ bool SessionSource::Do(const LiveAction& action, std::vector<LiveLine>& lines, s
         session_.ZeroAll();
         return true;
     case ActionKind::Blink:
-        for (const hostkit::InstanceRecord& plate : session_.Plates()) {
+        for (const hostkit::OfferedDevice& plate : session_.Plates()) {
             if (plate.deviceName == action.target) {
                 lines.push_back(
                     LiveLine{LineSource::Host, 1, "blink: the user pressed \"Blink\" of " + plate.deviceName});
@@ -282,8 +229,7 @@ bool SessionSource::Do(const LiveAction& action, std::vector<LiveLine>& lines, s
         return false;
     case ActionKind::Rescan: return Rescan(lines, "rescan: the user pressed \"Detect ZORVA digital devices\"");
     case ActionKind::Rate:
-        error = CheckRate(action.value);
-        if (!error.empty())
+        if (!CheckRate(action.value, error))
             return false;
         lines.push_back(LiveLine{LineSource::Host, 1, "acquisition rate set to " + action.value});
         session_.SetSampleRate(action.value);
@@ -300,8 +246,7 @@ bool SessionSource::Do(const LiveAction& action, std::vector<LiveLine>& lines, s
         return true;
     }
     case ActionKind::Threshold:
-        error = CheckThreshold(action.number);
-        if (!error.empty())
+        if (!CheckThreshold(action.number, error))
             return false;
         lines.push_back(LiveLine{LineSource::Host, 1, "Fz threshold set to " + Short(action.number) + " N"});
         session_.SetDataThreshold(action.number);

@@ -10,8 +10,8 @@
 /// while it goes never finds it gone.
 #pragma once
 
-#include "devhost/BenchControl.h"
-#include "devhost/Session.h"
+#include "devhost/engine/BenchControl.h"
+#include "hostkit/Session.h"
 #include "devhost/live/LiveSource.h"
 
 #include <atomic>
@@ -26,8 +26,8 @@ namespace live {
 class SessionSource : public LiveSource
 {
 public:
-    /// The session must be started (PluginSession::Start); the bench looked up after the plugin was loaded.
-    SessionSource(PluginSession& session, const BenchControl& bench);
+    /// The session must be started (hostkit::PluginSession::Start); the bench looked up after the plugin was loaded.
+    SessionSource(hostkit::PluginSession& session, const BenchControl& bench);
     ~SessionSource() override;
     SessionSource(const SessionSource&) = delete;
     SessionSource& operator=(const SessionSource&) = delete;
@@ -42,9 +42,9 @@ public:
         startRate_ = rate;
         startThreshold_ = threshold;
     }
-    /// Empty when the setting offers the rate / takes the threshold; else why not.
-    std::string CheckRate(const std::string& rate) const;
-    std::string CheckThreshold(double newtons) const;
+    /// True when the setting offers the rate / takes the threshold; else false with `error` saying why not.
+    bool CheckRate(const std::string& rate, std::string& error) const;
+    bool CheckThreshold(double newtons, std::string& error) const;
 
     double Now() override { return session_.Now(); }
     void SetBlockSink(BlockSink* sink) override { forward_->sink.store(sink); }
@@ -63,7 +63,7 @@ private:
     void ApplyStartSettings(std::vector<LiveLine>& lines);
     bool Rescan(std::vector<LiveLine>& lines, const std::string& why);
 
-    PluginSession& session_;
+    hostkit::PluginSession& session_;
     const BenchControl& bench_;
     std::shared_ptr<Forward> forward_;
     std::vector<LiveLine> pluginLines_; ///< filled by the session's log printer, in Poll

@@ -2,8 +2,8 @@
 // for its replay (where each action waits for its turn), and what trace-info
 // reads from a trace (counter gaps and repeats, library errors), on records
 // made here and on the traces kept in traces/.
-#include "devhost/FieldTrace.h"
-#include "devhost/TraceInfo.h"
+#include "devhost/engine/fieldtrace/FieldTrace.h"
+#include "devhost/engine/fieldtrace/TraceInfo.h"
 #include "driver/BlockLayout.h"
 
 #include <gtest/gtest.h>

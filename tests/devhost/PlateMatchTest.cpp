@@ -1,5 +1,5 @@
 // The matching rules replayed for a detected unit: which definition and why.
-#include "devhost/PlateMatch.h"
+#include "devhost/engine/PlateMatch.h"
 #include "tests/support/RecordingHost.h"
 
 #include "devices/VSharedConfigDevice.h"
@@ -10,6 +10,7 @@
 #include <set>
 
 using namespace zorvahost;
+using hostkit::DetectedUnit;
 
 namespace {
 

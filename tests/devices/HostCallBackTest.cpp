@@ -5,6 +5,7 @@
 // test program runs it, tests/support/LockCheck.cpp) does catch a call made
 // under a lock.
 #include "DevicesTestSupport.h"
+#include "hostkit/VirtualTime.h"
 
 #include "tests/support/LockCheck.h"
 
@@ -105,10 +106,7 @@ public:
         }));
         for (int i = 0; i < 8; ++i) {
             zorvasim::DeliverBlocks(1);
-            EXPECT_TRUE(WaitUntil([] {
-                const zorvasim::Counters counters = zorvasim::GetCounters();
-                return counters.backlog == 0 && counters.drained;
-            }));
+            EXPECT_TRUE(hostkit::virtualtime::Drain());
         }
         IParameterValueAction blink = ActionValue();
         Services(shared_->Plates()[0])->ChangeParameter("BlinkAction", blink, BlinkActionId);

@@ -4,8 +4,8 @@
 // test program shares with the plugin: so it reads what the library saw.
 #include "tests/devhost/DevhostRun.h"
 #include "TestEnvironment.h"
-#include "devhost/Platform.h"
-#include "devhost/live/LiveCommand.h"
+#include "platform/Program.h"
+#include "devhost/program/commands/LiveCommand.h"
 #include "simusb/SimControl.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +18,7 @@
 #include <thread>
 
 using namespace zorvahost;
+using zorvaplatform::ProgramDirectory;
 
 namespace {
 

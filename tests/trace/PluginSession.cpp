@@ -2,7 +2,8 @@
 
 #include "plugin/Plugin.h"
 #include "tests/support/WaitUntil.h"
-#include "trace/System.h"
+#include "platform/Library.h"
+#include "platform/Program.h"
 
 #include <chrono>
 #include <cstdio>
@@ -133,7 +134,7 @@ SessionResult PluginSession::Result() const
 
 std::string ProgramFolder()
 {
-    const std::string program = zorvatrace::ProgramPath();
+    const std::string program = zorvaplatform::ProgramPath();
     return program.substr(0, program.find_last_of("/\\") + 1);
 }
 
@@ -148,8 +149,8 @@ std::string Beside(const std::string& relative)
 
 } // namespace
 
-std::string SimulatedLibrary() { return Beside(std::string("../") + zorvatrace::UsbLibraryFileName()); }
-std::string StandInLibrary() { return Beside(std::string("standin/") + zorvatrace::UsbLibraryFileName()); }
-std::string Recorder() { return Beside(zorvatrace::UsbLibraryFileName()); }
+std::string SimulatedLibrary() { return Beside(std::string("../") + zorvaplatform::UsbLibraryFileName()); }
+std::string StandInLibrary() { return Beside(std::string("standin/") + zorvaplatform::UsbLibraryFileName()); }
+std::string Recorder() { return Beside(zorvaplatform::UsbLibraryFileName()); }
 
 } // namespace tracetest

@@ -14,7 +14,7 @@
 
 #include "trace/recorder/RecorderControl.h"
 #include "trace/recorder/RecorderInFront.h"
-#include "trace/System.h"
+#include "platform/Library.h"
 #include "trace/format/TraceReader.h"
 #include "win32/posix/win32_control.h"
 
@@ -25,6 +25,7 @@
 
 using namespace tracetest;
 using namespace zorvatrace;
+using namespace zorvaplatform;
 
 namespace {
 

@@ -3,7 +3,7 @@
 // with its arguments, result and out-values; nothing leaves as an exception.
 #include "driver/ZORVAUSBDevice.h"
 #include "trace/recorder/RecorderControl.h"
-#include "trace/System.h"
+#include "platform/Library.h"
 #include "trace/recorder/Recorder.h"
 
 #include <algorithm>
@@ -272,7 +272,7 @@ ZORVA_TRACE_API void* ZorvaTrace_LibrarySymbol(const char* name)
 {
     try {
         const zorvatrace::ForwardLibrary* library = Recorder::Instance().Library();
-        return library && name ? zorvatrace::LibrarySymbol(library->handle, name) : nullptr;
+        return library && name ? zorvaplatform::LibrarySymbol(library->handle, name) : nullptr;
     } catch (...) {
         return nullptr;
     }

@@ -1,9 +1,11 @@
 #include "trace/recorder/RecorderInFront.h"
 
 #include "trace/recorder/RecorderControl.h"
-#include "trace/System.h"
+#include "platform/Library.h"
 
 #include <atomic>
+
+using namespace zorvaplatform;
 
 namespace zorvatrace {
 
