@@ -171,6 +171,14 @@
         `${shared.state}` + (shared.armedRate ? ` · ${shared.armedRate} per second` : '') + ` · ${shared.syncMode}`,
       acquiring ? 'good' : 'warn',
     );
+    // What the header shows, as attributes too (the browser test reads them).
+    Object.assign(document.body.dataset, {
+      sharedState: shared.state,
+      armedRate: String(shared.armedRate),
+      syncMode: shared.syncMode,
+      rate: shared.rate,
+      threshold: String(shared.threshold),
+    });
     $('rearm').hidden = !shared.rearmRequired;
     $('detecting').hidden = !shared.detecting;
     $('shared-state').textContent = `(the shared device: ${shared.state}${shared.rearmRequired ? ', asks to be re-armed' : ''})`;
