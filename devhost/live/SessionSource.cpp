@@ -2,6 +2,7 @@
 
 #include "devhost/Text.h"
 #include "host/IDevice.h"
+#include "plugin/LogLines.h"
 
 #include <algorithm>
 
@@ -90,6 +91,11 @@ SessionSource::SessionSource(PluginSession& session, const BenchControl& bench)
     });
     session_.SetLogPrinter([this](const LogLine& line) {
         pluginLines_.push_back(LiveLine{LineSource::Plugin, line.level, line.text});
+        // The rate the units run, as the plugin tells the library.
+        std::string rate;
+        int value = 0;
+        if (ZORVA::MatchLogLine(ZORVA::LogLineId::AcquisitionRate, line.text, &rate) && ParseInteger(rate, value))
+            unitRate_ = static_cast<unsigned int>(value);
     });
 }
 
@@ -252,6 +258,7 @@ SessionView SessionSource::View()
         shared.rearmRequired = rearm;
     }
     shared.armedRate = session_.ArmedRate();
+    shared.unitRate = unitRate_;
     shared.detecting = pendingDetections_ > 0;
     view.bench = bench_.Available();
     if (view.bench) {
