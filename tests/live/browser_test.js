@@ -13,7 +13,8 @@
 //   4. Blink and "Zero all plates" reach the plugin (its call to the library
 //      shows in the page's log; the test program checks the library's count);
 //   5. the right unit pulled out (the bench's Unplug) shows as gone, the left
-//      one acquires on; plugged in again it acquires again;
+//      one acquires on (at the 2000 per second it can run alone); plugged in
+//      again both acquire again;
 //   6. Stop ends the session.
 // Screenshots go to OUT-DIR: live-page.png (both plates live, someone on the
 // right one) and live-page-unplugged.png, and live-page-failed.png when a
@@ -181,6 +182,7 @@ const logLines = (text) => page.evaluate((text) =>
       const c = document.querySelector(selector);
       return c && c.dataset.copX !== '' && Number(c.dataset.fz) > 500;
     }, card(RIGHT));
+    await page.waitForTimeout(700); // a step or two of the trail
     await page.screenshot({ path: path.join(outDir, 'live-page.png') });
     step('screenshot live-page.png');
 
@@ -225,9 +227,11 @@ const logLines = (text) => page.evaluate((text) =>
     if (timings.detectedToGone > 1000) throw new Error(`gone ${timings.detectedToGone} ms after the detection's result`);
     step(`Unplug Right: the plugin's detection had it ${timings.unplugToDetected} ms after the click; the page ` +
          `showed ${RIGHT} gone ${timings.detectedToGone} ms after that line came`);
-    await until(`${LEFT} acquiring on`, (selector) => document.querySelector(selector)?.dataset.status === 'acquiring',
-      card(LEFT));
-    step(`${LEFT} acquiring on at ${await page.evaluate(() => document.body.dataset.armedRate)} per second`);
+    // The left unit alone can run the 2000 asked for: the plugin tells it so at the re-arming.
+    await until(`${LEFT} acquiring on at 2000 per second`, (selector) =>
+      document.querySelector(selector)?.dataset.status === 'acquiring' && document.body.dataset.unitRate === '2000',
+    card(LEFT));
+    step(`${LEFT} acquiring on, its unit at 2000 per second`);
     await page.waitForTimeout(1500); // the left plate's chart goes on
     await page.screenshot({ path: path.join(outDir, 'live-page-unplugged.png') });
     step('screenshot live-page-unplugged.png');
@@ -236,7 +240,8 @@ const logLines = (text) => page.evaluate((text) =>
     clicked = Date.now();
     await page.locator('.unit[data-unit="Right"] button.plug').click();
     await acquiring('both plates acquiring after the plug', null, 'Genlock', 20000);
-    step(`Plug in Right: both plates acquiring again ${Date.now() - clicked} ms after the click`);
+    await until('the units at 1200 per second again', (rate) => document.body.dataset.unitRate === rate, String(adjusted));
+    step(`Plug in Right: both plates acquiring again, at ${adjusted} per second, ${Date.now() - clicked} ms after the click`);
 
     // Stop, twice as the page asks.
     await page.click('#stop');
