@@ -177,12 +177,21 @@ const logLines = (text) => page.evaluate((text) =>
     await acquiring('both plates acquiring in genlock', adjusted, 'Genlock');
     step(`Mode Genlock: both plates acquiring again ${Date.now() - clicked} ms after the choice`);
 
-    // The screenshot: both plates live, someone on the right one, the level-2 line in the log.
-    await until(`someone on ${RIGHT}`, (selector) => {
-      const c = document.querySelector(selector);
-      return c && c.dataset.copX !== '' && Number(c.dataset.fz) > 500;
-    }, card(RIGHT));
-    await page.waitForTimeout(700); // a step or two of the trail
+    // The screenshot: both plates live, someone a step or two onto the right
+    // one (its trail and the force arrow), the level-2 lines in the log.
+    for (let pass = 0; ; pass++) {
+      await until(`someone on ${RIGHT}`, (selector) => {
+        const c = document.querySelector(selector);
+        return c && c.dataset.copX !== '' && Number(c.dataset.fz) > 500;
+      }, card(RIGHT));
+      await page.waitForTimeout(300);
+      const still = await page.evaluate((selector) => {
+        const c = document.querySelector(selector);
+        return c.dataset.copX !== '' && Number(c.dataset.fz) > 200;
+      }, card(RIGHT));
+      if (still || pass === 2) break;
+      await until(`${RIGHT} unloaded`, (selector) => document.querySelector(selector).dataset.copX === '', card(RIGHT));
+    }
     await page.screenshot({ path: path.join(outDir, 'live-page.png') });
     step('screenshot live-page.png');
 

@@ -207,6 +207,8 @@
     if (document.activeElement !== threshold) threshold.value = shared.threshold;
 
     $('bench').hidden = !s.bench;
+    // A bench of many units takes the whole width, its units in columns.
+    $('bench').classList.toggle('wide', s.units.length > 4);
     $('bench-name').textContent = s.benchName ? `(${s.benchName})` : '';
     const units = $('units');
     units.textContent = '';
@@ -277,6 +279,16 @@
     return value === null || value === undefined || !isFinite(value) ? '–' : value.toFixed(digits);
   }
 
+  /// Which cards are on the screen (or nearly): only those are drawn.
+  const sight = new IntersectionObserver((entries) => {
+    for (const entry of entries) {
+      const track = tracks.get(entry.target.dataset.plate);
+      if (!track) continue;
+      track.visible = entry.isIntersecting;
+      if (track.visible) dirty = true;
+    }
+  }, { rootMargin: '200px' });
+
   function makeCard(track) {
     const card = el('article', 'plate');
     card.dataset.plate = track.name;
@@ -328,6 +340,7 @@
     bench.querySelector('.off').onclick = () => weigh(track, 0);
     card.appendChild(bench);
     $('plates').appendChild(card);
+    sight.observe(card);
     track.card = card;
     track.canvas = canvas;
     track.fzChart = makeChart(fzBox, FZ_CHART);
@@ -524,7 +537,6 @@
     // The centre of pressure's trail, the newest point, and the horizontal force.
     const trailColumns = Math.round(TRAIL_SECONDS / columnSeconds);
     let previous = null;
-    let current = null;
     for (let index = newest - trailColumns; index <= newest; index++) {
       const c = track.columns.get(index);
       if (!c || c.length < 14 || c[2] === 0 || c[12] === null) {
@@ -542,8 +554,8 @@
         g.stroke();
       }
       previous = point;
-      if (newest - index <= 5) current = c;
     }
+    const current = currentColumn(track, newest);
     g.textAlign = 'center';
     g.textBaseline = 'alphabetic';
     if (current) {
@@ -558,10 +570,9 @@
     } else {
       g.fillStyle = plate.connected ? '#5c6570' : '#c92a2a';
       g.font = plate.connected ? font : 'bold 15px system-ui, sans-serif';
-      g.fillText(plate.connected ? 'unloaded' : 'gone', X(0), Y(sy / 4));
+      g.fillText(plate.connected ? 'unloaded' : 'gone', X(0), plate.connected ? Y(-sy / 2) - 8 : Y(sy / 4));
     }
     g.textAlign = 'start';
-    return current;
   }
 
   function arrow(g, x0, y0, x1, y1, color, width) {
@@ -586,19 +597,41 @@
 
   // ------------------------------------------------------------ drawing
 
+  /// Writes only what changed: a page of sixteen plates redraws 60 times a second.
+  function setText(element, text) {
+    if (element.textContent !== text) element.textContent = text;
+  }
+
+  /// The newest column with samples of the last ten (a block may come
+  /// late), or null.
+  function latestColumn(track, newest) {
+    for (let index = newest; index > newest - 10; index--) {
+      const c = track.columns.get(index);
+      if (c && c.length > 1) return c;
+    }
+    return null;
+  }
+
+  /// The centre of pressure now: the latest column's, when it had a load
+  /// (so the point and Fz agree); else null.
+  function currentColumn(track, newest) {
+    const c = latestColumn(track, newest);
+    return c && c.length >= 14 && c[2] > 0 && c[12] !== null ? c : null;
+  }
+
   function render() {
     requestAnimationFrame(render);
     const at = hostNow();
     // Frames per second over the last two seconds.
     const since = performance.now() - 2000;
     frameTimes = frameTimes.filter((t) => t >= since);
-    $('rate-info').textContent = `${(frameTimes.length / 2).toFixed(0)} frames/s`;
+    setText($('rate-info'), `${(frameTimes.length / 2).toFixed(0)} frames/s`);
     for (const track of tracks.values()) {
       if (!track.card) continue;
       const [status, word, note] = statusOf(track);
-      track.card.dataset.status = status;
-      track.card.querySelector('.status').textContent = word;
-      track.card.querySelector('.gone-note').textContent = note;
+      if (track.card.dataset.status !== status) track.card.dataset.status = status;
+      setText(track.card.querySelector('.status'), word);
+      setText(track.card.querySelector('.gone-note'), note);
     }
     if (!dirty || !state) return;
     dirty = false;
@@ -607,22 +640,21 @@
     for (const track of tracks.values()) {
       if (!track.card) continue;
       for (const index of track.columns.keys()) if (index <= newest - count - 10) track.columns.delete(index);
-      track.fzChart.setData(chartData(track, FZ_CHART, newest, count, at));
-      track.hChart.setData(chartData(track, H_CHART, newest, count, at));
-      const current = drawPlate(track, newest);
-      // The readouts: the newest column that had samples.
-      let latest = null;
-      for (let index = newest; index > newest - 10 && !latest; index--) {
-        const c = track.columns.get(index);
-        if (c && c.length > 1) latest = c;
+      // Charts and plates out of sight wait until they come into it.
+      if (track.visible) {
+        track.fzChart.setData(chartData(track, FZ_CHART, newest, count, at));
+        track.hChart.setData(chartData(track, H_CHART, newest, count, at));
+        drawPlate(track, newest);
       }
+      const latest = latestColumn(track, newest);
+      const current = currentColumn(track, newest);
       const card = track.card;
-      card.querySelector('dd.fz').textContent = latest ? `${fixed(latest[11], 1)} N` : '–';
-      card.querySelector('dd.fx').textContent = latest ? `${fixed(latest[9], 1)} N` : '–';
-      card.querySelector('dd.fy').textContent = latest ? `${fixed(latest[10], 1)} N` : '–';
-      card.querySelector('dd.cop-x').textContent = current ? `${fixed(current[12] * 1000, 0)} mm` : '–';
-      card.querySelector('dd.cop-y').textContent = current ? `${fixed(current[13] * 1000, 0)} mm` : '–';
-      card.querySelector('dd.blocks').textContent = String(track.blocks);
+      setText(card.querySelector('dd.fz'), latest ? `${fixed(latest[11], 1)} N` : '–');
+      setText(card.querySelector('dd.fx'), latest ? `${fixed(latest[9], 1)} N` : '–');
+      setText(card.querySelector('dd.fy'), latest ? `${fixed(latest[10], 1)} N` : '–');
+      setText(card.querySelector('dd.cop-x'), current ? `${fixed(current[12] * 1000, 0)} mm` : '–');
+      setText(card.querySelector('dd.cop-y'), current ? `${fixed(current[13] * 1000, 0)} mm` : '–');
+      setText(card.querySelector('dd.blocks'), String(track.blocks));
       card.dataset.copX = current ? current[12].toFixed(4) : '';
       card.dataset.copY = current ? current[13].toFixed(4) : '';
       card.dataset.fz = latest ? latest[11].toFixed(1) : '';
