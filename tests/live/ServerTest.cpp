@@ -198,7 +198,8 @@ TEST_F(LiveServerTest, Get_ThePagesFiles_ServedWithTheirTypesAndTheTokenInThePag
         const char* type;
     };
     for (const File& file : {File{"/live.js", "text/javascript"}, File{"/live.css", "text/css"},
-                             File{"/uPlot.iife.min.js", "text/javascript"}, File{"/uPlot.min.css", "text/css"}}) {
+                             File{"/uPlot.iife.min.js", "text/javascript"}, File{"/uPlot.min.css", "text/css"},
+                             File{"/favicon.svg", "image/svg+xml"}}) {
         const std::string answer = Get(file.path);
         EXPECT_EQ(Status(answer), 200) << file.path;
         EXPECT_NE(answer.find(std::string("Content-Type: ") + file.type + "; charset=utf-8"), std::string::npos)

@@ -152,6 +152,7 @@ const logLines = (text) => page.evaluate((text) =>
     // zeros at 40 N, without a centre of pressure, and shows again at 20 N;
     // one beyond the setting's limits is refused.
     await placeWeight(3, 0.1, 0.15, 0.03);
+    const rearmings = (await logLines('re-armed')).length;
     clicked = Date.now();
     await page.fill('#threshold', '40');
     await page.click('#apply-threshold');
@@ -162,6 +163,8 @@ const logLines = (text) => page.evaluate((text) =>
     const back = await leftReading('the 3 kg again with the threshold at 20 N',
       (r) => r.x !== null && Math.abs(r.fz - 3 * 9.81) < 6);
     step(`Fz threshold 20 N: Fz ${back.fz} N again`);
+    // The threshold applies from the next block on: no stop, no re-arming.
+    if ((await logLines('re-armed')).length !== rearmings) throw new Error('a threshold change made the host re-arm');
     await page.fill('#threshold', '500');
     await page.click('#apply-threshold');
     const refusal = await until('500 N refused', () => {
