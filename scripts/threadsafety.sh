@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Compiles the plugin's core, the simulated USB library, the field traces and the host kit with clang's
-# thread-safety analysis, its findings as errors: a field marked
-# ZORVA_GUARDED_BY read or written without its lock, a ZORVA_REQUIRES function
-# called without it, a lock not released, two locks taken against their
-# stated order (-Wthread-safety-beta). Compile only (-fsyntax-only), so it
-# takes seconds. The annotations: win32/ThreadSafety.h.
+# Compiles the plugin's core, the simulated USB library, the field traces, the
+# host kit and the live view with clang's thread-safety analysis, its findings
+# as errors: a field marked ZORVA_GUARDED_BY read or written without its lock,
+# a ZORVA_REQUIRES function called without it, a lock not released, two locks
+# taken against their stated order (-Wthread-safety-beta). Compile only
+# (-fsyntax-only), so it takes seconds. The annotations: win32/ThreadSafety.h.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,7 +16,7 @@ fi
 
 # Files of another system (*Windows.cpp) need its headers, and plugin/VersionNote.cpp
 # (no code, only the version note) one CMake generates: left out here.
-mapfile -t sources < <(find values definitions devices driver config plugin simusb trace hostkit -name '*.cpp' \
+mapfile -t sources < <(find values definitions devices driver config plugin simusb trace hostkit devhost/live -name '*.cpp' \
   ! -name '*Windows.cpp' ! -name VersionNote.cpp | sort)
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
