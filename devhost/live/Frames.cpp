@@ -65,6 +65,8 @@ void FrameBuilder::AppendLines(std::string& out, const std::vector<NumberedLine>
         out += std::to_string(numbered.number) + ",\"" + SourceWord(numbered.line.source) + "\"," +
                std::to_string(numbered.line.level) + ',';
         AppendJsonString(out, numbered.line.text);
+        out += ',';
+        AppendJsonNumber(out, numbered.line.time);
         out += ']';
     }
     out += ']';

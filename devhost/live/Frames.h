@@ -6,7 +6,7 @@
 ///
 /// Message types (the page's live.js reads them):
 ///   {"type":"frame"|"snapshot","seq":N,"now":SECONDS,"column":SECONDS,
-///    "state":{...},"lines":[[NUMBER,"plugin"|"host",LEVEL,"text"],...],
+///    "state":{...},"lines":[[NUMBER,"plugin"|"host",LEVEL,"text",SECONDS],...],
 ///    "plates":{"NAME":{"blocks":N,"last":SECONDS,"columns":[COLUMN,...]}}}
 ///   where COLUMN is [index] for a column without samples, else
 ///   [index,samples,loaded,FxMin,FxMax,FyMin,FyMax,FzMin,FzMax,FxMean,FyMean,FzMean,CoPx,CoPy]

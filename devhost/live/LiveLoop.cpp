@@ -103,6 +103,7 @@ std::string StateJson(const SessionView& view)
     TextField(out, "state", shared.state);
     BoolField(out, "rearmRequired", shared.rearmRequired);
     NumberField(out, "armedRate", shared.armedRate);
+    NumberField(out, "unitRate", shared.unitRate);
     BoolField(out, "detecting", shared.detecting);
     Close(out, '}');
     out += ',';
@@ -127,6 +128,12 @@ void LiveLoop::Publish(std::vector<LiveLine>& lines)
 {
     if (lines.empty())
         return;
+    // Lines come at most one tick before they are published: the time is the page's to show.
+    const double now = source_.Now();
+    for (LiveLine& line : lines) {
+        if (line.time < 0.0)
+            line.time = now;
+    }
     if (print_) {
         for (const LiveLine& line : lines)
             print_(line);

@@ -44,8 +44,12 @@ struct SharedView
     double thresholdMin = 0.0, thresholdMax = 0.0;
     std::string state; ///< "armed", "acquiring", "stopped", or "none" without a shared device
     bool rearmRequired = false;
-    unsigned int armedRate = 0; ///< of the last arming, datasets per second
-    bool detecting = false;     ///< a detection is running
+    unsigned int armedRate = 0; ///< of the last arming as the plates declared it, datasets per second
+    /// The rate the plugin last told the units (its USB-library call); 0
+    /// before one. It can differ from armedRate: the host arms the plates
+    /// before the shared device, which chooses the rate the units run.
+    unsigned int unitRate = 0;
+    bool detecting = false; ///< a detection is running
 };
 
 /// A unit of the simulated bench.
@@ -77,6 +81,7 @@ struct LiveLine
     LineSource source = LineSource::Plugin;
     int level = 0; ///< the plugin's level; Host lines: 1, or 2 when something failed
     std::string text;
+    double time = -1.0; ///< the host's clock when it came, seconds; the live loop sets it when negative
 };
 
 enum class ActionKind

@@ -382,9 +382,11 @@ private:
 
     void OnRead(beast::error_code error, std::size_t)
     {
-        if (error == http::error::end_of_stream || error == beast::error::timeout ||
-            error == net::error::operation_aborted || error == net::error::connection_reset ||
-            error == net::error::eof) {
+        // The connection ended between requests, timed out, or failed: nothing
+        // to answer. Only the parser's errors are a request's fault (a
+        // connection Stop closes ends with an error Asio does not name under Wine).
+        if (error == http::error::end_of_stream ||
+            (error && error.category() != http::make_error_code(http::error::end_of_stream).category())) {
             Close();
             return;
         }

@@ -3,6 +3,7 @@
 #include "devhost/engine/Settings.h"
 #include "devhost/engine/Text.h"
 #include "host/IDevice.h"
+#include "plugin/LogLines.h"
 
 #include <algorithm>
 
@@ -52,6 +53,11 @@ SessionSource::SessionSource(hostkit::PluginSession& session, const BenchControl
     });
     session_.SetLogPrinter([this](const hostkit::LogLine& line) {
         pluginLines_.push_back(LiveLine{LineSource::Plugin, line.level, line.text});
+        // The rate the units run, as the plugin tells the library.
+        std::string rate;
+        int value = 0;
+        if (ZORVA::MatchLogLine(ZORVA::LogLineId::AcquisitionRate, line.text, &rate) && ParseInteger(rate, value))
+            unitRate_ = static_cast<unsigned int>(value);
     });
 }
 
@@ -199,6 +205,7 @@ SessionView SessionSource::View()
         shared.rearmRequired = status.rearmRequired;
     }
     shared.armedRate = session_.ArmedRate();
+    shared.unitRate = unitRate_;
     shared.detecting = pendingDetections_ > 0;
     view.bench = bench_.Available();
     if (view.bench) {

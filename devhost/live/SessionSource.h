@@ -67,6 +67,7 @@ private:
     const BenchControl& bench_;
     std::shared_ptr<Forward> forward_;
     std::vector<LiveLine> pluginLines_; ///< filled by the session's log printer, in Poll
+    unsigned int unitRate_ = 0;         ///< from the plugin's log, in Poll
     int pendingDetections_ = 0;
     bool firstDetection_ = false;
     bool armed_ = false;

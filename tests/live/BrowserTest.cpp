@@ -10,12 +10,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <future>
+#include <string>
 #include <thread>
+#include <vector>
 
 using namespace zorvahost;
 using zorvaplatform::ProgramDirectory;
@@ -28,7 +31,7 @@ std::string Quote(const std::string& text) { return "'" + text + "'"; }
 
 } // namespace
 
-TEST(LiveBrowser, Page_SimulatedBench_PlatesCentreOfPressureZeroAndAUnitGone)
+TEST(LiveBrowser, Page_SimulatedBench_PlatesCentreOfPressureSettingsZeroAndAUnitGone)
 {
     const std::string modules = kSource + "/devhost/live/page/node_modules";
     const char* chromium = std::getenv("ZORVA_CHROMIUM");
@@ -38,6 +41,9 @@ TEST(LiveBrowser, Page_SimulatedBench_PlatesCentreOfPressureZeroAndAUnitGone)
     ASSERT_TRUE(std::filesystem::exists(browser)) << browser << " is missing: run scripts/setup.sh";
     const std::filesystem::path artefacts = ZORVA_ARTEFACTS;
     std::filesystem::create_directories(artefacts);
+    // This run's screenshots, not an earlier run's.
+    for (const char* name : {"live-page.png", "live-page-unplugged.png", "live-page-failed.png"})
+        std::filesystem::remove(artefacts / name);
 
     zorvatest::TempFolder drive; // no configuration files: the standard plates
     SetEnvironment("ZORVA_DRIVE_C", drive.Path().string().c_str());
@@ -71,15 +77,24 @@ TEST(LiveBrowser, Page_SimulatedBench_PlatesCentreOfPressureZeroAndAUnitGone)
     EXPECT_NE(said.find("PASS"), std::string::npos);
 
     // The page's Stop ended the session; should it not have, the test does.
-    if (exitCode.wait_for(std::chrono::seconds(30)) != std::future_status::ready)
+    if (status != 0 || exitCode.wait_for(std::chrono::seconds(30)) != std::future_status::ready)
         interrupted.store(true);
     live.join();
     EXPECT_EQ(exitCode.get(), 0);
-    // The library saw what the page asked for: the zero, and the left unit's blink.
+    // The library saw what the page asked for: the zero, the left unit's
+    // blink, and the settings through the plugin: 2000 per second, which the
+    // right unit's product type cannot run, as 1200, and genlock (the shut
+    // down put the library's own state back; its trace keeps the calls).
     const zorvasim::LibraryState library = zorvasim::GetState();
     EXPECT_EQ(library.zeroCount, 1);
     ASSERT_GE(library.blinkCounts.size(), 1u);
     EXPECT_EQ(library.blinkCounts[0], 1);
+    const std::vector<std::string> trace = zorvasim::GetTrace();
+    const auto called = [&trace](const std::string& call) {
+        return std::find(trace.begin(), trace.end(), call) != trace.end();
+    };
+    EXPECT_TRUE(called("fmBroadcastAcquisitionRate(1200)"));
+    EXPECT_TRUE(called("fmBroadcastGenlock(1)"));
     EXPECT_TRUE(std::filesystem::exists(artefacts / "live-page.png"));
 
     SetEnvironment("ZORVA_SIM_SCENARIO", nullptr);

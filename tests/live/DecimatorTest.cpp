@@ -208,10 +208,11 @@ std::size_t Count(const std::string& text, const std::string& what)
 TEST_F(FrameFixture, Next_StateAndLines_OnlyInTheFrameAfterTheyChanged)
 {
     hub.PublishState("{\"plates\":[]}");
-    hub.PublishLines({LiveLine{LineSource::Plugin, 2, "warning \"one\""}, LiveLine{LineSource::Host, 1, "armed"}});
+    hub.PublishLines(
+        {LiveLine{LineSource::Plugin, 2, "warning \"one\"", 1.5}, LiveLine{LineSource::Host, 1, "armed", 2}});
     const std::string first = *frames.Next();
     EXPECT_NE(first.find("\"state\":{\"plates\":[]}"), std::string::npos) << first;
-    EXPECT_NE(first.find("[1,\"plugin\",2,\"warning \\\"one\\\"\"],[2,\"host\",1,\"armed\"]"), std::string::npos)
+    EXPECT_NE(first.find("[1,\"plugin\",2,\"warning \\\"one\\\"\",1.5],[2,\"host\",1,\"armed\",2]"), std::string::npos)
         << first;
     hub.PublishState("{\"plates\":[]}"); // the same again: not new
     const std::string second = *frames.Next();

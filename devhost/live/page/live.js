@@ -143,7 +143,11 @@
     $('stop').textContent = 'Click again to stop';
     setTimeout(() => ($('stop').textContent = 'Stop session'), 4000);
   };
-  $('show-trace').onchange = (e) => $('log').classList.toggle('show-trace', e.target.checked);
+  $('show-trace').onchange = (e) => {
+    const log = $('log');
+    log.classList.toggle('show-trace', e.target.checked);
+    log.scrollTop = log.scrollHeight; // the newest lines, as before
+  };
 
   // ------------------------------------------------------------ state
 
@@ -165,23 +169,46 @@
     state = s;
     const shared = s.shared;
     const acquiring = shared.state === 'acquiring';
+    // The rate the units run: the one the plugin last told them, else the
+    // one the plates declared to the host at the last arming.
+    const running = shared.unitRate || shared.armedRate;
     setPill(
       $('acquisition'),
       shared.state === 'none' ? 'no shared device' :
-        `${shared.state}` + (shared.armedRate ? ` · ${shared.armedRate} per second` : '') + ` · ${shared.syncMode}`,
+        `${shared.state}` + (running ? ` · ${running} per second` : '') + ` · ${shared.syncMode}`,
       acquiring ? 'good' : 'warn',
     );
+    // The host arms the plates before the shared device, which chooses the
+    // rate: after the units changed, the plates may have declared the last one.
+    const declaredOther = shared.unitRate > 0 && shared.armedRate > 0 && shared.unitRate !== shared.armedRate;
+    $('declared').hidden = !declaredOther;
+    $('declared').textContent = declaredOther ? `the plates declared ${shared.armedRate} per second to the host` : '';
+    // What the header shows, as attributes too (the browser test reads them).
+    Object.assign(document.body.dataset, {
+      sharedState: shared.state,
+      armedRate: String(shared.armedRate),
+      unitRate: String(shared.unitRate),
+      syncMode: shared.syncMode,
+      rate: shared.rate,
+      threshold: String(shared.threshold),
+    });
     $('rearm').hidden = !shared.rearmRequired;
     $('detecting').hidden = !shared.detecting;
     $('shared-state').textContent = `(the shared device: ${shared.state}${shared.rearmRequired ? ', asks to be re-armed' : ''})`;
     fillSelect($('mode'), shared.syncModes, null, shared.syncMode);
     fillSelect($('rate'), shared.rates, null, shared.rate);
+    // The plugin runs the rate nearest the setting that every unit can: say so when it differs.
+    const adjusted = running > 0 && shared.rate !== '' && String(running) !== shared.rate;
+    $('rate-note').hidden = !adjusted;
+    $('rate-note').textContent = adjusted ? `\u26A0 the units run ${running}: not all of them can run ${shared.rate}` : '';
     const threshold = $('threshold');
     threshold.min = shared.thresholdMin;
     threshold.max = shared.thresholdMax;
     if (document.activeElement !== threshold) threshold.value = shared.threshold;
 
     $('bench').hidden = !s.bench;
+    // A bench of many units takes the whole width, its units in columns.
+    $('bench').classList.toggle('wide', s.units.length > 4);
     $('bench-name').textContent = s.benchName ? `(${s.benchName})` : '';
     const units = $('units');
     units.textContent = '';
@@ -212,18 +239,38 @@
   // ------------------------------------------------------------ log
 
   const LEVEL_CLASS = ['trace', 'info', 'warning', 'error'];
+  const counts = { warning: 0, error: 0 };
+
+  /// The time of day a line came, from the host's clock: the browser's clock
+  /// less how long ago, in host time, the line came.
+  function clockTime(time) {
+    if (typeof time !== 'number') return '';
+    const at = new Date(Date.now() - (hostNow() - time) * 1000);
+    const two = (n) => String(n).padStart(2, '0');
+    return `${two(at.getHours())}:${two(at.getMinutes())}:${two(at.getSeconds())}.${Math.floor(at.getMilliseconds() / 100)}`;
+  }
+
   function addLines(lines) {
     const log = $('log');
     const atBottom = log.scrollTop + log.clientHeight >= log.scrollHeight - 4;
-    for (const [number, source, level, text] of lines) {
+    for (const [number, source, level, text, time] of lines) {
       if (number <= lastLine) continue;
       lastLine = number;
-      const item = el('li', `${LEVEL_CLASS[level] || 'info'} ${source}`);
-      item.textContent = (source === 'host' ? 'host    ' : 'plugin  ') + text;
+      const kind = LEVEL_CLASS[Math.min(level, 3)] || 'info';
+      if (kind in counts) counts[kind] += 1;
+      const item = el('li', `${kind} ${source}`);
+      item.appendChild(el('span', 'time', clockTime(time)));
+      item.appendChild(el('span', 'source', source));
+      item.appendChild(el('span', 'text', text));
       log.appendChild(item);
     }
     while (log.childElementCount > KEPT_LINES) log.removeChild(log.firstElementChild);
     if (atBottom) log.scrollTop = log.scrollHeight;
+    const said = [];
+    if (counts.warning) said.push(`${counts.warning} warning${counts.warning === 1 ? '' : 's'}`);
+    if (counts.error) said.push(`${counts.error} error${counts.error === 1 ? '' : 's'}`);
+    $('log-counts').textContent = said.length ? `(${said.join(', ')}, marked)` : '';
+    $('log-counts').classList.toggle('flagged', said.length > 0);
   }
 
   // ------------------------------------------------------------ a plate's card
@@ -232,12 +279,23 @@
     return value === null || value === undefined || !isFinite(value) ? '–' : value.toFixed(digits);
   }
 
+  /// Which cards are on the screen (or nearly): only those are drawn.
+  const sight = new IntersectionObserver((entries) => {
+    for (const entry of entries) {
+      const track = tracks.get(entry.target.dataset.plate);
+      if (!track) continue;
+      track.visible = entry.isIntersecting;
+      if (track.visible) dirty = true;
+    }
+  }, { rootMargin: '200px' });
+
   function makeCard(track) {
     const card = el('article', 'plate');
     card.dataset.plate = track.name;
     const header = el('header');
     header.appendChild(el('h2', 'name', track.name));
     header.appendChild(el('span', 'pill status', ''));
+    header.appendChild(el('span', 'definition muted', ''));
     const blink = el('button', 'blink', 'Blink');
     blink.type = 'button';
     blink.title = "Blink this plate's amplifier";
@@ -246,22 +304,31 @@
     card.appendChild(header);
     card.appendChild(el('div', 'meta'));
     const body = el('div', 'body');
-    const chartBox = el('div', 'chart');
-    body.appendChild(chartBox);
+    const charts = el('div', 'charts');
+    const fzTitle = el('div', 'chart-title');
+    fzTitle.innerHTML = '<b class="fz"></b>Fz, N <span class="muted">(band: least to greatest per 20 ms)</span>';
+    charts.appendChild(fzTitle);
+    const fzBox = el('div', 'chart');
+    charts.appendChild(fzBox);
+    const hTitle = el('div', 'chart-title');
+    hTitle.innerHTML = '<b class="fx"></b>Fx <b class="fy"></b>Fy, N';
+    charts.appendChild(hTitle);
+    const hBox = el('div', 'chart');
+    charts.appendChild(hBox);
+    body.appendChild(charts);
     const side = el('div', 'side');
     const canvas = el('canvas', 'cop');
     side.appendChild(canvas);
     const readout = el('dl', 'readout');
-    for (const [label, cls] of [['Fz', 'fz'], ['CoP x', 'cop-x'], ['Fx', 'fx'], ['CoP y', 'cop-y'], ['Fy', 'fy'], ['blocks', 'blocks']]) {
-      readout.appendChild(el('dt', null, label));
-      readout.appendChild(el('dd', cls, '–'));
+    for (const [label, cls] of [['Fz', 'fz'], ['Fx', 'fx'], ['Fy', 'fy'], ['CoP x', 'cop-x'], ['CoP y', 'cop-y'], ['blocks', 'blocks']]) {
+      const row = el('div', `row ${cls}`);
+      row.appendChild(el('dt', null, label));
+      row.appendChild(el('dd', cls, '–'));
+      readout.appendChild(row);
     }
     side.appendChild(readout);
     body.appendChild(side);
     card.appendChild(body);
-    const legend = el('div', 'legend');
-    legend.innerHTML = '<b class="fz"></b>Fz (left axis) <b class="fx"></b>Fx <b class="fy"></b>Fy (right axis), N';
-    card.appendChild(legend);
     card.appendChild(el('div', 'gone-note'));
     const bench = el('div', 'bench-row');
     bench.hidden = true;
@@ -273,12 +340,16 @@
     bench.querySelector('.off').onclick = () => weigh(track, 0);
     card.appendChild(bench);
     $('plates').appendChild(card);
+    sight.observe(card);
     track.card = card;
     track.canvas = canvas;
-    track.chart = makeChart(chartBox);
+    track.fzChart = makeChart(fzBox, FZ_CHART);
+    track.hChart = makeChart(hBox, H_CHART);
     new ResizeObserver(() => {
-      track.chart.setSize({ width: Math.max(200, chartBox.clientWidth), height: 230 });
-    }).observe(chartBox);
+      const width = Math.max(200, charts.clientWidth);
+      track.fzChart.setSize({ width, height: FZ_CHART.height });
+      track.hChart.setSize({ width, height: H_CHART.height });
+    }).observe(charts);
   }
 
   function weigh(track, kg) {
@@ -296,11 +367,12 @@
 
   function updateCard(track) {
     const plate = track.plate;
+    track.card.querySelector('.definition').textContent =
+      `${plate.definition}, ${fixed(plate.sizeX * 1000, 0)} × ${fixed(plate.sizeY * 1000, 0)} mm`;
     const meta = track.card.querySelector('.meta');
     meta.textContent =
-      `${plate.definition} · ${fixed(plate.sizeX, 3)} × ${fixed(plate.sizeY, 3)} m · ` +
       `unit ${plate.amplifier} · platform ${plate.platform} · ` +
-      `origin a ${fixed(plate.originA * 1000, 1)}, b ${fixed(plate.originB * 1000, 1)}, az0 ${fixed(plate.originZ * 1000, 1)} mm`;
+      `origin offsets a ${fixed(plate.originA * 1000, 1)}, b ${fixed(plate.originB * 1000, 1)}, az0 ${fixed(plate.originZ * 1000, 1)} mm`;
     track.card.querySelector('.bench-row').hidden = !(state.bench && plate.benchUnit >= 0);
   }
 
@@ -317,64 +389,95 @@
 
   // ------------------------------------------------------------ the chart
 
-  function makeChart(box) {
-    const band = (from, color) => ({ series: [from, from + 1], fill: color });
-    const floorRange = (low, high) => (u, min, max) => [Math.min(min ?? 0, low), Math.max(max ?? 0, high)];
+  const COLOURS = { fz: '#1f5fbf', fx: '#d9480f', fy: '#2b8a3e' };
+  /// Fz: its own chart, tall; Fx and Fy share a smaller one. Both span the
+  /// same ten seconds with equal axis widths, so their times line up.
+  const FZ_CHART = { height: 170, series: ['fz'], floor: [-20, 100], timeLabels: false };
+  const H_CHART = { height: 130, series: ['fx', 'fy'], floor: [-20, 20], timeLabels: true };
+  const AXIS_WIDTH = 54;
+
+  /// Blocks that reach the host late leave a column or two without samples:
+  /// the line goes on over so short a gap, and breaks over a longer one (a
+  /// re-arming, a unit that stopped).
+  const JOINED_SECONDS = 0.1;
+  const shortGapsJoined = (u, index, from, to, gaps) =>
+    gaps.filter(([start, end]) => end - start > (u.bbox.width * JOINED_SECONDS) / WINDOW_SECONDS);
+
+  function makeChart(box, kind) {
+    const [low, high] = kind.floor;
+    const series = [{}];
+    const bands = [];
+    for (const name of kind.series) {
+      // The greatest and the least of each column, the band between them filled.
+      const from = series.length;
+      const line = { stroke: COLOURS[name], width: 1.5, gaps: shortGapsJoined };
+      series.push({ ...line }, { ...line });
+      bands.push({ series: [from, from + 1], fill: COLOURS[name] + '55' });
+    }
+    const grid = { stroke: '#e3e7ec', width: 1 };
     const options = {
       width: Math.max(200, box.clientWidth),
-      height: 230,
+      height: kind.height,
       legend: { show: false },
       cursor: { show: false },
+      padding: [6, 18, 0, 0], // room for "now" under the right edge
       scales: {
         x: { time: false, range: [-WINDOW_SECONDS, 0] },
-        f: { range: floorRange(-20, 100) },
-        h: { range: floorRange(-20, 20) },
+        // At least this range, so noise at rest does not fill the chart, and
+        // a little room above and below the samples.
+        y: {
+          range: (u, min, max) => {
+            const least = Math.min(min ?? 0, low);
+            const greatest = Math.max(max ?? 0, high);
+            const room = (greatest - least) * 0.06;
+            return [least < low ? least - room : least, greatest > high ? greatest + room : greatest];
+          },
+        },
       },
       axes: [
-        { values: (u, splits) => splits.map((v) => (v === 0 ? 'now' : `${v} s`)) },
-        { scale: 'f', label: 'Fz (N)', labelSize: 18, size: 52, stroke: '#1f5fbf' },
-        { scale: 'h', side: 1, label: 'Fx, Fy (N)', labelSize: 18, size: 46, grid: { show: false } },
+        {
+          grid,
+          ticks: { show: false },
+          size: kind.timeLabels ? 30 : 6,
+          values: (u, splits) => splits.map((v) => (!kind.timeLabels ? '' : v === 0 ? 'now' : `${v} s`)),
+        },
+        { grid, size: AXIS_WIDTH, ticks: { show: false } },
       ],
-      series: [
-        {},
-        { scale: 'f', stroke: '#1f5fbf', width: 1.5 },
-        { scale: 'f', stroke: '#1f5fbf', width: 1.5 },
-        { scale: 'h', stroke: '#d9480f', width: 1 },
-        { scale: 'h', stroke: '#d9480f', width: 1 },
-        { scale: 'h', stroke: '#2b8a3e', width: 1 },
-        { scale: 'h', stroke: '#2b8a3e', width: 1 },
-      ],
-      bands: [band(1, 'rgba(31,95,191,0.35)'), band(3, 'rgba(217,72,15,0.3)'), band(5, 'rgba(43,138,62,0.3)')],
+      series,
+      bands,
     };
-    const empty = [[], [], [], [], [], [], []];
-    return new uPlot(options, empty, box);
+    return new uPlot(options, series.map(() => []), box);
   }
 
-  /// The window's columns as uPlot's data: x (seconds before now), then the
-  /// greatest and least Fz, Fx, Fy of each column (null where none came).
-  function chartData(track, newest, count, at) {
-    const data = [[], [], [], [], [], [], []];
+  /// The window's columns as a chart's data: x (seconds before now), then
+  /// the greatest and least of each of its forces (null where none came).
+  /// A column is [index, samples, loaded, FxMin, FxMax, FyMin, FyMax, FzMin, FzMax, ...].
+  const SLOTS = { fx: [4, 3], fy: [6, 5], fz: [8, 7] };
+  function chartData(track, kind, newest, count, at) {
+    const data = [[]];
+    for (const name of kind.series) data.push([], []);
     for (let index = newest - count + 1; index <= newest; index++) {
       const c = track.columns.get(index);
       data[0].push((index + 1) * columnSeconds - at);
       const has = c && c.length > 1;
-      data[1].push(has ? c[8] : null);
-      data[2].push(has ? c[7] : null);
-      data[3].push(has ? c[4] : null);
-      data[4].push(has ? c[3] : null);
-      data[5].push(has ? c[6] : null);
-      data[6].push(has ? c[5] : null);
+      kind.series.forEach((name, i) => {
+        const [greatest, least] = SLOTS[name];
+        data[1 + 2 * i].push(has ? c[greatest] : null);
+        data[2 + 2 * i].push(has ? c[least] : null);
+      });
     }
     return data;
   }
 
   // ------------------------------------------------------------ the plate from above
 
+  const PLATE_PIXELS = 270;
+
   function drawPlate(track, newest) {
     const canvas = track.canvas;
     const plate = track.plate;
     const ratio = window.devicePixelRatio || 1;
-    const size = canvas.clientWidth || 230;
+    const size = canvas.clientWidth || PLATE_PIXELS;
     if (canvas.width !== size * ratio) {
       canvas.width = size * ratio;
       canvas.height = size * ratio;
@@ -384,30 +487,49 @@
     g.clearRect(0, 0, size, size);
     const sx = plate.sizeX > 0 ? plate.sizeX : 0.5;
     const sy = plate.sizeY > 0 ? plate.sizeY : 0.5;
-    const margin = 16;
+    // Room for the dimensions below and to the right.
+    const margin = 22;
     const scale = Math.min((size - 2 * margin) / sx, (size - 2 * margin) / sy);
     const X = (x) => size / 2 + x * scale;
     const Y = (y) => size / 2 - y * scale;
-    // The outline to scale, with a 10 cm grid.
+    const font = '12px system-ui, sans-serif';
+    // The outline to scale, with a 10 cm grid from the origin.
     g.fillStyle = plate.connected ? '#eef2f7' : '#f6e3e3';
-    g.strokeStyle = '#6b7785';
-    g.lineWidth = 1.5;
     g.fillRect(X(-sx / 2), Y(sy / 2), sx * scale, sy * scale);
-    g.strokeRect(X(-sx / 2), Y(sy / 2), sx * scale, sy * scale);
-    g.strokeStyle = '#d7dde5';
+    g.strokeStyle = '#dde2e9';
     g.lineWidth = 1;
     g.beginPath();
-    for (let x = 0.1; x < sx / 2; x += 0.1) for (const s of [x, -x]) { g.moveTo(X(s), Y(sy / 2)); g.lineTo(X(s), Y(-sy / 2)); }
-    for (let y = 0.1; y < sy / 2; y += 0.1) for (const s of [y, -y]) { g.moveTo(X(-sx / 2), Y(s)); g.lineTo(X(sx / 2), Y(s)); }
+    for (let x = 0.1; x < sx / 2 - 1e-6; x += 0.1) for (const s of [x, -x]) { g.moveTo(X(s), Y(sy / 2)); g.lineTo(X(s), Y(-sy / 2)); }
+    for (let y = 0.1; y < sy / 2 - 1e-6; y += 0.1) for (const s of [y, -y]) { g.moveTo(X(-sx / 2), Y(s)); g.lineTo(X(sx / 2), Y(s)); }
     g.stroke();
+    g.strokeStyle = '#5c6570';
+    g.lineWidth = 1.5;
+    g.strokeRect(X(-sx / 2), Y(sy / 2), sx * scale, sy * scale);
+    // Its size from the definition, in millimetres.
+    g.fillStyle = '#5c6570';
+    g.font = font;
+    g.textAlign = 'center';
+    g.textBaseline = 'top';
+    g.fillText(`${fixed(sx * 1000, 0)} mm`, X(0), Y(-sy / 2) + 5);
+    g.save();
+    g.translate(X(sx / 2) + 5, Y(0));
+    g.rotate(-Math.PI / 2); // read from below, its glyphs to the right of the edge
+    g.fillText(`${fixed(sy * 1000, 0)} mm`, 0, 0);
+    g.restore();
     // The plugin's axes from the plate origin.
-    const axis = Math.min(sx, sy) * 0.22;
-    arrow(g, X(0), Y(0), X(axis), Y(0), '#444', 1.2);
-    arrow(g, X(0), Y(0), X(0), Y(axis), '#444', 1.2);
-    g.fillStyle = '#444';
-    g.font = '12px system-ui, sans-serif';
-    g.fillText('x', X(axis) + 3, Y(0) + 4);
-    g.fillText('y', X(0) - 3, Y(axis) - 5);
+    const axis = Math.min(0.1, Math.min(sx, sy) * 0.3);
+    arrow(g, X(0), Y(0), X(axis), Y(0), '#2f3944', 1.3);
+    arrow(g, X(0), Y(0), X(0), Y(axis), '#2f3944', 1.3);
+    g.fillStyle = '#2f3944';
+    g.textBaseline = 'middle';
+    g.textAlign = 'left';
+    g.fillText('x', X(axis) + 3, Y(0));
+    g.textAlign = 'center';
+    g.textBaseline = 'bottom';
+    g.fillText('y', X(0), Y(axis) - 3);
+    g.textAlign = 'right';
+    g.textBaseline = 'top';
+    g.fillText('0', X(0) - 3, Y(0) + 2);
     g.beginPath();
     g.arc(X(0), Y(0), 2.5, 0, 2 * Math.PI);
     g.fill();
@@ -415,7 +537,6 @@
     // The centre of pressure's trail, the newest point, and the horizontal force.
     const trailColumns = Math.round(TRAIL_SECONDS / columnSeconds);
     let previous = null;
-    let current = null;
     for (let index = newest - trailColumns; index <= newest; index++) {
       const c = track.columns.get(index);
       if (!c || c.length < 14 || c[2] === 0 || c[12] === null) {
@@ -433,8 +554,10 @@
         g.stroke();
       }
       previous = point;
-      if (newest - index <= 5) current = c;
     }
+    const current = currentColumn(track, newest);
+    g.textAlign = 'center';
+    g.textBaseline = 'alphabetic';
     if (current) {
       const [x, y] = [X(current[12]), Y(current[13])];
       const fx = current[9];
@@ -445,13 +568,11 @@
       g.arc(x, y, 6, 0, 2 * Math.PI);
       g.fill();
     } else {
-      g.fillStyle = '#5c6570';
-      g.font = '13px system-ui, sans-serif';
-      g.textAlign = 'center';
-      g.fillText(plate.connected ? 'unloaded' : 'gone', size / 2, size - 4);
-      g.textAlign = 'start';
+      g.fillStyle = plate.connected ? '#5c6570' : '#c92a2a';
+      g.font = plate.connected ? font : 'bold 15px system-ui, sans-serif';
+      g.fillText(plate.connected ? 'unloaded' : 'gone', X(0), plate.connected ? Y(-sy / 2) - 8 : Y(sy / 4));
     }
-    return current;
+    g.textAlign = 'start';
   }
 
   function arrow(g, x0, y0, x1, y1, color, width) {
@@ -476,19 +597,41 @@
 
   // ------------------------------------------------------------ drawing
 
+  /// Writes only what changed: a page of sixteen plates redraws 60 times a second.
+  function setText(element, text) {
+    if (element.textContent !== text) element.textContent = text;
+  }
+
+  /// The newest column with samples of the last ten (a block may come
+  /// late), or null.
+  function latestColumn(track, newest) {
+    for (let index = newest; index > newest - 10; index--) {
+      const c = track.columns.get(index);
+      if (c && c.length > 1) return c;
+    }
+    return null;
+  }
+
+  /// The centre of pressure now: the latest column's, when it had a load
+  /// (so the point and Fz agree); else null.
+  function currentColumn(track, newest) {
+    const c = latestColumn(track, newest);
+    return c && c.length >= 14 && c[2] > 0 && c[12] !== null ? c : null;
+  }
+
   function render() {
     requestAnimationFrame(render);
     const at = hostNow();
     // Frames per second over the last two seconds.
     const since = performance.now() - 2000;
     frameTimes = frameTimes.filter((t) => t >= since);
-    $('rate-info').textContent = `${(frameTimes.length / 2).toFixed(0)} frames/s`;
+    setText($('rate-info'), `${(frameTimes.length / 2).toFixed(0)} frames/s`);
     for (const track of tracks.values()) {
       if (!track.card) continue;
       const [status, word, note] = statusOf(track);
-      track.card.dataset.status = status;
-      track.card.querySelector('.status').textContent = word;
-      track.card.querySelector('.gone-note').textContent = note;
+      if (track.card.dataset.status !== status) track.card.dataset.status = status;
+      setText(track.card.querySelector('.status'), word);
+      setText(track.card.querySelector('.gone-note'), note);
     }
     if (!dirty || !state) return;
     dirty = false;
@@ -497,21 +640,21 @@
     for (const track of tracks.values()) {
       if (!track.card) continue;
       for (const index of track.columns.keys()) if (index <= newest - count - 10) track.columns.delete(index);
-      track.chart.setData(chartData(track, newest, count, at));
-      const current = drawPlate(track, newest);
-      // The readouts: the newest column that had samples.
-      let latest = null;
-      for (let index = newest; index > newest - 10 && !latest; index--) {
-        const c = track.columns.get(index);
-        if (c && c.length > 1) latest = c;
+      // Charts and plates out of sight wait until they come into it.
+      if (track.visible) {
+        track.fzChart.setData(chartData(track, FZ_CHART, newest, count, at));
+        track.hChart.setData(chartData(track, H_CHART, newest, count, at));
+        drawPlate(track, newest);
       }
+      const latest = latestColumn(track, newest);
+      const current = currentColumn(track, newest);
       const card = track.card;
-      card.querySelector('.fz').textContent = latest ? `${fixed(latest[11], 1)} N` : '–';
-      card.querySelector('.fx').textContent = latest ? `${fixed(latest[9], 1)} N` : '–';
-      card.querySelector('.fy').textContent = latest ? `${fixed(latest[10], 1)} N` : '–';
-      card.querySelector('.cop-x').textContent = current ? `${fixed(current[12] * 1000, 0)} mm` : '–';
-      card.querySelector('.cop-y').textContent = current ? `${fixed(current[13] * 1000, 0)} mm` : '–';
-      card.querySelector('.blocks').textContent = String(track.blocks);
+      setText(card.querySelector('dd.fz'), latest ? `${fixed(latest[11], 1)} N` : '–');
+      setText(card.querySelector('dd.fx'), latest ? `${fixed(latest[9], 1)} N` : '–');
+      setText(card.querySelector('dd.fy'), latest ? `${fixed(latest[10], 1)} N` : '–');
+      setText(card.querySelector('dd.cop-x'), current ? `${fixed(current[12] * 1000, 0)} mm` : '–');
+      setText(card.querySelector('dd.cop-y'), current ? `${fixed(current[13] * 1000, 0)} mm` : '–');
+      setText(card.querySelector('dd.blocks'), String(track.blocks));
       card.dataset.copX = current ? current[12].toFixed(4) : '';
       card.dataset.copY = current ? current[13].toFixed(4) : '';
       card.dataset.fz = latest ? latest[11].toFixed(1) : '';
