@@ -3,7 +3,7 @@
 #include "devhost/engine/Settings.h"
 #include "devhost/engine/Text.h"
 #include "host/IDevice.h"
-#include "plugin/LogLines.h"
+#include "contract/LogLines.h"
 
 #include <algorithm>
 
