@@ -60,6 +60,32 @@ TEST(SelfTestMeasures, EstimateRate_Arrivals_GivesTheClocksErrorInPpm)
     }
 }
 
+// Regression: a package check under Wine on a loaded machine failed a clean
+// bench at -555 ppm +-383: a late millisecond over two seconds, read as the
+// amplifier's clock.
+TEST(SelfTestMeasures, JudgeRate_DeviationAndScatter_OnlyDeviationBeyondScatterFails)
+{
+    struct Case
+    {
+        double ppm, uncertaintyPpm;
+        RateJudgement expected;
+    };
+    const Case cases[] = {
+        {0, 20, RateJudgement::Within},           {-500, 0, RateJudgement::Within},
+        {499, 400, RateJudgement::Within},        {-555, 383, RateJudgement::WithinScatter},
+        {900, 400, RateJudgement::WithinScatter}, {-2000, 30, RateJudgement::Outside},
+        {-901, 400, RateJudgement::Outside},      {-2000, 600, RateJudgement::Outside},
+        {-300, 700, RateJudgement::TooScattered}, {0, std::nan(""), RateJudgement::TooScattered},
+    };
+    for (const Case& c : cases) {
+        RateEstimate e;
+        e.measured = true;
+        e.ppm = c.ppm;
+        e.uncertaintyPpm = c.uncertaintyPpm;
+        EXPECT_EQ(JudgeRate(e, 500), c.expected) << c.ppm << " +- " << c.uncertaintyPpm;
+    }
+}
+
 TEST(SelfTestMeasures, EstimateRate_LostAndRepeatedBlocks_AreNotAClockError)
 {
     // Blocks 40 and 80 lost (their time passed), block 60 delivered twice.

@@ -669,10 +669,16 @@ void SelfTest::ContinuityAndRateRows(unsigned int rate, const std::string& mode,
                 c.blocks == 0 ? Verdict::NotRun : Verdict::Failed);
             continue;
         }
-        Add(CheckKind::Rate, condition, unit.label,
-            Fixed(e.rate, 3) + " per second: " + (e.ppm >= 0.5 ? "+" : "") + Fixed(e.ppm, 0) + " ppm (+-" +
-                Fixed(e.uncertaintyPpm, 0) + ", " + std::to_string(e.blocksUsed) + " blocks)",
-            limit, arming.rate == rate && std::fabs(e.ppm) <= kRatePpm ? Verdict::Passed : Verdict::Failed);
+        const RateJudgement judgement = JudgeRate(e, kRatePpm);
+        std::string timing = Fixed(e.rate, 3) + " per second: " + (e.ppm >= 0.5 ? "+" : "") + Fixed(e.ppm, 0) +
+                             " ppm (+-" + Fixed(e.uncertaintyPpm, 0) + ", " + std::to_string(e.blocksUsed) + " blocks)";
+        if (judgement == RateJudgement::WithinScatter)
+            timing += ", within the arrivals' scatter";
+        else if (judgement == RateJudgement::TooScattered)
+            timing += ": the arrivals scattered too much to judge; run again on an idle computer";
+        const bool passed = judgement == RateJudgement::Within || judgement == RateJudgement::WithinScatter;
+        Add(CheckKind::Rate, condition, unit.label, timing, limit,
+            arming.rate == rate && passed ? Verdict::Passed : Verdict::Failed);
     }
 }
 

@@ -224,6 +224,16 @@ RateEstimate EstimateRate(const std::vector<BlockArrival>& blocks, double nomina
     return estimate;
 }
 
+RateJudgement JudgeRate(const RateEstimate& estimate, double limitPpm)
+{
+    const double deviation = std::fabs(estimate.ppm);
+    if (!(estimate.uncertaintyPpm <= limitPpm))
+        return deviation - estimate.uncertaintyPpm > limitPpm ? RateJudgement::Outside : RateJudgement::TooScattered;
+    if (deviation <= limitPpm)
+        return RateJudgement::Within;
+    return deviation - estimate.uncertaintyPpm <= limitPpm ? RateJudgement::WithinScatter : RateJudgement::Outside;
+}
+
 double Distance(double x1, double y1, double x2, double y2) { return std::hypot(x2 - x1, y2 - y1); }
 
 } // namespace zorvahost

@@ -88,6 +88,20 @@ struct RateEstimate
 /// later than the others (a busy host) are set aside after a first fit.
 RateEstimate EstimateRate(const std::vector<BlockArrival>& blocks, double nominalRate);
 
+/// How a measured rate stands against a limit of +-`limitPpm`, its scatter counted.
+enum class RateJudgement
+{
+    Within,        ///< |ppm| within the limit
+    WithinScatter, ///< beyond the limit by less than its own uncertainty: no evidence of a clock error
+    Outside,       ///< beyond the limit by more than its uncertainty
+    TooScattered,  ///< the uncertainty alone exceeds the limit: the arrivals cannot tell
+};
+
+/// A busy computer delivers blocks a millisecond or two late; over a capture
+/// of two seconds that reads as hundreds of ppm. Only a deviation beyond the
+/// measurement's own scatter is taken as the clock's.
+RateJudgement JudgeRate(const RateEstimate& estimate, double limitPpm);
+
 /// The distance between two points, metres.
 double Distance(double x1, double y1, double x2, double y2);
 
