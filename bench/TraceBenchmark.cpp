@@ -167,7 +167,7 @@ public:
     bool WaitPushes(std::size_t blocks)
     {
         return WaitUntil([&] {
-            for (const hostkit::InstanceRecord& device : host_.Instances()) {
+            for (const hostkit::OfferedDevice& device : host_.Instances()) {
                 if (device.services && device.services->PushCount() < blocks)
                     return false;
             }
