@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The layering check: each folder may include only the folders below it in the
 # order README.md writes down (its "Layers" section, between the two marker
-# comments), and nothing outside tests/ builds a file of tests/. Prints every
+# comments; a room of a folder, such as devhost/engine, is a layer of its own
+# when the order names it), and nothing outside tests/ builds a file of tests/. Prints every
 # include that runs upward, with its file and line, and fails on any.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,12 +28,20 @@ files = subprocess.run(["git", "ls-files", "-co", "--exclude-standard"], capture
 # Public include folders (`<folder>/include/`), where a header is included by the path below them.
 include_roots = sorted({f.split("/include/")[0] + "/include" for f in files if "/include/" in f})
 
+def layer_of(path):
+    """The longest entry of the order that holds `path`; else its top folder."""
+    best = None
+    for layer in order:
+        if path.startswith(layer + "/") and (best is None or len(layer) > len(best)):
+            best = layer
+    return best or path.split("/")[0]
+
 def layer_of_include(path, including):
     candidates = [path, os.path.normpath(os.path.join(os.path.dirname(including), path))]
     candidates += [root + "/" + path for root in include_roots]
     for candidate in candidates:
         if os.path.isfile(candidate):
-            return candidate.split("/")[0]
+            return layer_of(candidate)
     return None
 
 faults = []
@@ -40,7 +49,7 @@ unknown = set()
 for f in files:
     if not f.endswith((".h", ".hpp", ".c", ".cpp")) or not os.path.isfile(f):
         continue
-    folder = f.split("/")[0]
+    folder = layer_of(f)
     if folder in top:
         continue
     if folder not in rank:
