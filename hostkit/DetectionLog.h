@@ -3,6 +3,7 @@
 /// traced identity queries) and what the plugin said about them.
 #pragma once
 
+#include "contract/UnitIdentity.h"
 #include "hostkit/HostRecords.h"
 
 #include <deque>
@@ -23,7 +24,7 @@ struct DetectedUnit
     bool complete = false;              ///< the product type was read
 
     /// The instance name the plugin gives its plate: amplifier serial followed by platform serial.
-    std::string InstanceName() const { return amplifierSerial + platformSerial; }
+    std::string InstanceName() const { return ZORVA::InstanceName(amplifierSerial, platformSerial); }
 };
 
 struct DetectionReport

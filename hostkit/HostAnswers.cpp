@@ -1,4 +1,5 @@
 #include "hostkit/HostAnswers.h"
+#include "contract/ParameterNames.h"
 
 #include "hostkit/Host.h"
 
@@ -13,7 +14,7 @@ namespace {
 std::string Text(const char* text) { return text ? text : ""; }
 
 /// The setting whose offered values are the acquisition rates, as decimal texts.
-const char kRateSetting[] = "SampleRate";
+constexpr const char* kRateSetting = ZORVA::ParameterName::SampleRate;
 
 /// A rate text ("1800") as a number; 0 for anything but decimal digits that fit.
 unsigned int RateOfText(const std::string& text)

@@ -1,4 +1,5 @@
 #include "hostkit/Session.h"
+#include "contract/ParameterNames.h"
 
 #include <chrono>
 #include <thread>
@@ -152,7 +153,7 @@ std::vector<OfferedDevice> PluginSession::Plates() const
 
 bool PluginSession::Connected(const OfferedDevice& plate)
 {
-    return plate.services && plate.services->Flag("Connected");
+    return plate.services && plate.services->Flag(ZORVA::ParameterName::Connected);
 }
 
 void PluginSession::ChangeShared(const std::string& parameter, IParameterValue& value)
@@ -174,7 +175,7 @@ void PluginSession::SetSyncMode(ZORVA::SyncMode mode)
     IParameterValueEnum value;
     value.SetValue(ZORVA::SyncModeText(mode));
     const int before = sharedNotifies_.load();
-    ChangeShared("SyncMode", value);
+    ChangeShared(ZORVA::ParameterName::SyncMode, value);
     AwaitSharedNotify(before);
 }
 
@@ -183,7 +184,7 @@ void PluginSession::SetSampleRate(const std::string& value)
     IParameterValueEnum rate;
     rate.SetValue(value);
     const int before = sharedNotifies_.load();
-    ChangeShared("SampleRate", rate);
+    ChangeShared(ZORVA::ParameterName::SampleRate, rate);
     AwaitSharedNotify(before);
 }
 
@@ -191,22 +192,22 @@ void PluginSession::SetDataThreshold(double newtons)
 {
     IParameterValueDouble threshold;
     threshold.SetValue(newtons);
-    ChangeShared("DataThreshold", threshold);
+    ChangeShared(ZORVA::ParameterName::DataThreshold, threshold);
 }
 
 void PluginSession::Rescan()
 {
     IParameterValueAction press;
-    ChangeShared("ScanForHardware", press);
+    ChangeShared(ZORVA::ParameterName::ScanForHardware, press);
 }
 
 void PluginSession::ZeroAll()
 {
     IParameterValueAction press;
-    ChangeShared("BroadcastZero", press);
+    ChangeShared(ZORVA::ParameterName::BroadcastZero, press);
 }
 
-void PluginSession::Blink(const OfferedDevice& plate) { host_.Press(plate, "BlinkAction"); }
+void PluginSession::Blink(const OfferedDevice& plate) { host_.Press(plate, ZORVA::ParameterName::BlinkAction); }
 
 const Definition* PluginSession::DefinitionOf(const OfferedDevice& device) const
 {

@@ -37,8 +37,7 @@ BenchControl::BenchControl()
     setPlugged_ = Lookup<SetPluggedFn>("ZorvaSim_SetPlugged");
     description_ = Lookup<DescriptionFn>("ZorvaSim_ScenarioDescription");
     available_ = unitCount_ && unitName_ && unitIdentity_ && unitPlugged_ && setPlugged_ && description_;
-    injectBlockFault_ = Lookup<int (*)(int, int)>("ZorvaSim_InjectBlockFault");
-    setTransferFault_ = Lookup<int (*)(int, int)>("ZorvaSim_SetTransferFault");
+    injectFault_ = Lookup<ZorvaSimFaultFn>("ZorvaSim_InjectFault");
     loadTrace_ = Lookup<int (*)(const char*, int, char*, int)>("ZorvaSim_LoadTrace");
     replayProgress_ = Lookup<int (*)(ZorvaSimReplayProgress*)>("ZorvaSim_ReplayProgress");
     mismatchCount_ = Lookup<int (*)()>("ZorvaSim_ReplayMismatchCount");
@@ -47,15 +46,9 @@ BenchControl::BenchControl()
     pulseTrigger_ = Lookup<PulseTriggerFn>("ZorvaSim_PulseTrigger");
 }
 
-bool BenchControl::SetFault(BenchFault fault, int count) const
+bool BenchControl::SetFault(ZorvaSimFault fault, int count) const
 {
-    // The library's codes (simusb/SimControlExports.h).
-    switch (fault) {
-    case BenchFault::BlockRepeat: return injectBlockFault_ && injectBlockFault_(0, count) == 1;
-    case BenchFault::BlockSkip: return injectBlockFault_ && injectBlockFault_(1, count) == 1;
-    case BenchFault::TransferError: return setTransferFault_ && setTransferFault_(2, count) == 1;
-    }
-    return false;
+    return injectFault_ && injectFault_(static_cast<int>(fault), count) == 1;
 }
 
 bool BenchControl::LoadTrace(const std::string& path, std::string& error) const

@@ -12,14 +12,6 @@
 
 namespace zorvahost {
 
-/// A fault the simulated library puts into its blocks or transfers.
-enum class BenchFault
-{
-    BlockRepeat,  ///< its next block comes again (ZorvaSim_InjectBlockFault, 0)
-    BlockSkip,    ///< its next blocks are lost (ZorvaSim_InjectBlockFault, 1)
-    TransferError ///< its next transfers return -1 (ZorvaSim_SetTransferFault, 2)
-};
-
 class BenchControl
 {
 public:
@@ -58,9 +50,10 @@ public:
     /// `error` saying why (and which units there are) otherwise.
     int ResolveUnit(const std::string& nameOrIndex, std::string& error) const;
 
-    /// The fault for the library's next `count` blocks or transfers; false
-    /// without the controls or when the library refuses.
-    bool SetFault(BenchFault fault, int count) const;
+    /// The fault for the library's next `count` blocks or transfers
+    /// (ZorvaSim_InjectFault); false without the controls or when the library
+    /// refuses.
+    bool SetFault(ZorvaSimFault fault, int count) const;
 
     /// Replay: loads a trace to answer every call from (messages posted right
     /// after the call they followed); false with `error` without the controls.
@@ -88,8 +81,7 @@ private:
     PluggedFn unitPlugged_ = nullptr;
     SetPluggedFn setPlugged_ = nullptr;
     DescriptionFn description_ = nullptr;
-    int (*injectBlockFault_)(int, int) = nullptr;
-    int (*setTransferFault_)(int, int) = nullptr;
+    ZorvaSimFaultFn injectFault_ = nullptr;
     int (*loadTrace_)(const char*, int, char*, int) = nullptr;
     int (*replayProgress_)(ZorvaSimReplayProgress*) = nullptr;
     int (*mismatchCount_)() = nullptr;

@@ -1,4 +1,5 @@
 #include "devhost/engine/Settings.h"
+#include "contract/ParameterNames.h"
 
 #include <algorithm>
 
@@ -11,7 +12,7 @@ namespace {
 const IParameterValueDouble* ThresholdSetting(const hostkit::PluginSession& session)
 {
     const hostkit::Definition* shared = session.SharedDefinition();
-    return shared ? shared->Value<IParameterValueDouble>("DataThreshold") : nullptr;
+    return shared ? shared->Value<IParameterValueDouble>(ZORVA::ParameterName::DataThreshold) : nullptr;
 }
 
 } // namespace
@@ -19,7 +20,7 @@ const IParameterValueDouble* ThresholdSetting(const hostkit::PluginSession& sess
 std::vector<std::string> OfferedRates(const hostkit::PluginSession& session)
 {
     const hostkit::Definition* shared = session.SharedDefinition();
-    return shared ? shared->Offered("SampleRate") : std::vector<std::string>();
+    return shared ? shared->Offered(ZORVA::ParameterName::SampleRate) : std::vector<std::string>();
 }
 
 bool RateOffered(const hostkit::PluginSession& session, const std::string& rate)

@@ -1,4 +1,5 @@
 #include "devhost/live/SessionSource.h"
+#include "contract/ParameterNames.h"
 
 #include "devhost/engine/Settings.h"
 #include "devhost/engine/Text.h"
@@ -177,11 +178,11 @@ SessionView SessionSource::View()
         p.originA = Number(plate, "ParameterA");
         p.originB = Number(plate, "ParameterB");
         p.originZ = Number(plate, "ParameterAZ0");
-        const std::string serial = Parameter(plate, "AmplifierSerial");
-        const std::string model = Parameter(plate, "PlatformModel");
-        const std::string platformSerial = Parameter(plate, "PlatformSerial");
-        p.amplifier =
-            Parameter(plate, "AmplifierModel") + " " + serial + ", firmware " + Parameter(plate, "FirmwareVersion");
+        const std::string serial = Parameter(plate, ZORVA::ParameterName::AmplifierSerial);
+        const std::string model = Parameter(plate, ZORVA::ParameterName::PlatformModel);
+        const std::string platformSerial = Parameter(plate, ZORVA::ParameterName::PlatformSerial);
+        p.amplifier = Parameter(plate, ZORVA::ParameterName::AmplifierModel) + " " + serial + ", firmware " +
+                      Parameter(plate, ZORVA::ParameterName::FirmwareVersion);
         p.platform = model + " " + platformSerial;
         p.connected = hostkit::PluginSession::Connected(plate);
         p.state = StateWord(session_.StatusOf(plate).state);
@@ -197,9 +198,9 @@ SessionView SessionSource::View()
     ThresholdLimits(session_, shared.thresholdMin, shared.thresholdMax);
     shared.state = "none";
     if (const std::optional<hostkit::OfferedDevice> device = session_.SharedDevice()) {
-        shared.syncMode = Parameter(*device, "SyncMode");
-        shared.rate = Parameter(*device, "SampleRate");
-        shared.threshold = Number(*device, "DataThreshold");
+        shared.syncMode = Parameter(*device, ZORVA::ParameterName::SyncMode);
+        shared.rate = Parameter(*device, ZORVA::ParameterName::SampleRate);
+        shared.threshold = Number(*device, ZORVA::ParameterName::DataThreshold);
         const hostkit::DeviceStatus status = session_.StatusOf(*device);
         shared.state = StateWord(status.state);
         shared.rearmRequired = status.rearmRequired;

@@ -2,20 +2,61 @@
 
 #include "devhost/engine/Text.h"
 
+#include <deque>
+
 namespace zorvahost {
 
 namespace {
 
-const FaultSpec kLose{BenchFault::BlockSkip, "the library loses its next ", " block(s)"};
-const FaultSpec kRepeat{BenchFault::BlockRepeat, "the library's next block comes ", " more time(s)"};
-const FaultSpec kFail{BenchFault::TransferError, "the library's next ", " transfer(s) fail"};
-
-} // namespace
-
-const std::vector<ActionSpec>& ActionSpecs()
+/// The simulated library's own row for a fault: its word, its count and texts.
+const ZorvaSimFaultAction& LibraryFault(ZorvaSimFault fault)
 {
+    for (const ZorvaSimFaultAction& action : kZorvaSimFaultActions) {
+        if (action.fault == fault)
+            return action;
+    }
+    return kZorvaSimFaultActions[0]; // not reached: every fault below has a row
+}
+
+/// The rows of the library's faults, with their texts kept for the process's life.
+class FaultRows
+{
+public:
+    ActionSpec Row(ActionKind kind, ZorvaSimFault fault)
+    {
+        const ZorvaSimFaultAction& action = LibraryFault(fault);
+        const std::string word = action.word;
+        const std::string listed = word + "=" + action.count;
+        // "the library loses its next N block(s)": the count goes where N stands.
+        const std::string report = action.report;
+        const std::size_t n = report.find(" N ");
+        faults_.push_back(FaultSpec{fault, Keep(report.substr(0, n + 1)), Keep(report.substr(n + 2))});
+        return ActionSpec{kind,
+                          action.word,
+                          Keep(word + "=N"),
+                          Keep(listed),
+                          Keep(listed + " (" + action.meaning + ", 1 to 1000)"),
+                          action.effect,
+                          true,
+                          &faults_.back()};
+    }
+
+private:
+    const char* Keep(std::string text)
+    {
+        texts_.push_back(std::move(text));
+        return texts_.back().c_str();
+    }
+
+    std::deque<std::string> texts_; // a deque: what it holds never moves
+    std::deque<FaultSpec> faults_;
+};
+
+std::vector<ActionSpec> MakeActionSpecs()
+{
+    static FaultRows faults;
     // In ActionKind's order (ActionSpecOf).
-    static const std::vector<ActionSpec> specs = {
+    return {
         {ActionKind::Rescan, "rescan", "rescan", "rescan", "", "detect the hardware again", false, nullptr},
         {ActionKind::Zero, "zero", "zero", "zero", "", "zero all plates", false, nullptr},
         {ActionKind::Blink, "blink", "blink=PLATE", "blink=PLATE",
@@ -27,15 +68,17 @@ const std::vector<ActionSpec>& ActionSpecs()
          nullptr},
         {ActionKind::Plug, "plug", "plug=UNIT", "plug=UNIT", "plug=UNIT (a bench unit's name or its position, from 0)",
          "plug it back in, then rescan", true, nullptr},
-        {ActionKind::Lose, "lose", "lose=N", "lose=BLOCKS",
-         "lose=BLOCKS (how many blocks the library loses, 1 to 1000)", "the library loses its next N blocks", true,
-         &kLose},
-        {ActionKind::Repeat, "repeat", "repeat=N", "repeat=TIMES",
-         "repeat=TIMES (how many more times its next block comes, 1 to 1000)", "its next block comes N more times",
-         true, &kRepeat},
-        {ActionKind::Fail, "fail", "fail=N", "fail=CALLS", "fail=CALLS (how many transfers fail, 1 to 1000)",
-         "its next N transfers fail (return -1)", true, &kFail},
+        faults.Row(ActionKind::Lose, ZORVA_SIM_FAULT_LOSE_BLOCKS),
+        faults.Row(ActionKind::Repeat, ZORVA_SIM_FAULT_REPEAT_BLOCK),
+        faults.Row(ActionKind::Fail, ZORVA_SIM_FAULT_TRANSFER_ERROR),
     };
+}
+
+} // namespace
+
+const std::vector<ActionSpec>& ActionSpecs()
+{
+    static const std::vector<ActionSpec> specs = MakeActionSpecs();
     return specs;
 }
 

@@ -33,10 +33,11 @@ struct TimedAction
     std::string text; ///< as the user wrote it, for messages
 };
 
-/// What a fault action makes the simulated library do, its target the count.
+/// What a fault action makes the simulated library do, its target the count
+/// (a row of the library's kZorvaSimFaultActions).
 struct FaultSpec
 {
-    BenchFault fault;
+    ZorvaSimFault fault;
     /// What the library does then, around the count: "the library loses its next " N " block(s)".
     const char* before;
     const char* after;

@@ -6,6 +6,7 @@
 
 #include "definitions/CustomDefinitions.h"
 #include "contract/ProductTypes.h"
+#include "contract/UnitIdentity.h"
 #include "devhost/engine/capture/CaptureData.h"
 #include "devhost/engine/PlateMatch.h"
 #include "devhost/engine/Text.h"
@@ -165,9 +166,9 @@ std::string UnitLabel(const hostkit::DetectedUnit& unit)
 }
 
 /// Identity key as the plugin compares plates: models with serials.
-std::string IdentityKey(const hostkit::DetectedUnit& unit)
+ZORVA::IdentityKey IdentityKey(const hostkit::DetectedUnit& unit)
 {
-    return unit.amplifierModel + unit.amplifierSerial + "|" + unit.platformModel + unit.platformSerial;
+    return ZORVA::UnitIdentityKey(unit.amplifierModel, unit.amplifierSerial, unit.platformModel, unit.platformSerial);
 }
 
 const hostkit::OfferedDevice* FindPlate(const std::vector<hostkit::OfferedDevice>& plates, const std::string& name)
@@ -422,7 +423,7 @@ void SelfTest::CheckIdentity()
 {
     const std::vector<CustomPlateEntry> custom = CustomPlates(ZORVA::ReadCustomPlateSources());
     const std::vector<hostkit::OfferedDevice> plates = session_.Plates();
-    std::map<std::string, int> keys;
+    std::map<ZORVA::IdentityKey, int> keys;
     for (const hostkit::DetectedUnit& unit : detection_.units)
         ++keys[IdentityKey(unit)];
     for (const hostkit::DetectedUnit& unit : detection_.units) {

@@ -2,6 +2,7 @@
 // a summary of each plate's samples, with the user's actions on the way and
 // the data written to CSV and drawn on request.
 #include "devhost/engine/PlateMatch.h"
+#include "contract/ParameterNames.h"
 #include "devhost/engine/PluginLog.h"
 #include "devhost/engine/Settings.h"
 #include "devhost/engine/Text.h"
@@ -247,7 +248,7 @@ int Record(CommandSession& parts, const Options& options, const ReplayPlan* repl
             return ExitFailure;
         }
         const std::optional<hostkit::OfferedDevice> shared = session.SharedDevice();
-        outcome.mode = shared ? shared->services->Text("SyncMode") : std::string();
+        outcome.mode = shared ? shared->services->Text(ZORVA::ParameterName::SyncMode) : std::string();
         const double start = session.Now();
         session.StartCapture(start);
         std::printf("Recording %s s (%s, %u datasets per second)%s:\n", Short(options.seconds).c_str(),
