@@ -181,7 +181,12 @@ TEST_F(RecordReplay, RecordThenReplay_InFrontOfSimulatedLibrary_SameSamplesLogsA
     EXPECT_EQ(trace.header.libraryPath, SimulatedLibrary());
     EXPECT_GT(trace.header.librarySize, 0u);
     EXPECT_EQ(Count(recorded, RecordType::Relay), 1u);
-    EXPECT_EQ(Count(recorded, RecordType::Message), 2u) << "one data-ready message per burst of blocks";
+    // One data-ready message per burst of blocks, or one for both: the
+    // library posts again only after the worker's transfer that found it
+    // empty, which can come after the second burst (seen under Wine).
+    const std::size_t messages = Count(recorded, RecordType::Message);
+    EXPECT_GE(messages, 1u);
+    EXPECT_LE(messages, 2u);
 
     const SessionResult replay = Replay(recorded, replayed, 2);
     EXPECT_EQ(MismatchCount(), 0) << Mismatch(0);
