@@ -3,11 +3,12 @@
 # Does nothing when everything is present.
 set -euo pipefail
 
-# clang-14 and libclang-rt-14-dev build the fuzz targets and run the
-# thread-safety analysis, clang-format-14 checks the format; python3-matplotlib
+# clang-14 and libclang-rt-14-dev build the sanitizer builds and the fuzz
+# targets and run the thread-safety analysis, lld links, ninja-build drives the
+# builds, clang-format-14 checks the format; python3-matplotlib
 # draws the development host's --plot (and its tests check it); zlib compresses
 # field traces; chromium is the browser the live page's test drives headless.
-packages=(cmake make g++ libboost-dev libboost-thread-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
+packages=(cmake make ninja-build lld g++ libboost-dev libboost-thread-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang-14 libclang-rt-14-dev clang-format-14 python3-matplotlib zlib1g-dev chromium)
 # Node.js and npm fetch the live page's packages (below); Debian's where the
 # machine has none of its own.

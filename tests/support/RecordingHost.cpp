@@ -47,7 +47,7 @@ void SetLockCheck(LockProbe probe, LockViolationHandler handler)
 
 // ---------------------------------------------------------------- results
 
-class TrackedResult : public HostResult
+class TrackedResult final : public HostResult
 {
 public:
     TrackedResult(ResultTracker& tracker, std::string message) : tracker_(tracker), message_(std::move(message)) {}
