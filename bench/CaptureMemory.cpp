@@ -11,10 +11,12 @@
 // minutes here), or at the first checkpoint of a shorter run.
 //
 //   capture_memory [--minutes N]   (default 60)
-#include "devhost/CaptureData.h"
-#include "devhost/Platform.h"
-#include "devhost/Text.h"
+#include "devhost/engine/capture/CaptureData.h"
+#include "platform/Program.h"
+#include "platform/Files.h"
+#include "devhost/engine/Text.h"
 #include "hostkit/Host.h"
+#include "hostkit/VirtualTime.h"
 #include "plugin/Plugin.h"
 #include "simusb/SimControl.h"
 #include "win32/ZorvaWin32.h"
@@ -83,13 +85,13 @@ bool Run(int minutes)
         return Fail("the simulated bench: " + error);
 
     hostkit::Host host;
-    host.SetClock([] { return static_cast<double>(zorvasim::VirtualTimeMs()) / 1000.0; });
-    std::FILE* null = std::fopen(zorvahost::NullDevice(), "w");
+    host.SetClock(hostkit::virtualtime::Seconds);
+    std::FILE* null = std::fopen(zorvaplatform::NullDevice(), "w");
     if (!null)
-        return Fail(std::string("cannot open ") + zorvahost::NullDevice());
+        return Fail(std::string("cannot open ") + zorvaplatform::NullDevice());
     bool ok = true;
     {
-        zorvahost::CaptureRecording recording(null);
+        zorvahost::CapturedSamples recording(null);
         host.SetSampleSink(
             [&recording](hostkit::Instance& plate, const hostkit::SampleBlock& block) { recording.Add(plate, block); });
         ZORVA::Initialise(&host);
@@ -99,16 +101,17 @@ bool Run(int minutes)
         if (!WaitFor([&] { return host.Instances().size() == kUnits + 1; }))
             ok = Fail("the detection did not instantiate 16 plates");
         host.AttachNewDevices();
-        const std::vector<hostkit::InstanceRecord> devices = host.Instances();
+        const std::vector<hostkit::OfferedDevice> devices = host.Instances();
         IParameterValueEnum rate;
         rate.SetValue(std::to_string(kRate));
-        std::string refusals;
         if (ok && !host.ChangeSetting(devices[0], "SampleRate", rate))
             ok = Fail("no SampleRate setting");
-        if (ok && !host.ArmAll(refusals))
+        const hostkit::ArmResult arming = ok ? host.ArmAll() : hostkit::ArmResult();
+        if (ok && !arming.armed)
             ok = Fail("the shared device did not arm");
-        if (ok && (host.ArmedRate() != kRate || !refusals.empty()))
-            ok = Fail("armed at " + std::to_string(host.ArmedRate()) + " per second; refused: " + refusals);
+        if (ok && (host.ArmedRate() != kRate || !arming.refused.empty()))
+            ok = Fail("armed at " + std::to_string(host.ArmedRate()) + " per second; " +
+                      std::to_string(arming.refused.size()) + " plates refused");
         recording.SetRate(host.ArmedRate());
         host.StartCapture(host.Now());
         if (ok && !WaitFor([] { return zorvasim::GetState().acquiring; }))
@@ -120,14 +123,10 @@ bool Run(int minutes)
         long long nextCheck = std::min<long long>(60000, totalMs);
         const auto started = std::chrono::steady_clock::now();
         for (long long passed = 0; ok && passed < totalMs; passed += kStepMs) {
-            Sleep(kStepMs);
-            if (!WaitFor([] {
-                    const zorvasim::Counters c = zorvasim::GetCounters();
-                    return c.backlog == 0 && c.drained;
-                }))
+            if (!hostkit::virtualtime::Pass(kStepMs, kStepMs, nullptr, std::chrono::seconds(60)))
                 ok = Fail("the worker did not keep up");
             if (passed + kStepMs >= nextCheck) {
-                const std::size_t resident = zorvahost::ResidentBytes();
+                const std::size_t resident = zorvaplatform::ResidentBytes();
                 const zorvahost::PlateSummary summary = recording.SummaryOf(devices[1].deviceName);
                 if (baseline == 0 && (nextCheck >= kBaselineMs || totalMs < kBaselineMs))
                     baseline = resident;

@@ -221,12 +221,11 @@ void BM_OnDataReady(benchmark::State& state)
     hostkit::Host host;
     // A clock that stands still: the first block is host sample 0.
     host.SetClock([] { return 0.0; });
-    ZORVA::hostServices = &host;
     hostkit::CaptureSetup setup(host);
     hostkit::Instance sharedServices(host, "ZORVA Shared Config Device");
     std::vector<CountingServices> services(plateCount);
 
-    ZORVA::VSharedConfigDevice shared(nullptr);
+    ZORVA::VSharedConfigDevice shared(&host, nullptr);
     shared.Attach(&sharedServices);
     std::vector<ZORVA::VZORVADriverService::VDeviceInfo> units(plateCount);
     for (unsigned int k = 0; k < plateCount; ++k) {
@@ -289,7 +288,6 @@ void BM_OnDataReady(benchmark::State& state)
         state.SkipWithError("the data path allocated, copied the block or missed a push");
     }
 
-    ZORVA::hostServices = nullptr;
     ZorvaWin32_SetSleepHandler(nullptr, nullptr);
 }
 
@@ -399,11 +397,10 @@ void BM_DataReadyLatency(benchmark::State& state)
     }
     hostkit::Host host;
     host.SetClock([] { return 0.0; });
-    ZORVA::hostServices = &host;
     std::vector<double> latencies;
     {
-        ZORVA::VZORVADriverService driver;
-        ZORVA::VSharedConfigDevice shared(&driver);
+        ZORVA::VZORVADriverService driver(&host);
+        ZORVA::VSharedConfigDevice shared(&host, &driver);
         shared.instantiator = &host;
         hostkit::Instance sharedServices(host, "ZORVA Shared Config Device");
         hostkit::CaptureSetup setup(host);
@@ -445,7 +442,6 @@ void BM_DataReadyLatency(benchmark::State& state)
                 state.SkipWithError("blocks were not delivered or not pushed");
         }
     }
-    ZORVA::hostServices = nullptr;
     zorvasim::SetVirtualTime(false);
     zorvasim::Reset();
     state.counters["median_us"] = Percentile(latencies, 0.5);

@@ -16,16 +16,19 @@
 //
 // It sits in bin/trace beside the recorder, as the trace tests do, and finds
 // the simulated library's controls through it; the simulated bench is 16
-// units (written to a scenario file before the library loads).
-#include "tests/support/RecordingHost.h"
+// units (written to a scenario file before the library loads). The plugin's
+// devices run on the host kit's host.
 #include "devices/VSharedConfigDevice.h"
 #include "devices/VZORVATrelDevice.h"
+#include "driver/VZORVADriverService.h"
 #include "driver/ZORVAUSBDevice.h"
+#include "hostkit/Host.h"
 #include "plugin/Plugin.h"
-#include "tests/trace/PluginSession.h"
-#include "trace/RecorderControl.h"
-#include "trace/RecorderInFront.h"
-#include "trace/TraceWriter.h"
+#include "platform/Library.h"
+#include "platform/Program.h"
+#include "trace/format/TraceWriter.h"
+#include "trace/recorder/RecorderControl.h"
+#include "trace/recorder/RecorderInFront.h"
 #include "win32/posix/win32_control.h"
 
 #include <benchmark/benchmark.h>
@@ -37,6 +40,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -70,6 +75,122 @@ Function Control(const char* name)
 {
     return reinterpret_cast<Function>(zorvatrace::RecordedLibrarySymbol(name));
 }
+
+/// A full path beside this program (bin/trace/) in the system's form:
+/// Windows loads a library by its full path only when it is one, without "..".
+std::string Beside(const std::string& relative)
+{
+    const std::string program = zorvaplatform::ProgramPath();
+    const std::string folder = program.substr(0, program.find_last_of("/\\") + 1);
+    return std::filesystem::path(folder + relative).lexically_normal().make_preferred().string();
+}
+
+/// The recorder beside this program, and the simulated library one folder up.
+std::string Recorder() { return Beside(zorvaplatform::UsbLibraryFileName()); }
+std::string SimulatedLibrary() { return Beside(std::string("../") + zorvaplatform::UsbLibraryFileName()); }
+
+/// Polls `done` in real time until it holds (true) or ten seconds passed (false).
+bool WaitUntil(const std::function<bool()>& done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+/// The plugin's devices on its driver service, driven as a host drives them
+/// (a detection, plates armed, a capture, then disarming and the service's
+/// end), on the host kit's host.
+class DeviceSession
+{
+public:
+    DeviceSession() = default;
+    ~DeviceSession()
+    {
+        service_.reset();
+        shared_.reset();
+    }
+    DeviceSession(const DeviceSession&) = delete;
+    DeviceSession& operator=(const DeviceSession&) = delete;
+
+    /// Creates the service and the shared device, waits for the first
+    /// detection and attaches the plates.
+    bool Detect()
+    {
+        service_.reset(new ZORVA::VZORVADriverService(&host_));
+        shared_.reset(new ZORVA::VSharedConfigDevice(&host_, service_.get()));
+        shared_->instantiator = &host_;
+        const int notified = sharedServices_.NotifyCount();
+        shared_->Attach(&sharedServices_);
+        // A detection ends with its result and then its report of acquisition stopped.
+        if (!WaitUntil([&] { return sharedServices_.NotifyCount() >= notified + 2; }))
+            return false;
+        host_.AttachNewDevices();
+        return true;
+    }
+
+    /// Changes the synchronisation mode (before arming), and waits for the
+    /// stop the change queues: arming then queues its own, as recorded.
+    void SetSyncMode(const std::string& mode)
+    {
+        IParameterValueEnum value;
+        value.SetValue(mode);
+        const int notified = sharedServices_.NotifyCount();
+        sharedServices_.ChangeParameter("SyncMode", value, 0);
+        shared_->ParametersChanged();
+        WaitUntil([&] { return sharedServices_.NotifyCount() > notified; });
+    }
+
+    /// Arms the plates, then the shared device, waits until acquiring and
+    /// starts the capture at host time 0.
+    bool ArmAndCapture()
+    {
+        bool armed = true;
+        unsigned int stream = 10;
+        for (const auto& plate : shared_->Plates())
+            armed = plate->Arm(stream++, &setup_) && armed;
+        armed = shared_->Arm(1, nullptr) && armed;
+        const bool acquiring = WaitUntil([this] {
+            int state = -1;
+            bool rearm = false;
+            shared_->GetState(&state, &rearm);
+            return state == static_cast<int>(ZORVA::DeviceState::Acquiring);
+        });
+        shared_->StartCapture(0.0);
+        return armed && acquiring;
+    }
+
+    /// Waits (real time, bounded) until every plate has pushed `blocks` blocks.
+    bool WaitPushes(std::size_t blocks)
+    {
+        return WaitUntil([&] {
+            for (const hostkit::OfferedDevice& device : host_.Instances()) {
+                if (device.services && device.services->PushCount() < blocks)
+                    return false;
+            }
+            return true;
+        });
+    }
+
+    /// Disarms every device, then ends the service: the library stops and shuts down.
+    void Finish()
+    {
+        for (const auto& plate : shared_->Plates())
+            plate->Disarm();
+        shared_->Disarm();
+        service_.reset();
+    }
+
+private:
+    hostkit::Host host_;
+    hostkit::Instance sharedServices_{host_, "ZORVA Shared Config Device"};
+    hostkit::CaptureSetup setup_{host_};
+    std::unique_ptr<ZORVA::VZORVADriverService> service_;
+    std::unique_ptr<ZORVA::VSharedConfigDevice> shared_;
+};
 
 /// A plate's host services that keep nothing.
 class CountingServices : public IDeviceHost
@@ -131,8 +252,7 @@ void BM_WorkerPerBlock(benchmark::State& state)
     const bool through = state.range(0) != 0;
     const std::string trace = TemporaryPath("worker.trace");
     std::string error;
-    if (recording &&
-        !zorvatrace::PutRecorderInFront(tracetest::Recorder(), tracetest::SimulatedLibrary(), trace, error)) {
+    if (recording && !zorvatrace::PutRecorderInFront(Recorder(), SimulatedLibrary(), trace, error)) {
         Fail(state, error);
         return;
     }
@@ -150,12 +270,11 @@ void BM_WorkerPerBlock(benchmark::State& state)
     library.thread(GetCurrentThreadId());
     library.start();
 
-    zorvahost::RecordingHost host;
-    ZORVA::hostServices = &host;
-    zorvahost::CaptureSetup setup(host);
-    zorvahost::DeviceServices sharedServices(host, "ZORVA Shared Config Device");
+    hostkit::Host host;
+    hostkit::CaptureSetup setup(host);
+    hostkit::Instance sharedServices(host, "ZORVA Shared Config Device");
     std::vector<CountingServices> services(kUnits);
-    ZORVA::VSharedConfigDevice shared(nullptr);
+    ZORVA::VSharedConfigDevice shared(&host, nullptr);
     shared.Attach(&sharedServices);
     std::vector<ZORVA::VZORVADriverService::VDeviceInfo> infos(kUnits);
     for (unsigned int k = 0; k < kUnits; ++k) {
@@ -199,7 +318,6 @@ void BM_WorkerPerBlock(benchmark::State& state)
     }
     library.stop();
     library.shutDown();
-    ZORVA::hostServices = nullptr;
 
     std::sort(times.begin(), times.end());
     state.counters["units"] = units;
@@ -308,14 +426,14 @@ void BM_ReplaySpeed(benchmark::State& state)
     const std::size_t blocks = 1250; // 10 s at 2000 samples per second
     const std::string trace = TemporaryPath("replay.trace");
     std::string error;
-    if (!zorvatrace::PutRecorderInFront(tracetest::Recorder(), tracetest::SimulatedLibrary(), trace, error)) {
+    if (!zorvatrace::PutRecorderInFront(Recorder(), SimulatedLibrary(), trace, error)) {
         Fail(state, error);
         return;
     }
     Control<void (*)(int)>("ZorvaSim_SetStepped")(1);
     auto deliver = Control<int (*)(int)>("ZorvaSim_DeliverBlocks");
     {
-        tracetest::PluginSession session;
+        DeviceSession session;
         session.Detect();
         session.SetSyncMode("Genlock");
         session.ArmAndCapture();
@@ -334,7 +452,7 @@ void BM_ReplaySpeed(benchmark::State& state)
         char why[512] = {};
         load(trace.c_str(), 1, why, static_cast<int>(sizeof why));
         const auto started = std::chrono::steady_clock::now();
-        tracetest::PluginSession session;
+        DeviceSession session;
         session.Detect();
         session.SetSyncMode("Genlock");
         session.ArmAndCapture();
@@ -384,8 +502,8 @@ int main(int argc, char** argv)
     std::string error;
     const std::string trace = TemporaryPath("start.trace");
     // The recorder loads the simulated library; no trace is open until a benchmark opens one.
-    if (!zorvatrace::AdoptRecorder(tracetest::Recorder(), error) ||
-        !zorvatrace::PutRecorderInFront(tracetest::Recorder(), tracetest::SimulatedLibrary(), trace, error) ||
+    if (!zorvatrace::AdoptRecorder(Recorder(), error) ||
+        !zorvatrace::PutRecorderInFront(Recorder(), SimulatedLibrary(), trace, error) ||
         !zorvatrace::EndRecording(error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;

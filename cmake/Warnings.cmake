@@ -1,7 +1,12 @@
 # Warnings for every target of ours. Third-party headers come in as SYSTEM.
+# Under clang also its thread-safety analysis (the lock annotations of
+# win32/ThreadSafety.h): the sanitizer builds are clang's, so the test
+# command analyses every file it builds there.
 function(zorva_warnings target)
   if(MSVC)
     target_compile_options(${target} PRIVATE /W4)
+  elseif(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    target_compile_options(${target} PRIVATE -Wall -Wextra $<$<COMPILE_LANGUAGE:CXX>:-Wthread-safety -Wthread-safety-beta>)
   else()
     target_compile_options(${target} PRIVATE -Wall -Wextra)
   endif()

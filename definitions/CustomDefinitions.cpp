@@ -5,7 +5,7 @@
 #include "config/ConfigText.h"
 #include "config/StrivoRead.h"
 #include "config/TreadmillSupportRead.h"
-#include "plugin/Log.h"
+#include "contract/Log.h"
 
 #include <boost/format.hpp>
 

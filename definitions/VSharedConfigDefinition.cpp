@@ -1,6 +1,7 @@
 #include "VSharedConfigDefinition.h"
 
-#include "SyncMode.h"
+#include "contract/ParameterNames.h"
+#include "contract/SyncMode.h"
 
 #include "host/HostInterfaces.h"
 #include "host/HostResultHandle.h"
@@ -10,10 +11,6 @@
 namespace ZORVA {
 
 using namespace MoldraDigitalDevice;
-
-const unsigned int StandardRates[StandardRateCount] = {2000, 1800, 1500, 1200, 1000, 900, 800, 600, 500, 450, 400, 360,
-                                                       300,  250,  240,  225,  200,  180, 150, 125, 120, 100, 90,  80,
-                                                       75,   60,   50,   45,   40,   30,  25,  20,  15,  10};
 
 namespace {
 
@@ -41,11 +38,11 @@ void Add(IDefinitionRegistry* registry, VParameter<V>& parameter)
 
 VSharedConfigParameterHolder::VSharedConfigParameterHolder()
 {
-    Init(SyncMode, "SyncMode", "Synchronization mode", "Synchronization mode", "Device collection", 0);
+    Init(SyncMode, ParameterName::SyncMode, "Synchronization mode", "Synchronization mode", "Device collection", 0);
     SyncMode.Value.SetEnumValues(SyncModeTexts());
     SyncMode.Value.SetValue(SyncModeText(ZORVA::SyncMode::SoftwareTrigger));
 
-    Init(SampleRate, "SampleRate", "Acquisition rate",
+    Init(SampleRate, ParameterName::SampleRate, "Acquisition rate",
          "Broadcasts an acquisition rate, in datasets per second, to all connected signal conditioners.",
          "Device collection", 1);
     std::vector<std::string> rates;
@@ -54,18 +51,18 @@ VSharedConfigParameterHolder::VSharedConfigParameterHolder()
     SampleRate.Value.SetEnumValues(rates);
     SampleRate.Value.SetValue(rates[4]);
 
-    Init(DataThreshold, "DataThreshold", "Fz Threshold", "Fz limit below which data are not collected.",
+    Init(DataThreshold, ParameterName::DataThreshold, "Fz Threshold", "Fz limit below which data are not collected.",
          "Device collection", 2);
     DataThreshold.Value.Minimum = 0.0;
     DataThreshold.Value.Maximum = 50.0;
     DataThreshold.Value.SetValue(20.0);
     DataThreshold.Value.LimitsSet = true;
 
-    Init(BroadcastZero, "BroadcastZero", "Zero digital platforms",
+    Init(BroadcastZero, ParameterName::BroadcastZero, "Zero digital platforms",
          "Send a 'Zero' command to all of the signal conditioners. Calling this function doesn't interrupt data "
          "acquisition.",
          "Actions", 3);
-    Init(ScanForHardware, "ScanForHardware", "Detect ZORVA digital devices",
+    Init(ScanForHardware, ParameterName::ScanForHardware, "Detect ZORVA digital devices",
          "Search for additional signal conditioners", "Plug-in", 5);
 }
 

@@ -3,16 +3,12 @@
 #pragma once
 
 #include "IDeviceDefinition.h"
+#include "contract/StandardRates.h"
 #include "values/VParameter.h"
 
 #include <string>
 
 namespace ZORVA {
-
-/// Acquisition rates, datasets per second, descending; the SampleRate setting
-/// offers them as decimal texts.
-const unsigned int StandardRateCount = 34;
-extern const unsigned int StandardRates[StandardRateCount];
 
 class VSharedConfigParameterHolder
 {

@@ -1,5 +1,7 @@
 #include "VZORVAGenericPlateDefinition.h"
 
+#include "contract/ParameterNames.h"
+
 #include "host/HostInterfaces.h"
 #include "host/HostResultHandle.h"
 
@@ -47,12 +49,12 @@ void AddOutputGroup(IDefinitionRegistry* registry, const char* output, int quant
 
 VGenericPlateParameterHolder::VGenericPlateParameterHolder()
 {
-    Init(FirmwareVersion, "FirmwareVersion", "Firmware Version", "Firmware Version", "Amplifier", true, 0);
-    Init(AmplifierModel, "AmplifierModel", "Amplifier Model", "Amplifier Model", "Amplifier", true, 1);
-    Init(AmplifierSerial, "AmplifierSerial", "Amplifier Serial", "Amplifier Serial", "Amplifier", true, 2);
-    Init(PlatformModel, "PlatformModel", "Platform Model", "Platform Model", "Platform", true, 3);
-    Init(PlatformSerial, "PlatformSerial", "Platform Serial", "Platform Serial", "Platform", true, 4);
-    Init(BlinkAction, "BlinkAction", "Blink",
+    Init(FirmwareVersion, ParameterName::FirmwareVersion, "Firmware Version", "Firmware Version", "Amplifier", true, 0);
+    Init(AmplifierModel, ParameterName::AmplifierModel, "Amplifier Model", "Amplifier Model", "Amplifier", true, 1);
+    Init(AmplifierSerial, ParameterName::AmplifierSerial, "Amplifier Serial", "Amplifier Serial", "Amplifier", true, 2);
+    Init(PlatformModel, ParameterName::PlatformModel, "Platform Model", "Platform Model", "Platform", true, 3);
+    Init(PlatformSerial, ParameterName::PlatformSerial, "Platform Serial", "Platform Serial", "Platform", true, 4);
+    Init(BlinkAction, ParameterName::BlinkAction, "Blink",
          "Make the selected signal conditioner blink. The amber light will blink for ten seconds. ", "Amplifier", false,
          5);
     Init(ParameterA, "ParameterA", "a", "X displacement from sensor origin to force plate origin.", "Origin", true, 6);
@@ -85,8 +87,9 @@ void VZORVAGenericPlateDefinition::Describe(IDefinitionRegistry* registry, bool 
     connected.FlagA = true;
     connected.FlagB = true;
     connected.FlagC = false;
-    HostResultHandle(registry->AddParameter("Connected", "Connected", "Indicates whether the device is connected",
-                                            "Status", false, &connected, 0));
+    HostResultHandle(registry->AddParameter(ParameterName::Connected, "Connected",
+                                            "Indicates whether the device is connected", "Status", false, &connected,
+                                            0));
 
     static const char* const force[3] = {"Fx", "Fy", "Fz"};
     static const char* const moment[3] = {"Mx", "My", "Mz"};

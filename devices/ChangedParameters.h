@@ -3,7 +3,7 @@
 
 #include "host/HostInterfaces.h"
 #include "host/HostResultHandle.h"
-#include "plugin/Log.h"
+#include "contract/Log.h"
 #include "win32/ZorvaWin32.h"
 
 #include <boost/format.hpp>

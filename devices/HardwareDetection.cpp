@@ -5,11 +5,11 @@
 #include "VZORVATrelDevice.h"
 
 #include "definitions/PlateMatching.h"
-#include "definitions/ProductTypes.h"
+#include "contract/ProductTypes.h"
 #include "host/HostResultHandle.h"
-#include "plugin/Guarded.h"
-#include "plugin/Log.h"
-#include "plugin/LogLines.h"
+#include "devices/Guarded.h"
+#include "contract/Log.h"
+#include "contract/LogLines.h"
 
 #include <boost/format.hpp>
 
@@ -96,7 +96,7 @@ void VSharedConfigDevice::DetectionComplete(const VZORVADriverService::VDllInitI
     deviceCount = static_cast<unsigned int>(devices.size());
     LogLine(host, LogLineId::DevicesDetected, deviceCount);
 
-    std::map<std::pair<std::string, std::string>, int> firstWithKey;
+    std::map<IdentityKey, int> firstWithKey;
     // Read once, for the first new plate of this detection.
     std::vector<CustomPlate> customPlates;
     bool customPlatesRead = false;
@@ -107,8 +107,7 @@ void VSharedConfigDevice::DetectionComplete(const VZORVADriverService::VDllInitI
             LogLine(host, LogLineId::UnsupportedDevice, d.productType);
             continue;
         }
-        const std::pair<std::string, std::string> key(d.amplifierModel + d.amplifierSerial,
-                                                      d.platformModel + d.platformSerial);
+        const IdentityKey key = UnitIdentityKey(d.amplifierModel, d.amplifierSerial, d.platformModel, d.platformSerial);
         const auto first = firstWithKey.insert(std::make_pair(key, d.deviceIndex));
         if (!first.second)
             Log(host, LogLevel::Warning,

@@ -7,8 +7,8 @@
 
 #include "driver/BlockLayout.h"
 #include "host/HostResultHandle.h"
-#include "plugin/Guarded.h"
-#include "plugin/Log.h"
+#include "devices/Guarded.h"
+#include "contract/Log.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,9 +3,8 @@
 #include "ChangedParameters.h"
 #include "VZORVATrelDevice.h"
 #include "host/HostResultHandle.h"
-#include "plugin/Guarded.h"
-#include "plugin/Log.h"
-#include "plugin/Plugin.h"
+#include "devices/Guarded.h"
+#include "contract/Log.h"
 
 #include <boost/bind/bind.hpp>
 #include <boost/format.hpp>
@@ -19,8 +18,9 @@ namespace ZORVA {
 
 using namespace MoldraDigitalDevice;
 
-VSharedConfigDevice::VSharedConfigDevice(VZORVADriverService* driverService)
-    : host(hostServices), driver(driverService), definition(sharedConfigDefinition)
+VSharedConfigDevice::VSharedConfigDevice(IPluginHost* pluginHost, VZORVADriverService* driverService,
+                                         const VSharedConfigDefinition& settings)
+    : host(pluginHost), driver(driverService), definition(settings)
 {
     // What the rest of the device expects before the first detection, rate
     // change and mode change: every standard rate, and the modes' defaults.

@@ -6,7 +6,7 @@
 #include "DeviceState.h"
 #include "VZORVATrelDevice.h"
 #include "definitions/PlateMatching.h"
-#include "definitions/SyncMode.h"
+#include "contract/SyncMode.h"
 #include "definitions/VSharedConfigDefinition.h"
 #include "driver/VZORVADriverService.h"
 #include "host/HostInterfaces.h"
@@ -76,7 +76,10 @@ class VSharedConfigDevice final : public MoldraDigitalDevice::IDevice
     ZORVA_HOST_OBJECT(VSharedConfigDevice)
 
 public:
-    explicit VSharedConfigDevice(VZORVADriverService* driver);
+    /// Logs and reads the host's time through `host` (may be null); its
+    /// settings start as `definition`'s (the plugin's static one).
+    VSharedConfigDevice(MoldraDigitalDevice::IPluginHost* host, VZORVADriverService* driver,
+                        const VSharedConfigDefinition& definition = VSharedConfigDefinition());
     VSharedConfigDevice(const VSharedConfigDevice&) = delete;
     VSharedConfigDevice& operator=(const VSharedConfigDevice&) = delete;
     ~VSharedConfigDevice();
@@ -172,8 +175,7 @@ private:
     std::vector<boost::shared_ptr<VZORVATrelDevice>> plates ZORVA_GUARDED_BY(mutex);
     /// Every plate device ever created, by identity key, in creation order.
     /// Units whose identities are equal each keep their own plate.
-    std::multimap<std::pair<std::string, std::string>, boost::shared_ptr<VZORVATrelDevice>>
-        knownPlates ZORVA_GUARDED_BY(mutex);
+    std::multimap<IdentityKey, boost::shared_ptr<VZORVATrelDevice>> knownPlates ZORVA_GUARDED_BY(mutex);
     MoldraDigitalDevice::IDeviceHost* services ZORVA_GUARDED_BY(mutex) = nullptr;
     /// ParametersChanged calls, and the cursor of GetChangedParameters.
     ChangeRequests changes;

@@ -2,9 +2,12 @@
 
 #include "ChangedParameters.h"
 
+#include "contract/ParameterNames.h"
+#include "contract/UnitIdentity.h"
+
 #include "host/HostResultHandle.h"
-#include "plugin/Guarded.h"
-#include "plugin/Log.h"
+#include "devices/Guarded.h"
+#include "contract/Log.h"
 
 #include <boost/format.hpp>
 
@@ -57,7 +60,7 @@ VZORVATrelDevice::VZORVATrelDevice(unsigned int rate, const VZORVADriverService:
     definition.ParameterB.Value.SetValue(static_cast<double>(origin[1]));
     definition.ParameterAZ0.Value.SetValue(-static_cast<double>(origin[2]));
 
-    name = definition.AmplifierSerial.Value.GetValue() + definition.PlatformSerial.Value.GetValue();
+    name = InstanceName(definition.AmplifierSerial.Value.GetValue(), definition.PlatformSerial.Value.GetValue());
     state = DeviceState::Acquiring;
 
     Log(host, LogLevel::Information,
@@ -67,9 +70,9 @@ VZORVATrelDevice::VZORVATrelDevice(unsigned int rate, const VZORVADriverService:
 
 VZORVATrelDevice::~VZORVATrelDevice() {}
 
-std::pair<std::string, std::string> VZORVATrelDevice::IdentityKey() const
+IdentityKey VZORVATrelDevice::Identity() const
 {
-    return std::make_pair(amplifierModel + amplifierSerial, platformModel + platformSerial);
+    return UnitIdentityKey(amplifierModel, amplifierSerial, platformModel, platformSerial);
 }
 
 void VZORVATrelDevice::Attach(IDeviceHost* deviceServices)
@@ -100,7 +103,7 @@ void VZORVATrelDevice::Attach(IDeviceHost* deviceServices)
         publish(definition.ParameterB.Value, definition.ParameterB.Name);
         publish(definition.ParameterAZ0.Value, definition.ParameterAZ0.Name);
 
-        HostResultHandle(deviceServices->GetParameterValue(&status, "Connected", ""));
+        HostResultHandle(deviceServices->GetParameterValue(&status, ParameterName::Connected, ""));
         {
             MutexLock lock(mutex);
             // Attached means connected, unless a detection decided otherwise
@@ -264,7 +267,7 @@ void VZORVATrelDevice::PublishConnected()
             status = connected;
         }
         if (to)
-            HostResultHandle(to->SetParameterValue(&status, "Connected", ""));
+            HostResultHandle(to->SetParameterValue(&status, ParameterName::Connected, ""));
     });
 }
 

@@ -4,7 +4,8 @@
 #include "ChangedParameters.h"
 #include "DeviceState.h"
 #include "OperationGate.h"
-#include "definitions/SyncMode.h"
+#include "contract/SyncMode.h"
+#include "contract/UnitIdentity.h"
 #include "definitions/VZORVAGenericPlateDefinition.h"
 #include "driver/BlockLayout.h"
 #include "driver/VZORVADriverService.h"
@@ -160,7 +161,7 @@ public:
     const std::string& Name() const { return name; }
     const VZORVAGenericPlateDefinition& Definition() const { return definition; }
     /// Identity key: (amplifier model + serial, platform model + serial).
-    std::pair<std::string, std::string> IdentityKey() const;
+    IdentityKey Identity() const;
 
 private:
     void ApplyChangedParameters() ZORVA_EXCLUDES(mutex);

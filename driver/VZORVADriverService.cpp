@@ -2,9 +2,8 @@
 
 #include "LibraryText.h"
 #include "ZORVAUSBDevice.h"
-#include "plugin/Log.h"
-#include "plugin/LogLines.h"
-#include "plugin/Plugin.h"
+#include "contract/Log.h"
+#include "contract/LogLines.h"
 
 #include <boost/bind/bind.hpp>
 #include <boost/format.hpp>
@@ -48,7 +47,7 @@ const char* SetupMessage(int code)
 
 } // namespace
 
-VZORVADriverService::VZORVADriverService() : host(hostServices)
+VZORVADriverService::VZORVADriverService(MoldraDigitalDevice::IPluginHost* pluginHost) : host(pluginHost)
 {
     workerThread.reset(new boost::thread(boost::bind(&VZORVADriverService::RunWorker, this)));
     startBarrier.wait();

@@ -99,8 +99,8 @@ public:
     };
 
     /// Starts the worker; returns once its message queue exists, so a job
-    /// queued right after construction reaches it. Logs through hostServices.
-    VZORVADriverService();
+    /// queued right after construction reaches it. Logs through `host` (may be null).
+    explicit VZORVADriverService(MoldraDigitalDevice::IPluginHost* host);
     /// Runs the jobs still queued, ends the worker, then stops and shuts down
     /// the library if it was started.
     virtual ~VZORVADriverService();

@@ -1,12 +1,15 @@
 // What the fuzz targets share: drive C in a temporary folder of the process,
-// configuration files written into it, and checks that end the run.
+// configuration files written into it, checks that end the run, and a value
+// that captures a parameter value's byte block.
 #pragma once
 
 #include "config/ConfigRead.h"
+#include "values/ParameterValues.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zorvafuzz {
 
@@ -33,5 +36,32 @@ ZORVA::ReaderResult ReadAsConfigFile(ZORVA::ConfigRead& reader, const std::strin
 
 /// The text's bytes (each wide character of a reader is one byte).
 std::string Narrow(const std::wstring& text);
+
+typedef std::vector<unsigned char> Bytes;
+
+/// A parameter value that only keeps the byte block another value copies
+/// into it: the block CopyTo builds.
+class BlockCapture final : public MoldraDigitalDevice::IParameterValue
+{
+    ZORVA_HOST_OBJECT(BlockCapture)
+
+public:
+    Bytes block;
+
+    int GetType() override { return -1; }
+    bool CopyTo(IParameterValue&) override { return false; }
+    bool ReadFrom(const unsigned char* data, unsigned int size) override
+    {
+        block.assign(data, data + size);
+        return true;
+    }
+    void SetFlagA(bool) override {}
+    bool GetFlagA() override { return false; }
+    void SetFlagB(bool) override {}
+    bool GetFlagB() override { return false; }
+    void SetFlagC(bool) override {}
+    bool GetFlagC() override { return false; }
+    bool IsEqual(IParameterValue&) override { return false; }
+};
 
 } // namespace zorvafuzz

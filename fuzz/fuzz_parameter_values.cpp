@@ -6,7 +6,6 @@
 // and an equal value, while every other class refuses it.
 #include "FuzzSupport.h"
 
-#include "tests/support/BlockCapture.h"
 #include "values/ParameterValues.h"
 
 #include <cmath>
@@ -18,9 +17,6 @@ using namespace MoldraDigitalDevice;
 using namespace zorvafuzz;
 
 namespace {
-
-using zorvatest::BlockCapture;
-using zorvatest::Bytes;
 
 const int ClassCount = 5;
 

@@ -3,7 +3,7 @@
 // that pass its own range check.
 #include "FuzzSupport.h"
 
-#include "simusb/SimControl.h"
+#include "simusb/Scenario.h"
 
 using namespace zorvafuzz;
 

@@ -3,7 +3,7 @@
 // format's limits.
 #include "FuzzSupport.h"
 
-#include "trace/TraceReader.h"
+#include "trace/format/TraceReader.h"
 
 #include <string>
 

@@ -1,131 +1,38 @@
 /// An in-process host for the plugin, built only from the host's interface
-/// declarations and the value classes, as any host would be: it implements
-/// every host interface, keeps the registered definitions and the accepted
-/// devices with their parameters (by name and by the id the definition gave),
-/// applies the user's settings, sets up the capture streams, and hands every
-/// log line and every pushed block to the sinks its owner gives. It keeps
-/// nothing that grows with time: no log, no samples, no call list.
+/// declarations and the value classes, as any host would be. This is its
+/// owner's side: the registered definitions and the devices the plugin
+/// offered, what a user does in a host (settings, action buttons, arming),
+/// the clock, and sinks for every log line, pushed block and NotifyChanged.
+/// Its answers to the plugin's calls are HostAnswers.h. It keeps nothing that
+/// grows with time: no log, no samples, no call list.
 ///
-/// The development host and the data-path benchmark run the plugin on it; the
-/// tests' recording host (tests/support/RecordingHost.h) is one with a
-/// recorder, fault injection and call-back hooks on top. A subclass may
-/// override any host operation and call the one here for the host's answer.
+/// The development host and the benchmarks run the plugin on it; the tests'
+/// recording host (tests/support/RecordingHost.h) is one with a recorder,
+/// fault injection and call-back hooks on top.
 ///
-/// Threads: the plugin calls the host operations on any of its threads (Log,
-/// InstantiateDevice, NotifyChanged, GetTime and PushSamples from its worker)
-/// while the owner's thread is inside the plugin. `mutex_` of the host and of
-/// each Instance guard the fields marked so, held only while one is read or
-/// written, never while the plugin or a sink is called. Sinks run on the
-/// plugin's thread that made the call, without a host lock; they must not
-/// throw (nothing may escape into the plugin) and should not block it long.
+/// Threads: the owner's thread calls the members here; the plugin calls the
+/// answers on its threads (HostAnswers.h). Sinks run on the plugin's thread
+/// that made the call, without a host lock; they must not throw (nothing may
+/// escape into the plugin) and should not block it long.
 #pragma once
 
-#include "hostkit/Values.h"
-#include "host/HostInterfaces.h"
-#include "host/IDevice.h"
-#include "win32/ThreadSafety.h"
+#include "hostkit/HostAnswers.h"
 
-#include <atomic>
-#include <chrono>
-#include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 namespace hostkit {
 
-using MoldraDigitalDevice::HostResult;
-using MoldraDigitalDevice::IDevice;
-
-typedef ZORVA::AnnotatedMutex<std::mutex> Mutex;
-typedef ZORVA::ScopedLock<Mutex> Lock;
-
-struct LogLine
-{
-    std::string text;
-    int level = 0; ///< 0 trace, 1 information, 2 warning, 3 failed detection
-};
-
-struct DefinedParameter
-{
-    std::string name;
-    std::string displayName;
-    std::string description;
-    std::string group;
-    bool definitionFlag = false;
-    std::shared_ptr<IParameterValue> value; ///< the host's copy of the starting value
-    std::uint64_t id = 0;
-};
-
-struct DefinedOutput
-{
-    std::string name;
-    int quantity = 0; ///< 13 force, 14 moment, 1 centre of pressure
-    std::vector<std::string> channels;
-};
-
-/// One BeginDefinition ... EndDefinition.
-struct Definition
-{
-    std::string manufacturer, name, version, description, deviceType, addLabel, extra;
-    std::vector<DefinedParameter> parameters;
-    std::vector<DefinedOutput> outputs;
-    std::vector<std::string> syncPorts;
-    bool ended = false;
-
-    /// The parameter with this name, or null.
-    const DefinedParameter* Parameter(const std::string& parameterName) const;
-};
-
-/// One PushSamples call as a sample sink sees it. The pointers are the
-/// plugin's and valid only during the call: a sink copies what it keeps.
-struct SampleBlock
-{
-    double hostTime = 0.0; ///< the host's clock when the block arrived (Host::Now)
-    unsigned int stream = 0;
-    std::int64_t frame = 0; ///< the host sample number of the block's first sample
-    int samplesPerBlock = 0;
-    const int* outputs = nullptr;
-    int outputCount = 0;
-    const float* values = nullptr; ///< samplesPerBlock rows of valueCount / samplesPerBlock values
-    int valueCount = 0;
-};
-
 class Host;
 
-/// The services of one device the host accepted (IDevice::Attach gets it):
-/// the host's values of the device's parameters, the ids the user changed,
-/// and the device's pushed blocks on their way to the host's sample sink.
-class Instance : public MoldraDigitalDevice::IDeviceHost
+/// One accepted device as its owner sees it: the host's current values of its
+/// parameters, what the user changes, and counts of what it pushed.
+class Instance : public DeviceAnswers
 {
 public:
     Instance(Host& host, std::string deviceName);
-    Instance(const Instance&) = delete;
-    Instance& operator=(const Instance&) = delete;
-    virtual ~Instance() = default;
-
-    MoldraDigitalDevice::HostResult* GetParameterValue(IParameterValue* value, const char* name,
-                                                       const char* scope) override;
-    MoldraDigitalDevice::HostResult* SetParameterValue(IParameterValue* value, const char* name,
-                                                       const char* scope) override;
-    unsigned int GetChangedParameterCount() override;
-    MoldraDigitalDevice::HostResult* GetChangedParameters(unsigned int* cursor, std::uint64_t* ids,
-                                                          unsigned int* count) override;
-    /// Counts the block, keeps its values as the latest and hands it to the
-    /// host's sample sink.
-    MoldraDigitalDevice::HostResult* PushSamples(unsigned int stream, std::int64_t frame, int samplesPerBlock,
-                                                 const int* outputs, int outputCount, const float* values,
-                                                 int valueCount) override;
-    /// Counts the call and tells the host's notify sink.
-    void NotifyChanged() override;
-
-    const std::string& DeviceName() const { return deviceName_; }
-    /// The device these services belong to (set when the host accepts it).
-    IDevice* Device() const;
-    void SetDevice(IDevice* device);
 
     /// The host's starting value of a parameter (from the definition), not reported as a change.
     void SeedParameter(const std::string& name, IParameterValue& value);
@@ -136,6 +43,12 @@ public:
     bool ChangeParameter(const std::string& name, IParameterValue& value);
     /// The host's current value of a parameter (a copy), or null.
     std::shared_ptr<IParameterValue> Parameter(const std::string& name) const;
+    /// The text of an enumeration or text parameter; empty for none or another class.
+    std::string Text(const std::string& name) const;
+    /// A double parameter's value; 0 for none or another class.
+    double Number(const std::string& name) const;
+    /// A bool parameter's value; false for none or another class.
+    bool Flag(const std::string& name) const;
 
     std::size_t PushCount() const;
     /// The values of the latest PushSamples call; empty before the first.
@@ -146,52 +59,16 @@ public:
     void SetParameterIds(std::map<std::string, std::uint64_t> ids);
 
 protected:
-    Host& host_;
-    mutable Mutex mutex_;
-    /// The ids reported, change n (from 1) at index n-1: it grows with the
-    /// user's changes only, never with time or samples.
-    std::vector<std::uint64_t> changes_ ZORVA_GUARDED_BY(mutex_);
+    void Delivered(const SampleBlock& block) override;
+    void Notified() override;
 
 private:
-    const std::string deviceName_;
-    IDevice* device_ ZORVA_GUARDED_BY(mutex_) = nullptr;
-    std::map<std::string, std::shared_ptr<IParameterValue>> parameters_ ZORVA_GUARDED_BY(mutex_);
-    std::map<std::string, std::uint64_t> ids_ ZORVA_GUARDED_BY(mutex_);
-    std::size_t pushCount_ ZORVA_GUARDED_BY(mutex_) = 0;
-    std::vector<float> latest_ ZORVA_GUARDED_BY(mutex_); ///< reuses its storage after the first block
-    int notifyCount_ ZORVA_GUARDED_BY(mutex_) = 0;
+    friend class Host;
+
+    Host& owner_;
 };
 
-/// A device the plugin offered through InstantiateDevice.
-struct InstanceRecord
-{
-    std::string manufacturer, definitionName, version, deviceName;
-    IDevice* device = nullptr;
-    bool accepted = false;
-    std::shared_ptr<Instance> services; ///< created when accepted
-};
-
-/// The capture set-up object handed to IDevice::Arm: the host takes each
-/// setting; the last ticks per sample give the host's armed rate
-/// (Host::ArmedRate).
-class CaptureSetup : public MoldraDigitalDevice::ICaptureSetup
-{
-public:
-    explicit CaptureSetup(Host& host) : host_(host) {}
-    virtual ~CaptureSetup() = default;
-    HostResult* SetTicksPerSample(unsigned int ticks) override;
-    HostResult* AddSyncInput(const char* portName, int edge, int tolerance, int reserved1, int reserved2,
-                             bool enabled) override;
-    void SetTimingMode(int mode) override;
-    HostResult* SetSamplesPerBlock(unsigned int samples) override;
-
-protected:
-    Host& host_;
-};
-
-class Host : public MoldraDigitalDevice::IPluginHost,
-             public MoldraDigitalDevice::IDefinitionRegistry,
-             public MoldraDigitalDevice::IDeviceInstantiator
+class Host : public HostAnswers
 {
 public:
     /// Every log line, in the order the plugin wrote it on each thread.
@@ -202,51 +79,25 @@ public:
     typedef std::function<void(Instance&)> NotifySink;
 
     Host();
-    Host(const Host&) = delete;
-    Host& operator=(const Host&) = delete;
     virtual ~Host();
-
-    // IPluginHost
-    /// Hands the line to the log sink.
-    void Log(const char* message, int level) override;
-    unsigned int GetTickRate() override;
-    void ReservedSlot3() override;
-    /// Now().
-    double GetTime() override;
-
-    // IDefinitionRegistry: each call adds to the definition begun last.
-    HostResult* BeginDefinition(const char* manufacturer, const char* name, const char* version,
-                                const char* description, const char* deviceType, const char* addLabel,
-                                const char* extra) override;
-    HostResult* AddParameter(const char* name, const char* displayName, const char* description, const char* group,
-                             bool definitionFlag, IParameterValue* value, std::uint64_t id) override;
-    HostResult* AddSyncPort(const char* portName) override;
-    HostResult* AddOutput(const char* name, int quantity) override;
-    HostResult* AddChannel(const char* name) override;
-    HostResult* ReservedSlot6() override;
-    HostResult* EndDefinition() override;
-
-    // IDeviceInstantiator
-    /// Accepts every device: its services start with its definition's values.
-    HostResult* InstantiateDevice(const char* manufacturer, const char* definitionName, const char* version,
-                                  const char* deviceName, IDevice* device) override;
 
     /// Set before the plugin runs, or at any time; null: none. Called on the plugin's threads.
     void SetLogSink(LogSink sink);
     void SetSampleSink(SampleSink sink);
     void SetNotifySink(NotifySink sink);
 
-    /// The host's clock, seconds: `clock` when given, else a steady clock
-    /// that reads 0 when the host was made.
+    /// The one way to set the host's clock (seconds; GetTime and the blocks'
+    /// hostTime read it): `clock`, or null for the host's own steady clock,
+    /// which reads 0 when the host was made.
     void SetClock(std::function<double()> clock);
-    virtual double Now();
+    using HostAnswers::Now;
     void SetTickRate(unsigned int ticksPerSecond);
 
     std::vector<Definition> Definitions() const;
     /// The definition a device was offered with, or none (an empty name).
-    Definition DefinitionOf(const InstanceRecord& device) const;
+    using HostAnswers::DefinitionOf;
     /// Every device the plugin offered, in order.
-    std::vector<InstanceRecord> Instances() const;
+    std::vector<OfferedDevice> Instances() const;
     /// Attaches every accepted device that is not attached yet, in order, as
     /// a host does after the plugin's call that instantiated it.
     void AttachNewDevices();
@@ -254,17 +105,18 @@ public:
     // What a user does in a host.
     /// Changes a parameter of an accepted device by name (the id is the
     /// definition's) and tells the device; false when it has no such parameter.
-    bool ChangeSetting(const InstanceRecord& device, const std::string& parameter, IParameterValue& value);
+    bool ChangeSetting(const OfferedDevice& device, const std::string& parameter, IParameterValue& value);
     /// Presses an action button of an accepted device.
-    bool Press(const InstanceRecord& device, const std::string& action);
+    bool Press(const OfferedDevice& device, const std::string& action);
+    /// The device's GetState; stopped for a device the host did not accept.
+    DeviceStatus StatusOf(const OfferedDevice& device) const;
 
     // The capture.
     /// Arms every accepted device, each with a new stream handle: the others
     /// first, the first one (the shared device, which starts the library)
     /// last, so a library that delivers at once (a replay does) finds every
-    /// plate armed and the rate known. `refusals` lists the others that
-    /// refused. True when the first one armed.
-    bool ArmAll(std::string& refusals);
+    /// plate armed and the rate known.
+    ArmResult ArmAll();
     void StartCapture(double hostTime);
     void DisarmAll();
     /// The acquisition rate of the last arming, datasets per second: the rate
@@ -275,52 +127,25 @@ public:
 
 protected:
     friend class Instance;
-    friend class CaptureSetup;
 
-    /// Notes a device the plugin offered; an accepted one gets services
-    /// (NewInstance) that start with its definition's values.
-    void AddInstance(const char* manufacturer, const char* definitionName, const char* version, const char* deviceName,
-                     IDevice* device, bool accepted);
-    /// The services of a newly accepted device; a subclass makes its own kind.
-    virtual std::shared_ptr<Instance> NewInstance(const std::string& deviceName);
-    /// A failed result with this message, released by the plugin.
-    virtual HostResult* Failure(const std::string& message);
-    /// Called by CaptureSetup::SetTicksPerSample: works out the armed rate
-    /// with the tick rate the plugin divided (the host's own, not through
-    /// GetTickRate, which a subclass may record or hook).
-    void NoteTicksPerSample(unsigned int ticks);
+    void Logged(const LogLine& line) override;
+    std::shared_ptr<Instance> NewInstance(const std::string& deviceName) override;
 
     void DeliverSamples(Instance& instance, const SampleBlock& block);
     void DeliverNotify(Instance& instance);
 
 private:
-    mutable Mutex mutex_;
-    std::vector<Definition> definitions_ ZORVA_GUARDED_BY(mutex_);
-    std::vector<InstanceRecord> instances_ ZORVA_GUARDED_BY(mutex_);
-    std::size_t attached_ ZORVA_GUARDED_BY(mutex_) = 0;
-    LogSink logSink_ ZORVA_GUARDED_BY(mutex_);
+    /// The plugin's interface of an accepted device; null for another.
+    IDevice* InterfaceOf(const OfferedDevice& device) const;
+
+    /// Guards the sinks, which the plugin's threads read.
+    mutable Mutex sinkMutex_;
+    LogSink logSink_ ZORVA_GUARDED_BY(sinkMutex_);
     /// Read on every block: a copy under the lock would allocate.
-    std::shared_ptr<const SampleSink> sampleSink_ ZORVA_GUARDED_BY(mutex_);
-    NotifySink notifySink_ ZORVA_GUARDED_BY(mutex_);
-    std::function<double()> clock_ ZORVA_GUARDED_BY(mutex_);
-    const std::chrono::steady_clock::time_point clockStart_;
-    std::atomic<unsigned int> tickRate_{1000000};
-    std::atomic<unsigned int> armedRate_{0};
+    std::shared_ptr<const SampleSink> sampleSink_ ZORVA_GUARDED_BY(sinkMutex_);
+    NotifySink notifySink_ ZORVA_GUARDED_BY(sinkMutex_);
+    std::size_t attached_ = 0; ///< the owner's thread only
     unsigned int streams_ = 0; ///< the owner's thread only
 };
-
-/// A failed result that frees itself at its last release.
-HostResult* NewFailure(const std::string& message);
-
-/// The acquisition rate a device armed at, from the ticks per sample it
-/// declared: it divides the host's tick rate by its rate and truncates, so
-/// the quotient back (1 000 000 / 555 for 1800) is not the rate. It is the
-/// rate among `offered` (datasets per second) with tickRate / rate == ticks;
-/// where a coarse tick rate gives several of them the same ticks, `setting`
-/// (the rate the user chose) if it is one of them, else the highest. When
-/// no offered rate gives these ticks (no list, or a device that arms at a rate
-/// of its own), tickRate / ticks. 0 for 0 ticks: the rate cannot be told.
-unsigned int RateOfTicks(unsigned int tickRate, unsigned int ticks, const std::vector<unsigned int>& offered,
-                         unsigned int setting);
 
 } // namespace hostkit

@@ -1,5 +1,5 @@
 /// Loads the plugin the way the host does: by file, resolving the six entry
-/// points by their plain names.
+/// points by their plain names (the system's calls: platform/Library.h).
 #pragma once
 
 #include "host/HostInterfaces.h"
@@ -59,7 +59,7 @@ public:
     ShutdownFn Shutdown = nullptr;
 
 private:
-    /// Looks up a symbol of the loaded file (dlsym or GetProcAddress); notes a missing one in Error().
+    /// Looks up a symbol of the loaded file; notes a missing one in Error().
     void* Resolve(const char* name);
     /// The six entry points by their plain names; shared by both loaders.
     void ResolveEntryPoints()

@@ -6,6 +6,33 @@ namespace hostkit {
 
 using namespace MoldraDigitalDevice;
 
+std::string TextOf(IParameterValue* value)
+{
+    if (const IParameterValueEnum* item = As<IParameterValueEnum>(value))
+        return item->Value;
+    if (const IParameterValueString* text = As<IParameterValueString>(value))
+        return text->Value;
+    return std::string();
+}
+
+double NumberOf(IParameterValue* value)
+{
+    const IParameterValueDouble* number = As<IParameterValueDouble>(value);
+    return number ? number->Value : 0.0;
+}
+
+bool FlagOf(IParameterValue* value)
+{
+    const IParameterValueBool* flag = As<IParameterValueBool>(value);
+    return flag && flag->Value;
+}
+
+std::vector<std::string> OfferedOf(IParameterValue* value)
+{
+    const IParameterValueEnum* item = As<IParameterValueEnum>(value);
+    return item ? item->EnumValues : std::vector<std::string>();
+}
+
 ValuePtr NewValueOfType(int type)
 {
     switch (type) {

@@ -60,11 +60,11 @@ int PluginAPIVersion() { return 1; }
 
 bool Initialise(IPluginHost* host)
 {
-    // First: the service and the device below copy this pointer.
+    // Kept for the exports' catch-alls, which log through it.
     hostServices = host;
     // Its constructor returns once the worker thread is ready.
-    driverService.reset(new VZORVADriverService());
-    sharedConfigDevice.reset(new VSharedConfigDevice(driverService.get()));
+    driverService.reset(new VZORVADriverService(host));
+    sharedConfigDevice.reset(new VSharedConfigDevice(host, driverService.get(), sharedConfigDefinition));
     BuildCustomDefinitions(host);
     return true;
 }

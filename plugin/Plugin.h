@@ -6,7 +6,7 @@
 /// The driver service's worker never calls an entry point.
 #pragma once
 
-#include "Log.h"
+#include "contract/Log.h"
 
 #include "definitions/VSharedConfigDefinition.h"
 #include "definitions/VZORVAGenericPlateDefinition.h"

@@ -2,7 +2,7 @@
 // one-line call into the plugin, behind a catch-all: no exception may cross
 // into the host's process.
 #include "Plugin.h"
-#include "Guarded.h"
+#include "devices/Guarded.h"
 
 #if defined(_WIN32)
 #    define ZORVA_EXPORT extern "C" __declspec(dllexport)

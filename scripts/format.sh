@@ -15,10 +15,10 @@ mapfile -t sources < <(git ls-files '*.cpp' '*.h' 2>/dev/null ||
   find . -path ./build -prune -o \( -name '*.cpp' -o -name '*.h' \) -print)
 
 if [ "${1:-}" = "--check" ]; then
-  different=()
-  for file in "${sources[@]}"; do
-    "$formatter" "$file" | cmp -s - "$file" || different+=("$file")
-  done
+  # One formatter per core, each with many files: a process per file took half a minute.
+  mapfile -t different < <(printf '%s\0' "${sources[@]}" |
+    xargs -0 -P"$(nproc 2>/dev/null || echo 2)" -n40 "$formatter" --dry-run -Werror 2>&1 |
+    sed -n 's/^\([^:]*\):[0-9]*:[0-9]*: error: code should be clang-formatted.*/\1/p' | sort -u)
   if [ ${#different[@]} -ne 0 ]; then
     printf '  %s\n' "${different[@]}"
     echo "these files are not formatted: run scripts/format.sh" >&2

@@ -17,7 +17,7 @@ set(package_dir ${CMAKE_CURRENT_LIST_DIR}/package)
 install(TARGETS ZORVAplugin zorva-devhost RUNTIME DESTINATION .)
 install(TARGETS ZORVAUSBDevice RUNTIME DESTINATION simulated)
 install(TARGETS zorva_trace_recorder RUNTIME DESTINATION trace)
-install(FILES ${CMAKE_SOURCE_DIR}/devhost/zorva_plot.py DESTINATION .)
+install(FILES ${CMAKE_SOURCE_DIR}/devhost/program/zorva_plot.py DESTINATION .)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION examples)
 
 # Texts for Windows: CRLF line ends, the version filled in.

@@ -10,7 +10,8 @@
 #   - under wine64, zorva-devhost.exe from the unpacked folder, through
 #     simulated\zorva-devhost-simulated.cmd, reports the versions and the
 #     simulated library of the archive, captures a second from it, passes the
-#     self-test on the clean bench and fails it on a noisy one.
+#     self-test on the clean bench and fails it on a noisy one; and serves the
+#     live page and its data stream (fetched from Linux) until stopped from it.
 # Usage: check_package.sh <Windows build folder>
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -135,6 +136,39 @@ grep -q 'FAILED Noise at rest, unit 1 ZA300-5208 / Gorvin-900 GOR900-20931: Fx 0
   fail "selftest on the noisy bench did not name Noise at rest, the unit and its noise: $out"
 echo "zorva-devhost selftest on the noisy bench from the package: $(grep '^Self-test [PF]' <<<"$out")"
 rm -rf "$selftests"
+
+# The live view from the package: zorva-devhost.exe live under wine64 on the
+# archive's simulated library, its page and data stream fetched from Linux
+# (curl, and a small Node client that reads frames of both plates and then
+# stops the session from the stream, as the page's Stop does).
+live_out=$(mktemp)
+(cd "$root" && exec env -u ZORVA_SIM_SCENARIO timeout -k 10 180 "$here/wine-run.sh" cmd /c \
+  'simulated\zorva-devhost-simulated.cmd' live --port 0 >"$live_out" 2>&1) &
+live_pid=$!
+url=
+for _ in $(seq 1 240); do
+  url=$(tr -d '\r' <"$live_out" | grep -o 'http://127\.0\.0\.1:[0-9]*/' | head -1 || true)
+  [[ -n $url ]] && break
+  sleep 0.5
+done
+if [[ -z $url ]]; then
+  fail "zorva-devhost live printed no address: $(tr -d '\r' <"$live_out")"
+else
+  page=$(curl -s --max-time 20 "$url" || true)
+  grep -q 'name="zorva-token" content="[0-9a-f]\{32\}"' <<<"$page" && grep -q 'uPlot.iife.min.js' <<<"$page" ||
+    fail "zorva-devhost live under Wine: the page at $url is not the live page: ${page:0:300}"
+  uplot=$(curl -s --max-time 20 -o /dev/null -w '%{http_code} %{size_download}' "${url}uPlot.iife.min.js" || true)
+  [[ $uplot =~ ^200\ [0-9]{5,}$ ]] || fail "zorva-devhost live under Wine: uPlot's file: $uplot"
+  stream=$(node "$ZORVA_REPO/tests/live/stream_client.js" "$url" --plates 2 --frames 3 --stop --timeout 90 2>&1) ||
+    fail "zorva-devhost live under Wine: the data stream: $stream"
+  echo "zorva-devhost live from the package (page and stream fetched from Linux):"
+  echo "$stream" | sed 's/^/  /'
+fi
+live_status=0
+wait "$live_pid" || live_status=$?
+[[ $live_status == 0 ]] || fail "zorva-devhost live under Wine: exit code $live_status after the stream's stop: $(tr -d '\r' <"$live_out")"
+grep -q 'Stopped from the page' <(tr -d '\r' <"$live_out") || fail "zorva-devhost live under Wine did not stop from the page"
+rm -f "$live_out"
 
 if [[ $failures != 0 ]]; then
   echo "package check: $failures failure(s)"

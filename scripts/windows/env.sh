@@ -35,8 +35,9 @@ ZORVA_MINGW_CXX=${ZORVA_MINGW_CXX:-x86_64-w64-mingw32-g++-posix}
 ZORVA_MINGW_AR=${ZORVA_MINGW_AR:-x86_64-w64-mingw32-ar}
 
 # Debian packages the Windows stage needs.
-# libz-mingw-w64-dev: zlib for the field traces, linked statically.
+# libz-mingw-w64-dev: zlib for the field traces, linked statically; curl and
+# nodejs fetch the live page and its data stream from the program under Wine.
 ZORVA_WIN_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 cmake make googletest xz-utils clang-14
-  libz-mingw-w64-dev)
+  libz-mingw-w64-dev curl nodejs)
 
 zorva_win_log() { printf '[windows] %s\n' "$*" >&2; }

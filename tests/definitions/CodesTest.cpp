@@ -2,10 +2,10 @@
 // and the configuration readers' callers see, and the names a failing test
 // prints for them.
 #include "config/ReaderResult.h"
-#include "definitions/SyncMode.h"
+#include "contract/SyncMode.h"
 #include "devices/DeviceState.h"
 #include "driver/DetectionStatus.h"
-#include "plugin/Log.h"
+#include "contract/Log.h"
 
 #include <gtest/gtest.h>
 

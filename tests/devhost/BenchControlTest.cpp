@@ -1,6 +1,6 @@
 // The simulated bench as the development host finds it at run time: the USB
 // library's plain C controls, and units named by section name or position.
-#include "devhost/BenchControl.h"
+#include "devhost/engine/BenchControl.h"
 
 #include "simusb/SimControl.h"
 

@@ -1,6 +1,6 @@
 // A capture's data: the CSV file and the per-plate summary, both made block
 // by block.
-#include "devhost/CaptureData.h"
+#include "devhost/engine/capture/CaptureData.h"
 
 #include <gtest/gtest.h>
 

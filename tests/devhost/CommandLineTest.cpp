@@ -1,6 +1,8 @@
 // The development host's command line: commands, options, --at actions, and
 // the messages of wrong command lines.
-#include "devhost/CommandLine.h"
+#include "devhost/program/CommandLine.h"
+
+#include "devhost/engine/Text.h"
 
 #include <gtest/gtest.h>
 

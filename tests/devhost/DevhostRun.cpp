@@ -1,7 +1,7 @@
 #include "DevhostRun.h"
 
 #include "TestEnvironment.h"
-#include "devhost/Platform.h"
+#include "platform/Program.h"
 
 #include <atomic>
 #include <chrono>
@@ -60,7 +60,7 @@ std::filesystem::path TempFolder::Write(const std::string& name, const std::stri
 DevhostResult RunDevhost(const std::vector<std::string>& arguments, const std::map<std::string, std::string>& env,
                          const TempFolder& folder)
 {
-    std::string command = Quote(zorvahost::ProgramDirectory() + ZORVA_DEVHOST_FILE);
+    std::string command = Quote(zorvaplatform::ProgramDirectory() + ZORVA_DEVHOST_FILE);
     for (const std::string& argument : arguments)
         command += " " + Quote(argument);
     const std::filesystem::path out = folder.Path() / "stdout.txt";

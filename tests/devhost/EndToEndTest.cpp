@@ -5,7 +5,7 @@
 #include "DevhostRun.h"
 
 #include "ZorvaVersion.h"
-#include "devhost/Platform.h"
+#include "platform/Program.h"
 #include "simusb/Loads.h"
 #include "simusb/SimControl.h"
 
@@ -15,6 +15,7 @@
 #include <cmath>
 
 using namespace zorvatest;
+using zorvaplatform::ProgramDirectory;
 
 namespace {
 
@@ -372,7 +373,7 @@ TEST_F(DevhostEndToEnd, CommandLine_WrongUse_ExitCode2WithWhatToDo)
 
 TEST_F(DevhostEndToEnd, Version_BuiltProgram_ItsPluginsVersionAndItsUsbLibrary)
 {
-    const std::string folder = zorvahost::ProgramDirectory();
+    const std::string folder = ProgramDirectory();
     const DevhostResult result = Run({"--version"});
     EXPECT_EQ(result.exitCode, 0) << Output();
     const std::vector<std::string> lines = Lines(result.out);

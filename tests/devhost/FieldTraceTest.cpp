@@ -2,13 +2,14 @@
 // for its replay (where each action waits for its turn), and what trace-info
 // reads from a trace (counter gaps and repeats, library errors), on records
 // made here and on the traces kept in traces/.
-#include "devhost/FieldTrace.h"
-#include "devhost/TraceInfo.h"
+#include "devhost/engine/fieldtrace/FieldTrace.h"
+#include "devhost/engine/fieldtrace/TraceInfo.h"
 #include "driver/BlockLayout.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <fstream>
 #include <iterator>
 
 using namespace zorvahost;
@@ -253,5 +254,39 @@ TEST(TraceInfo, Summarize_KeptTraces_EachShowsItsFault)
         EXPECT_TRUE(listed) << Render(summary);
         EXPECT_EQ(summary.deviceCounts, c.deviceCounts);
         EXPECT_TRUE(ReadRecordedSession(trace.records).found) << "made by the development host";
+    }
+}
+
+/// trace-info and replay read a trace record by record, in memory flat in its
+/// length: the same summary and the same recorded session as from the trace
+/// read whole, for whole traces and for one cut short.
+TEST(TraceInfo, SummarizeTraceFile_KeptTracesWholeAndCut_SameAsTheWholeRead)
+{
+    for (const char* file : {"lost-block", "repeated-block", "transfer-failure", "unplugged-at-rescan"}) {
+        for (const bool cut : {false, true}) {
+            SCOPED_TRACE(std::string(file) + (cut ? ", cut short" : ""));
+            std::string path = std::string(ZORVA_SOURCE_DIR) + "/traces/" + file + ".trace";
+            if (cut) {
+                std::ifstream in(path, std::ios::binary);
+                const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+                path = ::testing::TempDir() + "cut-" + file + ".trace";
+                std::ofstream(path, std::ios::binary) << bytes.substr(0, bytes.size() * 2 / 3);
+            }
+            zorvatrace::TraceContents whole;
+            zorvatrace::ReadTraceFile(path, whole);
+            ASSERT_EQ(whole.errorKind, cut ? zorvatrace::ReadError::Truncated : zorvatrace::ReadError::None);
+            RecordedSessionReader session;
+            const TraceSummary streamed =
+                SummarizeTraceFile(path, [&session](const Record& record) { session.Add(record); });
+            EXPECT_EQ(TraceRefused(streamed), TraceRefused(whole));
+            EXPECT_EQ(Render(streamed), Render(Summarize(whole)));
+            const RecordedSession expected = ReadRecordedSession(whole.records);
+            EXPECT_EQ(session.Session().arguments, expected.arguments);
+            ASSERT_EQ(session.Session().events.size(), expected.events.size());
+            for (std::size_t i = 0; i < expected.events.size(); ++i) {
+                EXPECT_EQ(session.Session().events[i].noteRecord, expected.events[i].noteRecord);
+                EXPECT_EQ(session.Session().events[i].trigger, expected.events[i].trigger);
+            }
+        }
     }
 }

@@ -1,5 +1,5 @@
 // The matching rules replayed for a detected unit: which definition and why.
-#include "devhost/PlateMatch.h"
+#include "devhost/engine/PlateMatch.h"
 #include "tests/support/RecordingHost.h"
 
 #include "devices/VSharedConfigDevice.h"
@@ -10,6 +10,7 @@
 #include <set>
 
 using namespace zorvahost;
+using hostkit::DetectedUnit;
 
 namespace {
 
@@ -140,10 +141,9 @@ TEST(PlateMatch, ExplainMatch_TableOfUnitsAndCustomPlates_AgreesWithDetection)
     };
     CustomDefinitionsInUse inUse(custom);
     zorvahost::RecordingHost host;
-    ZORVA::hostServices = &host;
     std::vector<std::string> detected;
     {
-        ZORVA::VSharedConfigDevice shared(nullptr);
+        ZORVA::VSharedConfigDevice shared(&host, nullptr);
         shared.instantiator = &host;
         std::vector<ZORVA::VZORVADriverService::VDeviceInfo> records;
         for (std::size_t i = 0; i < units.size(); ++i) {
@@ -163,7 +163,6 @@ TEST(PlateMatch, ExplainMatch_TableOfUnitsAndCustomPlates_AgreesWithDetection)
         for (const InstantiatedDevice& device : host.Instantiated())
             detected.push_back(device.definitionName);
     }
-    ZORVA::hostServices = nullptr;
     ASSERT_EQ(detected.size(), units.size());
     std::set<std::string> kinds;
     for (std::size_t i = 0; i < units.size(); ++i) {

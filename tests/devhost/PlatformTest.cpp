@@ -3,7 +3,8 @@
 // none or are damaged: each is refused with a reason, none read out of bounds.
 #include "DevhostRun.h"
 #include "ZorvaVersion.h"
-#include "devhost/Platform.h"
+#include "platform/Program.h"
+#include "platform/FileVersion.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +12,8 @@
 #include <cstring>
 
 using namespace zorvatest;
-using zorvahost::ProgramDirectory;
-using zorvahost::ReadFileVersion;
+using zorvaplatform::ProgramDirectory;
+using zorvaplatform::ReadFileVersion;
 
 namespace {
 

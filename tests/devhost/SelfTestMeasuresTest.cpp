@@ -1,8 +1,8 @@
 // The self-test's measurements on made-up arrivals, and its choice of rates
 // and capture lengths.
-#include "devhost/SelfTest.h"
-#include "devhost/SelfTestMeasures.h"
-#include "devhost/SelfTestReport.h"
+#include "devhost/engine/selftest/SelfTest.h"
+#include "devhost/engine/selftest/SelfTestMeasures.h"
+#include "devhost/program/SelfTestReport.h"
 
 #include <gtest/gtest.h>
 

@@ -5,9 +5,10 @@
 #include "DevhostRun.h"
 #include "TestEnvironment.h"
 #include "definitions/VSharedConfigDefinition.h"
-#include "devhost/SelfTest.h"
-#include "devhost/SelfTestReport.h"
-#include "devhost/Plot.h"
+#include "devhost/engine/selftest/SelfTest.h"
+#include "devhost/program/SelfTestReport.h"
+#include "devhost/program/Plot.h"
+#include "hostkit/VirtualTime.h"
 #include "plugin/Plugin.h"
 #include "simusb/SimControl.h"
 #include "win32/ZorvaWin32.h"
@@ -22,6 +23,7 @@
 #include <thread>
 
 using namespace zorvahost;
+using hostkit::PluginSession;
 
 namespace {
 
@@ -39,19 +41,16 @@ public:
     std::function<bool()> when;
     std::function<void()> hook;
 
-    double Now() override { return static_cast<double>(zorvasim::VirtualTimeMs()) / 1000.0; }
+    double Now() override { return hostkit::virtualtime::Seconds(); }
 
     void Pass(double seconds) override
     {
-        const long milliseconds = std::lround(seconds * 1000.0);
-        for (long i = 0; i < milliseconds; ++i) {
-            Sleep(1);
-            Drain();
+        hostkit::virtualtime::Pass(std::lround(seconds * 1000.0), 1, [this] {
             if (hook && when && when()) {
                 hook();
                 hook = nullptr;
             }
-        }
+        });
     }
 
     bool Await(const std::function<bool()>& done, double) override
@@ -64,18 +63,6 @@ public:
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
         return true;
-    }
-
-private:
-    static void Drain()
-    {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        for (;;) {
-            const zorvasim::Counters c = zorvasim::GetCounters();
-            if ((c.backlog == 0 && c.drained) || std::chrono::steady_clock::now() > deadline)
-                return;
-            std::this_thread::yield();
-        }
     }
 };
 
@@ -108,7 +95,7 @@ protected:
         std::string error;
         EXPECT_TRUE(zorvasim::LoadScenarioFile(scenarioFile, &error)) << error;
         hostkit::Host host;
-        host.SetClock([] { return static_cast<double>(zorvasim::VirtualTimeMs()) / 1000.0; });
+        host.SetClock(hostkit::virtualtime::Seconds);
         PluginSession session(host);
         session.Link({ZORVA::PluginAPIVersion, ZORVA::Initialise, ZORVA::ProvideDeviceDefinitions,
                       ZORVA::BeginDeviceInstantiation, ZORVA::OnManualDeviceInstantiation, ZORVA::Shutdown},

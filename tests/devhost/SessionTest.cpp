@@ -2,8 +2,8 @@
 // and the simulated bench in real time: when a detection counts as finished.
 #include "DevhostRun.h"
 #include "TestEnvironment.h"
-#include "devhost/Platform.h"
-#include "devhost/Session.h"
+#include "platform/Program.h"
+#include "hostkit/Session.h"
 #include "tests/support/RecordingHost.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +11,9 @@
 #include <chrono>
 
 using namespace zorvahost;
+using hostkit::DetectionReport;
+using hostkit::PluginSession;
+using zorvaplatform::ProgramDirectory;
 
 namespace {
 

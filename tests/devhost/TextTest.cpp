@@ -1,5 +1,5 @@
 // Output helpers: numbers, columns and the readers' error texts.
-#include "devhost/Text.h"
+#include "devhost/engine/Text.h"
 
 #include <gtest/gtest.h>
 

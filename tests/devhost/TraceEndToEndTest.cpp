@@ -9,8 +9,8 @@
 // are the system's: the round trip takes about as long as the session.
 #include "DevhostRun.h"
 
-#include "trace/TraceReader.h"
-#include "trace/TraceWriter.h"
+#include "trace/format/TraceReader.h"
+#include "trace/format/TraceWriter.h"
 
 #include <gtest/gtest.h>
 

@@ -12,6 +12,7 @@
 // it measures while any thread pauses, and writes each sample's clock into
 // Fy, so every value the host receives tells which sample it is.
 #include "DevicesTestSupport.h"
+#include "hostkit/VirtualTime.h"
 
 #include "win32/posix/win32_control.h"
 
@@ -188,25 +189,13 @@ protected:
 
     /// Lets `ms` of virtual time pass, a block's time at a go, each time until
     /// the worker has handed on every block the library measured.
-    void Pass(int ms)
-    {
-        for (int t = 0; t < ms; t += 16) {
-            Sleep(16);
-            ASSERT_NO_FATAL_FAILURE(Drain());
-        }
-    }
+    void Pass(int ms) { ASSERT_TRUE(hostkit::virtualtime::Pass(ms, 16)); }
 
     /// Until the worker has handed on every block measured so far. A host's
     /// StartCapture comes as the capture starts, while the plugin hands on
     /// blocks as they are measured; here another thread's pause (the zero's)
     /// may have let the clock run ahead of the worker in real time.
-    static void Drain()
-    {
-        ASSERT_TRUE(WaitUntil([] {
-            const zorvasim::Counters c = zorvasim::GetCounters();
-            return c.backlog == 0 && c.drained;
-        }));
-    }
+    static void Drain() { ASSERT_TRUE(hostkit::virtualtime::Drain()); }
 
     /// The host arms every plate with new stream handles (closing their old
     /// streams), then the shared device.
@@ -329,13 +318,7 @@ TEST_P(ArmInterference, Arm_HostActsDuringPause_ActsAfterStartAndCaptureNumbered
     if (c.trigger == Trigger::Held) {
         // A host that takes 50 ms to answer Arm's read of the rate: the blocks
         // measured meanwhile, the marker in them, are from before the restart.
-        host.CallBackFrom("GetParameterValue", [] {
-            Sleep(50);
-            WaitUntil([] {
-                const zorvasim::Counters c = zorvasim::GetCounters();
-                return c.backlog == 0 && c.drained;
-            });
-        });
+        host.CallBackFrom("GetParameterValue", [] { hostkit::virtualtime::Pass(50, 50); });
     }
     zorvasim::Note("second arming");
     ASSERT_TRUE(ArmAll());

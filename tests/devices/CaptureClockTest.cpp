@@ -8,6 +8,7 @@
 // start jobs), logs when it measured each block, and writes each sample's
 // clock into Fy, so every value the host receives tells which sample it is.
 #include "DevicesTestSupport.h"
+#include "hostkit/VirtualTime.h"
 
 #include <algorithm>
 #include <cmath>
@@ -77,16 +78,7 @@ protected:
 
     /// Lets `ms` of virtual time pass, a block's time at a go, each time until
     /// the worker has handed on every block the library measured.
-    void Pass(int ms)
-    {
-        for (int t = 0; t < ms; t += 16) {
-            Sleep(16);
-            ASSERT_TRUE(WaitUntil([] {
-                const zorvasim::Counters c = zorvasim::GetCounters();
-                return c.backlog == 0 && c.drained;
-            }));
-        }
-    }
+    void Pass(int ms) { ASSERT_TRUE(hostkit::virtualtime::Pass(ms, 16)); }
 
     /// Arms plates and shared device for capture `index` (stream handles
     /// 10 * (index + 1) + plate) and starts the capture at once, as a host

@@ -147,8 +147,7 @@ void DeviceBench::SetUp()
 {
     pauseSink = std::make_pair(&pausesMutex, &pauses);
     ZorvaWin32_SetSleepHandler(&RecordPause, &pauseSink);
-    ZORVA::hostServices = &host;
-    shared.reset(new ZORVA::VSharedConfigDevice(nullptr));
+    shared.reset(new ZORVA::VSharedConfigDevice(&host, nullptr));
     shared->instantiator = &host;
     shared->Attach(&sharedServices);
 }
@@ -156,7 +155,6 @@ void DeviceBench::SetUp()
 void DeviceBench::TearDown()
 {
     shared.reset();
-    ZORVA::hostServices = nullptr;
     ZorvaWin32_SetSleepHandler(nullptr, nullptr);
 }
 
@@ -252,8 +250,8 @@ void SimBench::Start(const std::string& scenario)
 {
     std::string error;
     ASSERT_TRUE(zorvasim::LoadScenarioText(scenario, &error)) << error;
-    service.reset(new ZORVA::VZORVADriverService());
-    shared.reset(new ZORVA::VSharedConfigDevice(service.get()));
+    service.reset(new ZORVA::VZORVADriverService(&host));
+    shared.reset(new ZORVA::VSharedConfigDevice(&host, service.get()));
     shared->instantiator = &host;
     const int notified = sharedServices.NotifyCount();
     shared->Attach(&sharedServices);

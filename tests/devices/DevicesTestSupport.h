@@ -8,7 +8,7 @@
 #include "devices/VSharedConfigDevice.h"
 #include "devices/VZORVATrelDevice.h"
 #include "driver/VZORVADriverService.h"
-#include "plugin/Log.h"
+#include "contract/Log.h"
 
 #include <gtest/gtest.h>
 

@@ -5,6 +5,7 @@
 // test program runs it, tests/support/LockCheck.cpp) does catch a call made
 // under a lock.
 #include "DevicesTestSupport.h"
+#include "hostkit/VirtualTime.h"
 
 #include "tests/support/LockCheck.h"
 
@@ -76,8 +77,8 @@ public:
         if (case_.callBack != CallBack::None)
             host_.CallBackFrom(case_.operation, [this] { MakeCallBack(); });
         EXPECT_TRUE(zorvasim::LoadScenarioText(TwoPlates));
-        service_.reset(new ZORVA::VZORVADriverService());
-        shared_.reset(new ZORVA::VSharedConfigDevice(service_.get()));
+        service_.reset(new ZORVA::VZORVADriverService(&host_));
+        shared_.reset(new ZORVA::VSharedConfigDevice(&host_, service_.get()));
         shared_->instantiator = &host_;
         shared_->Attach(&sharedServices_);
         // A detection ends with its result and then its report of acquisition stopped.
@@ -105,10 +106,7 @@ public:
         }));
         for (int i = 0; i < 8; ++i) {
             zorvasim::DeliverBlocks(1);
-            EXPECT_TRUE(WaitUntil([] {
-                const zorvasim::Counters counters = zorvasim::GetCounters();
-                return counters.backlog == 0 && counters.drained;
-            }));
+            EXPECT_TRUE(hostkit::virtualtime::Drain());
         }
         IParameterValueAction blink = ActionValue();
         Services(shared_->Plates()[0])->ChangeParameter("BlinkAction", blink, BlinkActionId);

@@ -12,9 +12,6 @@ namespace {
 class PlateDevice : public ::testing::Test
 {
 protected:
-    void SetUp() override { ZORVA::hostServices = &host; }
-    void TearDown() override { ZORVA::hostServices = nullptr; }
-
     std::unique_ptr<ZORVA::VZORVATrelDevice> Make(const DeviceInfo& info, unsigned int rate = 1000)
     {
         return std::unique_ptr<ZORVA::VZORVATrelDevice>(

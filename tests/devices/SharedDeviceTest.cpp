@@ -204,8 +204,7 @@ TEST_F(DeviceBench, ParametersChanged_NothingChanged_AsksNoValue)
 
 TEST(SharedDeviceWithoutHost, Operations_NullHostObjects_Ignored)
 {
-    ZORVA::hostServices = nullptr;
-    ZORVA::VSharedConfigDevice device(nullptr);
+    ZORVA::VSharedConfigDevice device(nullptr, nullptr);
     device.Attach(nullptr);
     device.ParametersChanged();
     device.OnDetectionComplete(Succeeded(), {Unit("A1", "P7", 0)});

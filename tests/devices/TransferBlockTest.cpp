@@ -19,9 +19,6 @@ const float NaN = std::numeric_limits<float>::quiet_NaN();
 class PlateOnHost : public ::testing::Test
 {
 protected:
-    void SetUp() override { ZORVA::hostServices = &host; }
-    void TearDown() override { ZORVA::hostServices = nullptr; }
-
     PlatePtr MakePlate(int deviceIndex, std::vector<float> originInches = {0, 0, 0})
     {
         DeviceInfo info = Unit("A" + std::to_string(deviceIndex), "P" + std::to_string(deviceIndex), deviceIndex);

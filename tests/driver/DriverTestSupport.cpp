@@ -68,7 +68,7 @@ void DriverTest::UseScenario(const std::string& text)
 
 void DriverTest::CreateService()
 {
-    service.reset(new Service());
+    service.reset(new Service(&host));
     Timeline();
 }
 

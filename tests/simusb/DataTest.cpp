@@ -3,7 +3,7 @@
 // worker is.
 #include "SimTestSupport.h"
 #include "simusb/Loads.h"
-#include "simusb/SimControlExports.h"
+#include "simusb/SimControlC.h"
 
 #include <gtest/gtest.h>
 

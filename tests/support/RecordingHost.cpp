@@ -31,7 +31,6 @@ std::mutex& LockCheckMutex()
 }
 LockProbe g_lockProbe = nullptr;
 LockViolationHandler* g_lockViolationHandler = nullptr;
-std::atomic<int> g_lockViolations{0};
 
 /// The operation's name: the call text up to its "(".
 std::string OperationOf(const std::string& call) { return call.substr(0, call.find('(')); }
@@ -46,11 +45,9 @@ void SetLockCheck(LockProbe probe, LockViolationHandler handler)
     g_lockViolationHandler = handler ? new LockViolationHandler(std::move(handler)) : nullptr;
 }
 
-int LockViolationCount() { return g_lockViolations.load(); }
-
 // ---------------------------------------------------------------- results
 
-class TrackedResult : public HostResult
+class TrackedResult final : public HostResult
 {
 public:
     TrackedResult(ResultTracker& tracker, std::string message) : tracker_(tracker), message_(std::move(message)) {}
@@ -116,7 +113,14 @@ int ResultTracker::OverReleased() const
 
 // ---------------------------------------------------------------- host
 
-RecordingHost::RecordingHost() = default;
+RecordingHost::RecordingHost()
+{
+    // The SetTime clock until a test chooses another (UseClock, UseRealClock).
+    SetClock([this] {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return time_;
+    });
+}
 RecordingHost::~RecordingHost() = default;
 
 std::shared_ptr<hostkit::Instance> RecordingHost::NewInstance(const std::string& deviceName)
@@ -139,7 +143,6 @@ void RecordingHost::Enter(const char* operation, const std::string& detail)
     if (probe) {
         const int held = probe();
         if (held != 0) {
-            ++g_lockViolations;
             if (handler) {
                 const std::string name(operation);
                 handler(detail.compare(0, name.size(), name) == 0 ? detail : name + "(" + Quote(detail.c_str()) + ")",
@@ -196,14 +199,10 @@ HostResult* RecordingHost::Record(const std::string& call)
 void RecordingHost::Log(const char* message, int level)
 {
     LogLine line{message ? message : "", level};
-    bool echo;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         logs_.push_back(line);
-        echo = echoLogs_;
     }
-    if (echo)
-        std::printf("[log %d] %s\n", level, line.text.c_str());
     // The observer: the kit's log sink.
     Host::Log(message, level);
 }
@@ -220,19 +219,15 @@ HostResult* RecordingHost::ReservedSlot6() { return Record("ReservedSlot6()"); }
 
 double RecordingHost::GetTime()
 {
-    std::function<double()> clock;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        clock = clock_;
+        if (manualClock_) {
+            const double now = time_;
+            time_ += timeStep_;
+            return now;
+        }
     }
-    if (clock)
-        return clock();
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (realClock_)
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - clockStart_).count();
-    const double now = time_;
-    time_ += timeStep_;
-    return now;
+    return Host::GetTime();
 }
 
 void RecordingHost::SetTimeStep(double seconds)
@@ -241,25 +236,13 @@ void RecordingHost::SetTimeStep(double seconds)
     timeStep_ = seconds;
 }
 
-double RecordingHost::Now()
-{
-    std::function<double()> clock;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!clock_) {
-            if (realClock_)
-                return std::chrono::duration<double>(std::chrono::steady_clock::now() - clockStart_).count();
-            return time_;
-        }
-        clock = clock_;
-    }
-    return clock();
-}
-
 void RecordingHost::UseClock(std::function<double()> clock)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    clock_ = std::move(clock);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        manualClock_ = false;
+    }
+    SetClock(std::move(clock));
 }
 
 void RecordingHost::CallBackFrom(const std::string& operation, std::function<void()> hook)
@@ -273,9 +256,8 @@ void RecordingHost::CallBackFrom(const std::string& operation, std::function<voi
 
 void RecordingHost::UseRealClock()
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    realClock_ = true;
-    clockStart_ = std::chrono::steady_clock::now();
+    const auto start = std::chrono::steady_clock::now();
+    UseClock([start] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); });
 }
 
 HostResult* RecordingHost::BeginDefinition(const char* manufacturer, const char* name, const char* version,
@@ -341,13 +323,17 @@ HostResult* RecordingHost::InstantiateDevice(const char* manufacturer, const cha
 std::vector<InstantiatedDevice> RecordingHost::Instantiated() const
 {
     std::vector<InstantiatedDevice> devices;
-    for (const hostkit::InstanceRecord& record : Instances()) {
+    const std::vector<hostkit::OfferedDevice> offered = Instances();
+    // The plugin's interfaces, for the tests that call the devices themselves.
+    const std::vector<IDevice*> interfaces = OfferedInterfaces();
+    for (std::size_t i = 0; i < offered.size() && i < interfaces.size(); ++i) {
+        const hostkit::OfferedDevice& record = offered[i];
         InstantiatedDevice device;
         device.manufacturer = record.manufacturer;
         device.definitionName = record.definitionName;
         device.version = record.version;
         device.deviceName = record.deviceName;
-        device.device = record.device;
+        device.device = interfaces[i];
         device.accepted = record.accepted;
         device.services = std::static_pointer_cast<DeviceServices>(record.services);
         devices.push_back(device);
@@ -406,12 +392,6 @@ std::vector<LogLine> RecordingHost::Logs() const
 }
 
 void RecordingHost::SetLogObserver(std::function<void(const LogLine&)> observer) { SetLogSink(std::move(observer)); }
-
-void RecordingHost::EchoLogs(bool echo)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    echoLogs_ = echo;
-}
 
 void RecordingHost::SetTime(double seconds)
 {
@@ -502,18 +482,16 @@ HostResult* DeviceServices::PushSamples(unsigned int stream, std::int64_t frame,
     {
         // Kept before the kit counts it: a test that waits for the count finds the block.
         hostkit::Lock lock(mutex_);
-        if (keepSamples_) {
-            PushedBlock block;
-            block.hostTime = arrived;
-            block.stream = stream;
-            block.frame = frame;
-            block.samplesPerBlock = samplesPerBlock;
-            if (outputs && outputCount > 0)
-                block.outputs.assign(outputs, outputs + outputCount);
-            if (values && valueCount > 0)
-                block.values.assign(values, values + valueCount);
-            pushed_.push_back(std::move(block));
-        }
+        PushedBlock block;
+        block.hostTime = arrived;
+        block.stream = stream;
+        block.frame = frame;
+        block.samplesPerBlock = samplesPerBlock;
+        if (outputs && outputCount > 0)
+            block.outputs.assign(outputs, outputs + outputCount);
+        if (values && valueCount > 0)
+            block.values.assign(values, values + valueCount);
+        pushed_.push_back(std::move(block));
     }
     Instance::PushSamples(stream, frame, samplesPerBlock, outputs, outputCount, values, valueCount);
     return fails ? recorder_.results_.Create(failure) : nullptr;
@@ -548,12 +526,6 @@ std::vector<PushedBlock> DeviceServices::PushedBlocks() const
 {
     hostkit::Lock lock(mutex_);
     return pushed_;
-}
-
-void DeviceServices::KeepSamples(bool keep)
-{
-    hostkit::Lock lock(mutex_);
-    keepSamples_ = keep;
 }
 
 // ---------------------------------------------------------------- capture set-up

@@ -63,8 +63,6 @@ typedef std::function<void(const std::string& call, int locksHeld)> LockViolatio
 /// plugin holds a lock. A host that calls back into a device from inside such
 /// a call would deadlock there. Null probe: no check.
 void SetLockCheck(LockProbe probe, LockViolationHandler handler);
-/// Calls made with a plugin lock held since the process started.
-int LockViolationCount();
 
 /// Tracks HostResult objects handed to the plugin: each must be released once.
 class ResultTracker
@@ -102,8 +100,6 @@ public:
     void NotifyChanged() override;
 
     std::vector<PushedBlock> PushedBlocks() const;
-    /// Keep pushed values (default) or only count the blocks.
-    void KeepSamples(bool keep);
 
     /// A host that calls back into the plugin: `hook` runs inside every
     /// NotifyChanged, on the plugin's thread (null: none).
@@ -123,7 +119,6 @@ private:
     bool countAnnounced_ = false;
     unsigned int announcedCount_ = 0;
     std::vector<PushedBlock> pushed_;
-    bool keepSamples_ = true;
     std::atomic<unsigned int> openFrom_{0};
     std::atomic<int> oldStreamPushes_{0};
 };
@@ -213,8 +208,6 @@ public:
     std::vector<InstantiatedDevice> Instantiated() const;
     /// Called on the plugin's thread for every log line (after it was recorded).
     void SetLogObserver(std::function<void(const LogLine&)> observer);
-    /// Echo every log line to standard output as it arrives.
-    void EchoLogs(bool echo);
     void SetTime(double seconds);
     /// Each GetTime advances the SetTime clock by `seconds` after reading it;
     /// negative: a clock that runs backwards.
@@ -224,8 +217,6 @@ public:
     /// GetTime reads `clock` (seconds), e.g. the simulated library's virtual clock.
     void UseClock(std::function<double()> clock);
     const ResultTracker& Results() const { return results_; }
-    /// The clock GetTime reads, without stepping it.
-    double Now() override;
 
 protected:
     std::shared_ptr<hostkit::Instance> NewInstance(const std::string& deviceName) override;
@@ -255,12 +246,11 @@ private:
     std::atomic<std::int64_t> instantiateDelayMicroseconds_{0};
     bool readStateOnNotify_ = false;
     std::map<std::string, std::function<void()>, std::less<>> callBacks_;
-    std::function<double()> clock_;
+    /// The SetTime clock is the host's (its one clock, Host::SetClock) until
+    /// UseClock or UseRealClock; GetTime steps it.
+    bool manualClock_ = true;
     double timeStep_ = 0.0;
-    bool echoLogs_ = false;
     double time_ = 0.0;
-    bool realClock_ = false;
-    std::chrono::steady_clock::time_point clockStart_;
     ResultTracker results_;
 };
 

@@ -26,13 +26,11 @@ inline void StartSimulatedBench(zorvahost::RecordingHost& host)
     ASSERT_TRUE(zorvasim::SetVirtualTime(true));
     host.SetLogObserver(
         [](const zorvahost::LogLine& line) { zorvasim::Note("L" + std::to_string(line.level) + " " + line.text); });
-    ZORVA::hostServices = &host;
 }
 
 /// Call from TearDown once the driver service is gone.
 inline void StopSimulatedBench()
 {
-    ZORVA::hostServices = nullptr;
     zorvasim::SetVirtualTime(false);
     zorvasim::Reset();
 }
@@ -42,6 +40,8 @@ inline void StopSimulatedBench()
 inline void ShutdownPluginAndBench()
 {
     ZORVA::Shutdown();
+    // The host object goes with the test: the plugin keeps its pointer until the next Initialise.
+    ZORVA::hostServices = nullptr;
     ZORVA::deviceInstantiator = nullptr;
     ZorvaWin32_SetDriveDirectory('C', nullptr);
     StopSimulatedBench();

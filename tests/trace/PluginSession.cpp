@@ -2,7 +2,8 @@
 
 #include "plugin/Plugin.h"
 #include "tests/support/WaitUntil.h"
-#include "trace/System.h"
+#include "platform/Library.h"
+#include "platform/Program.h"
 
 #include <chrono>
 #include <cstdio>
@@ -30,19 +31,18 @@ std::string Exact(float value)
 
 } // namespace
 
-PluginSession::PluginSession() { ZORVA::hostServices = &host_; }
+PluginSession::PluginSession() {}
 
 PluginSession::~PluginSession()
 {
     service_.reset();
     shared_.reset();
-    ZORVA::hostServices = nullptr;
 }
 
 bool PluginSession::Detect()
 {
-    service_.reset(new ZORVA::VZORVADriverService());
-    shared_.reset(new ZORVA::VSharedConfigDevice(service_.get()));
+    service_.reset(new ZORVA::VZORVADriverService(&host_));
+    shared_.reset(new ZORVA::VSharedConfigDevice(&host_, service_.get()));
     shared_->instantiator = &host_;
     const int notified = sharedServices_.NotifyCount();
     shared_->Attach(&sharedServices_);
@@ -134,7 +134,7 @@ SessionResult PluginSession::Result() const
 
 std::string ProgramFolder()
 {
-    const std::string program = zorvatrace::ProgramPath();
+    const std::string program = zorvaplatform::ProgramPath();
     return program.substr(0, program.find_last_of("/\\") + 1);
 }
 
@@ -149,8 +149,8 @@ std::string Beside(const std::string& relative)
 
 } // namespace
 
-std::string SimulatedLibrary() { return Beside(std::string("../") + zorvatrace::UsbLibraryFileName()); }
-std::string StandInLibrary() { return Beside(std::string("standin/") + zorvatrace::UsbLibraryFileName()); }
-std::string Recorder() { return Beside(zorvatrace::UsbLibraryFileName()); }
+std::string SimulatedLibrary() { return Beside(std::string("../") + zorvaplatform::UsbLibraryFileName()); }
+std::string StandInLibrary() { return Beside(std::string("standin/") + zorvaplatform::UsbLibraryFileName()); }
+std::string Recorder() { return Beside(zorvaplatform::UsbLibraryFileName()); }
 
 } // namespace tracetest

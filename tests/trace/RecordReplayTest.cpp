@@ -12,10 +12,10 @@
 #include "PluginSession.h"
 #include "TraceTestSupport.h"
 
-#include "trace/RecorderControl.h"
-#include "trace/RecorderInFront.h"
-#include "trace/System.h"
-#include "trace/TraceReader.h"
+#include "trace/recorder/RecorderControl.h"
+#include "trace/recorder/RecorderInFront.h"
+#include "platform/Library.h"
+#include "trace/format/TraceReader.h"
 #include "win32/posix/win32_control.h"
 
 #include <gtest/gtest.h>
@@ -25,6 +25,7 @@
 
 using namespace tracetest;
 using namespace zorvatrace;
+using namespace zorvaplatform;
 
 namespace {
 

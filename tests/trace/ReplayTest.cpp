@@ -7,7 +7,7 @@
 #include "simusb/ReplayControl.h"
 #include "simusb/SimControl.h"
 #include "tests/support/TestEnvironment.h"
-#include "trace/Bytes.h"
+#include "trace/format/Bytes.h"
 #include "win32/ZorvaWin32.h"
 
 #include <gtest/gtest.h>

@@ -60,7 +60,7 @@ bool Selected(const Library& s) { return s.initialised && s.selected >= 0 && s.s
 
 } // namespace
 
-extern "C" ZORVA_USB_API int StandIn_DeliverBlocks(int count);
+ZORVA_USB_API int StandIn_DeliverBlocks(int count);
 
 ZORVA_USB_API int fmDLLInit()
 {
@@ -249,7 +249,7 @@ ZORVA_USB_API int fmDLLTransferFloatData(float** block)
     return 1;
 }
 
-extern "C" ZORVA_USB_API int StandIn_DeliverBlocks(int count)
+ZORVA_USB_API int StandIn_DeliverBlocks(int count)
 {
     Library& s = State();
     std::vector<unsigned int> posts;

@@ -3,11 +3,13 @@
 // file that is not a sound trace is refused with where it breaks.
 #include "TraceTestSupport.h"
 
-#include "trace/Bytes.h"
+#include "trace/format/Bytes.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <fstream>
 #include <functional>
 #include <thread>
 
@@ -399,4 +401,57 @@ TEST(TraceFile, Read_MissingFile_IoErrorNamingIt)
     EXPECT_FALSE(ReadTraceFile("/nonexistent/zorva.trace", read));
     EXPECT_EQ(read.errorKind, ReadError::Io);
     EXPECT_EQ(read.error, "cannot open \"/nonexistent/zorva.trace\"");
+}
+
+namespace {
+
+std::string FileOf(const std::string& bytes, const std::string& name)
+{
+    const std::string path = TemporaryFile(name);
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+} // namespace
+
+TEST(TraceFile, ReadTraceRecords_SoundTrace_EveryRecordInOrderAsTheWholeRead)
+{
+    std::vector<Record> records = SampleRecords();
+    for (int i = 0; i < 300; ++i)
+        records.push_back(BlockRecord(2, static_cast<float>(16 * i)));
+    WriterOptions options;
+    options.chunkBytes = 4096; // many chunks
+    const std::string path = FileOf(WriteTrace(records, options), "stream.trace");
+    TraceContents whole;
+    ASSERT_TRUE(ReadTraceFile(path, whole)) << whole.error;
+
+    std::vector<std::string> streamed;
+    const ReadOutcome outcome =
+        ReadTraceRecords(path, [&streamed](const Record& record) { streamed.push_back(Fingerprint(record)); });
+    std::remove(path.c_str());
+    EXPECT_TRUE(outcome.complete);
+    EXPECT_EQ(outcome.errorKind, ReadError::None);
+    EXPECT_EQ(outcome.records, whole.records.size());
+    EXPECT_EQ(outcome.header.program, SampleHeader().program);
+    EXPECT_EQ(streamed, Fingerprints(whole.records));
+}
+
+/// A broken file ends the pass as the whole read ends, after the records
+/// before the break: those a trace cut short keeps.
+TEST_P(RefusedTrace, ReadTraceRecords_BrokenFile_EndsAsTheWholeRead)
+{
+    const RefusedCase& c = GetParam();
+    const std::string path = FileOf(c.file(), std::string("broken-") + c.name + ".trace");
+    TraceContents whole;
+    ReadTraceFile(path, whole);
+    std::uint64_t handedOut = 0;
+    const ReadOutcome outcome = ReadTraceRecords(path, [&handedOut](const Record&) { ++handedOut; });
+    std::remove(path.c_str());
+    EXPECT_EQ(outcome.errorKind, c.kind);
+    EXPECT_EQ(outcome.error, whole.error);
+    EXPECT_FALSE(outcome.complete);
+    EXPECT_EQ(outcome.records, handedOut);
+    if (c.kind == ReadError::Truncated) {
+        EXPECT_EQ(handedOut, c.recordsKept);
+    }
 }

@@ -1,6 +1,6 @@
 #include "TraceTestSupport.h"
 
-#include "trace/Bytes.h"
+#include "trace/format/Bytes.h"
 
 #include <chrono>
 #include <filesystem>

@@ -2,9 +2,9 @@
 // memory, and chunks made byte by byte so a test can break exactly one thing.
 #pragma once
 
-#include "trace/TraceFormat.h"
-#include "trace/TraceReader.h"
-#include "trace/TraceWriter.h"
+#include "trace/format/TraceFormat.h"
+#include "trace/format/TraceReader.h"
+#include "trace/format/TraceWriter.h"
 
 #include <condition_variable>
 #include <cstdint>

@@ -56,12 +56,6 @@ void MessageRelay::Stop()
     id_ = 0;
 }
 
-bool MessageRelay::Running() const
-{
-    RelayLock lock(mutex_);
-    return thread_.joinable();
-}
-
 void MessageRelay::Run(std::promise<DWORD>* started)
 {
     MSG msg{};

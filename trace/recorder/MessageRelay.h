@@ -3,7 +3,7 @@
 /// passes here, is seen, and goes on to the caller's thread.
 #pragma once
 
-#include "trace/TraceFormat.h"
+#include "trace/format/TraceFormat.h"
 #include "win32/ThreadSafety.h"
 #include "win32/ZorvaWin32.h"
 
@@ -38,7 +38,6 @@ public:
     DWORD Start(DWORD target) ZORVA_EXCLUDES(mutex_);
     /// Passes on what is queued, then ends the thread and waits for it.
     void Stop() ZORVA_EXCLUDES(mutex_);
-    bool Running() const ZORVA_EXCLUDES(mutex_);
 
 private:
     void Run(std::promise<DWORD>* started);

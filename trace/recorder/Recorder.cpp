@@ -1,9 +1,13 @@
 #include "trace/recorder/Recorder.h"
 
-#include "trace/System.h"
+#include "platform/Files.h"
+#include "platform/Library.h"
+#include "platform/Program.h"
 
 #include <cstdio>
 #include <cstdlib>
+
+using namespace zorvaplatform;
 
 namespace zorvatrace {
 

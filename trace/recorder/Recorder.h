@@ -2,9 +2,9 @@
 /// it writes, and the relay of the library's thread messages.
 #pragma once
 
-#include "trace/RecorderControl.h"
-#include "trace/TraceFormat.h"
-#include "trace/TraceWriter.h"
+#include "trace/recorder/RecorderControl.h"
+#include "trace/format/TraceFormat.h"
+#include "trace/format/TraceWriter.h"
 #include "trace/recorder/MessageRelay.h"
 #include "win32/ThreadSafety.h"
 

@@ -2,8 +2,8 @@
 // function forwards to the library the recorder loaded and records the call
 // with its arguments, result and out-values; nothing leaves as an exception.
 #include "driver/ZORVAUSBDevice.h"
-#include "trace/RecorderControl.h"
-#include "trace/System.h"
+#include "trace/recorder/RecorderControl.h"
+#include "platform/Library.h"
 #include "trace/recorder/Recorder.h"
 
 #include <algorithm>
@@ -272,7 +272,7 @@ ZORVA_TRACE_API void* ZorvaTrace_LibrarySymbol(const char* name)
 {
     try {
         const zorvatrace::ForwardLibrary* library = Recorder::Instance().Library();
-        return library && name ? zorvatrace::LibrarySymbol(library->handle, name) : nullptr;
+        return library && name ? zorvaplatform::LibrarySymbol(library->handle, name) : nullptr;
     } catch (...) {
         return nullptr;
     }

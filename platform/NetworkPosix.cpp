@@ -1,0 +1,7 @@
+#include "platform/Network.h"
+
+namespace zorvaplatform {
+
+bool ReuseAddressOnListen() { return true; }
+
+} // namespace zorvaplatform
