@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: a format check, the layering check, a plain
 # build, an AddressSanitizer+UBSan build and a ThreadSanitizer build of the
-# threaded parts (both with clang's thread-safety analysis), a short fuzzing
-# run, and the Windows stage. Each stage prints its time.
+# threaded parts (all three clang's, with its thread-safety analysis), a short
+# fuzzing run, and the Windows stage (GCC's). Each stage prints its time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -40,15 +40,16 @@ stage() {
 
 # Line tables only (-g1): enough for sanitizer reports, and much cheaper to
 # build than full debug information. The sanitizer builds are not optimised:
-# they build in half the time of -O1 and their tests run about as fast. They
-# are clang's, which builds them in about half the time GCC takes and runs its
-# thread-safety analysis on every file on the way (cmake/Warnings.cmake); the
-# plain build stays GCC's, the compiler of the Windows build. lld links every
-# program several times faster than the default linker.
-lld=(-DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld -DCMAKE_SHARED_LINKER_FLAGS=-fuse-ld=lld -DCMAKE_MODULE_LINKER_FLAGS=-fuse-ld=lld)
-optimised=(-DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" "${lld[@]}")
-sanitized=(-DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=Debug
-  "-DCMAKE_CXX_FLAGS_DEBUG=-O0 -g1" -DZORVA_BUILD_BENCHMARKS=OFF "${lld[@]}")
+# they build in half the time of -O1 and their tests run about as fast. Every
+# Linux build is clang's, which builds the sanitizer builds in about half the
+# time GCC takes and runs its thread-safety analysis on every file on the way
+# (cmake/Warnings.cmake); GCC's warnings come from the Windows stage, whose
+# compiler it is. lld links every program several times faster than the
+# default linker.
+clang=(-DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
+  -DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld -DCMAKE_SHARED_LINKER_FLAGS=-fuse-ld=lld -DCMAKE_MODULE_LINKER_FLAGS=-fuse-ld=lld)
+optimised=("${clang[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG")
+sanitized=("${clang[@]}" -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O0 -g1" -DZORVA_BUILD_BENCHMARKS=OFF)
 
 echo "=== Set-up, format check (clang-format), layering check ==="
 scripts/format.sh --check
