@@ -1,7 +1,7 @@
 # Warnings for every target of ours. Third-party headers come in as SYSTEM.
 # Under clang also its thread-safety analysis (the lock annotations of
 # win32/ThreadSafety.h): the test command's Linux builds are clang's, so it
-# command analyses every file it builds there.
+# analyses every file it builds there.
 function(zorva_warnings target)
   if(MSVC)
     target_compile_options(${target} PRIVATE /W4)
