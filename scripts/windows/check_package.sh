@@ -110,7 +110,8 @@ run_bench() {
   (cd "$root" && ZORVA_SIM_SCENARIO=$scenario "$here/wine-run.sh" cmd /c 'simulated\zorva-devhost-simulated.cmd' "$@" |
     tr -d '\r')
 }
-# Both at once: each waits on the bench's real time most of its run.
+# One after the other: the rate check times blocks against the host clock,
+# and two Wine sessions at once on a small machine scatter their arrivals.
 selftests=$(mktemp -d)
 # selftest_into NAME SCENARIO ARGS...: the output into NAME.out, the exit code into NAME.status.
 selftest_into() {
@@ -119,9 +120,16 @@ selftest_into() {
   run_bench "$scenario" selftest "$@" >"$selftests/$name.out" || code=$?
   echo "$code" >"$selftests/$name.status"
 }
-selftest_into clean "$ZORVA_REPO/simusb/scenarios/clean-bench.ini" --rates 1000 --report selftest-report &
-selftest_into noisy 'examples\selftest\noisy-unit.ini' --rates 1000 &
-wait
+selftest_into clean "$ZORVA_REPO/simusb/scenarios/clean-bench.ini" --rates 1000 --report selftest-report
+# A rate the arrivals could not judge (a busy machine): once more, as the
+# self-test itself advises; any other failure stands.
+if [[ $(cat "$selftests/clean.status") != 0 ]] && grep -q 'scattered too much to judge' "$selftests/clean.out" &&
+  ! grep '^  FAILED ' "$selftests/clean.out" | grep -v -q 'scattered too much to judge'; then
+  echo "zorva-devhost selftest on the clean bench: the arrivals scattered too much to judge the rate; once more:"
+  grep '^  FAILED ' "$selftests/clean.out" | sed 's/^/  /'
+  selftest_into clean "$ZORVA_REPO/simusb/scenarios/clean-bench.ini" --rates 1000 --report selftest-report
+fi
+selftest_into noisy 'examples\selftest\noisy-unit.ini' --rates 1000
 out=$(cat "$selftests/clean.out")
 status=$(cat "$selftests/clean.status")
 [[ $status == 0 ]] || fail "selftest on the clean bench: exit code $status, not 0: $out"
