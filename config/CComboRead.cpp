@@ -10,11 +10,7 @@ namespace {
 
 enum ComboKeywordId
 {
-    TextNote = 1,
-    Version,
-    Enabled,
-    Units,
-    CpCount,
+    CpCount = FirstOwnKeyword,
     CpInfo,
     PpInfo,
     PpMember
@@ -27,7 +23,6 @@ const ConfigKeyword comboKeywords[] = {
 
 // The reader's own messages: semantic ones go into the semantic-error line,
 // summary ones into the summary text.
-const wchar_t* const UnprocessedKeyword = L"Unprocessed keyword";
 const wchar_t* const BadComboNumber = L"Bad combo platform number %d";
 const wchar_t* const ComboCountIncorrect = L"Combined platform count incorrect\r\n";
 const wchar_t* const MemberCountIncorrect = L"Member platform count incorrect for combo platform %d\r\n";

@@ -7,6 +7,8 @@
 
 namespace ZORVA {
 
+const wchar_t* const UnprocessedKeyword = L"Unprocessed keyword";
+
 namespace {
 
 /// Beyond this many erroneous lines the error text is replaced by the

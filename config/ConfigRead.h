@@ -42,6 +42,20 @@ struct ConfigKeyword
     int parameterCount;
 };
 
+/// The keywords every keyword file starts with, their ids in each reader's
+/// table; a reader's own keywords follow from FirstOwnKeyword.
+enum CommonKeywordId
+{
+    TextNote = 1,
+    Version,
+    Enabled,
+    Units,
+    FirstOwnKeyword
+};
+
+/// A reader's answer to a keyword its table has and its ProcessKeyword does not.
+extern const wchar_t* const UnprocessedKeyword;
+
 /// Base of the keyword-file readers. A reader object serves one read (or
 /// several in turn: each read starts again from InitData).
 ///

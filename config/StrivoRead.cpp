@@ -10,11 +10,7 @@ namespace {
 
 enum StrivoKeywordId
 {
-    TextNote = 1,
-    Version,
-    Enabled,
-    Units,
-    Count,
+    Count = FirstOwnKeyword,
     Strivo,
     Amp,
     Sensor
@@ -27,7 +23,6 @@ const ConfigKeyword strivoKeywords[] = {
 
 // The reader's own messages: semantic ones go into the semantic-error line,
 // summary ones into the summary text.
-const wchar_t* const UnprocessedKeyword = L"Unprocessed keyword";
 const wchar_t* const BadVersion = L"Bad file version";
 const wchar_t* const BadUnits = L"Bad units %s";
 const wchar_t* const BadCount = L"Bad device count";

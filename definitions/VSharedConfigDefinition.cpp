@@ -1,5 +1,6 @@
 #include "VSharedConfigDefinition.h"
 
+#include "ParameterRegistration.h"
 #include "contract/ParameterNames.h"
 #include "contract/SyncMode.h"
 
@@ -24,14 +25,6 @@ void Init(VParameter<V>& parameter, const char* name, const char* displayName, c
     parameter.Group = group;
     parameter.DefinitionFlag = true;
     parameter.Id = id;
-}
-
-template <typename V>
-void Add(IDefinitionRegistry* registry, VParameter<V>& parameter)
-{
-    HostResultHandle(registry->AddParameter(parameter.Name.c_str(), parameter.DisplayName.c_str(),
-                                            parameter.Description.c_str(), parameter.Group.c_str(),
-                                            parameter.DefinitionFlag, &parameter.Value, parameter.Id));
 }
 
 } // namespace
@@ -80,11 +73,11 @@ void VSharedConfigDefinition::Describe(IDefinitionRegistry* registry, bool /*inc
     HostResultHandle(registry->BeginDefinition(Manufacturer.c_str(), Name.c_str(), Version.c_str(), Description.c_str(),
                                                "Shared Configuration", "Add ZORVA Trel/Celvo devices", ""));
     // The host lists the rate first; declaration order puts SyncMode first.
-    Add(registry, SampleRate);
-    Add(registry, SyncMode);
-    Add(registry, DataThreshold);
-    Add(registry, BroadcastZero);
-    Add(registry, ScanForHardware);
+    AddParameter(registry, SampleRate);
+    AddParameter(registry, SyncMode);
+    AddParameter(registry, DataThreshold);
+    AddParameter(registry, BroadcastZero);
+    AddParameter(registry, ScanForHardware);
     HostResultHandle(registry->EndDefinition());
 }
 

@@ -1,5 +1,6 @@
 #include "VZORVAGenericPlateDefinition.h"
 
+#include "ParameterRegistration.h"
 #include "contract/ParameterNames.h"
 
 #include "host/HostInterfaces.h"
@@ -24,14 +25,6 @@ void Init(VParameter<V>& parameter, const char* name, const char* displayName, c
     parameter.Value.FlagB = deviceSupplied;
     parameter.Value.FlagC = false;
     parameter.Id = id;
-}
-
-template <typename V>
-void Add(IDefinitionRegistry* registry, VParameter<V>& parameter)
-{
-    HostResultHandle(registry->AddParameter(parameter.Name.c_str(), parameter.DisplayName.c_str(),
-                                            parameter.Description.c_str(), parameter.Group.c_str(),
-                                            parameter.DefinitionFlag, &parameter.Value, parameter.Id));
 }
 
 /// An output with its three channels; a host failure ends the group.
@@ -114,16 +107,16 @@ void VZORVAGenericPlateDefinition::Describe(IDefinitionRegistry* registry, bool 
                                                 &dimension, 0));
     }
 
-    Add(registry, ParameterA);
-    Add(registry, ParameterB);
-    Add(registry, ParameterAZ0);
-    Add(registry, AmplifierModel);
-    Add(registry, AmplifierSerial);
-    Add(registry, PlatformModel);
-    Add(registry, PlatformSerial);
-    Add(registry, FirmwareVersion);
+    AddParameter(registry, ParameterA);
+    AddParameter(registry, ParameterB);
+    AddParameter(registry, ParameterAZ0);
+    AddParameter(registry, AmplifierModel);
+    AddParameter(registry, AmplifierSerial);
+    AddParameter(registry, PlatformModel);
+    AddParameter(registry, PlatformSerial);
+    AddParameter(registry, FirmwareVersion);
     if (includeActions)
-        Add(registry, BlinkAction);
+        AddParameter(registry, BlinkAction);
 
     HostResultHandle(registry->AddSyncPort(SyncPort.c_str()));
     HostResultHandle(registry->EndDefinition());

@@ -11,8 +11,6 @@ namespace live {
 namespace {
 
 constexpr int kValues = ZORVA::BlockLayout::ValuesPerSample; // Fx Fy Fz Mx My Mz Cx Cy Cz
-constexpr std::int64_t kMask = kKeptColumns - 1;
-static_assert((kKeptColumns & kMask) == 0, "a power of two");
 static_assert(kKeptColumns >= kWindowColumns, "the window fits");
 
 } // namespace
@@ -44,9 +42,9 @@ void Decimator::Add(Track& track, double time, const float* sample)
     const std::int64_t index = static_cast<std::int64_t>(std::floor(time / kColumnSeconds));
     if (!track.any || index > track.newest) {
         // Columns without samples in between stay empty; at most the kept ones are cleared.
-        const std::int64_t first = track.any ? std::max(track.newest + 1, index - kMask) : index;
+        const std::int64_t first = track.any ? std::max(track.newest + 1, index - kColumnMask) : index;
         for (std::int64_t c = first; c <= index; ++c) {
-            Column& column = track.ring[c & kMask];
+            Column& column = track.ring[c & kColumnMask];
             column = Column();
             column.index = c;
         }
@@ -57,7 +55,7 @@ void Decimator::Add(Track& track, double time, const float* sample)
     } else if (index <= track.newest - kKeptColumns) {
         return; // older than what the plate keeps
     }
-    Column& column = track.ring[index & kMask];
+    Column& column = track.ring[index & kColumnMask];
     if (column.samples == 0) {
         for (int i = 0; i < 3; ++i)
             column.min[i] = column.max[i] = sample[i];
@@ -112,10 +110,10 @@ void Decimator::TakeChanges(std::vector<PlateChanges>& out)
         changes.blocks = track.blocks;
         changes.lastBlock = track.lastBlock;
         changes.oldestPending = track.oldestPending;
-        const std::int64_t from = std::max(track.changedFrom, track.newest - kMask);
+        const std::int64_t from = std::max(track.changedFrom, track.newest - kColumnMask);
         changes.columns.reserve(static_cast<std::size_t>(track.newest - from + 1));
         for (std::int64_t c = from; c <= track.newest; ++c)
-            changes.columns.push_back(track.ring[c & kMask]);
+            changes.columns.push_back(track.ring[c & kColumnMask]);
         track.changed = false;
         track.oldestPending = -1.0;
         out.push_back(std::move(changes));

@@ -28,6 +28,9 @@ constexpr double kColumnSeconds = 0.02;
 constexpr int kWindowColumns = 500;
 /// The columns a plate keeps: the window and a few more (a power of two).
 constexpr int kKeptColumns = 512;
+/// A column's slot in a plate's ring: its index masked with this.
+constexpr std::int64_t kColumnMask = kKeptColumns - 1;
+static_assert((kKeptColumns & kColumnMask) == 0, "a power of two");
 
 /// One column of a plate. Minima, maxima and means are of the column's
 /// samples; the centre of pressure of those the plugin did not blank (Fz

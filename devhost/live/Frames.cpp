@@ -9,8 +9,6 @@ namespace live {
 
 namespace {
 
-constexpr std::int64_t kMask = kKeptColumns - 1;
-
 const char* SourceWord(LineSource source) { return source == LineSource::Host ? "host" : "plugin"; }
 
 } // namespace
@@ -111,15 +109,16 @@ Message FrameBuilder::Next()
         for (const Column& column : changes.columns) {
             if (!plate.any || column.index > plate.newest) {
                 // Columns skipped between two takes had no samples.
-                const std::int64_t first = plate.any ? std::max(plate.newest + 1, column.index - kMask) : column.index;
+                const std::int64_t first =
+                    plate.any ? std::max(plate.newest + 1, column.index - kColumnMask) : column.index;
                 for (std::int64_t c = first; c < column.index; ++c) {
-                    plate.ring[static_cast<std::size_t>(c & kMask)] = Column();
-                    plate.ring[static_cast<std::size_t>(c & kMask)].index = c;
+                    plate.ring[static_cast<std::size_t>(c & kColumnMask)] = Column();
+                    plate.ring[static_cast<std::size_t>(c & kColumnMask)].index = c;
                 }
                 plate.newest = column.index;
                 plate.any = true;
             }
-            plate.ring[static_cast<std::size_t>(column.index & kMask)] = column;
+            plate.ring[static_cast<std::size_t>(column.index & kColumnMask)] = column;
             if (!firstColumn)
                 out += ',';
             firstColumn = false;
@@ -151,7 +150,7 @@ Message FrameBuilder::Snapshot()
         out += ",\"columns\":[";
         bool firstColumn = true;
         for (std::int64_t c = plate.newest - (kWindowColumns - 1); plate.any && c <= plate.newest; ++c) {
-            const Column& column = plate.ring[static_cast<std::size_t>(c & kMask)];
+            const Column& column = plate.ring[static_cast<std::size_t>(c & kColumnMask)];
             if (column.index != c || column.samples == 0)
                 continue;
             if (!firstColumn)

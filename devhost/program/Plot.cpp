@@ -23,7 +23,7 @@ bool Readable(const std::string& path)
     return true;
 }
 
-std::string Number(double value)
+std::string ScriptNumber(double value)
 {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%.6g", value);
@@ -67,8 +67,8 @@ bool DrawPlot(const std::string& python, const std::string& csv, const std::stri
     for (const PlotPlate& plate : plates) {
         arguments.push_back("--plate");
         arguments.push_back(plate.name);
-        arguments.push_back(Number(plate.sizeX));
-        arguments.push_back(Number(plate.sizeY));
+        arguments.push_back(ScriptNumber(plate.sizeX));
+        arguments.push_back(ScriptNumber(plate.sizeY));
     }
     const int result = zorvaplatform::RunProgram(arguments);
     if (result != 0) {

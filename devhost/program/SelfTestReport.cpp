@@ -14,16 +14,16 @@ namespace zorvahost {
 
 namespace {
 
-struct Counts
+struct KindCounts
 {
     int passed = 0, failed = 0, notRun = 0;
 };
 
-std::map<CheckKind, Counts> CountByKind(const SelfTestResult& result)
+std::map<CheckKind, KindCounts> CountByKind(const SelfTestResult& result)
 {
-    std::map<CheckKind, Counts> counts;
+    std::map<CheckKind, KindCounts> counts;
     for (const CheckRow& row : result.rows) {
-        Counts& c = counts[row.kind];
+        KindCounts& c = counts[row.kind];
         (row.verdict == Verdict::Passed ? c.passed : row.verdict == Verdict::Failed ? c.failed : c.notRun) += 1;
     }
     return counts;
@@ -80,7 +80,7 @@ bool WriteFile(const std::string& path, const std::string& text, std::string& er
     return ok;
 }
 
-std::string Number(double value)
+std::string ReportNumber(double value)
 {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%.7g", value);
@@ -147,7 +147,7 @@ std::string MarkdownCell(const std::string& text)
 std::string ConsoleSummary(const SelfTestResult& result)
 {
     std::string text = "Self-test " + Headline(result) + " (" + Fixed(result.seconds, 0) + " s)\n";
-    const std::map<CheckKind, Counts> counts = CountByKind(result);
+    const std::map<CheckKind, KindCounts> counts = CountByKind(result);
     Table table;
     table.Add({"check", "passed", "failed", "not run"});
     for (const CheckInfo& info : CheckInfos()) {
@@ -192,7 +192,7 @@ std::string MarkdownReport(const SelfTestResult& result, const ReportContext& co
           "for. A check that failed names its unit: the amplifier's device index, its serial number, the "
           "platform's model and serial number.\n\n";
 
-    const std::map<CheckKind, Counts> counts = CountByKind(result);
+    const std::map<CheckKind, KindCounts> counts = CountByKind(result);
     md += "## Summary\n\n| Check | Passed | Failed | Not run |\n|---|---|---|---|\n";
     for (const CheckInfo& info : CheckInfos()) {
         const auto it = counts.find(info.kind);
@@ -262,33 +262,36 @@ bool WritePlotData(const SelfTestResult& result, const std::string& folder, std:
         for (const auto& s : trace.samples) {
             rest += CsvField(trace.plate);
             for (float value : s)
-                rest += "," + Number(value);
+                rest += "," + ReportNumber(value);
             rest += "\n";
         }
     }
     std::string rates = "plate,rate,measured,ppm,uncertainty_ppm,blocks,lost_samples,repeated_samples\n";
     for (const RateRow& row : result.rates) {
         rates += CsvField(row.plate) + "," + std::to_string(row.rate) + "," + (row.estimate.measured ? "1" : "0") +
-                 "," + Number(row.estimate.ppm) + "," + Number(row.estimate.uncertaintyPpm) + "," +
+                 "," + ReportNumber(row.estimate.ppm) + "," + ReportNumber(row.estimate.uncertaintyPpm) + "," +
                  std::to_string(row.continuity.blocks) + "," + std::to_string(row.continuity.lostSamples) + "," +
                  std::to_string(row.continuity.repeatedSamples) + "\n";
     }
     std::string weight = "plate,kg,expected_N,tolerance_N,at_given,target_x_m,target_y_m,size_x_m,size_y_m,"
                          "time_s,Fz_N,CoPx_m,CoPy_m\n";
     for (const WeightTrace& trace : result.weights) {
-        const std::string head = CsvField(trace.plate) + "," + Number(trace.weight.kg) + "," + Number(trace.expectedN) +
-                                 "," + Number(trace.toleranceN) + "," + (trace.weight.atGiven ? "1" : "0") + "," +
-                                 Number(trace.weight.x) + "," + Number(trace.weight.y) + "," + Number(trace.sizeX) +
-                                 "," + Number(trace.sizeY);
+        const std::string head = CsvField(trace.plate) + "," + ReportNumber(trace.weight.kg) + "," +
+                                 ReportNumber(trace.expectedN) + "," + ReportNumber(trace.toleranceN) + "," +
+                                 (trace.weight.atGiven ? "1" : "0") + "," + ReportNumber(trace.weight.x) + "," +
+                                 ReportNumber(trace.weight.y) + "," + ReportNumber(trace.sizeX) + "," +
+                                 ReportNumber(trace.sizeY);
         for (const auto& s : trace.samples)
-            weight += head + "," + Number(s[0]) + "," + Number(s[1]) + "," + Number(s[2]) + "," + Number(s[3]) + "\n";
+            weight += head + "," + ReportNumber(s[0]) + "," + ReportNumber(s[1]) + "," + ReportNumber(s[2]) + "," +
+                      ReportNumber(s[3]) + "\n";
     }
     std::string limits = "name,value\n";
     for (int c = ChannelFx; c <= ChannelMz; ++c)
-        limits +=
-            std::string("noise_") + ChannelName(c) + "," + Number(selftest::kNoise[static_cast<std::size_t>(c)]) + "\n";
-    limits += "zero_force_N," + Number(selftest::kZeroForceN) + "\nzero_moment_Nm," + Number(selftest::kZeroMomentNm) +
-              "\nrate_ppm," + Number(selftest::kRatePpm) + "\ncop_m," + Number(selftest::kCopMetres) + "\n";
+        limits += std::string("noise_") + ChannelName(c) + "," +
+                  ReportNumber(selftest::kNoise[static_cast<std::size_t>(c)]) + "\n";
+    limits += "zero_force_N," + ReportNumber(selftest::kZeroForceN) + "\nzero_moment_Nm," +
+              ReportNumber(selftest::kZeroMomentNm) + "\nrate_ppm," + ReportNumber(selftest::kRatePpm) + "\ncop_m," +
+              ReportNumber(selftest::kCopMetres) + "\n";
     const std::string base = folder.empty() || folder.back() == '/' || folder.back() == '\\' ? folder : folder + "/";
     return WriteFile(base + "rest.csv", rest, error) && WriteFile(base + "rates.csv", rates, error) &&
            WriteFile(base + "weight.csv", weight, error) && WriteFile(base + "limits.csv", limits, error);

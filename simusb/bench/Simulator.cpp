@@ -20,14 +20,14 @@ constexpr std::streamsize kMaxScenarioFileBytes = 1 << 20;
 std::atomic<Simulator*> g_instance{nullptr};
 
 // Ends the generator thread before the process tears down the runtime under it.
-struct ExitGuard
+struct GeneratorExitGuard
 {
-    ~ExitGuard()
+    ~GeneratorExitGuard()
     {
         if (Simulator* sim = g_instance.load())
             sim->EndGenerator();
     }
-} g_exitGuard;
+} g_generatorExitGuard;
 
 const char* TextFunctionName(TextField field)
 {

@@ -31,14 +31,14 @@ constexpr std::uint64_t kPrintedMismatches = 20;
 std::atomic<ReplayHub*> g_hub{nullptr};
 
 // Ends the pacer thread before the process tears down the runtime under it.
-struct ExitGuard
+struct PacerExitGuard
 {
-    ~ExitGuard()
+    ~PacerExitGuard()
     {
         if (ReplayHub* hub = g_hub.load())
             hub->Exit();
     }
-} g_exitGuard;
+} g_pacerExitGuard;
 
 /// The simulator's own trace line for a call, as the bench writes it.
 std::string SimulatorEntry(Function function, std::int32_t argument, int result)

@@ -10,6 +10,8 @@ namespace {
 
 using test::ConfigDrive;
 using test::ConfigPath;
+using test::Semantic;
+using test::Summary;
 
 /// Two combined platforms given in reverse order. Combo 1: members Left and
 /// Right side by side; combo 2: member Turned (a quarter turn) beside Plain.
@@ -192,16 +194,16 @@ TEST_F(CComboReadTest, ReadConfigFile_MemberLinesBeyondTables_DroppedSilently)
     EXPECT_EQ(reader.membersPerCombo[0], 100);
 }
 
-struct ErrorCase
+struct ComboErrorCase
 {
     const char* name;
     std::string content;
     std::wstring errorText;
 };
 
-std::ostream& operator<<(std::ostream& out, const ErrorCase& c) { return out << c.name; }
+std::ostream& operator<<(std::ostream& out, const ComboErrorCase& c) { return out << c.name; }
 
-class CComboReadErrorTest : public CComboReadTest, public ::testing::WithParamInterface<ErrorCase>
+class CComboReadErrorTest : public CComboReadTest, public ::testing::WithParamInterface<ComboErrorCase>
 {};
 
 TEST_P(CComboReadErrorTest, ReadConfigFile_Inconsistent_FailsWithMessage)
@@ -210,35 +212,26 @@ TEST_P(CComboReadErrorTest, ReadConfigFile_Inconsistent_FailsWithMessage)
     EXPECT_EQ(errorText, GetParam().errorText);
 }
 
-std::wstring Summary(const std::wstring& message)
-{
-    return L"Summary error in configuration file: \r\n" + message + L" ";
-}
-
-std::wstring Semantic(const std::wstring& message, int line)
-{
-    return L"Semantic error (" + message + L") in configuration file at line " + std::to_wstring(line) + L" \r\n";
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Cases, CComboReadErrorTest,
     ::testing::Values(
-        ErrorCase{"ComboCountTooHigh", "CP_COUNT,3\nCP_INFO,1,0,A,t,0,1,1,1\nCP_INFO,2,0,B,t,0,1,1,1\n",
-                  Summary(L"Combined platform count incorrect\r\n")},
-        ErrorCase{"MemberCountTooHigh",
-                  "CP_COUNT,1\nCP_INFO,1,0,A,t,3,1,1,1\nPP_INFO,1,M\nPP_INFO,1,M\nPP_MEMBER,M,t,1,1,0,0,0\n",
-                  Summary(L"Member platform count incorrect for combo platform 1\r\n")},
-        ErrorCase{"MemberNameDiffersInCase",
-                  "CP_COUNT,1\nCP_INFO,1,0,A,t,1,1,1,1\nPP_INFO,1,left\nPP_MEMBER,Left,t,1,1,0,0,0\n",
-                  Summary(L"Member platform 'left' unknown for combo platform 1\r\n")},
-        ErrorCase{"ComboNumberAboveTable", "CP_INFO,26,0,A,t,0,1,1,1\n", Semantic(L"Bad combo platform number 26", 1)},
-        ErrorCase{"ComboNumberZero", "\nCP_INFO,0,0,A,t,0,1,1,1\n", Semantic(L"Bad combo platform number 0", 2)},
-        ErrorCase{"MemberComboNumberNegative", "PP_INFO,-4,M\n", Semantic(L"Bad combo platform number -4", 1)},
-        ErrorCase{"SeveralSummaryLines", "CP_COUNT,2\nCP_INFO,1,0,A,t,2,1,1,1\nPP_INFO,1,X\n",
-                  Summary(L"Combined platform count incorrect\r\n"
-                          L"Member platform count incorrect for combo platform 1\r\n"
-                          L"Member platform 'X' unknown for combo platform 1\r\n")}),
-    [](const ::testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
+        ComboErrorCase{"ComboCountTooHigh", "CP_COUNT,3\nCP_INFO,1,0,A,t,0,1,1,1\nCP_INFO,2,0,B,t,0,1,1,1\n",
+                       Summary(L"Combined platform count incorrect\r\n")},
+        ComboErrorCase{"MemberCountTooHigh",
+                       "CP_COUNT,1\nCP_INFO,1,0,A,t,3,1,1,1\nPP_INFO,1,M\nPP_INFO,1,M\nPP_MEMBER,M,t,1,1,0,0,0\n",
+                       Summary(L"Member platform count incorrect for combo platform 1\r\n")},
+        ComboErrorCase{"MemberNameDiffersInCase",
+                       "CP_COUNT,1\nCP_INFO,1,0,A,t,1,1,1,1\nPP_INFO,1,left\nPP_MEMBER,Left,t,1,1,0,0,0\n",
+                       Summary(L"Member platform 'left' unknown for combo platform 1\r\n")},
+        ComboErrorCase{"ComboNumberAboveTable", "CP_INFO,26,0,A,t,0,1,1,1\n",
+                       Semantic(L"Bad combo platform number 26", 1)},
+        ComboErrorCase{"ComboNumberZero", "\nCP_INFO,0,0,A,t,0,1,1,1\n", Semantic(L"Bad combo platform number 0", 2)},
+        ComboErrorCase{"MemberComboNumberNegative", "PP_INFO,-4,M\n", Semantic(L"Bad combo platform number -4", 1)},
+        ComboErrorCase{"SeveralSummaryLines", "CP_COUNT,2\nCP_INFO,1,0,A,t,2,1,1,1\nPP_INFO,1,X\n",
+                       Summary(L"Combined platform count incorrect\r\n"
+                               L"Member platform count incorrect for combo platform 1\r\n"
+                               L"Member platform 'X' unknown for combo platform 1\r\n")}),
+    [](const ::testing::TestParamInfo<ComboErrorCase>& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace ZORVA

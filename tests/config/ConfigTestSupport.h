@@ -37,5 +37,17 @@ std::wstring ConfigPath(const std::string& name);
 /// Latin-1 view of a wide text, for readable failure output.
 std::string Show(const std::wstring& text);
 
+/// A reader's summary message as its error text holds it.
+inline std::wstring Summary(const std::wstring& message)
+{
+    return L"Summary error in configuration file: \r\n" + message + L" ";
+}
+
+/// A reader's message about one line as its error text holds it.
+inline std::wstring Semantic(const std::wstring& message, int line)
+{
+    return L"Semantic error (" + message + L") in configuration file at line " + std::to_wstring(line) + L" \r\n";
+}
+
 } // namespace test
 } // namespace ZORVA

@@ -10,6 +10,8 @@ namespace {
 
 using test::ConfigDrive;
 using test::ConfigPath;
+using test::Semantic;
+using test::Summary;
 
 /// The AMP and SENSOR lines that make unit `n` complete, sides left and right.
 std::string CompleteUnit(int n)
@@ -25,16 +27,6 @@ std::string DefinedUnit(int n)
 {
     const std::string u = std::to_string(n);
     return "STRIVO," + u + ",Belt " + u + ",20,60,1\n" + CompleteUnit(n);
-}
-
-std::wstring Semantic(const std::wstring& message, int line)
-{
-    return L"Semantic error (" + message + L") in configuration file at line " + std::to_wstring(line) + L" \r\n";
-}
-
-std::wstring Summary(const std::wstring& message)
-{
-    return L"Summary error in configuration file: \r\n" + message + L" ";
 }
 
 class StrivoReadTest : public ::testing::Test
@@ -157,16 +149,16 @@ TEST_F(StrivoReadTest, ReadConfigFile_LongTexts_CutTo29Characters)
     EXPECT_EQ(reader.units[1].sensorTexts[3], wide29);
 }
 
-struct ErrorCase
+struct StrivoErrorCase
 {
     const char* name;
     std::string content;
     std::wstring errorText;
 };
 
-std::ostream& operator<<(std::ostream& out, const ErrorCase& c) { return out << c.name; }
+std::ostream& operator<<(std::ostream& out, const StrivoErrorCase& c) { return out << c.name; }
 
-class StrivoReadErrorTest : public StrivoReadTest, public ::testing::WithParamInterface<ErrorCase>
+class StrivoReadErrorTest : public StrivoReadTest, public ::testing::WithParamInterface<StrivoErrorCase>
 {};
 
 TEST_P(StrivoReadErrorTest, ReadConfigFile_Faulty_FailsWithMessage)
@@ -182,41 +174,43 @@ const std::wstring IncompleteUnit = L"Missing amplifier ID for the Left side \r\
 INSTANTIATE_TEST_SUITE_P(
     Cases, StrivoReadErrorTest,
     ::testing::Values(
-        ErrorCase{"Version100", "VERSION,100\nCOUNT,1\n" + DefinedUnit(1), Semantic(L"Bad file version", 1)},
-        ErrorCase{"UnknownUnits", "UNITS,furlongs\nCOUNT,1\n" + DefinedUnit(1), Semantic(L"Bad units FURLONGS", 1)},
-        ErrorCase{"NoCountLine", "ENABLED,1\n", Summary(L"No Strivo units defined in configuration")},
-        ErrorCase{"CountZero", "COUNT,0\n", Summary(L"No Strivo units defined in configuration")},
-        ErrorCase{"UnitBeforeCount", "STRIVO,1,A,1,1,1\nCOUNT,1\n" + CompleteUnit(1),
-                  Semantic(L"Bad device index 1", 1)},
-        ErrorCase{"UnitAboveCount", "COUNT,1\n" + DefinedUnit(1) + "AMP,2,LEFT,x,A\n",
-                  Semantic(L"Bad device index 2", 9)},
+        StrivoErrorCase{"Version100", "VERSION,100\nCOUNT,1\n" + DefinedUnit(1), Semantic(L"Bad file version", 1)},
+        StrivoErrorCase{"UnknownUnits", "UNITS,furlongs\nCOUNT,1\n" + DefinedUnit(1),
+                        Semantic(L"Bad units FURLONGS", 1)},
+        StrivoErrorCase{"NoCountLine", "ENABLED,1\n", Summary(L"No Strivo units defined in configuration")},
+        StrivoErrorCase{"CountZero", "COUNT,0\n", Summary(L"No Strivo units defined in configuration")},
+        StrivoErrorCase{"UnitBeforeCount", "STRIVO,1,A,1,1,1\nCOUNT,1\n" + CompleteUnit(1),
+                        Semantic(L"Bad device index 1", 1)},
+        StrivoErrorCase{"UnitAboveCount", "COUNT,1\n" + DefinedUnit(1) + "AMP,2,LEFT,x,A\n",
+                        Semantic(L"Bad device index 2", 9)},
         // A bad COUNT is stored; only the four units of the table are looked at.
-        ErrorCase{"CountAboveTable", "COUNT,7\n" + DefinedUnit(1) + "STRIVO,5,A,1,1,1\n",
-                  Semantic(L"Bad device count", 1) + Semantic(L"Bad device index 5", 9) +
-                      Summary(IncompleteUnit + IncompleteUnit + IncompleteUnit)},
-        ErrorCase{"BadAmpSide", "COUNT,1\n" + DefinedUnit(1) + "AMP,1,up,x,A\n", Semantic(L"Bad amp id UP", 9)},
-        ErrorCase{"BadSensorSide", "COUNT,1\n" + DefinedUnit(1) + "SENSOR,1,middle,A,s,0,0,0\n",
-                  Semantic(L"Bad amp id MIDDLE", 9)},
-        ErrorCase{"BadSensorPosition", "COUNT,1\n" + DefinedUnit(1) + "SENSOR,1,LEFT,c,s,0,0,0\n",
-                  Semantic(L"Bad sensor position C", 9)},
-        ErrorCase{"MissingLeftAmp",
-                  "COUNT,1\nSTRIVO,1,B,1,1,1\nAMP,1,RIGHT,x,R\nSENSOR,1,LEFT,A,s,0,0,0\nSENSOR,1,LEFT,B,s,0,0,0\n"
-                  "SENSOR,1,RIGHT,A,s,0,0,0\nSENSOR,1,RIGHT,B,s,0,0,0\n",
-                  Summary(L"Missing amplifier ID for the Left side \r\n")},
-        ErrorCase{"MissingBackAmpNamedRight",
-                  "COUNT,1\nSTRIVO,1,B,1,1,1\nAMP,1,FRONT,x,F\nSENSOR,1,FRONT,A,s,0,0,0\nSENSOR,1,FRONT,B,s,0,0,0\n"
-                  "SENSOR,1,BACK,A,s,0,0,0\nSENSOR,1,BACK,B,s,0,0,0\n",
-                  Summary(L"Missing amplifier ID for the Right side \r\n")},
-        ErrorCase{"FirstMissingSensorOnly",
-                  "COUNT,1\nSTRIVO,1,B,1,1,1\nAMP,1,LEFT,x,L\nAMP,1,RIGHT,x,R\nSENSOR,1,RIGHT,A,s,0,0,0\n"
-                  "SENSOR,1,RIGHT,B,s,0,0,0\n",
-                  Summary(L"Missing sensor record for Left A \r\n")},
-        ErrorCase{"MissingRightBSensor",
-                  "COUNT,1\nSTRIVO,1,B,1,1,1\nAMP,1,LEFT,x,L\nAMP,1,RIGHT,x,R\nSENSOR,1,LEFT,A,s,0,0,0\n"
-                  "SENSOR,1,LEFT,B,s,0,0,0\nSENSOR,1,RIGHT,A,s,0,0,0\n",
-                  Summary(L"Missing sensor record for Right B \r\n")},
-        ErrorCase{"SecondUnitIncomplete", "COUNT,2\n" + DefinedUnit(1), Summary(IncompleteUnit)}),
-    [](const ::testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
+        StrivoErrorCase{"CountAboveTable", "COUNT,7\n" + DefinedUnit(1) + "STRIVO,5,A,1,1,1\n",
+                        Semantic(L"Bad device count", 1) + Semantic(L"Bad device index 5", 9) +
+                            Summary(IncompleteUnit + IncompleteUnit + IncompleteUnit)},
+        StrivoErrorCase{"BadAmpSide", "COUNT,1\n" + DefinedUnit(1) + "AMP,1,up,x,A\n", Semantic(L"Bad amp id UP", 9)},
+        StrivoErrorCase{"BadSensorSide", "COUNT,1\n" + DefinedUnit(1) + "SENSOR,1,middle,A,s,0,0,0\n",
+                        Semantic(L"Bad amp id MIDDLE", 9)},
+        StrivoErrorCase{"BadSensorPosition", "COUNT,1\n" + DefinedUnit(1) + "SENSOR,1,LEFT,c,s,0,0,0\n",
+                        Semantic(L"Bad sensor position C", 9)},
+        StrivoErrorCase{"MissingLeftAmp",
+                        "COUNT,1\nSTRIVO,1,B,1,1,1\nAMP,1,RIGHT,x,R\nSENSOR,1,LEFT,A,s,0,0,0\nSENSOR,1,LEFT,B,s,0,0,0\n"
+                        "SENSOR,1,RIGHT,A,s,0,0,0\nSENSOR,1,RIGHT,B,s,0,0,0\n",
+                        Summary(L"Missing amplifier ID for the Left side \r\n")},
+        StrivoErrorCase{
+            "MissingBackAmpNamedRight",
+            "COUNT,1\nSTRIVO,1,B,1,1,1\nAMP,1,FRONT,x,F\nSENSOR,1,FRONT,A,s,0,0,0\nSENSOR,1,FRONT,B,s,0,0,0\n"
+            "SENSOR,1,BACK,A,s,0,0,0\nSENSOR,1,BACK,B,s,0,0,0\n",
+            Summary(L"Missing amplifier ID for the Right side \r\n")},
+        StrivoErrorCase{"FirstMissingSensorOnly",
+                        "COUNT,1\nSTRIVO,1,B,1,1,1\nAMP,1,LEFT,x,L\nAMP,1,RIGHT,x,R\nSENSOR,1,RIGHT,A,s,0,0,0\n"
+                        "SENSOR,1,RIGHT,B,s,0,0,0\n",
+                        Summary(L"Missing sensor record for Left A \r\n")},
+        StrivoErrorCase{"MissingRightBSensor",
+                        "COUNT,1\nSTRIVO,1,B,1,1,1\nAMP,1,LEFT,x,L\nAMP,1,RIGHT,x,R\nSENSOR,1,LEFT,A,s,0,0,0\n"
+                        "SENSOR,1,LEFT,B,s,0,0,0\nSENSOR,1,RIGHT,A,s,0,0,0\n",
+                        Summary(L"Missing sensor record for Right B \r\n")},
+        StrivoErrorCase{"SecondUnitIncomplete", "COUNT,2\n" + DefinedUnit(1), Summary(IncompleteUnit)}),
+    [](const ::testing::TestParamInfo<StrivoErrorCase>& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace ZORVA

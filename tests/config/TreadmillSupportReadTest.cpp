@@ -207,7 +207,7 @@ TEST_P(TreadmillDimensionTest, ReadTreadmillSupport_Dimensions_ReadWithTheirLine
     EXPECT_EQ(record.typeLine, c.typeLine);
 }
 
-const float Infinity = std::numeric_limits<float>::infinity();
+const float FloatInfinity = std::numeric_limits<float>::infinity();
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TreadmillDimensionTest,
@@ -215,7 +215,8 @@ INSTANTIATE_TEST_SUITE_P(
         DimensionCase{"NoLines", "VERSION 1\n", 0, 0, 0, 0, 0},
         DimensionCase{"ZeroAndLarge", "SETUP_TYPE 4\nX_DIMENSION 0\nY_DIMENSION 3.4e38\n", 0, 3.4e38f, 2, 3, 1},
         DimensionCase{"Negative", "SETUP_TYPE 4\nX_DIMENSION -24.5\nY_DIMENSION 70\n", -24.5f, 70, 2, 3, 1},
-        DimensionCase{"BeyondFloatRange", "SETUP_TYPE 4\nX_DIMENSION 24\ny_dimension: 1e39\n", 24, Infinity, 2, 3, 1},
+        DimensionCase{"BeyondFloatRange", "SETUP_TYPE 4\nX_DIMENSION 24\ny_dimension: 1e39\n", 24, FloatInfinity, 2, 3,
+                      1},
         DimensionCase{"LaterLineCounts", "X_DIMENSION -1\n\nX_DIMENSION 24\n", 24, 0, 3, 0, 0},
         DimensionCase{"SixNegativeLines",
                       "X_DIMENSION -1\nX_DIMENSION -2\nX_DIMENSION -3\nX_DIMENSION -4\n"

@@ -57,4 +57,9 @@ std::vector<CsvRow> ReadCaptureCsv(const std::filesystem::path& path, std::strin
 /// The lines of a text.
 std::vector<std::string> Lines(const std::string& text);
 
+/// The source tree: the examples, scenarios and traces the tests run.
+inline const std::string kSource = ZORVA_SOURCE_DIR;
+
+inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
 } // namespace zorvatest

@@ -27,7 +27,6 @@ const bool kConfigurationFromEnvironment = false;
 const bool kConfigurationFromEnvironment = true;
 #endif
 
-const std::string kSource = ZORVA_SOURCE_DIR;
 const std::string kExampleBench = kSource + "/examples/bench.ini";
 const std::string kTreadmill = "ZA300-7311TMT-0042";
 const std::string kWalkway = "ZA100-5120GW1800-0007";
@@ -73,8 +72,6 @@ std::vector<std::pair<std::int64_t, std::int64_t>> Runs(const std::vector<CsvRow
     }
     return runs;
 }
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 /// The position of the first line at or after `from` that holds every part; -1 if none.
 int FindLine(const std::vector<std::string>& lines, std::initializer_list<std::string> parts, int from = 0)

@@ -24,10 +24,9 @@
 
 using namespace zorvahost;
 using hostkit::PluginSession;
+using zorvatest::kSource;
 
 namespace {
-
-const std::string kSource = ZORVA_SOURCE_DIR;
 
 /// Time as the simulated bench measures it: every millisecond let pass is a
 /// Sleep(1) of the Win32 layer, after which the plugin's worker is given the

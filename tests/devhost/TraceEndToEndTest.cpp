@@ -23,14 +23,11 @@ using namespace zorvatest;
 
 namespace {
 
-const std::string kSource = ZORVA_SOURCE_DIR;
-const std::string kLeft = "ZA100-4471PEN600-10482";
-const std::string kRight = "ZA300-5208GOR900-20931";
+const std::string kLeftUnit = "ZA100-4471PEN600-10482";
+const std::string kRightUnit = "ZA300-5208GOR900-20931";
 const char* const kMatched = "Verdict: the plugin's calls and data matched the recording";
 
 std::string KeptTrace(const std::string& name) { return kSource + "/traces/" + name + ".trace"; }
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 /// A plate's sample numbers in the CSV as runs: "0..239, 256..559".
 std::string SampleRuns(const std::vector<CsvRow>& rows, const std::string& plate)
@@ -169,7 +166,7 @@ TEST_F(DevhostTrace, Replay_KeptTraces_SamplesAndLinesAsRecorded)
          "0..383, 0..191",
          "0..383",
          {"rescan, as recorded (unplug=1 (Right))",
-          "detection finished: 1 unit; " + kLeft + " Connected true; " + kRight + " Connected false",
+          "detection finished: 1 unit; " + kLeftUnit + " Connected true; " + kRightUnit + " Connected false",
           // Whether the host re-arms before or after the plugin let the
           // right plate go is the host's timing, not the recording's.
           "re-armed: the plugin asked for it"}},
@@ -183,8 +180,8 @@ TEST_F(DevhostTrace, Replay_KeptTraces_SamplesAndLinesAsRecorded)
         EXPECT_FALSE(Contains(result.out, "Differences")) << Output();
         std::string header;
         const std::vector<CsvRow> rows = ReadCaptureCsv(csv, header);
-        EXPECT_EQ(SampleRuns(rows, kLeft), c.left) << Output();
-        EXPECT_EQ(SampleRuns(rows, kRight), c.right) << Output();
+        EXPECT_EQ(SampleRuns(rows, kLeftUnit), c.left) << Output();
+        EXPECT_EQ(SampleRuns(rows, kRightUnit), c.right) << Output();
         for (const std::string& line : c.lines)
             EXPECT_TRUE(Contains(result.out, line)) << "missing \"" << line << "\"\n" << Output();
         if (c.lines.empty()) {
@@ -231,7 +228,7 @@ TEST_F(DevhostTrace, Replay_RecordedRateDiffers_DifferenceNamedExitCode1)
     })) << Output();
     EXPECT_TRUE(Contains(result.out, "Verdict: DIFFERENT from the recording: 1 difference")) << Output();
     std::string header;
-    EXPECT_EQ(SampleRuns(ReadCaptureCsv(File("other-rate.csv"), header), kLeft), "0..239, 256..559")
+    EXPECT_EQ(SampleRuns(ReadCaptureCsv(File("other-rate.csv"), header), kLeftUnit), "0..239, 256..559")
         << "the replay goes on after the difference\n"
         << Output();
 }
@@ -268,7 +265,7 @@ TEST_F(DevhostTrace, RecordThenReplay_SessionOnTheBench_SameSamplesAndLogLines)
     const std::vector<CsvRow> rows = ReadCaptureCsv(File("recorded.csv"), header);
     ASSERT_FALSE(rows.empty());
     // Two captures of the left plate, the second after the rescan.
-    EXPECT_NE(SampleRuns(rows, kLeft).find(", 0.."), std::string::npos) << SampleRuns(rows, kLeft);
+    EXPECT_NE(SampleRuns(rows, kLeftUnit).find(", 0.."), std::string::npos) << SampleRuns(rows, kLeftUnit);
     EXPECT_EQ(ReadFile(File("replayed.csv")), ReadFile(File("recorded.csv")))
         << "the replay's samples differ from the recording's";
     const std::vector<std::string> recordedLines = LogLines(recorded.out);

@@ -20,7 +20,7 @@ using namespace MoldraDigitalDevice;
 
 namespace {
 
-const char* const TwoPlates = R"(
+const char* const TwoPlatesAt500 = R"(
 [scenario]
 init_polls = 1
 rate = 500
@@ -119,7 +119,7 @@ protected:
 TEST_P(CaptureClock, ThreeCaptures_BlocksFlowBetween_EverySampleNumberedWhenMeasured)
 {
     const CaptureCase& c = GetParam();
-    ASSERT_NO_FATAL_FAILURE(Start(TwoPlates));
+    ASSERT_NO_FATAL_FAILURE(Start(TwoPlatesAt500));
     ChangeText("SyncMode", SyncModeId, c.mode);
     const bool softwareTrigger = std::string(c.mode) == "Software trigger";
     const bool hardwareTrigger = std::string(c.mode) == "Hardware trigger";

@@ -16,23 +16,6 @@ std::string InstantiateCall(const std::string& definitionName, const std::string
            zorvahost::Quote(deviceName.c_str()) + ")";
 }
 
-Lines InstantiateCalls(const zorvahost::RecordingHost& host)
-{
-    Lines calls;
-    for (const std::string& call : host.Calls()) {
-        if (call.compare(0, 18, "InstantiateDevice(") == 0)
-            calls.push_back(call);
-    }
-    return calls;
-}
-
-bool Connected(zorvahost::DeviceServices* services)
-{
-    std::shared_ptr<IParameterValue> value = services ? services->Parameter("Connected") : nullptr;
-    auto* flag = dynamic_cast<IParameterValueBool*>(value.get());
-    return flag && flag->Value;
-}
-
 /// One custom definition for the length of a test.
 class DetectionWithCustomPlate : public DeviceBench
 {

@@ -128,6 +128,23 @@ Lines CallsSince(const zorvahost::RecordingHost& host, std::size_t from)
     return from < calls.size() ? Lines(calls.begin() + static_cast<std::ptrdiff_t>(from), calls.end()) : Lines();
 }
 
+Lines InstantiateCalls(const zorvahost::RecordingHost& host)
+{
+    Lines calls;
+    for (const std::string& call : host.Calls()) {
+        if (call.compare(0, 18, "InstantiateDevice(") == 0)
+            calls.push_back(call);
+    }
+    return calls;
+}
+
+bool Connected(zorvahost::DeviceServices* services)
+{
+    std::shared_ptr<IParameterValue> value = services ? services->Parameter("Connected") : nullptr;
+    auto* flag = dynamic_cast<IParameterValueBool*>(value.get());
+    return flag && flag->Value;
+}
+
 // ---------------------------------------------------------------- DeviceBench
 
 namespace {

@@ -80,6 +80,10 @@ Lines LogTexts(const zorvahost::RecordingHost& host, ZORVA::LogLevel level);
 ZORVA::DeviceState StateOf(MoldraDigitalDevice::IDevice& device);
 /// Calls recorded after the first `from` of them.
 Lines CallsSince(const zorvahost::RecordingHost& host, std::size_t from);
+/// The host's InstantiateDevice calls, in order.
+Lines InstantiateCalls(const zorvahost::RecordingHost& host);
+/// A plate's "Connected" as the host holds it; false without the device.
+bool Connected(zorvahost::DeviceServices* services);
 
 /// Shared device and its plates on the recording host, with no driver
 /// service: device logic only. Pauses go to `pauses` instead of sleeping.

@@ -19,7 +19,7 @@ using namespace MoldraDigitalDevice;
 
 namespace {
 
-const char* const TwoPlates = R"(
+const char* const TwoLoadedPlates = R"(
 [scenario]
 init_polls = 1
 [unit A]
@@ -76,7 +76,7 @@ public:
     {
         if (case_.callBack != CallBack::None)
             host_.CallBackFrom(case_.operation, [this] { MakeCallBack(); });
-        EXPECT_TRUE(zorvasim::LoadScenarioText(TwoPlates));
+        EXPECT_TRUE(zorvasim::LoadScenarioText(TwoLoadedPlates));
         service_.reset(new ZORVA::VZORVADriverService(&host_));
         shared_.reset(new ZORVA::VSharedConfigDevice(&host_, service_.get()));
         shared_->instantiator = &host_;

@@ -26,9 +26,9 @@ const std::string PendraSize = "length = 23.622\nwidth = 15.748\n";
 const std::string GorvinSize = "length = 35.433\nwidth = 35.433\n";
 
 /// Two plates: someone standing on the first, the second empty.
-const std::string TwoPlates = "[scenario]\ninit_polls = 1\n" +
-                              UnitText("L", 100, "A1", "Pendra-600", "P7", PendraSize, "force = 0 0 -700\n") +
-                              UnitText("R", 300, "A2", "Gorvin-900", "P8", GorvinSize);
+const std::string OneStandingOfTwo = "[scenario]\ninit_polls = 1\n" +
+                                     UnitText("L", 100, "A1", "Pendra-600", "P7", PendraSize, "force = 0 0 -700\n") +
+                                     UnitText("R", 300, "A2", "Gorvin-900", "P8", GorvinSize);
 
 std::size_t Count(const Lines& lines, const std::string& line)
 {
@@ -40,13 +40,6 @@ std::ptrdiff_t IndexOf(const Lines& lines, const std::string& line)
     return std::find(lines.begin(), lines.end(), line) - lines.begin();
 }
 
-bool Connected(zorvahost::DeviceServices* services)
-{
-    std::shared_ptr<IParameterValue> value = services ? services->Parameter("Connected") : nullptr;
-    auto* flag = dynamic_cast<IParameterValueBool*>(value.get());
-    return flag && flag->Value;
-}
-
 std::vector<std::int64_t> Frames(zorvahost::DeviceServices* services)
 {
     std::vector<std::int64_t> frames;
@@ -55,19 +48,9 @@ std::vector<std::int64_t> Frames(zorvahost::DeviceServices* services)
     return frames;
 }
 
-Lines InstantiateCalls(const zorvahost::RecordingHost& host)
-{
-    Lines calls;
-    for (const std::string& call : host.Calls()) {
-        if (call.compare(0, 18, "InstantiateDevice(") == 0)
-            calls.push_back(call);
-    }
-    return calls;
-}
-
 TEST_F(SimBench, Attach_TwoUnits_PlatesInstantiatedMatchedAndConnected)
 {
-    ASSERT_NO_FATAL_FAILURE(Start(TwoPlates));
+    ASSERT_NO_FATAL_FAILURE(Start(OneStandingOfTwo));
 
     EXPECT_EQ(InstantiateCalls(host), (Lines{"InstantiateDevice(\"ZORVA\", \"Pendra\", \"   \", \"A1P7\")",
                                              "InstantiateDevice(\"ZORVA\", \"Gorvin\", \"   \", \"A2P8\")"}));
@@ -81,7 +64,7 @@ TEST_F(SimBench, Attach_TwoUnits_PlatesInstantiatedMatchedAndConnected)
 
 TEST_F(SimBench, ScanForHardware_UnplugAndReplug_SamePlatesConnectionFollows)
 {
-    ASSERT_NO_FATAL_FAILURE(Start(TwoPlates));
+    ASSERT_NO_FATAL_FAILURE(Start(OneStandingOfTwo));
     const std::vector<PlatePtr> first = Plates();
 
     ASSERT_TRUE(zorvasim::SetPlugged(0, false));
@@ -102,7 +85,7 @@ TEST_F(SimBench, ScanForHardware_UnplugAndReplug_SamePlatesConnectionFollows)
 
 TEST_F(SimBench, Arm_AfterDetection_RateStopPauseStartThenAcquiring)
 {
-    ASSERT_NO_FATAL_FAILURE(Start(TwoPlates));
+    ASSERT_NO_FATAL_FAILURE(Start(OneStandingOfTwo));
     zorvasim::ClearTrace();
 
     ASSERT_TRUE(ArmAllAndWaitAcquiring());
@@ -187,7 +170,7 @@ const SettingCase SettingCases[] = {
 TEST_P(SettingWhileAcquiring, ParametersChanged_Setting_Commands)
 {
     const SettingCase& c = GetParam();
-    ASSERT_NO_FATAL_FAILURE(Start(TwoPlates));
+    ASSERT_NO_FATAL_FAILURE(Start(OneStandingOfTwo));
     ASSERT_TRUE(ArmAllAndWaitAcquiring());
     zorvasim::ClearTrace();
 
@@ -212,7 +195,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, SettingWhileAcquiring, ::testing::ValuesIn(Setti
 
 TEST_F(SimBench, ParametersChanged_ZeroWhileStopped_SendsNothing)
 {
-    ASSERT_NO_FATAL_FAILURE(Start(TwoPlates));
+    ASSERT_NO_FATAL_FAILURE(Start(OneStandingOfTwo));
     zorvasim::ClearTrace();
     IParameterValueAction action = ActionValue();
     ChangeSetting("BroadcastZero", action, BroadcastZeroId);
@@ -221,7 +204,7 @@ TEST_F(SimBench, ParametersChanged_ZeroWhileStopped_SendsNothing)
 
 TEST_F(SimBench, ParametersChanged_ScanWhileAcquiring_StopsAndDetectsAgain)
 {
-    ASSERT_NO_FATAL_FAILURE(Start(TwoPlates));
+    ASSERT_NO_FATAL_FAILURE(Start(OneStandingOfTwo));
     ASSERT_TRUE(ArmAllAndWaitAcquiring());
     zorvasim::ClearTrace();
     ASSERT_NO_FATAL_FAILURE(Rescan());
@@ -235,7 +218,7 @@ TEST_F(SimBench, ParametersChanged_ScanWhileAcquiring_StopsAndDetectsAgain)
 
 TEST_F(SimBench, ParametersChanged_PlateBlinkAction_OnlyIdFiveBlinksItsUnit)
 {
-    ASSERT_NO_FATAL_FAILURE(Start(TwoPlates));
+    ASSERT_NO_FATAL_FAILURE(Start(OneStandingOfTwo));
     const PlatePtr right = Plates().at(1);
     zorvahost::DeviceServices* services = ServicesOf(right);
     ASSERT_NE(services, nullptr);
@@ -259,7 +242,7 @@ TEST_F(SimBench, ParametersChanged_PlateBlinkAction_OnlyIdFiveBlinksItsUnit)
 
 TEST_F(SimBench, Arm_HardwareTrigger_OnlyFirstUnitDeclaresSyncInput)
 {
-    ASSERT_NO_FATAL_FAILURE(Start(TwoPlates));
+    ASSERT_NO_FATAL_FAILURE(Start(OneStandingOfTwo));
     IParameterValueEnum mode = EnumValue("Hardware trigger");
     ChangeSetting("SyncMode", mode, SyncModeId);
     const std::size_t before = host.Calls().size();
@@ -277,7 +260,7 @@ TEST_F(SimBench, Arm_HardwareTrigger_OnlyFirstUnitDeclaresSyncInput)
 
 TEST_F(SimBench, Capture_SoftwareTrigger_ConsecutiveFramesFromZero)
 {
-    ASSERT_NO_FATAL_FAILURE(Start(TwoPlates));
+    ASSERT_NO_FATAL_FAILURE(Start(OneStandingOfTwo));
     ASSERT_TRUE(ArmAllAndWaitAcquiring());
     shared->StartCapture(0.0);
 
@@ -340,7 +323,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, TriggerCapture, ::testing::ValuesIn(TriggerCases
 
 TEST_F(SimBench, Capture_Genlock_FramesAreCounters)
 {
-    ASSERT_NO_FATAL_FAILURE(Start(TwoPlates));
+    ASSERT_NO_FATAL_FAILURE(Start(OneStandingOfTwo));
     IParameterValueEnum mode = EnumValue("Genlock");
     ChangeSetting("SyncMode", mode, SyncModeId);
     ASSERT_TRUE(ArmAllAndWaitAcquiring());

@@ -37,14 +37,6 @@ Lines QueryLines(int index, const std::string& name)
             "fmGetPlatformLengthAndWidth()",     "L0 ::fmGetPlatformLengthAndWidth() -> 23.6, 15.7"};
 }
 
-Lines Concat(std::initializer_list<Lines> parts)
-{
-    Lines all;
-    for (const Lines& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
 /// The lines from the first equal to `from` up to, not including, the first
 /// equal to `to` after it.
 Lines Between(const Lines& lines, const std::string& from, const std::string& to)

@@ -15,7 +15,7 @@ using namespace zorvatest;
 
 namespace {
 
-const char* const OneUnit = R"([scenario]
+const char* const OneSetUpUnit = R"([scenario]
 init_polls = 1
 setup_code = 1
 [unit A]
@@ -35,19 +35,11 @@ force = 1 2 -100
 const Lines LibraryShutdown = {"Sleep(250)",      "fmBroadcastStop()",  "Sleep(250)",
                                "fmDLLShutDown()", "L0 ::fmDLLShutDown", "Sleep(500)"};
 
-Lines Concat(std::initializer_list<Lines> parts)
-{
-    Lines all;
-    for (const Lines& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
 } // namespace
 
 TEST_F(DriverTest, Destroy_LibraryNeverStarted_NoCallNoLog)
 {
-    UseScenario(OneUnit);
+    UseScenario(OneSetUpUnit);
     CreateService();
     DestroyService();
     EXPECT_EQ(Timeline(), Lines{});
@@ -56,7 +48,7 @@ TEST_F(DriverTest, Destroy_LibraryNeverStarted_NoCallNoLog)
 
 TEST_F(DriverTest, Commands_LibraryNotStarted_RunInOrderWithPausesStartSendsNothing)
 {
-    UseScenario(OneUnit);
+    UseScenario(OneSetUpUnit);
     CreateService();
     service->SetAcquisitionStateCallback([](bool on) { zorvasim::Note(on ? "told acquiring" : "told stopped"); });
     service->SetAcquisitionRate(500);
@@ -76,7 +68,7 @@ TEST_F(DriverTest, Commands_LibraryNotStarted_RunInOrderWithPausesStartSendsNoth
 
 TEST_F(DriverTest, StartAndStop_AfterDetection_TellStateThenShutDownAtDestruction)
 {
-    UseScenario(OneUnit);
+    UseScenario(OneSetUpUnit);
     CreateService();
     DetectAndClear();
     service->StartAcquisition();
@@ -90,7 +82,7 @@ TEST_F(DriverTest, StartAndStop_AfterDetection_TellStateThenShutDownAtDestructio
 
 TEST_F(DriverTest, Destroy_JobsQueued_RunsThemBeforeShutDown)
 {
-    UseScenario(OneUnit);
+    UseScenario(OneSetUpUnit);
     CreateService();
     DetectAndClear();
     service->SetAcquisitionRate(250);
@@ -104,7 +96,7 @@ TEST_F(DriverTest, Destroy_JobsQueued_RunsThemBeforeShutDown)
 
 TEST_F(DriverTest, ZeroPlatforms_OnlyWhileAcquiring_OnCallersThread)
 {
-    UseScenario(OneUnit);
+    UseScenario(OneSetUpUnit);
     CreateService();
     DetectAndClear();
     service->ZeroPlatforms();
@@ -126,7 +118,7 @@ TEST_F(DriverTest, ZeroPlatforms_OnlyWhileAcquiring_OnCallersThread)
 
 TEST_F(DriverTest, StopAcquisition_TwiceBeforeJobRuns_QueuesOneStop)
 {
-    UseScenario(OneUnit);
+    UseScenario(OneSetUpUnit);
     CreateService();
     HoldWorkerInDetection();
     service->StopAcquisition();
@@ -141,7 +133,7 @@ TEST_F(DriverTest, StopAcquisition_TwiceBeforeJobRuns_QueuesOneStop)
 
 TEST_F(DriverTest, StopAcquisition_RescanClearsPendingStop_NextStopIsQueued)
 {
-    UseScenario(OneUnit);
+    UseScenario(OneSetUpUnit);
     CreateService();
     DetectAndClear();
     HoldWorkerInDetection();
@@ -156,7 +148,7 @@ TEST_F(DriverTest, StopAcquisition_RescanClearsPendingStop_NextStopIsQueued)
 // after a settings change had asked for it to stop.
 TEST_F(DriverTest, StopAcquisition_AfterAQueuedStart_RunsAfterTheStart)
 {
-    UseScenario(OneUnit);
+    UseScenario(OneSetUpUnit);
     CreateService();
     DetectAndClear();
     HoldWorkerInDetection();
@@ -178,7 +170,7 @@ TEST_F(DriverTest, StopAcquisition_AfterAQueuedStart_RunsAfterTheStart)
 
 TEST_F(DriverTest, StartAcquisition_EachStart_NumberedAndToldInItsCallback)
 {
-    UseScenario(OneUnit);
+    UseScenario(OneSetUpUnit);
     CreateService();
     DetectAndClear();
     std::mutex mutex;
@@ -202,7 +194,7 @@ TEST_F(DriverTest, StartAcquisition_EachStart_NumberedAndToldInItsCallback)
 // acquisition stopped and was dropped without a word.
 TEST_F(DriverTest, ZeroPlatforms_StartQueued_ZeroesAfterTheStart)
 {
-    UseScenario(OneUnit);
+    UseScenario(OneSetUpUnit);
     CreateService();
     DetectAndClear();
     HoldWorkerInDetection();
@@ -220,7 +212,7 @@ TEST_F(DriverTest, ZeroPlatforms_StartQueued_ZeroesAfterTheStart)
 
 TEST_F(DriverTest, SetAcquisitionStateCallback_Second_ReplacesFirst)
 {
-    UseScenario(OneUnit);
+    UseScenario(OneSetUpUnit);
     CreateService();
     std::atomic<int> first{0}, second{0};
     service->SetAcquisitionStateCallback([&](bool) { ++first; });
@@ -233,7 +225,7 @@ TEST_F(DriverTest, SetAcquisitionStateCallback_Second_ReplacesFirst)
 
 TEST_F(DriverTest, DataReady_Blocks_EachPassedOnceInOrder)
 {
-    UseScenario(OneUnit);
+    UseScenario(OneSetUpUnit);
     CreateService();
     std::mutex mutex;
     std::vector<float> firstCounters;
@@ -264,7 +256,7 @@ TEST_F(DriverTest, DataReady_Blocks_EachPassedOnceInOrder)
 
 TEST_F(DriverTest, DataReady_NoCallbackRegistered_StillDrainsTheLibrary)
 {
-    UseScenario(OneUnit);
+    UseScenario(OneSetUpUnit);
     CreateService();
     DetectAndClear();
     service->StartAcquisition();
@@ -278,7 +270,7 @@ TEST_F(DriverTest, DataReady_NoCallbackRegistered_StillDrainsTheLibrary)
 // during a callback this would deadlock (the test then fails on its wait).
 TEST_F(DriverTest, Callbacks_CallingBackIntoService_DoNotDeadlock)
 {
-    UseScenario(OneUnit);
+    UseScenario(OneSetUpUnit);
     CreateService();
     Service* s = service.get();
     std::atomic<int> zeroes{0};
@@ -309,7 +301,7 @@ TEST_F(DriverTest, Callbacks_CallingBackIntoService_DoNotDeadlock)
 
 TEST_F(DriverTest, Construct_JobPostedAtOnce_IsNeverLost)
 {
-    UseScenario(OneUnit);
+    UseScenario(OneSetUpUnit);
     // A worker whose message queue did not yet exist would lose the first post.
     for (int i = 0; i < 50; ++i) {
         zorvasim::ClearTrace();

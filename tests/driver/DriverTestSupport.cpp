@@ -147,4 +147,12 @@ Lines StartupLines(int setupCode)
     };
 }
 
+Lines Concat(std::initializer_list<Lines> parts)
+{
+    Lines all;
+    for (const Lines& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
 } // namespace zorvatest

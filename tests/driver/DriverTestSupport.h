@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <future>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -78,5 +79,8 @@ private:
 /// "fmDLLInit()" ... up to the 1000 ms pause after the configuration, for a
 /// start-up that completes at the first poll with set-up code `setupCode`.
 Lines StartupLines(int setupCode);
+
+/// The parts one after the other.
+Lines Concat(std::initializer_list<Lines> parts);
 
 } // namespace zorvatest

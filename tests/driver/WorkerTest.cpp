@@ -18,7 +18,7 @@ long long MillisecondsSince(std::chrono::steady_clock::time_point start)
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
 }
 
-const char* const OneUnit = R"([scenario]
+const char* const OneLoadedUnit = R"([scenario]
 init_polls = 1
 [unit A]
 product_type = 100
@@ -77,7 +77,7 @@ class ForeignMessage : public Worker, public ::testing::WithParamInterface<Forei
 // while Arm still returned true.
 TEST_P(ForeignMessage, RunWorker_QuitNotSentByThePlugin_IgnoredAndLogged)
 {
-    UseScenario(OneUnit);
+    UseScenario(OneLoadedUnit);
     CreateService();
     ASSERT_NO_FATAL_FAILURE(StartAcquiring());
     const DWORD worker = zorvasim::GetState().threadId;
@@ -100,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ForeignMessage,
 
 TEST_F(Worker, RunWorker_OtherForeignMessage_IgnoredSilently)
 {
-    UseScenario(OneUnit);
+    UseScenario(OneLoadedUnit);
     CreateService();
     ASSERT_NO_FATAL_FAILURE(StartAcquiring());
     ASSERT_TRUE(PostThreadMessageW(zorvasim::GetState().threadId, WM_USER + 5, 0, 0));
@@ -126,7 +126,7 @@ class FailingTransfer : public Worker, public ::testing::WithParamInterface<Tran
 TEST_P(FailingTransfer, DataReady_TransferFailsForever_WorkerStaysResponsive)
 {
     const TransferFaultCase& c = GetParam();
-    UseScenario(OneUnit);
+    UseScenario(OneLoadedUnit);
     CreateService();
     ASSERT_NO_FATAL_FAILURE(StartAcquiring());
     zorvasim::SetTransferFault(c.fault);
@@ -162,7 +162,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, FailingTransfer,
 // its other messages: queued jobs waited and the destructor never returned.
 TEST_F(Worker, Destroy_LibraryFasterThanTheCallback_ReturnsWithinItsPausesPlusASecond)
 {
-    UseScenario(OneUnit);
+    UseScenario(OneLoadedUnit);
     zorvasim::SetMode(zorvasim::Mode::FreeRunning);
     CreateService();
     // A block every millisecond; the callback takes 3 ms.

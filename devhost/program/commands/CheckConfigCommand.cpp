@@ -23,14 +23,14 @@ std::string OriginOf(const std::string& file, const ZORVA::CustomPlate& plate)
 }
 
 /// What check-config counts over the files.
-struct Counts
+struct FileCounts
 {
     int faulty = 0, present = 0, plates = 0, warnings = 0;
 };
 
 /// One file as the plugin reads it: its result, errors, note, warnings and
 /// custom plates.
-void PrintSource(const ZORVA::CustomPlateSource& source, Counts& counts)
+void PrintSource(const ZORVA::CustomPlateSource& source, FileCounts& counts)
 {
     const bool exists = zorvaplatform::FileExists(source.Path);
     const std::string file = zorvaplatform::FileName(source.Path);
@@ -89,7 +89,7 @@ int RunCheckConfig(const Options&)
         std::printf(" (here %s: drive C: is $ZORVA_DRIVE_C, default ~/.zorva/drive_c)", localFolder.c_str());
     std::printf(", read as the plugin reads them:\n");
 
-    Counts counts;
+    FileCounts counts;
     for (const ZORVA::CustomPlateSource& source : sources)
         PrintSource(source, counts);
     std::printf("\n%d custom plate%s", counts.plates, counts.plates == 1 ? "" : "s");
