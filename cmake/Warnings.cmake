@@ -9,5 +9,11 @@ function(zorva_warnings target)
     target_compile_options(${target} PRIVATE -Wall -Wextra $<$<COMPILE_LANGUAGE:CXX>:-Wthread-safety -Wthread-safety-beta>)
   else()
     target_compile_options(${target} PRIVATE -Wall -Wextra)
+    if(CMAKE_UNITY_BUILD)
+      # GCC warns of a class with a member of a type from an anonymous
+      # namespace in a file that is not the main file, which in a unity build
+      # every source file is; the warning is meant for headers.
+      target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-Wno-subobject-linkage>)
+    endif()
   endif()
 endfunction()
