@@ -2,7 +2,7 @@
 # Builds the libFuzzer targets (fuzz/CMakeLists.txt, with clang) and runs them.
 #
 #   fuzz/run.sh --smoke            every target for a fixed number of inputs,
-#                                  from the committed seeds (about a minute
+#                                  from the committed seeds (under a minute
 #                                  with the build, on 2 cores)
 #   fuzz/run.sh --long [SECONDS]   every target for SECONDS (default 300),
 #                                  growing the corpus kept in build/fuzz/corpus
@@ -67,15 +67,18 @@ fi
 echo "fuzz build: $((SECONDS - started)) s"
 
 mkdir -p "$build/findings" "$build/logs"
-failed=0
-printf '%-24s %12s %8s  %s\n' target inputs seconds outcome
 for target in "${targets[@]}"; do
-  binary=$build/fuzz_$target
-  if [ ! -x "$binary" ]; then
+  if [ ! -x "$build/fuzz_$target" ]; then
     echo "unknown target: $target" >&2
     exit 2
   fi
-  dictionary=()
+done
+
+# run_target TARGET: one target's run; its table row into logs/TARGET.row, and
+# the lines of a finding after it.
+run_target() {
+  local target=$1 binary=$build/fuzz_$1 corpus limit dictionary=() status inputs outcome
+  local log=$build/logs/$target.log row=$build/logs/$target.row run_started=$SECONDS
   case "$target" in
     scenario) dictionary=(-dict="$root/fuzz/scenario.dict") ;;
     parameter_values | trace) ;;
@@ -90,8 +93,6 @@ for target in "${targets[@]}"; do
     mkdir -p "$corpus"
     limit=(-max_total_time="$seconds")
   fi
-  log=$build/logs/$target.log
-  run_started=$SECONDS
   set +e
   "$binary" "${limit[@]}" "${dictionary[@]}" -timeout=10 -rss_limit_mb=1024 -print_final_stats=1 \
     -artifact_prefix="$build/findings/$target-" "$corpus" "$root/fuzz/corpus/$target" >"$log" 2>&1
@@ -103,12 +104,32 @@ for target in "${targets[@]}"; do
     outcome=ok
   else
     outcome="FINDING (exit $status), log: $log"
-    failed=1
   fi
-  printf '%-24s %12s %8s  %s\n' "$target" "${inputs:-?}" "$((SECONDS - run_started))" "$outcome"
+  printf '%-24s %12s %8s  %s\n' "$target" "${inputs:-?}" "$((SECONDS - run_started))" "$outcome" >"$row"
   if [ $status -ne 0 ]; then
-    grep -E "ERROR|runtime error|fuzz check failed|Test unit written" "$log" | head -20 || tail -30 "$log"
+    grep -E "ERROR|runtime error|fuzz check failed|Test unit written" "$log" | head -20 >>"$row" || tail -30 "$log" >>"$row"
   fi
+  return $status
+}
+
+# As many targets at once as there are cores: each runs on one.
+failed=0
+running=0
+for target in "${targets[@]}"; do
+  if [ $running -ge "$jobs" ]; then
+    wait -n || failed=1
+    running=$((running - 1))
+  fi
+  run_target "$target" &
+  running=$((running + 1))
+done
+while [ $running -gt 0 ]; do
+  wait -n || failed=1
+  running=$((running - 1))
+done
+printf '%-24s %12s %8s  %s\n' target inputs seconds outcome
+for target in "${targets[@]}"; do
+  cat "$build/logs/$target.row"
 done
 echo "fuzzing: $((SECONDS - started)) s"
 exit $failed
