@@ -11,9 +11,9 @@ namespace ZORVA {
 template <typename V>
 void AddParameter(MoldraDigitalDevice::IDefinitionRegistry* registry, VParameter<V>& parameter)
 {
-    MoldraDigitalDevice::HostResultHandle(registry->AddParameter(parameter.Name.c_str(), parameter.DisplayName.c_str(),
-                                            parameter.Description.c_str(), parameter.Group.c_str(),
-                                            parameter.DefinitionFlag, &parameter.Value, parameter.Id));
+    MoldraDigitalDevice::HostResultHandle(
+        registry->AddParameter(parameter.Name.c_str(), parameter.DisplayName.c_str(), parameter.Description.c_str(),
+                               parameter.Group.c_str(), parameter.DefinitionFlag, &parameter.Value, parameter.Id));
 }
 
 } // namespace ZORVA
