@@ -40,4 +40,5 @@ ZORVA_MINGW_AR=${ZORVA_MINGW_AR:-x86_64-w64-mingw32-ar}
 ZORVA_WIN_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 cmake make googletest xz-utils clang-14
   libz-mingw-w64-dev curl nodejs)
 
-zorva_win_log() { printf '[windows] %s\n' "$*" >&2; }
+# A step of the Windows stage, with the seconds since its script started.
+zorva_win_log() { printf '[windows %4d s] %s\n' "$SECONDS" "$*" >&2; }

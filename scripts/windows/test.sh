@@ -64,5 +64,6 @@ cmake --build "$ZORVA_WIN_BUILD" --target package -- --no-print-directory >"$ZOR
   echo "packaging failed; full log: $ZORVA_WIN_BUILD/package.log" >&2
   exit 1
 }
+zorva_win_log "checking the package"
 "$here/check_package.sh" "$ZORVA_WIN_BUILD"
 zorva_win_log "Windows stage done in $((SECONDS - start)) s"
