@@ -23,6 +23,7 @@
 // Allocations are counted by replacing the global operator new and delete;
 // malloc, calloc and realloc called from this program's objects (the plugin
 // core is linked in as objects) are counted through linker wrappers.
+#include "BenchPlates.h"
 #include "hostkit/Host.h"
 #include "devices/VSharedConfigDevice.h"
 #include "devices/VZORVATrelDevice.h"
@@ -162,18 +163,9 @@ std::atomic<bool> failed{false};
 
 /// A plate's host services that keep nothing: PushSamples counts the call and
 /// checks sample 0's Fz against what the caller just wrote into the block.
-class CountingServices : public IDeviceHost
+class CountingServices : public zorvabench::SilentServices
 {
 public:
-    HostResult* GetParameterValue(IParameterValue*, const char*, const char*) override { return nullptr; }
-    HostResult* SetParameterValue(IParameterValue*, const char*, const char*) override { return nullptr; }
-    unsigned int GetChangedParameterCount() override { return 0; }
-    HostResult* GetChangedParameters(unsigned int*, std::uint64_t*, unsigned int* count) override
-    {
-        if (count)
-            *count = 0;
-        return nullptr;
-    }
     HostResult* PushSamples(unsigned int, std::int64_t frame, int, const int*, int, const float* values,
                             int valueCount) override
     {
@@ -184,11 +176,9 @@ public:
             ++mismatches;
         return nullptr;
     }
-    void NotifyChanged() override {}
 
     float expectedFz = 0.0f;
     std::int64_t expectedFrame = 0;
-    std::uint64_t pushes = 0;
     std::uint64_t mismatches = 0;
 };
 
@@ -227,17 +217,8 @@ void BM_OnDataReady(benchmark::State& state)
 
     ZORVA::VSharedConfigDevice shared(&host, nullptr);
     shared.Attach(&sharedServices);
-    std::vector<ZORVA::VZORVADriverService::VDeviceInfo> units(plateCount);
-    for (unsigned int k = 0; k < plateCount; ++k) {
-        units[k].productType = 100;
-        units[k].amplifierSerial = "A" + std::to_string(k);
-        units[k].platformModel = "Pendra-600";
-        units[k].platformSerial = "P" + std::to_string(k);
-        units[k].originOffsets = {0.12f, -0.08f, -1.61f};
-        units[k].deviceIndex = static_cast<int>(k);
-    }
     ZORVA::VZORVADriverService::VDllInitInfo info;
-    shared.OnDetectionComplete(info, units);
+    shared.OnDetectionComplete(info, zorvabench::PendraUnits(plateCount));
     const std::vector<boost::shared_ptr<ZORVA::VZORVATrelDevice>> plates = shared.Plates();
     for (unsigned int k = 0; k < plateCount; ++k) {
         plates[k]->Attach(&services[k]);

@@ -18,6 +18,7 @@
 // the simulated library's controls through it; the simulated bench is 16
 // units (written to a scenario file before the library loads). The plugin's
 // devices run on the host kit's host.
+#include "BenchPlates.h"
 #include "devices/VSharedConfigDevice.h"
 #include "devices/VZORVATrelDevice.h"
 #include "driver/VZORVADriverService.h"
@@ -192,28 +193,6 @@ private:
     std::unique_ptr<ZORVA::VSharedConfigDevice> shared_;
 };
 
-/// A plate's host services that keep nothing.
-class CountingServices : public IDeviceHost
-{
-public:
-    HostResult* GetParameterValue(IParameterValue*, const char*, const char*) override { return nullptr; }
-    HostResult* SetParameterValue(IParameterValue*, const char*, const char*) override { return nullptr; }
-    unsigned int GetChangedParameterCount() override { return 0; }
-    HostResult* GetChangedParameters(unsigned int*, std::uint64_t*, unsigned int* count) override
-    {
-        if (count)
-            *count = 0;
-        return nullptr;
-    }
-    HostResult* PushSamples(unsigned int, std::int64_t, int, const int*, int, const float*, int) override
-    {
-        ++pushes;
-        return nullptr;
-    }
-    void NotifyChanged() override {}
-    std::uint64_t pushes = 0;
-};
-
 /// The library's functions the worker calls on the data path, either the
 /// recorder's (this program's imports) or the simulated library's own.
 struct Library
@@ -273,19 +252,10 @@ void BM_WorkerPerBlock(benchmark::State& state)
     hostkit::Host host;
     hostkit::CaptureSetup setup(host);
     hostkit::Instance sharedServices(host, "ZORVA Shared Config Device");
-    std::vector<CountingServices> services(kUnits);
+    std::vector<zorvabench::SilentServices> services(kUnits);
     ZORVA::VSharedConfigDevice shared(&host, nullptr);
     shared.Attach(&sharedServices);
-    std::vector<ZORVA::VZORVADriverService::VDeviceInfo> infos(kUnits);
-    for (unsigned int k = 0; k < kUnits; ++k) {
-        infos[k].productType = 100;
-        infos[k].amplifierSerial = "A" + std::to_string(k);
-        infos[k].platformModel = "Pendra-600";
-        infos[k].platformSerial = "P" + std::to_string(k);
-        infos[k].originOffsets = {0.12f, -0.08f, -1.61f};
-        infos[k].deviceIndex = static_cast<int>(k);
-    }
-    shared.OnDetectionComplete(ZORVA::VZORVADriverService::VDllInitInfo(), infos);
+    shared.OnDetectionComplete(ZORVA::VZORVADriverService::VDllInitInfo(), zorvabench::PendraUnits(kUnits));
     const auto plates = shared.Plates();
     for (unsigned int k = 0; k < kUnits; ++k) {
         plates[k]->Attach(&services[k]);
