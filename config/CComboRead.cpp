@@ -10,15 +10,21 @@ namespace {
 
 enum ComboKeywordId
 {
-    CpCount = FirstOwnKeyword,
+    CpCount = ConfigRead::FirstOwnKeyword,
     CpInfo,
     PpInfo,
     PpMember
 };
 
 const ConfigKeyword comboKeywords[] = {
-    {L"TEXT_NOTE", TextNote, 0}, {L"VERSION", Version, 1}, {L"ENABLED", Enabled, 1}, {L"UNITS", Units, 1},
-    {L"CP_COUNT", CpCount, 1},   {L"CP_INFO", CpInfo, 8},  {L"PP_INFO", PpInfo, 2},  {L"PP_MEMBER", PpMember, 7},
+    {L"TEXT_NOTE", ConfigRead::TextNote, 0},
+    {L"VERSION", ConfigRead::Version, 1},
+    {L"ENABLED", ConfigRead::Enabled, 1},
+    {L"UNITS", ConfigRead::Units, 1},
+    {L"CP_COUNT", CpCount, 1},
+    {L"CP_INFO", CpInfo, 8},
+    {L"PP_INFO", PpInfo, 2},
+    {L"PP_MEMBER", PpMember, 7},
 };
 
 // The reader's own messages: semantic ones go into the semantic-error line,

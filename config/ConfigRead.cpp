@@ -7,7 +7,7 @@
 
 namespace ZORVA {
 
-const wchar_t* const UnprocessedKeyword = L"Unprocessed keyword";
+const wchar_t* const ConfigRead::UnprocessedKeyword = L"Unprocessed keyword";
 
 namespace {
 

@@ -42,20 +42,6 @@ struct ConfigKeyword
     int parameterCount;
 };
 
-/// The keywords every keyword file starts with, their ids in each reader's
-/// table; a reader's own keywords follow from FirstOwnKeyword.
-enum CommonKeywordId
-{
-    TextNote = 1,
-    Version,
-    Enabled,
-    Units,
-    FirstOwnKeyword
-};
-
-/// A reader's answer to a keyword its table has and its ProcessKeyword does not.
-extern const wchar_t* const UnprocessedKeyword;
-
 /// Base of the keyword-file readers. A reader object serves one read (or
 /// several in turn: each read starts again from InitData).
 ///
@@ -63,6 +49,17 @@ extern const wchar_t* const UnprocessedKeyword;
 class ConfigRead
 {
 public:
+    /// The keywords every keyword file starts with, their ids in each
+    /// reader's table; a reader's own keywords follow from FirstOwnKeyword.
+    enum CommonKeywordId
+    {
+        TextNote = 1,
+        Version,
+        Enabled,
+        Units,
+        FirstOwnKeyword
+    };
+
     ConfigRead() = default;
     virtual ~ConfigRead() = default;
     ConfigRead(const ConfigRead&) = delete;
@@ -78,6 +75,9 @@ public:
     ReaderResult ReadConfigFile(const std::wstring& path, std::wstring& errorText);
 
 protected:
+    /// A reader's answer to a keyword its table has and its ProcessKeyword does not.
+    static const wchar_t* const UnprocessedKeyword;
+
     /// Installs the keyword table and resets every data field to its default.
     /// Called once per read, after the file was opened, before the first line.
     virtual void InitData() = 0;

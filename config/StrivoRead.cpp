@@ -10,15 +10,21 @@ namespace {
 
 enum StrivoKeywordId
 {
-    Count = FirstOwnKeyword,
+    Count = ConfigRead::FirstOwnKeyword,
     Strivo,
     Amp,
     Sensor
 };
 
 const ConfigKeyword strivoKeywords[] = {
-    {L"TEXT_NOTE", TextNote, 0}, {L"VERSION", Version, 1}, {L"ENABLED", Enabled, 1}, {L"UNITS", Units, 1},
-    {L"COUNT", Count, 1},        {L"STRIVO", Strivo, 5},   {L"AMP", Amp, 4},         {L"SENSOR", Sensor, 7},
+    {L"TEXT_NOTE", ConfigRead::TextNote, 0},
+    {L"VERSION", ConfigRead::Version, 1},
+    {L"ENABLED", ConfigRead::Enabled, 1},
+    {L"UNITS", ConfigRead::Units, 1},
+    {L"COUNT", Count, 1},
+    {L"STRIVO", Strivo, 5},
+    {L"AMP", Amp, 4},
+    {L"SENSOR", Sensor, 7},
 };
 
 // The reader's own messages: semantic ones go into the semantic-error line,
