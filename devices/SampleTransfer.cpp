@@ -133,7 +133,7 @@ void VSharedConfigDevice::TransferToPlates(float* block)
         const bool captureOpen = state != DeviceState::Stopped || syncMode == SyncMode::Genlock;
         prepared = std::min(plates.size(), pushes.size());
         for (std::size_t i = 0; i < prepared; ++i)
-            plates[i]->PrepareBlock(block, deviceCount, captureOpen, capture, pushes[i]);
+            plates[i]->PrepareBlock(block, deviceCount, captureOpen, capture, captureRate, pushes[i]);
     }
     // Unlocked, in the plates' order: the host may call back into any device
     // from inside PushSamples.
@@ -144,12 +144,12 @@ void VSharedConfigDevice::TransferToPlates(float* block)
 void VZORVATrelDevice::TransferBlock(const float* block, unsigned int n, bool captureOpen)
 {
     PendingPush push;
-    PrepareBlock(block, n, captureOpen, AnyCapture, push);
+    PrepareBlock(block, n, captureOpen, AnyCapture, 0, push);
     push.Push();
 }
 
 void VZORVATrelDevice::PrepareBlock(const float* block, unsigned int n, bool captureOpen, CaptureNumber capture,
-                                    PendingPush& out)
+                                    unsigned int captureRate, PendingPush& out)
 {
     out.services = nullptr;
     MutexLock lock(mutex);
@@ -167,6 +167,21 @@ void VZORVATrelDevice::PrepareBlock(const float* block, unsigned int n, bool cap
         newStream = false;
         if (capture != AnyCapture)
             streamCapture = capture;
+    }
+    // The units run at another rate than the host was told for this stream
+    // (the shared device's Arm chose another one after the plate's): the
+    // samples' numbers would stand for other times. The stream counts as
+    // having taken the capture, so the stream of the re-arming the host is
+    // asked for starts with the next one.
+    if (captureRate != 0 && declaredRate != 0 && declaredRate != captureRate) {
+        if (!rateMismatchLogged) {
+            rateMismatchLogged = true;
+            Log(host, LogLevel::Warning,
+                boost::format("%s was armed at %d per second and the units run %d; its samples wait for the "
+                              "host to re-arm") %
+                    name % declaredRate % captureRate);
+        }
+        return;
     }
 
     float* const values = out.values;

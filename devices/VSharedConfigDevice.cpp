@@ -196,6 +196,9 @@ bool VSharedConfigDevice::Arm(unsigned int /*streamHandle*/, ICaptureSetup* /*se
             BeginRestart();
             if (services)
                 ReconcileSampleRate();
+            for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates)
+                plate->BeginSharedArm();
+            restartRate = sampleRate;
             if (driver)
                 driver->StopAcquisition();
             state = DeviceState::Armed;
@@ -260,7 +263,7 @@ void VSharedConfigDevice::GetState(int* stateOut, bool* rearmRequiredOut)
         if (stateOut)
             *stateOut = static_cast<int>(state);
         if (rearmRequiredOut)
-            *rearmRequiredOut = rearmRequired;
+            *rearmRequiredOut = rearmRequired || StreamAtOtherRate();
     });
 }
 
@@ -287,6 +290,7 @@ void VSharedConfigDevice::OnAcquisitionStateChanged(bool acquiringNow)
                     if (restartPending) {
                         restartPending = false;
                         ++capture;
+                        captureRate = restartRate;
                     }
                     SetDeviceStates(DeviceState::Acquiring);
                 }
@@ -312,6 +316,20 @@ bool VSharedConfigDevice::ReadRateSetting(unsigned int& rate)
     } catch (const boost::bad_lexical_cast&) {
         return false;
     }
+}
+
+bool VSharedConfigDevice::StreamAtOtherRate()
+{
+    // The latest Arm's rate, whether or not its start was reported yet: a
+    // host asks right after arming.
+    if (restartRate == 0)
+        return false;
+    for (const boost::shared_ptr<VZORVATrelDevice>& plate : plates) {
+        const unsigned int declared = plate->StreamRate();
+        if (declared != 0 && declared != restartRate)
+            return true;
+    }
+    return false;
 }
 
 unsigned int VSharedConfigDevice::RateSetting(unsigned int fallback)

@@ -49,6 +49,11 @@ namespace ZORVA {
 ///   Arm does meanwhile: it was measured before the restart. Each reported
 ///   restart begins a new capture (`capture`); a plate's new stream takes
 ///   the blocks of a capture its previous stream did not.
+/// - Arm's reconciliation may choose another rate than the plates armed
+///   before it declared (a detection removed the unit that limited it):
+///   the host is then told to re-arm, and those streams take no block of
+///   the capture. Plates armed after the shared device declare the chosen
+///   rate.
 /// - Before Arm returns, the pushes prepared before it have reached the host
 ///   (bounded, see VZORVATrelDevice::AwaitPush).
 /// - Settings read from the host without the lock are stored only if no read
@@ -140,6 +145,10 @@ private:
     void ApplySyncMode() ZORVA_REQUIRES(mutex);
     void ApplyDataThreshold() ZORVA_REQUIRES(mutex);
     void SetDeviceStates(DeviceState state) ZORVA_REQUIRES(mutex);
+    /// A plate's stream of the latest arming was declared to the host at
+    /// another rate than the latest Arm started the units at: the host has
+    /// to re-arm.
+    bool StreamAtOtherRate() ZORVA_REQUIRES(mutex);
     /// What every Arm does first: no alignment, no start time, and blocks
     /// dropped until the restart is reported.
     void BeginRestart() ZORVA_REQUIRES(mutex);
@@ -186,6 +195,10 @@ private:
     std::uint64_t restartStart ZORVA_GUARDED_BY(mutex) = NoStart;
     /// The capture under way: counts the restarts the driver reported.
     CaptureNumber capture ZORVA_GUARDED_BY(mutex) = 0;
+    /// Datasets per second the latest Arm started the units at, and the rate
+    /// of the capture under way (0: none yet).
+    unsigned int restartRate ZORVA_GUARDED_BY(mutex) = 0;
+    unsigned int captureRate ZORVA_GUARDED_BY(mutex) = 0;
     /// Orders the reads of settings from the host: the number of the latest
     /// read begun, and per setting id the number of the read stored last.
     std::uint64_t settingReads ZORVA_GUARDED_BY(mutex) = 0;

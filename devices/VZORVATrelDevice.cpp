@@ -174,6 +174,9 @@ bool VZORVATrelDevice::Arm(unsigned int handle, ICaptureSetup* setup)
             firstCapture = streamCapture + 1;
             isConnected = connected.Value;
             rate = sampleRate;
+            declaredRate = isConnected && setup ? rate : 0;
+            declaredSinceSharedArm = true;
+            rateMismatchLogged = false;
             // Only the first unit's plate takes the trigger input.
             takesTrigger = syncMode == SyncMode::HardwareTrigger && deviceIndex == 0;
         }
@@ -299,6 +302,19 @@ void VZORVATrelDevice::SetSampleRate(unsigned int rate)
 {
     MutexLock lock(mutex);
     sampleRate = rate;
+}
+
+void VZORVATrelDevice::BeginSharedArm()
+{
+    MutexLock lock(mutex);
+    rateAtSharedArm = declaredSinceSharedArm ? declaredRate : 0;
+    declaredSinceSharedArm = false;
+}
+
+unsigned int VZORVATrelDevice::StreamRate()
+{
+    MutexLock lock(mutex);
+    return declaredSinceSharedArm ? declaredRate : rateAtSharedArm;
 }
 
 void VZORVATrelDevice::SetState(DeviceState value)

@@ -143,8 +143,11 @@ public:
     /// genlock): until then the old capture's sample numbers would show on it.
     /// `capture` is the capture the block belongs to: a stream armed after
     /// the plate took blocks of a capture waits for the next one.
+    /// `captureRate` is the rate the capture was started at (0: unknown): a
+    /// stream declared at another rate takes none of its blocks, whose
+    /// sample numbers would stand for other times.
     void PrepareBlock(const float* block, unsigned int deviceCount, bool captureOpen, CaptureNumber capture,
-                      PendingPush& out) ZORVA_EXCLUDES(mutex);
+                      unsigned int captureRate, PendingPush& out) ZORVA_EXCLUDES(mutex);
     /// PrepareBlock, then the push, without any lock held.
     void TransferBlock(const float* block, unsigned int deviceCount, bool captureOpen = true) ZORVA_EXCLUDES(mutex);
     /// The push PrepareBlock made has reached the host (or was refused).
@@ -156,6 +159,15 @@ public:
     /// Longest wait for a push in progress, ms: a host that takes longer is
     /// logged, and the arming goes on.
     static constexpr int PushWaitMs = 1000;
+
+    /// The shared device's Arm begins: a stream declared since its previous
+    /// Arm belongs to this arming (host arms plates first), any other is left
+    /// out of StreamRate. Caller holds the shared device's lock.
+    void BeginSharedArm() ZORVA_EXCLUDES(mutex);
+    /// Datasets per second this plate's stream for the latest arming was
+    /// declared at, whether the host armed it before or after the shared
+    /// device; 0 when the host did not arm it for that arming.
+    unsigned int StreamRate() ZORVA_EXCLUDES(mutex);
 
     /// The name the host knows the plate by: amplifier serial and platform serial, joined.
     const std::string& Name() const { return name; }
@@ -196,6 +208,15 @@ private:
     std::int64_t wrapOffset ZORVA_GUARDED_BY(mutex) = 0;
     /// Counter of this plate's first sample in the previous block; -1 after Arm.
     std::int64_t lastCounter ZORVA_GUARDED_BY(mutex) = -1;
+    /// Datasets per second the latest Arm declared to the host (0: none);
+    /// whether that Arm came after the shared device's latest Arm; and the
+    /// declared rate the shared device's latest Arm found (0: none).
+    unsigned int declaredRate ZORVA_GUARDED_BY(mutex) = 0;
+    bool declaredSinceSharedArm ZORVA_GUARDED_BY(mutex) = false;
+    unsigned int rateAtSharedArm ZORVA_GUARDED_BY(mutex) = 0;
+    /// A block of a capture at another rate than the stream's was dropped
+    /// and logged: logged once per stream.
+    bool rateMismatchLogged ZORVA_GUARDED_BY(mutex) = false;
     /// Set by Arm: the stream waits for the capture it was armed for.
     bool newStream ZORVA_GUARDED_BY(mutex) = false;
     /// The capture whose blocks the current stream took first (0: none yet),

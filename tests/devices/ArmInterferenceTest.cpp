@@ -516,4 +516,86 @@ TEST_F(ArmInterference, Arm_SlowHostPushing_NoPushOnTheOldStreamAfterArmReturns)
         EXPECT_EQ(ServicesOf(plate)->OldStreamPushes(), 0);
 }
 
+// Regression: the host arms the plates before the shared device, whose Arm
+// reconciles the rate. A detection found the unit that held the rate at 1200
+// unplugged; at the next arming the plates declared 1200 (the rate they last
+// had), the shared device's Arm chose the 2000 set and started the units at
+// it, and nothing asked the host to re-arm: a capture at 2000 per second on
+// streams of 1200, numbered 1.7 times too slowly.
+TEST_F(ArmInterference, Arm_DetectionLiftedTheRateLimit_RearmAskedThenCaptureAtTheSetRate)
+{
+    const std::string bench = "[scenario]\ninit_polls = 1\nrate = 1000\nbacklog = 256\n"
+                              "[unit U1]\nproduct_type = 100\namplifier_serial = A1\nplatform_model = Pendra-600\n"
+                              "platform_serial = P1\nforce = 0 0 -700\n"
+                              "[unit U2]\nproduct_type = 300\namplifier_serial = A2\nplatform_model = Pendra-600\n"
+                              "platform_serial = P2\nforce = 0 0 -700\n";
+    ASSERT_NO_FATAL_FAILURE(Start(bench));
+    ChangeText("SampleRate", SampleRateId, "2000");
+    ASSERT_TRUE(ArmAll());
+    AwaitRestart();
+    EXPECT_FALSE(SharedRearmRequired());
+    ASSERT_NO_FATAL_FAILURE(Pass(200));
+    Disarm();
+
+    ASSERT_TRUE(zorvasim::SetPlugged(1, false));
+    ASSERT_NO_FATAL_FAILURE(Rescan());
+    ASSERT_EQ(Plates().size(), 1u);
+    const PlatePtr plate = Plates().front();
+    zorvahost::DeviceServices* const services = ServicesOf(plate);
+    const std::string declared1200 = "SetTicksPerSample(" + std::to_string(host.GetTickRate() / 1200) + ")";
+    const std::string declared2000 = "SetTicksPerSample(" + std::to_string(host.GetTickRate() / 2000) + ")";
+
+    const std::size_t callsBefore = host.Calls().size();
+    ASSERT_TRUE(ArmAll());
+    const unsigned int stale = latestStream[0];
+    shared->StartCapture(host.GetTime());
+    AwaitRestart();
+    ASSERT_NO_FATAL_FAILURE(Pass(200));
+    const Lines armCalls = CallsSince(host, callsBefore);
+    EXPECT_NE(std::find(armCalls.begin(), armCalls.end(), declared1200), armCalls.end()) << "the plate armed first";
+    EXPECT_TRUE(SharedRearmRequired()) << "units at 2000 per second, the stream declared at 1200";
+    const std::vector<zorvahost::PushedBlock> pushed = services->PushedBlocks();
+    EXPECT_EQ(std::count_if(pushed.begin(), pushed.end(),
+                            [stale](const zorvahost::PushedBlock& block) { return block.stream == stale; }),
+              0)
+        << "samples of the 2000 capture on the stream of 1200";
+    const Lines warnings = LogTexts(host, LogLevel::Warning);
+    EXPECT_NE(std::find(warnings.begin(), warnings.end(),
+                        plate->Name() + " was armed at 1200 per second and the units run 2000; its samples wait "
+                                        "for the host to re-arm"),
+              warnings.end());
+
+    // The host re-arms as asked: the stream declares 2000, and its samples
+    // are numbered by when they were measured.
+    const std::size_t rearmCalls = host.Calls().size();
+    ASSERT_TRUE(ArmAll());
+    const double startTime = host.GetTime();
+    shared->StartCapture(startTime);
+    const double restartedMs = AwaitRestart();
+    ASSERT_NO_FATAL_FAILURE(Pass(500));
+    EXPECT_FALSE(SharedRearmRequired());
+    const Lines rearm = CallsSince(host, rearmCalls);
+    EXPECT_NE(std::find(rearm.begin(), rearm.end(), declared2000), rearm.end());
+
+    const std::vector<zorvasim::MeasuredBlock> measured = zorvasim::MeasuredBlocks();
+    std::size_t taken = 0;
+    double worst = 0.0;
+    for (const zorvahost::PushedBlock& block : services->PushedBlocks()) {
+        if (block.stream != latestStream[0])
+            continue;
+        ++taken;
+        for (int s = 0; s < 16; ++s) {
+            const auto clock = static_cast<std::uint64_t>(block.values.at(static_cast<std::size_t>(s) * 9 + 1));
+            int rate = 0;
+            const double measuredMs = MeasuredAt(measured, clock, &rate);
+            ASSERT_GT(measuredMs, restartedMs);
+            ASSERT_EQ(rate, 2000);
+            worst = std::max(
+                worst, std::fabs(static_cast<double>(block.frame + s) - 2000.0 * (measuredMs / 1000.0 - startTime)));
+        }
+    }
+    EXPECT_GT(taken, 30u);
+    EXPECT_LE(worst, 32.0) << "within two blocks of when it was measured";
+}
+
 } // namespace

@@ -7,6 +7,7 @@
 #include "plugin/Plugin.h"
 
 #include <algorithm>
+#include <set>
 
 using namespace devtest;
 using namespace MoldraDigitalDevice;
@@ -275,6 +276,122 @@ TEST_P(RateReconciliation, ParametersChanged_SampleRate_NearestSupportedRate)
 
 INSTANTIATE_TEST_SUITE_P(Cases, RateReconciliation, ::testing::ValuesIn(RateCases),
                          [](const ::testing::TestParamInfo<RateCase>& info) { return info.param.name; });
+
+// The rate a stream was declared at and the rate the capture runs at, after
+// a detection lifted the limit that held the setting of 2000 at 1200 (the
+// type-300 unit is gone): plates armed before the shared device declared the
+// rate they last had, its Arm then chose 2000. And after a new setting, which
+// the plates had before the arming: no re-arm, in either order.
+struct DeclaredRateCase
+{
+    const char* name;
+    bool platesFirst;
+    /// The plates the host arms after the change.
+    std::vector<std::size_t> armed;
+    int rearmsAsked;
+    /// Instead of the detection, the setting changes from 2000 (1200) to 600.
+    bool rateSetting = false;
+};
+
+void PrintTo(const DeclaredRateCase& c, std::ostream* os) { *os << c.name; }
+
+class DeclaredRate : public DeviceBench, public ::testing::WithParamInterface<DeclaredRateCase>
+{};
+
+const DeclaredRateCase DeclaredRateCases[] = {
+    {"PlatesFirst_AskedOnce", true, {0, 1}, 1},
+    {"SharedFirst_NoneAsked", false, {0, 1}, 0},
+    // The plate left out keeps its stream of 1200 from the first capture.
+    {"PlatesFirstOneLeftOut_AskedOnce", true, {0}, 1},
+    {"SharedFirstOneLeftOut_AskedOnce", false, {0}, 1},
+    // A host asks right after arming, before the start is reported: judged
+    // against the capture still running (1200), the streams of 600 would ask
+    // for a re-arm after every re-arm, for ever (the live view did).
+    {"PlatesFirstNewSetting_NoneAsked", true, {0, 1, 2}, 0, true},
+    {"SharedFirstNewSetting_NoneAsked", false, {0, 1, 2}, 0, true},
+};
+
+TEST_P(DeclaredRate, Arm_DetectionLiftedRateLimit_RearmAskedUntilStreamsRunAtTheCapturesRate)
+{
+    const DeclaredRateCase& c = GetParam();
+    host.SetTickRate(TickRate);
+    Detect(UnitsOfTypes({100, 100, 300}));
+    ChangeRate("2000");
+    unsigned int stream = 10;
+    Block block(3); // room for every unit the first detection found
+    std::int64_t counter = 0;
+    // Arms in the host's order, starts the capture and hands it a block;
+    // true when the host is asked to re-arm.
+    auto armAndCapture = [&](const std::vector<std::size_t>& which, std::vector<unsigned int>& streams) {
+        streams.clear();
+        if (!c.platesFirst) {
+            EXPECT_TRUE(shared->Arm(1, nullptr));
+        }
+        for (std::size_t i : which) {
+            streams.push_back(stream);
+            EXPECT_TRUE(Plates().at(i)->Arm(stream++, &setup));
+        }
+        if (c.platesFirst) {
+            EXPECT_TRUE(shared->Arm(1, nullptr));
+        }
+        // A host asks as soon as it armed, before the start is reported.
+        const bool asked = SharedRearmRequired();
+        shared->OnAcquisitionStateChanged(true);
+        EXPECT_EQ(SharedRearmRequired(), asked);
+        shared->StartCapture(host.GetTime());
+        block.SetCounters(counter += 1000);
+        shared->OnDataReady(block.Data());
+        return asked;
+    };
+    std::vector<unsigned int> streams;
+    EXPECT_FALSE(armAndCapture({0, 1, 2}, streams));
+    shared->Disarm();
+    if (c.rateSetting)
+        ChangeRate("600");
+    else
+        Detect(UnitsOfTypes({100, 100}));
+    const unsigned int runs = c.rateSetting ? 600 : 2000;
+
+    int rearms = 0;
+    std::set<unsigned int> stale;
+    while (armAndCapture(c.armed, streams) && rearms < 3) {
+        ++rearms;
+        // Armed before the shared device: declared at 1200.
+        if (c.platesFirst)
+            stale.insert(streams.begin(), streams.end());
+    }
+    EXPECT_EQ(rearms, c.rearmsAsked);
+    for (std::size_t i = 0; i < Plates().size(); ++i) {
+        SCOPED_TRACE("plate " + std::to_string(i));
+        const std::vector<zorvahost::PushedBlock> pushed = Pushed(Plates()[i]);
+        const bool armedLast = std::find(c.armed.begin(), c.armed.end(), i) != c.armed.end();
+        const unsigned int last =
+            armedLast
+                ? streams.at(static_cast<std::size_t>(std::find(c.armed.begin(), c.armed.end(), i) - c.armed.begin()))
+                : 0;
+        // Streams 10 to 12 are the first capture's, declared at 1200: one
+        // block each, none of a later capture. Every stream declared at the
+        // rate of its capture takes its block.
+        int first = 0, later = 0, onLast = 0, onStale = 0;
+        for (const zorvahost::PushedBlock& b : pushed) {
+            first += b.stream < 13;
+            later += b.stream >= 13;
+            onLast += b.stream == last;
+            onStale += stale.count(b.stream) > 0;
+        }
+        EXPECT_EQ(first, 1);
+        EXPECT_EQ(onStale, 0) << "a sample of the capture at " << runs << " on a stream declared at 1200";
+        EXPECT_EQ(onLast, armedLast ? 1 : 0);
+        EXPECT_EQ(later, armedLast ? (c.platesFirst ? 1 : rearms + 1) : 0);
+    }
+    // Whatever the order, the last streams were declared at the capture's rate.
+    const Lines calls = host.Calls();
+    const std::size_t declared = static_cast<std::size_t>(std::count(calls.begin(), calls.end(), TicksCall(runs)));
+    EXPECT_GE(declared, c.armed.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, DeclaredRate, ::testing::ValuesIn(DeclaredRateCases),
+                         [](const ::testing::TestParamInfo<DeclaredRateCase>& info) { return info.param.name; });
 
 // Regression: "-1000" passed the conversion to unsigned as 4294966296 and was
 // taken as a request above every rate.
