@@ -64,10 +64,11 @@ const CaptureNumber AnyCapture = std::numeric_limits<CaptureNumber>::max();
 ///   (through the shared device, whose lock it then holds).
 /// - `mutex` guards every field marked ZORVA_GUARDED_BY(mutex); the others are
 ///   set by the constructor and only read afterwards. SetDataThreshold and
-///   SetSyncMode take it too, as do SetState, SetSampleRate and SetStartOffset:
-///   the shared device calls them under its own lock while a host thread may
-///   be arming the plate, which reads what they write. Lock order: the shared device's lock, then this one; the plate
-///   never takes the shared device's.
+///   SetSyncMode take it too, as do SetState, SetSampleRate, SetStartOffset,
+///   BeginSharedArm and StreamRate: the shared device calls them under its
+///   own lock while a host thread may be arming the plate, which reads or
+///   writes what they touch. Lock order: the shared device's lock, then this
+///   one; the plate never takes the shared device's.
 /// - No call into the host but Log and GetTime is made with this lock (or the
 ///   shared device's) held: a host may call back into any device from inside
 ///   any of them. Samples are made under the lock and pushed after it is
